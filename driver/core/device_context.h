@@ -1,0 +1,40 @@
+// DEVICE_CONTEXT: one per attached controller; the stream driver's device context and open
+// context at once. Entry points never receive the pointer itself: they receive the 32-bit
+// cookie of the context table (context_table.h) and resolve it before touching the record.
+#pragma once
+
+#include <atomic>
+
+#include "ce/kernel.h"
+#include "ce/usbd.h"
+#include "protocol/driver_config.h"
+#include "protocol/screen_config.h"
+
+inline constexpr DWORD DEVICE_SIG = 0x554F5453;  // "STOU"
+
+inline constexpr BYTE DEVICE_FLAG_OPEN = 0x01;     // a client holds the stream device open
+inline constexpr BYTE DEVICE_FLAG_CLOSING = 0x02;  // pulled out while open
+
+struct TOUCH_DATA;
+
+struct DEVICE_CONTEXT {
+    DWORD dwSig;
+    CRITICAL_SECTION csLock;  // guards Flags (writes), lpActivePath, szPortName, live records
+    USB_HANDLE hUsbDevice;
+    HANDLE hStreamDevice;
+    LPCUSB_FUNCS lpUsbFuncs;
+    LPCUSB_INTERFACE lpInterface;
+    LPCUSB_DEVICE lpDeviceInfo;
+    USB_PIPE hInterruptPipe;
+    BYTE bEndpointAddress;
+    HANDLE hReaderThread;
+    std::atomic<BYTE> Flags;  // written under csLock, read without it
+    LPCWSTR lpActivePath;
+    WCHAR szPortName[32];
+    DWORD dwMaxPacketSize;
+    ots::DriverConfig DriverConfig;
+    ots::ScreenConfig ScreenConfig;
+    DWORD fButtonDown;
+    TOUCH_DATA* pTouchData;
+    DWORD dwCookie;  // this context's entry in the context table
+};
