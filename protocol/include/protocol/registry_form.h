@@ -23,7 +23,8 @@ std::span<const RegistryField> DeviceConfigFields();
 std::span<const RegistryField> CalibParaFields();
 
 // The registry DWORD of a field of a record's bytes, and back (a Byte field takes the low byte
-// of the value, a Word field the low word).
+// of the value, a Word field the low word). A field that does not lie within the given bytes
+// reads as 0 and is not written.
 std::uint32_t FieldToRegistry(std::span<const std::uint8_t> record, const RegistryField& field);
 void FieldFromRegistry(std::span<std::uint8_t> record, const RegistryField& field,
                        std::uint32_t value);

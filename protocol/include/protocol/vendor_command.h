@@ -15,6 +15,12 @@ inline constexpr std::size_t kVendorPacketSize = 64;   // responses and image pa
 inline constexpr std::size_t kMaxVendorPayload = 58;   // so that a command fits 64 bytes
 inline constexpr std::size_t kVendorBlockOffset = 5;   // a response's 58-byte block: bytes 5..62
 inline constexpr std::size_t kVendorBlockSize = 58;
+inline constexpr std::size_t kFrameHeaderSize = 5;  // sync, class, code, L, index
+inline constexpr std::size_t kFrameOverhead = 6;    // header and checksum around the payload
+
+static_assert(kMaxVendorPayload + kFrameOverhead == kVendorPacketSize);
+static_assert(kVendorBlockOffset == kFrameHeaderSize);
+static_assert(kVendorBlockOffset + kVendorBlockSize < kVendorPacketSize);
 
 inline constexpr std::uint8_t kClassControl = 1;
 inline constexpr std::uint8_t kClassReadBlock = 2;
@@ -50,7 +56,8 @@ struct FrameHeader {
     std::uint8_t length;  // payload length + 1 (L)
     std::uint8_t index;
 };
-FrameHeader ReadFrameHeader(std::span<const std::uint8_t> frame);  // frame.size() >= 5
+// A frame shorter than kFrameHeaderSize reads as an all-zero header (no sync).
+FrameHeader ReadFrameHeader(std::span<const std::uint8_t> frame);
 
 // Validates a whole received command: sync, length within the bytes given and within 64, and
 // the checksum. Returns the payload length n, or -1 when the frame is malformed.
