@@ -14,23 +14,38 @@ struct RegistryError {
     std::string ToString() const;  // "file:line: message"
 };
 
-// Clears the whole registry (tests, hosts at start).
+// Clears the whole registry (tests, hosts at start). Open key handles then answer
+// ERROR_KEY_DELETED.
 void ResetRegistry();
 
-// Merges .reg text ("Windows Registry Editor Version 5.00" or "REGEDIT4") into the registry.
-// On a syntax error nothing is merged and the error names the line.
-std::optional<RegistryError> ImportRegText(const std::string& text, const std::string& fileName = {});
+// Merges .reg text ("Windows Registry Editor Version 5.00" or "REGEDIT4") into the registry:
+// [HKEY_LOCAL_MACHINE\...] sections, [-HKEY_LOCAL_MACHINE\...] to delete a key and its subkeys,
+// "name"="text" (UTF-8, with \\ and \" escapes), "name"=dword:1a2b, "name"=hex:01,02 and
+// "name"=hex(N):... for any other type (lists may continue on the next line after a '\'),
+// "name"=- to delete a value, @ for the default value, ';' comments. hex lists carry a value's
+// bytes as the registry stores them, so a REG_SZ in hex(1): has 4-byte WCHARs.
+// On a syntax error nothing is merged and the error names the file and the line.
+std::optional<RegistryError> ImportRegText(const std::string& text,
+                                           const std::string& fileName = {});
 std::optional<RegistryError> ImportRegFile(const std::string& path);
 
 // The whole registry (or one key and its subkeys) as "Windows Registry Editor Version 5.00"
-// text; importing it gives back the same keys and values byte for byte.
+// text, keys sorted; importing it gives back the same keys and values byte for byte. A REG_SZ
+// that is not one clean terminated string goes out as hex(1):. A missing key gives the header
+// alone.
 std::string ExportRegText(const std::wstring& keyPath = {});
 
-// Binds the registry to a file: loads it (a missing file means an empty registry), then saves
-// every later change by writing a temporary file, flushing it and renaming it over the old one.
+// Binds the registry to a file: replaces the registry with the file's content (a missing file
+// means an empty registry; import further .reg text after binding to layer it on top), then
+// saves every later change before the changing call returns, by writing "<path>.tmp", flushing
+// it, renaming it over the old file and flushing the folder: a crash at any moment leaves the
+// old or the new file, never a torn one. Saving runs outside the registry's lock, so readers
+// never wait for the disk. A failed save is reported on the debug output; the registry stays
+// intact in memory and the next change (or the unbinding) tries again.
 // A corrupt or unreadable file is renamed aside to "<path>.corrupt", the registry starts empty
 // and the error (naming the file and the line) is returned; the binding holds either way.
 std::optional<RegistryError> BindRegistryFile(const std::string& path);
+// Stops saving; the registry stays as it is in memory.
 void UnbindRegistryFile();
 
 }  // namespace ce::host

@@ -1,0 +1,52 @@
+// The .reg text form of the registry: parsing into a list of changes (nothing is applied
+// until the whole text has parsed) and writing a tree out.
+//
+// Strings are UTF-8 in the file. hex: and hex(N): lists hold a value's bytes exactly as the
+// registry stores them, so a REG_SZ written as hex(1): carries 4-byte WCHARs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ce/host/registry_store.h"
+#include "registry_tree.h"
+
+namespace ce::registry {
+
+inline constexpr std::string_view kRegHeader5 = "Windows Registry Editor Version 5.00";
+inline constexpr std::string_view kRegHeader4 = "REGEDIT4";
+inline constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+
+struct RegValueChange {
+    std::wstring name;  // empty for the default value (@)
+    bool remove = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+// One [section]: a key to create (with values to set or delete) or, with `removeKey`, a key
+// to delete with everything under it.
+struct RegSection {
+    KeyPath path;
+    bool removeKey = false;
+    std::vector<RegValueChange> values;
+};
+
+struct ParsedRegText {
+    std::vector<RegSection> sections;
+    std::optional<host::RegistryError> error;  // set: the text is unusable, nothing to apply
+};
+
+ParsedRegText ParseRegText(std::string_view text, const std::string& fileName);
+
+// Applies parsed sections to a tree; returns whether anything changed.
+bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& sections);
+
+// The key `key` at `path` and everything below it, as a complete .reg text with the version
+// 5.00 header. Keys come in case-insensitive order, each parent before its subkeys. The root
+// gets a section only when it has values of its own.
+std::string WriteRegText(const RegKey& key, const KeyPath& path);
+
+}  // namespace ce::registry
