@@ -32,7 +32,7 @@ struct OpticalContext {
     SolvedPoint LastRawA, LastRawB;
     SolvedPoint PointA, PointB;
     SolvedPoint TrackA, TrackB;
-    ots::CalibPara CalibX, CalibY;  // active calibration polynomials
+    ots::CalibPara CalibX, CalibY;                   // active calibration polynomials
     float ScaleX, OffsetX, ScaleY, OffsetY, ScaleZ;  // output scale of GetFramePoints
     float MaxStep;  // largest plausible movement per frame, baseline units
     CameraModel CameraModelB, CameraModelA;

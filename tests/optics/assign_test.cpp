@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+#include "optics_scene.h"
+#include "touch/position_assign.h"
+#include "touch/position_triangulate.h"
+
+namespace {
+
+using optics_test::DistanceTo;
+using optics_test::Finger;
+using position::AngleSpan;
+using position::CameraView;
+using position::FramePoints;
+
+AngleSpan SpanFrom(double dx, double y, double r) {
+    const double center = std::atan2(dx, y);
+    const double half = std::asin(r / std::hypot(dx, y));
+    return AngleSpan{center - half, center + half, center, 2 * half};
+}
+
+// What each camera sees of the fingers, in pixel order: camera A's angles grow with the
+// pixel, camera B's shrink.
+CameraView ViewA(std::initializer_list<Finger> fingers) {
+    CameraView v{};
+    for (const Finger& f : fingers) {
+        v.spans[v.count++] = SpanFrom(f.x, f.y, f.r);
+    }
+    std::sort(v.spans, v.spans + v.count,
+              [](const AngleSpan& l, const AngleSpan& r) { return l.center < r.center; });
+    return v;
+}
+
+CameraView ViewB(std::initializer_list<Finger> fingers) {
+    CameraView v{};
+    for (const Finger& f : fingers) {
+        v.spans[v.count++] = SpanFrom(1 - f.x, f.y, f.r);
+    }
+    std::sort(v.spans, v.spans + v.count,
+              [](const AngleSpan& l, const AngleSpan& r) { return l.center > r.center; });
+    return v;
+}
+
+SolvedPoint At(double x, double y) {
+    return SolvedPoint{x, y, 0.01, 0.0, 1};
+}
+
+struct Tracker {
+    std::unique_ptr<OpticalContext> oc = optics_test::DefaultContext();
+    FramePoints Solve(const CameraView& a, const CameraView& b) {
+        return position::SolveByBlobCounts(a, b, *oc);
+    }
+};
+
+constexpr double kNear = 1e-9;
+
+TEST(AssignOneTouch, WithoutTracksTheTouchIsA) {
+    Tracker t;
+    const Finger f{0.4, 0.5};
+    const FramePoints r = t.Solve(ViewA({f}), ViewB({f}));
+    EXPECT_EQ(r.first.valid, 1);
+    EXPECT_EQ(r.second.valid, 0);
+    EXPECT_LT(DistanceTo(r.first, f), kNear);
+}
+
+TEST(AssignOneTouch, ContinuesTheNearerTrack) {
+    Tracker t;
+    t.oc->TrackA = At(0.2, 0.3);
+    t.oc->TrackB = At(0.7, 0.6);
+    const Finger nearB{0.68, 0.62};
+    FramePoints r = t.Solve(ViewA({nearB}), ViewB({nearB}));
+    EXPECT_EQ(r.first.valid, 0);
+    ASSERT_EQ(r.second.valid, 1);
+    EXPECT_LT(DistanceTo(r.second, nearB), kNear);
+
+    const Finger nearA{0.22, 0.31};
+    r = t.Solve(ViewA({nearA}), ViewB({nearA}));
+    ASSERT_EQ(r.first.valid, 1);
+    EXPECT_EQ(r.second.valid, 0);
+    EXPECT_LT(DistanceTo(r.first, nearA), kNear);
+}
+
+TEST(SolveTwoTouches, WithoutTracksThePairingFarthestApartWins) {
+    // Side by side at the same depth the ghost intersections lie farther apart than the
+    // fingers, so they win: (0.5, 2.5) and (0.5, 0.2778).
+    Tracker t;
+    const Finger p{0.1, 0.5};
+    const Finger q{0.9, 0.5};
+    FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
+    ASSERT_EQ(r.first.valid, 1);
+    ASSERT_EQ(r.second.valid, 1);
+    EXPECT_NEAR(r.first.x, 0.5, 1e-9);
+    EXPECT_NEAR(r.first.y, 2.5, 1e-9);
+    EXPECT_NEAR(r.second.y, 1 / 3.6, 1e-9);
+
+    // One behind the other the fingers themselves are the pair farthest apart.
+    const Finger u{0.3, 0.2};
+    const Finger v{0.6, 0.9};
+    r = t.Solve(ViewA({u, v}), ViewB({u, v}));
+    const double direct = DistanceTo(r.first, u) + DistanceTo(r.second, v);
+    const double swapped = DistanceTo(r.first, v) + DistanceTo(r.second, u);
+    EXPECT_LT(std::min(direct, swapped), kNear);
+}
+
+TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
+    // A0 and B1 are parallel (tan 0.3 + tan -0.3 = 0), and T(A1, B0) lies far from the
+    // origin: were the missing point counted at (0, 0), that pairing would be the farthest.
+    auto span = [](double center) { return AngleSpan{center, center, center, 0.0}; };
+    CameraView a{};
+    a.spans[0] = span(0.3);
+    a.spans[1] = span(1.3);
+    a.count = 2;
+    CameraView b{};
+    b.spans[0] = span(-1.2);
+    b.spans[1] = span(-0.3);
+    b.count = 2;
+    Tracker t;
+    const FramePoints r = t.Solve(a, b);
+    ASSERT_EQ(r.first.valid, 1);
+    ASSERT_EQ(r.second.valid, 1);
+    const SolvedPoint expected = position::Triangulate(a.spans[0], b.spans[0]);
+    EXPECT_EQ(r.first.x, expected.x);
+    EXPECT_EQ(r.first.y, expected.y);
+}
+
+TEST(SolveTwoTouches, TracksDecideTheOrder) {
+    Tracker t;
+    const Finger p{0.3, 0.4};
+    const Finger q{0.7, 0.5};
+    t.oc->TrackA = At(0.31, 0.41);
+    t.oc->TrackB = At(0.69, 0.5);
+    FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
+    EXPECT_LT(DistanceTo(r.first, p), kNear);
+    EXPECT_LT(DistanceTo(r.second, q), kNear);
+
+    std::swap(t.oc->TrackA, t.oc->TrackB);
+    r = t.Solve(ViewA({p, q}), ViewB({p, q}));
+    EXPECT_LT(DistanceTo(r.first, q), kNear);
+    EXPECT_LT(DistanceTo(r.second, p), kNear);
+}
+
+TEST(SolveByBlobCounts, OneAgainstTwoHoldsTwoFramesThenSplits) {
+    // Q stands behind P on camera A's sight line: A sees one wide shadow.
+    const Finger p{0.3, 0.3, 0.02};
+    const Finger q{0.5, 0.5, 0.02};
+    const CameraView a = ViewA({p});  // Q's narrower shadow lies inside P's
+    const CameraView b = ViewB({p, q});
+
+    Tracker t;
+    t.oc->TrackA = At(0.31, 0.3);
+    t.oc->TrackB = At(0.5, 0.51);
+    for (int held = 1; held <= 2; ++held) {
+        const FramePoints r = t.Solve(a, b);
+        EXPECT_EQ(t.oc->AmbiguityCount, held);
+        EXPECT_EQ(r.first.x, t.oc->TrackA.x);
+        EXPECT_EQ(r.second.y, t.oc->TrackB.y);
+    }
+    const FramePoints r = t.Solve(a, b);
+    EXPECT_EQ(t.oc->AmbiguityCount, 2);
+    ASSERT_EQ(r.first.valid, 1);
+    ASSERT_EQ(r.second.valid, 1);
+    // Each half of the shadow is narrower than the finger it hides, so the split is close.
+    EXPECT_LT(DistanceTo(r.first, p), 0.05);
+    EXPECT_LT(DistanceTo(r.second, q), 0.05);
+
+    // The same with the cameras' roles exchanged: B sees one shadow.
+    Tracker mirrored;
+    mirrored.oc->TrackA = At(0.7, 0.3);
+    mirrored.oc->TrackB = At(0.5, 0.5);
+    mirrored.oc->AmbiguityCount = 2;
+    const Finger pm{0.7, 0.3, 0.02};
+    const FramePoints m = mirrored.Solve(ViewA({pm, q}), ViewB({pm}));
+    EXPECT_LT(DistanceTo(m.first, pm), 0.05);
+    EXPECT_LT(DistanceTo(m.second, q), 0.05);
+}
+
+TEST(SolveByBlobCounts, OneCameraBlindHoldsFourFramesThenLetsGo) {
+    const Finger f{0.4, 0.5};
+    const CameraView none{};
+    for (const bool blindA : {true, false}) {
+        SCOPED_TRACE(blindA ? "A blind" : "B blind");
+        Tracker t;
+        t.oc->LastRawA = At(0.4, 0.5);
+        t.oc->LastRawB = SolvedPoint{};
+        for (int held = 1; held <= 4; ++held) {
+            const FramePoints r = blindA ? t.Solve(none, ViewB({f})) : t.Solve(ViewA({f, f}), none);
+            EXPECT_EQ(t.oc->AmbiguityCount, held);
+            EXPECT_EQ(r.first.valid, 1);
+            EXPECT_EQ(r.first.x, 0.4);
+        }
+        const FramePoints r = blindA ? t.Solve(none, ViewB({f})) : t.Solve(ViewA({f}), none);
+        EXPECT_EQ(r.first.valid, 0);
+        EXPECT_EQ(r.second.valid, 0);
+        EXPECT_EQ(t.oc->AmbiguityCount, 4);
+    }
+}
+
+TEST(SolveByBlobCounts, EqualCountsResetTheHoldAndTooManyBlobsGiveNothing) {
+    const Finger p{0.3, 0.4};
+    const Finger q{0.7, 0.5};
+    const struct {
+        CameraView a;
+        CameraView b;
+        int valid;
+    } equal[] = {{CameraView{}, CameraView{}, 0},
+                 {ViewA({p}), ViewB({p}), 1},
+                 {ViewA({p, q}), ViewB({p, q}), 2}};
+    for (const auto& c : equal) {
+        Tracker t;
+        t.oc->AmbiguityCount = 3;
+        const FramePoints r = t.Solve(c.a, c.b);
+        EXPECT_EQ(t.oc->AmbiguityCount, 0);
+        EXPECT_EQ(r.first.valid + r.second.valid, c.valid);
+    }
+
+    Tracker t;
+    t.oc->AmbiguityCount = 1;
+    t.oc->LastRawA = At(0.5, 0.5);
+    CameraView three = ViewA({p, q});
+    three.count = 3;
+    const FramePoints r = t.Solve(three, ViewB({p}));
+    EXPECT_EQ(r.first.valid, 0);
+    EXPECT_EQ(r.second.valid, 0);
+    EXPECT_EQ(t.oc->AmbiguityCount, 1);
+}
+
+TEST(IsCornerPair, BothPointsMustHugTheSameCamera) {
+    const struct {
+        SolvedPoint p;
+        SolvedPoint q;
+        bool corner;
+    } cases[] = {
+        {At(0.05, 0.05), At(0.09, 0.079), true},
+        {At(0.95, 0.01), At(0.91, 0.07), true},
+        {At(0.05, 0.05), At(0.09, 0.08), false},  // y must stay below 0.08
+        {At(0.05, 0.05), At(0.1, 0.05), false},   // x must stay below 0.1
+        {At(0.95, 0.05), At(0.9, 0.05), false},   // or above 0.9
+        {At(0.05, 0.05), At(0.95, 0.05), false},  // one at each camera
+        {At(0.05, 0.05), SolvedPoint{0.06, 0.05, 0, 0, 0}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(position::IsCornerPair(FramePoints{c.p, c.q}), c.corner)
+            << c.p.x << "," << c.p.y << " " << c.q.x << "," << c.q.y;
+    }
+}
+
+}  // namespace
