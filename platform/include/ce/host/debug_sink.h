@@ -1,6 +1,10 @@
 // Where debug output goes. Lines from NKDbgPrintfW (converted to UTF-8) and from
 // CeRuntimePrintf reach the installed sinks whole, one call per line, in the order printed.
-// Without a sink, output goes to stderr (debug) and stdout (runtime printf).
+// Text is split at '\n', which the line leaves out (a '\r' before it stays); text after the
+// last '\n' is delivered as a line of its own, so a print without a trailing newline still
+// makes a whole line. Sinks are called one line at a time, never concurrently.
+// Without a sink, output goes to the log file if one is set, else to stderr (debug) and
+// stdout (runtime printf).
 #pragma once
 
 #include <functional>
@@ -18,24 +22,25 @@ using DebugSink = std::function<void(DebugChannel, const std::string& line)>;
 int AddDebugSink(DebugSink sink);
 void RemoveDebugSink(int id);
 
-// Sends output to a file (appending) or, with an empty path, to stderr; both channels.
-// Returns false when the file cannot be opened.
+// Sends output of both channels to a file (appending) or, with an empty path, back to stderr
+// (debug) and stdout (runtime printf). Returns false, changing nothing, when the file cannot
+// be opened.
 bool SetDebugLogFile(const std::string& path);
 
 // Captures every line printed while it lives (tests).
 class DebugCapture {
-public:
+  public:
     DebugCapture();
     ~DebugCapture();
     DebugCapture(const DebugCapture&) = delete;
     DebugCapture& operator=(const DebugCapture&) = delete;
 
     std::vector<std::string> Lines(DebugChannel channel) const;
-    std::vector<std::string> Lines() const;  // both channels, in order
-    bool Contains(const std::string& text) const;
+    std::vector<std::string> Lines() const;        // both channels, in order
+    bool Contains(const std::string& text) const;  // some captured line contains text
     void Clear();
 
-private:
+  private:
     int id_;
     mutable std::mutex mutex_;
     std::vector<std::pair<DebugChannel, std::string>> lines_;
