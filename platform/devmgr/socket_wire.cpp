@@ -1,0 +1,428 @@
+// Frames and stream messages of the device host's socket.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ce/host/stream_wire.h"
+
+namespace ce::host::wire {
+namespace {
+
+std::vector<std::uint8_t> ToBytes(std::span<const std::uint8_t> bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+void StoreHeader(std::span<std::uint8_t, kHeaderSize> out, const FrameHeader& header) {
+    PayloadWriter writer;
+    writer.U32(header.payloadLength).U16(header.type).U16(header.reserved).U32(header.requestId);
+    std::memcpy(out.data(), writer.Payload().data(), kHeaderSize);
+}
+
+FrameHeader LoadHeader(std::span<const std::uint8_t, kHeaderSize> in) {
+    PayloadReader reader(in);
+    FrameHeader header;
+    header.payloadLength = reader.U32();
+    header.type = reader.U16();
+    header.reserved = reader.U16();
+    header.requestId = reader.U32();
+    return header;
+}
+
+std::size_t MaxPayload(std::uint16_t type) {
+    switch (type) {
+        case kOpenRequest:
+            return kOpenRequestFixedSize + kMaxNameChars * sizeof(std::uint32_t);
+        case kOpenReply:
+            return kOpenReplySize;
+        case kIoControlRequest:
+            return kIoControlRequestFixedSize + 2 * std::size_t{kMaxIoBuffer};
+        case kIoControlReply:
+            return kIoControlReplyFixedSize + kMaxIoBuffer;
+        case kCloseRequest:
+            return kCloseRequestSize;
+        case kCloseReply:
+            return kCloseReplySize;
+        case kControlRequest:
+        case kControlOutput:
+        case kControlReply:
+            return kMaxControlPayload;
+        default:
+            return 0;
+    }
+}
+
+// --- PayloadWriter / PayloadReader -----------------------------------------------------------
+
+PayloadWriter& PayloadWriter::U16(std::uint16_t value) {
+    bytes_.push_back(static_cast<std::uint8_t>(value));
+    bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+    return *this;
+}
+
+PayloadWriter& PayloadWriter::U32(std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+    return *this;
+}
+
+PayloadWriter& PayloadWriter::U64(std::uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 8) {
+        bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+    return *this;
+}
+
+PayloadWriter& PayloadWriter::Bytes(std::span<const std::uint8_t> bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+PayloadWriter& PayloadWriter::Text(const std::string& text) {
+    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    return *this;
+}
+
+bool PayloadReader::Take(std::size_t count) {
+    if (!ok_ || bytes_.size() - at_ < count) {
+        ok_ = false;
+        return false;
+    }
+    return true;
+}
+
+std::uint16_t PayloadReader::U16() {
+    if (!Take(2)) {
+        return 0;
+    }
+    const auto value = static_cast<std::uint16_t>(bytes_[at_] | (bytes_[at_ + 1] << 8));
+    at_ += 2;
+    return value;
+}
+
+std::uint32_t PayloadReader::U32() {
+    if (!Take(4)) {
+        return 0;
+    }
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | bytes_[at_ + static_cast<std::size_t>(i)];
+    }
+    at_ += 4;
+    return value;
+}
+
+std::uint64_t PayloadReader::U64() {
+    const std::uint64_t low = U32();
+    const std::uint64_t high = U32();
+    return low | (high << 32);
+}
+
+std::span<const std::uint8_t> PayloadReader::Bytes(std::size_t count) {
+    if (!Take(count)) {
+        return {};
+    }
+    const auto bytes = bytes_.subspan(at_, count);
+    at_ += count;
+    return bytes;
+}
+
+std::string PayloadReader::Text(std::size_t count) {
+    const auto bytes = Bytes(count);
+    return {bytes.begin(), bytes.end()};
+}
+
+// --- stream messages -------------------------------------------------------------------------
+
+std::vector<std::uint8_t> Encode(const OpenRequest& message) {
+    PayloadWriter writer;
+    writer.U32(message.access).U32(message.share).U32(static_cast<DWORD>(message.name.size()));
+    for (const wchar_t c : message.name) {
+        writer.U32(static_cast<std::uint32_t>(c));
+    }
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> Encode(const OpenReply& message) {
+    return PayloadWriter().U32(message.handle).U32(message.lastError).Take();
+}
+
+std::vector<std::uint8_t> Encode(const IoControlRequest& message) {
+    PayloadWriter writer;
+    writer.U32(message.handle)
+        .U32(message.code)
+        .U32(message.inLength)
+        .U32(message.outLength)
+        .U32(message.flags)
+        .U32(message.bytesReturned)
+        .Bytes(message.input)
+        .Bytes(message.output);
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> Encode(const IoControlReply& message) {
+    PayloadWriter writer;
+    writer.U32(static_cast<std::uint32_t>(message.result))
+        .U32(message.lastError)
+        .U32(message.bytesReturned)
+        .U32(static_cast<DWORD>(message.output.size()))
+        .Bytes(message.output);
+    return writer.Take();
+}
+
+std::vector<std::uint8_t> Encode(const CloseRequest& message) {
+    return PayloadWriter().U32(message.handle).Take();
+}
+
+std::vector<std::uint8_t> Encode(const CloseReply& message) {
+    return PayloadWriter()
+        .U32(static_cast<std::uint32_t>(message.result))
+        .U32(message.lastError)
+        .Take();
+}
+
+std::optional<OpenRequest> DecodeOpenRequest(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    OpenRequest message;
+    message.access = reader.U32();
+    message.share = reader.U32();
+    const DWORD length = reader.U32();
+    if (!reader.ok() || length == 0 || length > kMaxNameChars ||
+        reader.Remaining() != std::size_t{length} * sizeof(std::uint32_t)) {
+        return std::nullopt;
+    }
+    for (DWORD i = 0; i < length; ++i) {
+        const std::uint32_t c = reader.U32();
+        if (c == 0) {
+            return std::nullopt;  // a name ends where its characters end
+        }
+        message.name.push_back(static_cast<wchar_t>(c));
+    }
+    return message;
+}
+
+std::optional<OpenReply> DecodeOpenReply(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    OpenReply message{reader.U32(), reader.U32()};
+    return reader.Done() ? std::optional(message) : std::nullopt;
+}
+
+std::optional<IoControlRequest> DecodeIoControlRequest(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    IoControlRequest message;
+    message.handle = reader.U32();
+    message.code = reader.U32();
+    message.inLength = reader.U32();
+    message.outLength = reader.U32();
+    message.flags = reader.U32();
+    message.bytesReturned = reader.U32();
+    if (!reader.ok() || message.inLength > kMaxIoBuffer || message.outLength > kMaxIoBuffer ||
+        (message.flags & ~kKnownIoFlags) != 0) {
+        return std::nullopt;
+    }
+    const std::size_t carriedIn = (message.flags & kHasInput) != 0 ? message.inLength : 0;
+    const std::size_t carriedOut = (message.flags & kHasOutput) != 0 ? message.outLength : 0;
+    if (reader.Remaining() != carriedIn + carriedOut) {
+        return std::nullopt;
+    }
+    message.input = ToBytes(reader.Bytes(carriedIn));
+    message.output = ToBytes(reader.Bytes(carriedOut));
+    return message;
+}
+
+std::optional<IoControlReply> DecodeIoControlReply(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    IoControlReply message;
+    message.result = static_cast<BOOL>(reader.U32());
+    message.lastError = reader.U32();
+    message.bytesReturned = reader.U32();
+    const DWORD outLength = reader.U32();
+    if (!reader.ok() || outLength > kMaxIoBuffer || reader.Remaining() != outLength) {
+        return std::nullopt;
+    }
+    message.output = ToBytes(reader.Bytes(outLength));
+    return message;
+}
+
+std::optional<CloseRequest> DecodeCloseRequest(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    CloseRequest message{reader.U32()};
+    return reader.Done() ? std::optional(message) : std::nullopt;
+}
+
+std::optional<CloseReply> DecodeCloseReply(std::span<const std::uint8_t> payload) {
+    PayloadReader reader(payload);
+    CloseReply message{static_cast<BOOL>(reader.U32()), reader.U32()};
+    return reader.Done() ? std::optional(message) : std::nullopt;
+}
+
+// --- FrameSocket -----------------------------------------------------------------------------
+
+const char* Describe(ReceiveResult result) {
+    switch (result) {
+        case ReceiveResult::Received:
+            return "received";
+        case ReceiveResult::Closed:
+            return "closed";
+        case ReceiveResult::Truncated:
+            return "truncated frame";
+        case ReceiveResult::BadHeader:
+            return "malformed frame header";
+        case ReceiveResult::UnknownType:
+            return "unknown message type";
+        case ReceiveResult::Oversized:
+            return "frame longer than its type allows";
+        case ReceiveResult::Failed:
+            return "socket error";
+    }
+    return "?";
+}
+
+FrameSocket::FrameSocket(FrameSocket&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FrameSocket& FrameSocket::operator=(FrameSocket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FrameSocket FrameSocket::Connect(const std::string& path, int* error) {
+    int failure = 0;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        failure = ENAMETOOLONG;
+    } else {
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        FrameSocket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!socket.valid()) {
+            failure = errno;
+        } else if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address),
+                             sizeof(address)) == 0) {
+            return socket;
+        } else {
+            failure = errno;
+        }
+    }
+    if (error != nullptr) {
+        *error = failure;
+    }
+    return FrameSocket();
+}
+
+bool FrameSocket::SendRaw(std::span<const std::uint8_t> bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool FrameSocket::Send(std::uint16_t type, std::uint32_t requestId,
+                       std::span<const std::uint8_t> payload) {
+    if (payload.size() > MaxPayload(type)) {
+        return false;
+    }
+    std::vector<std::uint8_t> frame(kHeaderSize + payload.size());
+    StoreHeader(std::span<std::uint8_t, kHeaderSize>(frame.data(), kHeaderSize),
+                {static_cast<std::uint32_t>(payload.size()), type, 0, requestId});
+    std::memcpy(frame.data() + kHeaderSize, payload.data(), payload.size());
+    return SendRaw(frame);
+}
+
+namespace {
+
+enum class ReadResult { Complete, EndOfStream, Partial, Failed };
+
+ReadResult ReadExactly(int fd, std::uint8_t* data, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::recv(fd, data + got, size - got, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return ReadResult::Failed;
+        }
+        if (n == 0) {
+            return got == 0 ? ReadResult::EndOfStream : ReadResult::Partial;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return ReadResult::Complete;
+}
+
+}  // namespace
+
+ReceiveResult FrameSocket::Receive(Frame& frame) {
+    std::uint8_t headerBytes[kHeaderSize];
+    switch (ReadExactly(fd_, headerBytes, kHeaderSize)) {
+        case ReadResult::Complete:
+            break;
+        case ReadResult::EndOfStream:
+            return ReceiveResult::Closed;
+        case ReadResult::Partial:
+            return ReceiveResult::Truncated;
+        case ReadResult::Failed:
+            return ReceiveResult::Failed;
+    }
+    const FrameHeader header = LoadHeader(headerBytes);
+    if (header.reserved != 0) {
+        return ReceiveResult::BadHeader;
+    }
+    const std::size_t bound = MaxPayload(header.type);
+    if (bound == 0) {
+        return ReceiveResult::UnknownType;
+    }
+    if (header.payloadLength > bound) {
+        return ReceiveResult::Oversized;
+    }
+    frame.type = header.type;
+    frame.requestId = header.requestId;
+    frame.payload.resize(header.payloadLength);
+    if (header.payloadLength == 0) {
+        return ReceiveResult::Received;
+    }
+    switch (ReadExactly(fd_, frame.payload.data(), frame.payload.size())) {
+        case ReadResult::Complete:
+            return ReceiveResult::Received;
+        case ReadResult::EndOfStream:
+        case ReadResult::Partial:
+            return ReceiveResult::Truncated;
+        case ReadResult::Failed:
+            break;
+    }
+    return ReceiveResult::Failed;
+}
+
+void FrameSocket::Shutdown() {
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+}
+
+void FrameSocket::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+}  // namespace ce::host::wire

@@ -1,0 +1,107 @@
+// The test stream driver (prefix TST): what it records of each call, and the switches a test
+// sets. Tests reach the driver's one state object through its export TST_State.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ce/types.h"
+
+namespace tst {
+
+// IOControl codes the test driver serves.
+inline constexpr DWORD kEchoCode = 1;   // copies the input to the output, sets the actual length
+inline constexpr DWORD kFailCode = 2;   // returns FALSE
+inline constexpr DWORD kBlockCode = 3;  // returns only once ReleaseBlockedCalls was called
+
+enum class Op { Init, Deinit, Open, Close, IoControlBegin, IoControlEnd };
+
+struct Call {
+    Op op;
+    DWORD context = 0;   // the device or open context received
+    DWORD returned = 0;  // Init and Open: the context returned
+    // Init only: its arguments and what the active key held when Init ran.
+    std::wstring activeKey{};
+    LPCVOID busContext = nullptr;
+    std::optional<std::wstring> name{};
+    std::optional<DWORD> clientInfo{};
+    // Open only.
+    DWORD access = 0;
+    DWORD share = 0;
+    // IOControl only.
+    DWORD code = 0;
+};
+
+class DriverState {
+  public:
+    // Switches, read at each call.
+    bool refuseInit = false;
+    DWORD initError = ERROR_SUCCESS;  // last error set when Init refuses
+    DWORD openError = ERROR_SUCCESS;  // nonzero: Open refuses with this last error
+
+    void Reset() {
+        std::lock_guard lock(mutex_);
+        refuseInit = false;
+        initError = ERROR_SUCCESS;
+        openError = ERROR_SUCCESS;
+        calls_.clear();
+        blocked_ = 0;
+        released_ = false;
+    }
+
+    void Record(Call call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        changed_.notify_all();
+    }
+
+    std::vector<Call> Calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+    std::vector<Call> CallsOf(Op op) const {
+        std::vector<Call> found;
+        for (Call& call : Calls()) {
+            if (call.op == op) {
+                found.push_back(std::move(call));
+            }
+        }
+        return found;
+    }
+
+    // Called by the driver inside a kBlockCode call.
+    void Block() {
+        std::unique_lock lock(mutex_);
+        ++blocked_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        --blocked_;
+    }
+
+    // Waits (real time; generous, for a loaded machine) until a call is blocked.
+    bool WaitUntilBlocked() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return blocked_ > 0; });
+    }
+
+    void ReleaseBlockedCalls() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Call> calls_;
+    int blocked_ = 0;
+    bool released_ = false;
+};
+
+}  // namespace tst
+
+extern "C" tst::DriverState* TST_State();
