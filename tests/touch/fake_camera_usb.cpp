@@ -1,0 +1,162 @@
+#include "fake_camera_usb.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+namespace touch_test {
+
+namespace {
+
+constexpr std::size_t kPacketSize = 64;
+constexpr std::size_t kBlockSize = 58;
+constexpr DWORD kOutFlags = 0x200;  // short transfer OK
+constexpr DWORD kInFlags = 0x280;   // IN, short transfer OK
+constexpr std::uint8_t kOutRequestType = 0x40;
+constexpr std::uint8_t kInRequestType = 0xC0;
+constexpr DWORD kStall = 0x04;
+constexpr DWORD kNotResponding = 0x05;
+
+std::string SetupText(const USB_DEVICE_REQUEST& r, DWORD flags) {
+    char text[96];
+    std::snprintf(text, sizeof text, "setup %02X %02X %04X %04X %04X flags 0x%X", r.bmRequestType,
+                  r.bRequest, r.wValue, r.wIndex, r.wLength, flags);
+    return text;
+}
+
+}  // namespace
+
+std::string HexDump(const std::uint8_t* bytes, std::size_t size) {
+    std::string text;
+    char hex[4];
+    for (std::size_t i = 0; i < size; ++i) {
+        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
+        text += (i == 0 ? "" : " ");
+        text += hex;
+    }
+    return text;
+}
+
+Bytes BlockResponse(std::uint8_t cls, std::uint8_t code, std::uint8_t index, const Bytes& block) {
+    Bytes r(kPacketSize, 0);
+    r[0] = 0xAA;
+    r[1] = cls;
+    r[2] = code;
+    r[3] = static_cast<std::uint8_t>(kBlockSize + 1);
+    r[4] = index;
+    std::copy_n(block.begin(), std::min(block.size(), kBlockSize), r.begin() + 5);
+    r[63] = static_cast<std::uint8_t>(std::accumulate(r.begin(), r.begin() + 63, 0x55u));
+    return r;
+}
+
+Bytes PatternBlock(std::uint8_t seed) {
+    Bytes block(kBlockSize);
+    std::iota(block.begin(), block.end(), seed);
+    return block;
+}
+
+FakeCameraUsb::FakeCameraUsb() {
+    funcs_.dwCount = sizeof(USB_FUNCS);
+    funcs_.lpIssueVendorTransfer = &FakeCameraUsb::IssueVendorTransfer;
+    funcs_.lpGetTransferStatus = &FakeCameraUsb::GetTransferStatus;
+    funcs_.lpCloseTransfer = &FakeCameraUsb::CloseTransfer;
+}
+
+void FakeCameraUsb::ExpectCommand(const Bytes& command, const Bytes& reply) {
+    script_.push_back({Direction::Out, command, {}, 0});
+    script_.push_back({Direction::In, {}, reply, 0});
+}
+
+void FakeCameraUsb::ExpectCommandUnanswered(const Bytes& command) {
+    script_.push_back({Direction::Out, command, {}, 0});
+    script_.push_back({Direction::In, {}, {}, kNotResponding});
+}
+
+void FakeCameraUsb::ExpectCommandStalled(const Bytes& command) {
+    script_.push_back({Direction::Out, command, {}, kStall});
+}
+
+void FakeCameraUsb::ExpectAllConsumed() const {
+    for (std::size_t i = next_; i < script_.size(); ++i) {
+        ADD_FAILURE() << "scripted transfer #" << i << " never happened: " << Describe(script_[i]);
+    }
+}
+
+std::string FakeCameraUsb::Describe(const Transfer& t) const {
+    if (t.direction == Direction::Out) {
+        return "OUT " + HexDump(t.command.data(), t.command.size());
+    }
+    return t.reply.empty() ? std::string("IN (no answer)")
+                           : "IN -> " + HexDump(t.reply.data(), t.reply.size());
+}
+
+USB_TRANSFER FakeCameraUsb::OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD flags,
+                                       const USB_DEVICE_REQUEST& request, std::uint8_t* buffer) {
+    if (hook_) {
+        hook_();
+    }
+    const std::size_t number = seen_++;
+    const bool out = request.bmRequestType == kOutRequestType;
+    const std::string got =
+        SetupText(request, flags) +
+        (out && buffer != nullptr ? " data " + HexDump(buffer, request.wLength) : "");
+    if (next_ == script_.size()) {
+        ADD_FAILURE() << "transfer #" << number << " not in the script: " << got;
+        return nullptr;
+    }
+    const Transfer& expected = script_[next_++];
+    EXPECT_EQ(routine, nullptr) << "vendor transfers are synchronous";
+    if (expected.direction == Direction::Out) {
+        const bool match = out && flags == kOutFlags && request.bRequest == 0 &&
+                           request.wValue == 0 && request.wIndex == 0 && buffer != nullptr &&
+                           request.wLength == expected.command.size() &&
+                           std::equal(expected.command.begin(), expected.command.end(), buffer);
+        if (!match) {
+            const USB_DEVICE_REQUEST wanted{kOutRequestType, 0, 0, 0,
+                                            static_cast<WORD>(expected.command.size())};
+            ADD_FAILURE() << "transfer #" << number
+                          << " differs\n  expected: " << SetupText(wanted, kOutFlags) << " data "
+                          << HexDump(expected.command.data(), expected.command.size())
+                          << "\n  got:      " << got;
+            return nullptr;
+        }
+        completed_ = {static_cast<DWORD>(expected.command.size()), expected.usbError};
+    } else {
+        const bool match = request.bmRequestType == kInRequestType && flags == kInFlags &&
+                           request.bRequest == 0 && request.wValue == 0 && request.wIndex == 0 &&
+                           request.wLength == kPacketSize && buffer != nullptr;
+        if (!match) {
+            const USB_DEVICE_REQUEST wanted{kInRequestType, 0, 0, 0, kPacketSize};
+            ADD_FAILURE() << "transfer #" << number
+                          << " differs\n  expected: " << SetupText(wanted, kInFlags)
+                          << "\n  got:      " << got;
+            return nullptr;
+        }
+        std::copy(expected.reply.begin(), expected.reply.end(), buffer);
+        completed_ = {static_cast<DWORD>(expected.reply.size()), expected.usbError};
+    }
+    return reinterpret_cast<USB_TRANSFER>(&completed_);
+}
+
+USB_TRANSFER FakeCameraUsb::IssueVendorTransfer(USB_HANDLE hDevice,
+                                                LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID,
+                                                DWORD flags, LPCUSB_DEVICE_REQUEST request,
+                                                LPVOID buffer, ULONG) {
+    auto* self = reinterpret_cast<FakeCameraUsb*>(hDevice);
+    return self->OnTransfer(routine, flags, *request, static_cast<std::uint8_t*>(buffer));
+}
+
+BOOL FakeCameraUsb::GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError) {
+    const auto* completed = reinterpret_cast<const Completed*>(hTransfer);
+    *bytes = completed->bytes;
+    *usbError = completed->usbError;
+    return TRUE;
+}
+
+BOOL FakeCameraUsb::CloseTransfer(USB_TRANSFER) {
+    return TRUE;
+}
+
+}  // namespace touch_test

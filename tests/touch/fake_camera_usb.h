@@ -1,0 +1,84 @@
+// A USB function table that answers vendor transfers from a script of expected exchanges, in the
+// manner of a recorded device: each transfer must match the next scripted one (setup packet,
+// flags and, for a command, its bytes); a mismatch is reported with both sides as hex dumps, and
+// the test checks at its end that nothing scripted was left over.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ce/usbd.h"
+
+namespace touch_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A 64-byte controller response: AA, class, code, 59, index, the 58-byte block, checksum.
+Bytes BlockResponse(std::uint8_t cls, std::uint8_t code, std::uint8_t index, const Bytes& block);
+// A 58-byte block whose bytes count up from seed.
+Bytes PatternBlock(std::uint8_t seed);
+std::string HexDump(const std::uint8_t* bytes, std::size_t size);
+
+class FakeCameraUsb {
+  public:
+    FakeCameraUsb();
+    FakeCameraUsb(const FakeCameraUsb&) = delete;
+    FakeCameraUsb& operator=(const FakeCameraUsb&) = delete;
+
+    LPCUSB_FUNCS funcs() const { return &funcs_; }
+    // The device handle the table recognises itself by.
+    USB_HANDLE handle() { return reinterpret_cast<USB_HANDLE>(this); }
+
+    // The command is sent and the controller answers with reply.
+    void ExpectCommand(const Bytes& command, const Bytes& reply);
+    // The command is sent, and then the response transfer fails (the controller does not
+    // answer).
+    void ExpectCommandUnanswered(const Bytes& command);
+    // The command transfer itself fails with a USB error (a stall); no response is read.
+    void ExpectCommandStalled(const Bytes& command);
+
+    // Runs at the start of every transfer, on the thread that issued it.
+    void SetTransferHook(std::function<void()> hook) { hook_ = std::move(hook); }
+
+    std::size_t TransfersSeen() const { return seen_; }
+    std::size_t ExchangesLeft() const { return script_.size() - next_; }
+    // Adds a test failure naming every scripted transfer that did not happen.
+    void ExpectAllConsumed() const;
+
+  private:
+    enum class Direction { Out, In };
+    struct Transfer {
+        Direction direction;
+        Bytes command;       // Out: the expected bytes
+        Bytes reply;         // In: what the controller returns
+        DWORD usbError = 0;  // the completed transfer's USB error
+    };
+    struct Completed {
+        DWORD bytes = 0;
+        DWORD usbError = 0;
+    };
+
+    static USB_TRANSFER IssueVendorTransfer(USB_HANDLE hDevice, LPTRANSFER_NOTIFY_ROUTINE routine,
+                                            LPVOID parameter, DWORD flags,
+                                            LPCUSB_DEVICE_REQUEST request, LPVOID buffer,
+                                            ULONG physical);
+    static BOOL GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError);
+    static BOOL CloseTransfer(USB_TRANSFER hTransfer);
+
+    USB_TRANSFER OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD flags,
+                            const USB_DEVICE_REQUEST& request, std::uint8_t* buffer);
+    std::string Describe(const Transfer& t) const;
+
+    USB_FUNCS funcs_{};
+    std::vector<Transfer> script_;
+    std::size_t next_ = 0;
+    std::size_t seen_ = 0;
+    Completed completed_;
+    std::function<void()> hook_;
+};
+
+}  // namespace touch_test

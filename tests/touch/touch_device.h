@@ -1,0 +1,96 @@
+// A device context with its touch work area, as attach would leave it, for driving touch
+// processing directly; and the mouse input it produces.
+#pragma once
+
+#include <gmock/gmock.h>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "ce/host/input_sink.h"
+#include "ce/kernel.h"
+#include "core/device_context.h"
+#include "protocol/device_identity.h"
+#include "protocol/driver_config.h"
+#include "protocol/screen_config.h"
+#include "touch/touch_data.h"
+
+namespace ots {
+inline void PrintTo(const TouchPoint& p, std::ostream* out) {
+    *out << "{" << p.x << ", " << p.y << ", " << p.z << ", valid " << int{p.valid} << "}";
+}
+}  // namespace ots
+
+namespace touch_test {
+
+inline constexpr std::uint16_t kCoordinateVendor = 0x0EEF;
+inline constexpr std::uint16_t kCoordinateProduct = 0x0001;
+
+class TouchDevice {
+  public:
+    TouchDevice(std::uint16_t idVendor, std::uint16_t idProduct)
+        : context_(std::make_unique<DEVICE_CONTEXT>()),
+          touch_(std::make_unique<TOUCH_DATA>()),
+          usbDevice_(std::make_unique<USB_DEVICE>()) {
+        usbDevice_->Descriptor.idVendor = idVendor;
+        usbDevice_->Descriptor.idProduct = idProduct;
+        context_->dwSig = DEVICE_SIG;
+        InitializeCriticalSection(&context_->csTouch);
+        context_->lpDeviceInfo = usbDevice_.get();
+        context_->DriverConfig = ots::DefaultDriverConfig();
+        context_->ScreenConfig = ots::DefaultScreenConfig();
+        context_->pTouchData = touch_.get();
+    }
+    ~TouchDevice() { DeleteCriticalSection(&context_->csTouch); }
+    TouchDevice(const TouchDevice&) = delete;
+    TouchDevice& operator=(const TouchDevice&) = delete;
+
+    static TouchDevice Camera() { return TouchDevice(ots::kCameraVendorId, ots::kCameraProductId); }
+    static TouchDevice Coordinate() { return TouchDevice(kCoordinateVendor, kCoordinateProduct); }
+
+    DEVICE_CONTEXT& ctx() { return *context_; }
+    TOUCH_DATA& td() { return *touch_; }
+    const TOUCH_DATA& td() const { return *touch_; }
+    ots::DriverConfig& config() { return context_->DriverConfig; }
+
+  private:
+    std::unique_ptr<DEVICE_CONTEXT> context_;
+    std::unique_ptr<TOUCH_DATA> touch_;
+    std::unique_ptr<USB_DEVICE> usbDevice_;
+};
+
+// One mouse_event call as the tests compare it.
+struct Injected {
+    DWORD flags;
+    DWORD dx;
+    DWORD dy;
+    bool operator==(const Injected&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Injected& e) {
+    return out << "{0x" << std::hex << e.flags << std::dec << ", " << e.dx << ", " << e.dy << "}";
+}
+
+inline std::vector<Injected> InjectedEvents(const ce::host::MouseEventRecorder& recorder) {
+    std::vector<Injected> events;
+    for (const ce::host::MouseEvent& e : recorder.Events()) {
+        events.push_back({e.flags, e.dx, e.dy});
+    }
+    return events;
+}
+
+inline constexpr DWORD kMove = 0x8001;
+inline constexpr DWORD kDown = 0x8002;
+inline constexpr DWORD kUp = 0x8004;
+inline constexpr DWORD kMoveDown = 0x8003;
+
+inline ots::TouchPoint Touch(std::int32_t x, std::int32_t y, std::int32_t z = 0) {
+    return ots::TouchPoint{x, y, z, 1};
+}
+inline ots::TouchPoint Lifted(std::int32_t x = 0, std::int32_t y = 0) {
+    return ots::TouchPoint{x, y, 0, 0};
+}
+
+}  // namespace touch_test
