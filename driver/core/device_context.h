@@ -19,7 +19,10 @@ struct TOUCH_DATA;
 
 struct DEVICE_CONTEXT {
     DWORD dwSig;
-    CRITICAL_SECTION csLock;  // guards Flags (writes), lpActivePath, szPortName, live records
+    CRITICAL_SECTION csLock;   // guards Flags (writes), lpActivePath, szPortName
+    CRITICAL_SECTION csTouch;  // held by ProcessReport for one report, and by control calls and
+                               // re-initialisation while they replace records or touch state, so
+                               // that no report sees a record half replaced
     USB_HANDLE hUsbDevice;
     HANDLE hStreamDevice;
     LPCUSB_FUNCS lpUsbFuncs;
@@ -29,12 +32,13 @@ struct DEVICE_CONTEXT {
     BYTE bEndpointAddress;
     HANDLE hReaderThread;
     std::atomic<BYTE> Flags;  // written under csLock, read without it
-    LPCWSTR lpActivePath;
+    LPCWSTR lpActivePath;     // points at szActivePath once OTS_Init bound the context
     WCHAR szPortName[32];
     DWORD dwMaxPacketSize;
     ots::DriverConfig DriverConfig;
     ots::ScreenConfig ScreenConfig;
     DWORD fButtonDown;
     TOUCH_DATA* pTouchData;
-    DWORD dwCookie;  // this context's entry in the context table
+    DWORD dwCookie;          // this context's entry in the context table
+    WCHAR szActivePath[64];  // our own copy: the device manager's string is not ours to keep
 };

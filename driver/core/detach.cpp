@@ -1,0 +1,68 @@
+// Detach and teardown. The order makes teardown safe: mark closing, give clients and
+// the reader time to notice, deactivate the stream, abort and close the pipe, join the reader,
+// free.
+#include "ce/devmgr.h"
+#include "ce/kernel.h"
+#include "core/context_table.h"
+#include "core/lifecycle.h"
+#include "touch/touch_data.h"
+
+namespace {
+
+constexpr DWORD kClosingGraceMs = 1000;
+
+}  // namespace
+
+// Closing is set even when no client had the device open: otherwise a client could open it
+// between this point and the deactivation, leaving OPEN set on a context that teardown then
+// never frees.
+bool MarkClosing(DEVICE_CONTEXT* pDevice) {
+    EnterCriticalSection(&pDevice->csLock);
+    const bool fWasOpen = (pDevice->Flags.load() & DEVICE_FLAG_OPEN) != 0;
+    pDevice->Flags.store(
+        static_cast<BYTE>((pDevice->Flags.load() & ~DEVICE_FLAG_OPEN) | DEVICE_FLAG_CLOSING));
+    LeaveCriticalSection(&pDevice->csLock);
+    return fWasOpen;
+}
+
+BOOL UsbDeviceNotify(LPVOID lpvNotifyParameter, DWORD dwCode, LPDWORD* /*dwInfo1*/,
+                     LPDWORD* /*dwInfo2*/, LPDWORD* /*dwInfo3*/, LPDWORD* /*dwInfo4*/) {
+    DEVICE_CONTEXT* pDevice = ResolveContext(CookieFromParameter(lpvNotifyParameter));
+    if (pDevice == nullptr || dwCode != USB_CLOSE_DEVICE) {
+        return FALSE;
+    }
+    if (MarkClosing(pDevice)) {
+        Sleep(kClosingGraceMs);
+    }
+    DeactivateDevice(pDevice->hStreamDevice);
+    FreeDeviceContext(pDevice);
+    return TRUE;
+}
+
+void FreeDeviceContext(DEVICE_CONTEXT* pDevice) {
+    if (pDevice == nullptr || pDevice->dwSig != DEVICE_SIG ||
+        (pDevice->Flags.load() & DEVICE_FLAG_OPEN) != 0) {
+        return;
+    }
+    // From here on no entry point or callback resolves this context.
+    UnregisterContext(pDevice->dwCookie);
+
+    if (pDevice->hInterruptPipe != nullptr && pDevice->lpUsbFuncs != nullptr) {
+        // Completes the reader's queued transfers and makes its next resubmission fail.
+        pDevice->lpUsbFuncs->lpAbortPipeTransfers(pDevice->hInterruptPipe, 0);
+        pDevice->lpUsbFuncs->lpClosePipe(pDevice->hInterruptPipe);
+    }
+    if (pDevice->hReaderThread != nullptr) {
+        WaitForSingleObject(pDevice->hReaderThread, INFINITE);
+        CloseHandle(pDevice->hReaderThread);
+    }
+
+    pDevice->dwSig = 0;
+    DeleteCriticalSection(&pDevice->csLock);
+    DeleteCriticalSection(&pDevice->csTouch);
+    TOUCH_DATA* pTouchData = pDevice->pTouchData;
+    pTouchData->~TOUCH_DATA();
+    LocalFree(pTouchData);
+    pDevice->~DEVICE_CONTEXT();
+    LocalFree(pDevice);
+}

@@ -1,0 +1,28 @@
+// The fixture the driver core's unit tests share: it creates device contexts on a fake USB
+// function table and tears down whatever a test left behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/device_context.h"
+#include "fake_usb.h"
+#include "registry_probe.h"
+
+namespace test {
+
+class DriverCoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // CreateDeviceContext on the fake, remembered for teardown.
+    DEVICE_CONTEXT* Create(fake::FakeUsb& usb);
+    // Detaches as the USB stack would (UsbDeviceNotify with USB_CLOSE_DEVICE).
+    void Detach(DEVICE_CONTEXT* pDevice);
+
+    std::vector<DWORD> cookies_;  // contexts still to tear down
+};
+
+}  // namespace test

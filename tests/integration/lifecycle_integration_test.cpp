@@ -1,0 +1,209 @@
+// Plugging and unplugging simulated coordinate controllers with the driver installed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "ce/host/clock.h"
+#include "ce/host/devmgr_host.h"
+#include "ce/host/heap_stats.h"
+#include "ce/host/kernel_object.h"
+#include "driver_core/registry_probe.h"
+#include "integration_support.h"
+#include "protocol/bytes.h"
+#include "protocol/control_codes.h"
+#include "protocol/registry_form.h"
+
+namespace it {
+namespace {
+
+const std::wstring kPorts = ots::kPortsKey;
+const std::wstring kLoadClient =
+    L"Drivers\\USB\\LoadClients\\Default\\Default\\255_255_255\\OtsUSB_Class";
+
+CoordinateControllerOptions Product(WORD idProduct) {
+    CoordinateControllerOptions options;
+    options.idProduct = idProduct;
+    return options;
+}
+
+std::vector<std::wstring> ActiveNames() {
+    std::vector<std::wstring> names;
+    for (const ce::host::ActiveDevice& device : ce::host::ListActiveDevices()) {
+        names.push_back(device.name);
+    }
+    return names;
+}
+
+class LifecycleTest : public IntegrationTest {
+  protected:
+    ce::host::ScopedTimeScale fast_{0.01};
+};
+
+TEST_F(LifecycleTest, InstallRegistersForEveryVendorSpecificInterface) {
+    EXPECT_EQ(test::ReadString(kLoadClient, L"DLL"), L"libotsusb.so");
+    EXPECT_TRUE(install_->Uninstall());
+    EXPECT_FALSE(test::KeyExists(kLoadClient));
+    EXPECT_TRUE(test::KeyExists(ots::kClientDriverKey)) << "the platform's values stay";
+}
+
+TEST_F(LifecycleTest, PluggedControllerIsClaimedWithItsStreamPortAndSettings) {
+    PluggedController controller;
+    EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(controller.id()));
+    EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:"}));
+    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:");
+    for (const wchar_t* key : {ots::kDriverConfigKey, ots::kScreenConfigKey, ots::kCalibParaXKey,
+                               ots::kCalibParaYKey, ots::kDeviceConfigKey}) {
+        EXPECT_TRUE(test::KeyExists(key)) << key;
+    }
+    const Bytes config = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58);
+    ASSERT_EQ(config.size(), 58u);
+    EXPECT_EQ(config[0], 2) << "Mode";
+    EXPECT_EQ(config[1], 1) << "EnableTouch";
+    EXPECT_EQ(ots::LoadU32(config, 30), 500u) << "DoubleClickTime";
+    EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_ID, 6), (Bytes{0x17, 0x5A, 0x01, 0x01, 0x00, 0x01}));
+
+    controller.Unplug();
+    EXPECT_TRUE(ActiveNames().empty());
+    EXPECT_FALSE(test::ReadString(kPorts, L"Port1").has_value()) << "the port is released";
+}
+
+TEST_F(LifecycleTest, StreamDeviceOpensOnceAtATime) {
+    PluggedController controller;
+    StreamHandle first;
+    ASSERT_TRUE(first.ok()) << first.error();
+    StreamHandle second;
+    EXPECT_FALSE(second.ok());
+    EXPECT_EQ(second.error(), 5u);
+    first.Close();
+    StreamHandle third;
+    EXPECT_TRUE(third.ok()) << third.error();
+}
+
+TEST_F(LifecycleTest, TwoControllersGetTheirOwnInstanceAndPort) {
+    PluggedController one(Product(0x0101));
+    PluggedController two(Product(0x0102));
+    EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:", L"OTS2:"}));
+    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:");
+    EXPECT_EQ(test::ReadString(kPorts, L"Port2"), L"OTS2:");
+
+    StreamHandle h1(L"OTS1:");
+    StreamHandle h2(L"OTS2:");
+    ASSERT_TRUE(h1.ok());
+    ASSERT_TRUE(h2.ok()) << "each controller admits its own client";
+    EXPECT_EQ(h1.Get(IOCTL_GET_DEVICE_ID, 6)[2], 0x01);
+    EXPECT_EQ(h2.Get(IOCTL_GET_DEVICE_ID, 6)[2], 0x02);
+    h1.Close();
+    h2.Close();
+
+    one.Unplug();
+    EXPECT_FALSE(test::ReadString(kPorts, L"Port1").has_value());
+    EXPECT_EQ(test::ReadString(kPorts, L"Port2"), L"OTS2:");
+}
+
+TEST_F(LifecycleTest, PortAlreadyNamingTheDeviceIsReusedAndKept) {
+    test::WriteString(kPorts, L"Port1", L"OTS1:");
+    {
+        PluggedController controller;
+        EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:"}));
+        EXPECT_EQ(test::ValueNames(kPorts), (std::vector<std::wstring>{L"Port1"}));
+    }
+    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:") << "not ours to delete";
+}
+
+TEST_F(LifecycleTest, UnplugWhileOpenRefusesNewOpensAndTearsDownAfterASecond) {
+    ce::host::ScopedTimeScale scale(0.2);  // the one-second grace lasts 200 ms here
+    PluggedController controller;
+    StreamHandle client;
+    ASSERT_TRUE(client.ok());
+
+    const double before = ce::host::PlatformNowMs();
+    std::thread unplug([&] { controller.Unplug(); });
+
+    // During the grace the handle still reaches the driver, which serves nothing.
+    bool sawClosingWindow = false;
+    for (;;) {
+        Bytes identity(6, 0xEE);
+        const BOOL served = client.Io(IOCTL_GET_DEVICE_ID, nullptr, &identity);
+        if (served && identity[0] == 0xEE) {
+            sawClosingWindow = true;
+            break;
+        }
+        if (!served) {
+            break;  // already deactivated
+        }
+    }
+    EXPECT_TRUE(sawClosingWindow);
+    StreamHandle late;
+    EXPECT_FALSE(late.ok());
+    EXPECT_EQ(late.error(), 5u) << "refused while closing";
+
+    unplug.join();
+    EXPECT_GE(ce::host::PlatformNowMs() - before, 1000.0);
+    Bytes identity(6, 0xEE);
+    EXPECT_FALSE(client.Io(IOCTL_GET_DEVICE_ID, nullptr, &identity)) << "the instance is gone";
+    StreamHandle afterwards;
+    EXPECT_FALSE(afterwards.ok());
+    EXPECT_EQ(afterwards.error(), 2u);
+}
+
+TEST_F(LifecycleTest, UnplugWhileReportsStreamEndsTheReaderAndFreesEverything) {
+    const std::int64_t blocks = ce::host::LiveLocalBlockCount();
+    const std::size_t handles = ce::host::LiveHandleCount();
+    {
+        PluggedController controller;
+        controller.panel().SetPacing(ots::sim::Pacing::AsFastAsTaken);
+        controller.panel().Drag(100, 100, 700, 500, 5000);
+        ASSERT_TRUE(controller.panel().WaitReportsSent(50, kSettleMs));
+        controller.Unplug();
+    }
+    EXPECT_EQ(ce::host::LiveLocalBlockCount(), blocks);
+    EXPECT_EQ(ce::host::LiveHandleCount(), handles);
+    EXPECT_TRUE(ActiveNames().empty());
+}
+
+// The reader keeps as many transfers queued as "QueuedTransferCount" says (1 to 64).
+class QueuedTransfersTest : public LifecycleTest {
+  protected:
+    std::size_t QueuedAfterPlug(std::size_t expected) {
+        PluggedController controller;
+        return controller.QueuedReportTransfers(expected);
+    }
+};
+
+TEST_F(QueuedTransfersTest, ZeroGivesOneAndAThousandGivesSixtyFour) {
+    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 0);
+    EXPECT_EQ(QueuedAfterPlug(1), 1u);
+    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 1000);
+    EXPECT_EQ(QueuedAfterPlug(64), 64u);
+    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 5);
+    EXPECT_EQ(QueuedAfterPlug(5), 5u);
+}
+
+TEST_F(QueuedTransfersTest, MissingValueKeepsTheCountOfTheLastAttach) {
+    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 7);
+    EXPECT_EQ(QueuedAfterPlug(7), 7u);
+    test::WriteString(ots::kClientDriverKey, ots::kQueuedTransferCountValue, L"9");
+    EXPECT_EQ(QueuedAfterPlug(7), 7u) << "not a REG_DWORD";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ots::kClientDriverKey, 0, 0, &key), 0);
+    RegDeleteValueW(key, ots::kQueuedTransferCountValue);
+    RegCloseKey(key);
+    EXPECT_EQ(QueuedAfterPlug(7), 7u);
+}
+
+TEST_F(QueuedTransfersTest, MissingValueGivesTwoInAFreshProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child loads the driver anew
+    EXPECT_EXIT(
+        {
+            HKEY key = nullptr;
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, ots::kClientDriverKey, 0, 0, &key);
+            RegDeleteValueW(key, ots::kQueuedTransferCountValue);
+            RegCloseKey(key);
+            std::_Exit(QueuedAfterPlug(2) == 2 ? 0 : 1);  // no teardown with stack threads alive
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace it
