@@ -1,0 +1,62 @@
+// What the device access tests share: identities, byte helpers, the camera controller's
+// bracket commands and the table of its sequences.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "control_protocol/camera_on_bus.h"
+#include "device/device_access.h"
+
+namespace paneltest {
+
+using Bytes = std::vector<BYTE>;
+
+inline constexpr ots::DeviceIdentity kCameraIdentity{cp::kCameraVendor, cp::kCameraProduct,
+                                                     cp::kCameraRelease};
+inline constexpr ots::DeviceIdentity kCoordinateIdentity{0x5A17, 0x0101, 0x0100};
+inline constexpr ots::DeviceIdentity kSecondStreamIdentity{0x7E21, 0x0012, 0x0100};
+
+inline const Bytes kOpen0 = cp::Framed(1, 0x71, 0, {1});
+inline const Bytes kOpen1 = cp::Framed(1, 0x71, 1, {1});
+inline const Bytes kClose0 = cp::Framed(1, 0x71, 0, {0});
+inline const Bytes kClose1 = cp::Framed(1, 0x71, 1, {0});
+
+// Bytes that differ from their neighbours, so that a shifted or cut copy shows.
+inline Bytes Pattern(std::size_t size, BYTE seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<BYTE>(seed + 7 * i);
+    }
+    return bytes;
+}
+
+template <std::size_t N>
+std::array<BYTE, N> ArrayOf(const Bytes& bytes) {
+    std::array<BYTE, N> out{};
+    std::copy_n(bytes.begin(), std::min(N, bytes.size()), out.begin());
+    return out;
+}
+
+struct SequenceCase {
+    const char* name;
+    std::function<BOOL()> call;
+};
+
+// Every operation that runs as a camera-controller sequence.
+inline std::vector<SequenceCase> CameraSequences() {
+    static ots::DeviceConfig config{};
+    static VendorBlock block{};
+    return {
+        {"GetDeviceConfig", [] { return GetDeviceConfig(&config, 0, &kCameraIdentity); }},
+        {"SetDeviceConfig", [] { return SetDeviceConfig(&config, 0, &kCameraIdentity); }},
+        {"SetCalibratePara",
+         [] { return SetCalibratePara(ots::CalibPara{}, ots::CalibPara{}, 0, &kCameraIdentity); }},
+        {"GetScreenProperty", [] { return GetScreenProperty(&block, 0, &kCameraIdentity); }},
+        {"GetVersion", [] { return GetVersion(0, &block, 0, 0); }},
+    };
+}
+
+}  // namespace paneltest

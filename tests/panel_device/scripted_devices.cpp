@@ -1,0 +1,96 @@
+#include "scripted_devices.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+
+#include "ce/devmgr.h"
+#include "ce/host/devmgr_host.h"
+#include "ce/host/registry_store.h"
+#include "ce/kernel.h"
+#include "driver_core/registry_probe.h"
+
+namespace paneltest {
+
+namespace {
+
+constexpr const wchar_t* kScriptKey = L"Drivers\\Test\\PanelScript";
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+}  // namespace
+
+void ScriptedDevicesTest::SetUp() {
+    ce::host::ResetRegistry();
+    const std::string file = SCRIPT_DRIVER_FILE_NAME;
+    test::WriteString(kScriptKey, L"Dll", std::wstring(file.begin(), file.end()));
+    test::WriteString(kScriptKey, L"Prefix", L"OTS");
+    // Our own reference keeps the state alive across deactivations.
+    const std::string path = ce::host::ResolveDriverLibrary(file);
+    library_ = dlopen(path.c_str(), RTLD_NOW);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    auto state = reinterpret_cast<script::DriverState* (*)()>(dlsym(library_, "OTS_ScriptState"));
+    ASSERT_NE(state, nullptr);
+    state_ = state();
+    state_->Reset();
+}
+
+void ScriptedDevicesTest::TearDown() {
+    for (HANDLE device : activations_) {
+        DeactivateDevice(device);
+    }
+    if (library_ != nullptr) {
+        dlclose(library_);
+    }
+}
+
+std::wstring ScriptedDevicesTest::Activate() {
+    const std::size_t before = ce::host::ListActiveDevices().size();
+    HANDLE device = ActivateDevice(kScriptKey, 0);
+    EXPECT_NE(device, nullptr) << "error " << GetLastError();
+    activations_.push_back(device);
+    const auto active = ce::host::ListActiveDevices();
+    EXPECT_EQ(active.size(), before + 1);
+    return active.empty() ? std::wstring{} : active.back().name;
+}
+
+std::vector<std::string> ScriptedDevicesTest::Trace() const {
+    std::vector<std::string> trace;
+    for (const script::Event& event : state_->Events()) {
+        const std::string device = Narrow(event.device);
+        switch (event.op) {
+            case script::Op::Open:
+                trace.push_back("Open " + device);
+                break;
+            case script::Op::Close:
+                trace.push_back("Close " + device);
+                break;
+            case script::Op::IoControl:
+                trace.push_back("IoControl " + device + " " + Hex(event.code));
+                break;
+        }
+    }
+    return trace;
+}
+
+std::string OpenOf(const char* device) {
+    return std::string("Open ") + device;
+}
+
+std::string CloseOf(const char* device) {
+    return std::string("Close ") + device;
+}
+
+std::string IoOf(const char* device, DWORD code) {
+    return std::string("IoControl ") + device + " " + Hex(code);
+}
+
+}  // namespace paneltest
