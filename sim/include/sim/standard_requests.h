@@ -1,0 +1,21 @@
+// The standard requests of the default pipe, answered from a device's descriptors: the first
+// of the two handlers every simulated device runs (standard, then its vendor requests; a
+// request neither serves is answered with a STALL).
+#pragma once
+
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "ce/host/usb_host.h"
+
+namespace ots::sim {
+
+// nullopt when the request is not a standard one (request type bits 5-6 not 0).
+std::optional<ce::host::ControlResult> HandleStandardRequest(
+    const USB_DEVICE_REQUEST& setup, std::span<BYTE> data, const USB_DEVICE_DESCRIPTOR& device,
+    const std::vector<ce::host::UsbInterfaceModel>& interfaces);
+
+inline constexpr ce::host::ControlResult kStall{USB_STALL_ERROR, 0};
+
+}  // namespace ots::sim
