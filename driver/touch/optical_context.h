@@ -28,6 +28,11 @@ struct PointRing {
     INT32 index;  // newest entry; -1 when cleared
 };
 
+// The panel's visible area in baseline units: where a real touch can be.
+struct PanelArea {
+    double left, top, right, bottom;
+};
+
 struct OpticalContext {
     SolvedPoint LastRawA, LastRawB;
     SolvedPoint PointA, PointB;
@@ -38,4 +43,5 @@ struct OpticalContext {
     CameraModel CameraModelB, CameraModelA;
     INT32 AmbiguityCount;
     PointRing RingA, RingB;
+    PanelArea Panel;  // tells two fingers from the ghost intersections of their sight lines
 };

@@ -11,6 +11,9 @@ inline constexpr int kBlindHoldFrames = 3;      // one camera blind: hold while 
 inline constexpr double kCornerDepth = 0.08;    // baseline units from the baseline
 inline constexpr double kCornerNearA = 0.1;     // x below this: next to camera A
 inline constexpr double kCornerNearB = 0.9;     // x above this: next to camera B
+// Share of the panel's width and height by which a touch may lie outside the panel area:
+// a finger on the very edge, seen through a slightly imperfect lens.
+inline constexpr double kPanelMargin = 0.05;
 
 // The four ways of pairing two shadows of each camera into (first, second), in the order in
 // which they win ties.
@@ -37,21 +40,48 @@ double TrackCost(const FramePoints& pair, const OpticalContext& oc) {
     return Cost(&pair.first, oc.TrackA, oc.MaxStep) + Cost(&pair.second, oc.TrackB, oc.MaxStep);
 }
 
+bool IsOnPanel(const SolvedPoint& p, const PanelArea& area) {
+    const double marginX = kPanelMargin * (area.right - area.left);
+    const double marginY = kPanelMargin * (area.bottom - area.top);
+    return p.x >= area.left - marginX && p.x <= area.right + marginX && p.y >= area.top - marginY &&
+           p.y <= area.bottom + marginY;
+}
+
+bool IsPairOnPanel(const FramePoints& pair, const PanelArea& area) {
+    return pair.first.valid != 0 && pair.second.valid != 0 && IsOnPanel(pair.first, area) &&
+           IsOnPanel(pair.second, area);
+}
+
+// Two fingers side by side at the same depth have ghost intersections that lie farther apart
+// than the fingers, one of them far beyond the panel: a pairing with a point off the panel
+// only competes when every pairing has one.
+void PickFarthestApart(const CandidatePairs& candidates, const PanelArea& area, double& best,
+                       int& chosen) {
+    bool anyOnPanel = false;
+    for (const FramePoints& pair : candidates.pairs) {
+        anyOnPanel = anyOnPanel || IsPairOnPanel(pair, area);
+    }
+    for (int i = 0; i < 4; ++i) {
+        const FramePoints& pair = candidates.pairs[i];
+        if (anyOnPanel && !IsPairOnPanel(pair, area)) {
+            continue;
+        }
+        // A pairing with a sight-line pair that meets nowhere is no pair of fingers.
+        const bool bothValid = pair.first.valid != 0 && pair.second.valid != 0;
+        const double score = bothValid ? -SquaredDistance(pair.first, pair.second) : 0.0;
+        if (score < best) {
+            best = score;
+            chosen = i;
+        }
+    }
+}
+
 FramePoints PickPair(const CandidatePairs& candidates, const OpticalContext& oc,
                      bool farthestApartFirst) {
     double best = kNoCandidateYet;
     int chosen = 0;
     if (farthestApartFirst) {
-        for (int i = 0; i < 4; ++i) {
-            const FramePoints& pair = candidates.pairs[i];
-            // A pairing with a sight-line pair that meets nowhere is no pair of fingers.
-            const bool bothValid = pair.first.valid != 0 && pair.second.valid != 0;
-            const double score = bothValid ? -SquaredDistance(pair.first, pair.second) : 0.0;
-            if (score < best) {
-                best = score;
-                chosen = i;
-            }
-        }
+        PickFarthestApart(candidates, oc.Panel, best, chosen);
     }
     for (int i = 0; i < 4; ++i) {
         const double score = TrackCost(candidates.pairs[i], oc);

@@ -17,6 +17,8 @@ inline constexpr double kPanelUnits = 32768.0;  // positions travel in 1/32768 o
 inline constexpr float kFallbackScaleX = 32768.0f;
 inline constexpr float kFallbackScaleY = 43690.668f;  // a 4:3 panel over the baseline
 inline constexpr float kFallbackMaxStep = 0.25f;      // baseline units per frame
+// The fall-back scale stands for cameras at the two ends of the top edge of a 4:3 panel.
+inline constexpr PanelArea kFallbackPanel{0.0, 0.0, 1.0, 0.75};
 
 // CameraParams layout.
 inline constexpr std::size_t kCamFirstPixelOffset = 2;
@@ -60,6 +62,9 @@ bool ReadOutputScale(ParamBlock block, OpticalContext& oc) {
     oc.OffsetY = static_cast<float>(camOffsetY * kPanelUnits / height);
     oc.ScaleZ = oc.ScaleX;
     oc.MaxStep = static_cast<float>(static_cast<double>(maxSpeed) / fps / l);
+    const double left = -static_cast<double>(camLOffsetX);
+    const double top = -static_cast<double>(camOffsetY);
+    oc.Panel = PanelArea{left / l, top / l, (left + width) / l, (top + height) / l};
     return true;
 }
 
@@ -70,6 +75,7 @@ void SetFallbackScale(OpticalContext& oc) {
     oc.OffsetY = 0.0f;
     oc.ScaleZ = kFallbackScaleX;
     oc.MaxStep = kFallbackMaxStep;
+    oc.Panel = kFallbackPanel;
 }
 
 // Camera B looks from the other end of the baseline, so its angles run the other way.

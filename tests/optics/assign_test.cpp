@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
+#include "optics_blocks.h"
 #include "optics_scene.h"
 #include "touch/position_assign.h"
 #include "touch/position_triangulate.h"
@@ -83,26 +85,82 @@ TEST(AssignOneTouch, ContinuesTheNearerTrack) {
     EXPECT_LT(DistanceTo(r.first, nearA), kNear);
 }
 
-TEST(SolveTwoTouches, WithoutTracksThePairingFarthestApartWins) {
-    // Side by side at the same depth the ghost intersections lie farther apart than the
-    // fingers, so they win: (0.5, 2.5) and (0.5, 0.2778).
+TEST(SolveTwoTouches, WithoutTracksThePairingFarthestApartOnThePanelWins) {
+    // Side by side at the same depth the ghost intersections (0.5, 2.5) and (0.5, 0.2778) lie
+    // farther apart than the fingers, but one of them lies far below the panel.
     Tracker t;
     const Finger p{0.1, 0.5};
     const Finger q{0.9, 0.5};
     FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
     ASSERT_EQ(r.first.valid, 1);
     ASSERT_EQ(r.second.valid, 1);
-    EXPECT_NEAR(r.first.x, 0.5, 1e-9);
-    EXPECT_NEAR(r.first.y, 2.5, 1e-9);
-    EXPECT_NEAR(r.second.y, 1 / 3.6, 1e-9);
+    EXPECT_LT(DistanceTo(r.first, p), kNear);
+    EXPECT_LT(DistanceTo(r.second, q), kNear);
 
-    // One behind the other the fingers themselves are the pair farthest apart.
-    const Finger u{0.3, 0.2};
-    const Finger v{0.6, 0.9};
+    // Here the fingers themselves are the pair farthest apart, the ghosts (0.854, 0.512) and
+    // (0.407, 0.356) lie closer together.
+    const Finger u{0.5, 0.3};
+    const Finger v{0.8, 0.7};
     r = t.Solve(ViewA({u, v}), ViewB({u, v}));
     const double direct = DistanceTo(r.first, u) + DistanceTo(r.second, v);
     const double swapped = DistanceTo(r.first, v) + DistanceTo(r.second, u);
     EXPECT_LT(std::min(direct, swapped), kNear);
+}
+
+TEST(SolveTwoTouches, APointOffThePanelCompetesOnlyWhenEveryPairingHasOne) {
+    // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
+    struct Case {
+        double depth;
+        bool fingersWin;
+    };
+    for (const Case c : {Case{0.78, true}, Case{0.8, false}, Case{0.9, false}}) {
+        SCOPED_TRACE(c.depth);
+        Tracker t;
+        const Finger p{0.1, c.depth};
+        const Finger q{0.9, c.depth};
+        const FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
+        ASSERT_EQ(r.first.valid, 1);
+        ASSERT_EQ(r.second.valid, 1);
+        if (c.fingersWin) {
+            EXPECT_LT(DistanceTo(r.first, p), kNear);
+            EXPECT_LT(DistanceTo(r.second, q), kNear);
+        } else {
+            // No pairing lies on the panel: the farthest apart wins as it always did.
+            EXPECT_NEAR(r.first.x, 0.5, 1e-9);
+            EXPECT_GT(r.first.y, 1.0);
+        }
+    }
+}
+
+TEST(SolveTwoTouches, ThePanelAreaComesFromThePanelBlock) {
+    // Cameras 30 units left of and 20 above a 1000 x 750 panel, the baseline 1070 long.
+    const optics_test::Block panel = optics_test::PanelBlock(optics_test::Panel{});
+    auto oc = optics_test::DefaultContext();
+    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
+    EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
+
+    // Fingers side by side near the bottom of this panel (y 0.7 is on it, though below the
+    // fall-back panel's 0.75 + 5 % it would not be at 0.8).
+    const Finger p{0.15, 0.7};
+    const Finger q{0.85, 0.7};
+    const FramePoints r = position::SolveByBlobCounts(ViewA({p, q}), ViewB({p, q}), *oc);
+    EXPECT_LT(DistanceTo(r.first, p), kNear);
+    EXPECT_LT(DistanceTo(r.second, q), kNear);
+}
+
+TEST(SolveTwoTouches, WithoutGeometryTheFarthestApartWins) {
+    // Before any set-up the panel area is empty, so nothing lies on it.
+    auto oc = std::make_unique<OpticalContext>();
+    std::memset(oc.get(), 0, sizeof(OpticalContext));
+    const Finger p{0.1, 0.5};
+    const Finger q{0.9, 0.5};
+    const FramePoints r = position::SolveByBlobCounts(ViewA({p, q}), ViewB({p, q}), *oc);
+    EXPECT_NEAR(r.first.x, 0.5, 1e-9);
+    EXPECT_NEAR(r.first.y, 2.5, 1e-9);
+    EXPECT_NEAR(r.second.y, 1 / 3.6, 1e-9);
 }
 
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
