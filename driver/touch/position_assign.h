@@ -24,7 +24,8 @@ FramePoints AssignOneTouch(const AngleSpan& spanA, const AngleSpan& spanB,
                            const OpticalContext& oc);
 
 // Two fingers seen by both cameras: the pairing of sight lines and the identity order that
-// match the tracks best; when no touch is tracked, the pairing whose points lie farthest apart.
+// match the tracks best; when no touch is tracked, the pairing whose points lie farthest apart,
+// among those that lie on the panel.
 FramePoints SolveTwoTouches(const AngleSpan (&spansA)[2], const AngleSpan (&spansB)[2],
                             const OpticalContext& oc);
 

@@ -337,7 +337,8 @@ bool FrameSocket::SendRaw(std::span<const std::uint8_t> bytes) {
 
 bool FrameSocket::Send(std::uint16_t type, std::uint32_t requestId,
                        std::span<const std::uint8_t> payload) {
-    if (payload.size() > MaxPayload(type)) {
+    const std::size_t bound = MaxPayload(type);
+    if (bound == 0 || payload.size() > bound) {
         return false;
     }
     std::vector<std::uint8_t> frame(kHeaderSize + payload.size());
@@ -400,16 +401,12 @@ ReceiveResult FrameSocket::Receive(Frame& frame) {
     if (header.payloadLength == 0) {
         return ReceiveResult::Received;
     }
-    switch (ReadExactly(fd_, frame.payload.data(), frame.payload.size())) {
-        case ReadResult::Complete:
-            return ReceiveResult::Received;
-        case ReadResult::EndOfStream:
-        case ReadResult::Partial:
-            return ReceiveResult::Truncated;
-        case ReadResult::Failed:
-            break;
+    const ReadResult read = ReadExactly(fd_, frame.payload.data(), frame.payload.size());
+    if (read == ReadResult::Complete) {
+        return ReceiveResult::Received;
     }
-    return ReceiveResult::Failed;
+    frame.payload.clear();
+    return read == ReadResult::Failed ? ReceiveResult::Failed : ReceiveResult::Truncated;
 }
 
 void FrameSocket::Shutdown() {

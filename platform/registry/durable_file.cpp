@@ -34,7 +34,10 @@ class FileDescriptor {
 };
 
 std::string Failure(const std::string& step, const std::string& path) {
-    return step + " " + path + ": " + std::strerror(errno);
+    // Appended piecewise: GCC 12 at -O2 misreads chained operator+ here (-Wrestrict).
+    std::string text = step;
+    text.append(" ").append(path).append(": ").append(std::strerror(errno));
+    return text;
 }
 
 bool WriteAll(int fd, const std::string& contents) {
@@ -71,10 +74,11 @@ std::optional<std::string> WriteTemporary(const std::string& tmp, const std::str
 
 // The rename is durable only once the folder's entry is on the disk.
 std::optional<std::string> FlushFolderOf(const std::string& path) {
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (folder.empty()) {
-        folder = ".";
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (parent.empty()) {
+        parent = std::filesystem::path(".");
     }
+    const std::string folder = parent.string();
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0 || ::fsync(dir.get()) != 0) {
         return Failure("cannot flush the folder", folder);
@@ -114,7 +118,7 @@ std::optional<std::string> ReplaceFileDurably(const std::string& path,
         return failure;
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::string failure = Failure("cannot rename " + tmp + " to", path);
+        std::string failure = Failure(std::string("cannot rename ").append(tmp).append(" to"), path);
         ::unlink(tmp.c_str());
         return failure;
     }

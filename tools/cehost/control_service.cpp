@@ -1,0 +1,142 @@
+#include "control_service.h"
+
+#include "ce/host/stream_wire.h"
+#include "registry_commands.h"
+#include "touch_report.h"
+
+namespace ots::host {
+namespace {
+
+namespace wire = ce::host::wire;
+using ots::control::Command;
+using ots::control::ControllerKind;
+using ots::control::Reply;
+using ots::control::ReplyStatus;
+using ots::control::Verb;
+
+// How often a follower looks whether its client has gone.
+constexpr std::chrono::milliseconds kFollowPoll{100};
+
+Reply Refused(std::string why) {
+    return {ReplyStatus::Refused, std::move(why)};
+}
+
+const char* KindName(ControllerKind kind) {
+    return kind == ControllerKind::Camera ? "camera" : "coordinate";
+}
+
+std::string InfoLine(const ControllerInfo& info) {
+    std::string line = std::to_string(info.id) + " " + KindName(info.kind) + " " + info.panel +
+                       " " + (info.streamName.empty() ? "-" : info.streamName) + " " +
+                       (info.active ? "active" : "inactive");
+    return info.note.empty() ? line + "\n" : line + " " + info.note + "\n";
+}
+
+bool SendText(ce::host::ControlChannel& channel, const std::string& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    return channel.Send(wire::kControlOutput, {bytes, text.size()});
+}
+
+}  // namespace
+
+void ControlService::Handle(ce::host::ControlChannel& channel,
+                            std::span<const std::uint8_t> payload) {
+    const std::optional<Command> command = ots::control::DecodeCommand(payload);
+    const Reply reply = !command        ? Refused("the request is malformed")
+                        : shuttingDown_ ? Refused("the host is shutting down")
+                                        : Run(*command, channel);
+    channel.Send(wire::kControlReply, ots::control::EncodeReply(reply));
+}
+
+Reply ControlService::Run(const Command& command, ce::host::ControlChannel& channel) {
+    switch (command.verb) {
+        case Verb::Plug:
+            return Plug(command);
+        case Verb::Unplug:
+            return Unplug(command);
+        case Verb::List:
+            return List();
+        case Verb::Tap:
+        case Verb::Touch:
+        case Verb::Drag:
+        case Verb::Draw:
+            return Touch(command);
+        case Verb::RegDump:
+            return DumpRegistry(command.text);
+        case Verb::RegImport:
+            return ImportRegistry(command.text, command.fileName);
+        case Verb::Events:
+            return Events(command, channel);
+    }
+    return Refused("unknown command");
+}
+
+Reply ControlService::Plug(const Command& command) {
+    auto plugged = controllers_.Plug(command.kind, command.panel, command.id);
+    if (auto* error = std::get_if<std::string>(&plugged)) {
+        return Refused(*error);
+    }
+    return {ReplyStatus::Done, "plugged " + InfoLine(std::get<ControllerInfo>(plugged))};
+}
+
+Reply ControlService::Unplug(const Command& command) {
+    auto unplugged = controllers_.Unplug(command.id);
+    if (auto* error = std::get_if<std::string>(&unplugged)) {
+        return Refused(*error);
+    }
+    return {ReplyStatus::Done, "unplugged " + InfoLine(std::get<ControllerInfo>(unplugged))};
+}
+
+Reply ControlService::List() {
+    std::string text;
+    for (const ControllerInfo& info : controllers_.List()) {
+        text += InfoLine(info);
+    }
+    return {ReplyStatus::Done, text};
+}
+
+Reply ControlService::Touch(const Command& command) {
+    if (command.points.empty()) {
+        return Refused("a touch needs a position");
+    }
+    const bool holds = command.verb == Verb::Tap || command.verb == Verb::Touch;
+    const double holdMs = holds ? command.durationMs : 0.0;
+    const double moveMs = holds ? 0.0 : command.durationMs;
+    const std::uint64_t first = events_.NextSequence();
+    if (auto error = controllers_.Stroke(command.id, command.points, moveMs, holdMs)) {
+        return Refused(*error);
+    }
+    return {ReplyStatus::Done, DescribeTouch(command.points, events_.Since(first))};
+}
+
+Reply ControlService::Events(const Command& command, ce::host::ControlChannel& channel) {
+    if (!command.follow) {
+        std::string text;
+        for (const LoggedEvent& event : events_.Last(command.count)) {
+            text += event.Json() + "\n";
+        }
+        return {ReplyStatus::Done, text};
+    }
+    std::uint64_t next = events_.NextSequence();
+    std::uint32_t sent = 0;
+    while (command.count == 0 || sent < command.count) {
+        if (channel.WaitClosed(std::chrono::milliseconds(0)) || shuttingDown_) {
+            return {ReplyStatus::Done, ""};  // nobody left to tell, or the host is going
+        }
+        if (!events_.WaitFor(next, kFollowPoll)) {
+            continue;
+        }
+        for (const LoggedEvent& event : events_.Since(next)) {
+            if (!SendText(channel, event.Json() + "\n")) {
+                return {ReplyStatus::Done, ""};
+            }
+            next = event.sequence + 1;
+            if (++sent == command.count) {
+                break;
+            }
+        }
+    }
+    return {ReplyStatus::Done, ""};
+}
+
+}  // namespace ots::host

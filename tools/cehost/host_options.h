@@ -1,0 +1,32 @@
+// cehost's command line.
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace ots::host {
+
+enum class SinkKind { Trace, None };
+
+struct HostOptions {
+    std::string stateDir;    // empty: $XDG_STATE_HOME/ots or ~/.local/state/ots
+    std::string configFile;  // empty: platform.reg beside the program or in the source tree
+    std::string socketPath;  // empty: the default (ce/host/stream_server.h)
+    std::string driverDir;   // empty: the folder of the program
+    std::string logFile;     // empty: debug output to stderr
+    SinkKind sink = SinkKind::Trace;
+    std::string traceFile;   // empty: stdout
+    double timeScale = 1.0;  // real ms per platform ms
+};
+
+struct HostCommandLine {
+    enum class Outcome { Run, Help, Usage };
+    Outcome outcome = Outcome::Usage;
+    HostOptions options;
+    std::string message;
+};
+
+// args: the arguments after the program name.
+HostCommandLine ParseHostCommandLine(std::span<const std::string> args);
+
+}  // namespace ots::host
