@@ -43,7 +43,8 @@ ctl list
 echo "== The last injected events (flags 0x8001 move, 0x8002 left down, 0x8004 left up, 0x8003 move and left down)"
 ctl events --count 8
 
+echo "== The ports the two driver instances claimed, in the registry the host keeps"
+ctl reg dump 'HKEY_LOCAL_MACHINE\OtsUSB\Ports'
+
 ctl unplug 1
 ctl unplug 2
-echo "== The driver's registry keys the host keeps"
-ctl reg dump 'HKEY_LOCAL_MACHINE\Drivers\USB\ClientDrivers\OtsUSB_Class\DriverConfig'
