@@ -31,6 +31,7 @@ ctl plug coordinate --id 1
 ctl tap 400 300 --id 1
 ctl drag 100 100 700 500 --ms 300 --id 1
 ctl touch 200 450 --ms 600 --id 1
+ctl draw line 120 500 680 120 --ms 800 --id 1
 
 echo "== A camera touch screen (two line cameras; the driver triangulates)"
 ctl plug camera --id 2
