@@ -18,7 +18,7 @@ constexpr int kMaxFieldWidth = 65536;
 
 enum class Length { None, Char, Short, Long, LongLong, LongDouble, Size, PtrDiff, Wide };
 
-struct Spec {
+struct Directive {
     bool leftAlign = false;
     bool plus = false;
     bool space = false;
@@ -90,22 +90,22 @@ Length ParseLength(const CharT*& p) {
 
 // Reads one flag character; false when *p is none.
 template <class CharT>
-bool ParseFlag(CharT c, Spec& spec) {
+bool ParseFlag(CharT c, Directive& directive) {
     switch (c) {
         case '-':
-            spec.leftAlign = true;
+            directive.leftAlign = true;
             return true;
         case '+':
-            spec.plus = true;
+            directive.plus = true;
             return true;
         case ' ':
-            spec.space = true;
+            directive.space = true;
             return true;
         case '#':
-            spec.alternate = true;
+            directive.alternate = true;
             return true;
         case '0':
-            spec.zeroPad = true;
+            directive.zeroPad = true;
             return true;
         default:
             return false;
@@ -114,57 +114,58 @@ bool ParseFlag(CharT c, Spec& spec) {
 
 // Parses the conversion after '%'; p ends past it. False when the format ends inside it.
 template <class CharT>
-bool ParseSpec(const CharT*& p, Args& args, Spec& spec) {
-    while (ParseFlag(*p, spec)) {
+bool ParseDirective(const CharT*& p, Args& args, Directive& directive) {
+    while (ParseFlag(*p, directive)) {
         ++p;
     }
     if (*p == '*') {
         ++p;
         // A negative width from the argument list means left-aligned.
         const long long width = va_arg(args.list, int);
-        spec.leftAlign = spec.leftAlign || width < 0;
-        spec.width = static_cast<int>(std::min(width < 0 ? -width : width, 0LL + kMaxFieldWidth));
+        directive.leftAlign = directive.leftAlign || width < 0;
+        directive.width =
+            static_cast<int>(std::min(width < 0 ? -width : width, 0LL + kMaxFieldWidth));
     } else if (IsDigit(*p)) {
-        spec.width = ParseNumber(p);
+        directive.width = ParseNumber(p);
     }
     if (*p == '.') {
         ++p;
         if (*p == '*') {
             ++p;
             const int precision = va_arg(args.list, int);
-            spec.precision = precision < 0 ? -1 : std::min(precision, kMaxFieldWidth);
+            directive.precision = precision < 0 ? -1 : std::min(precision, kMaxFieldWidth);
         } else {
-            spec.precision = ParseNumber(p);
+            directive.precision = ParseNumber(p);
         }
     }
-    spec.length = ParseLength(p);
+    directive.length = ParseLength(p);
     if (*p == '\0') {
         return false;
     }
-    spec.conversion = static_cast<char>(*p);
+    directive.conversion = static_cast<char>(*p);
     if (static_cast<std::make_unsigned_t<CharT>>(*p) > 0x7F) {
-        spec.conversion = '?';  // not a conversion; printed as it stands
+        directive.conversion = '?';  // not a conversion; printed as it stands
     }
     ++p;
     return true;
 }
 
-void Pad(TextBuffer& out, const Spec& spec, std::size_t length, bool before) {
-    if (spec.width > 0 && static_cast<std::size_t>(spec.width) > length &&
-        spec.leftAlign != before) {
-        out.Append(' ', static_cast<std::size_t>(spec.width) - length);
+void Pad(TextBuffer& out, const Directive& directive, std::size_t length, bool before) {
+    if (directive.width > 0 && static_cast<std::size_t>(directive.width) > length &&
+        directive.leftAlign != before) {
+        out.Append(' ', static_cast<std::size_t>(directive.width) - length);
     }
 }
 
-// The spec handed to snprintf for one number: the flags, the width and the precision as
+// The directive handed to snprintf for one number: the flags, the width and the precision as
 // parsed, with the C length modifier that matches the argument read.
-struct CSpec {
-    CSpec(const Spec& spec, const char* cLength) {
-        const std::pair<bool, char> flags[] = {{spec.leftAlign, '-'},
-                                               {spec.plus, '+'},
-                                               {spec.space, ' '},
-                                               {spec.alternate, '#'},
-                                               {spec.zeroPad, '0'}};
+struct CDirective {
+    CDirective(const Directive& directive, const char* cLength) {
+        const std::pair<bool, char> flags[] = {{directive.leftAlign, '-'},
+                                               {directive.plus, '+'},
+                                               {directive.space, ' '},
+                                               {directive.alternate, '#'},
+                                               {directive.zeroPad, '0'}};
         char* p = text;
         *p++ = '%';
         for (const auto& [set, flag] : flags) {
@@ -173,13 +174,13 @@ struct CSpec {
             }
         }
         const auto room = [&] { return static_cast<std::size_t>(text + sizeof text - p); };
-        if (spec.width >= 0) {
-            p += std::snprintf(p, room(), "%d", spec.width);
+        if (directive.width >= 0) {
+            p += std::snprintf(p, room(), "%d", directive.width);
         }
-        if (spec.precision >= 0) {
-            p += std::snprintf(p, room(), ".%d", spec.precision);
+        if (directive.precision >= 0) {
+            p += std::snprintf(p, room(), ".%d", directive.precision);
         }
-        std::snprintf(p, room(), "%s%c", cLength, spec.conversion);
+        std::snprintf(p, room(), "%s%c", cLength, directive.conversion);
     }
     // '%', five flags, two numbers of at most 5 digits, '.', two length characters, the
     // conversion and the terminator fit with room to spare.
@@ -187,10 +188,10 @@ struct CSpec {
 };
 
 template <class T>
-void AppendPrintf(TextBuffer& out, const Spec& spec, const char* cLength, T value) {
-    const CSpec cSpec(spec, cLength);
+void AppendPrintf(TextBuffer& out, const Directive& directive, const char* cLength, T value) {
+    const CDirective cDirective(directive, cLength);
     char local[128];
-    const int length = std::snprintf(local, sizeof local, cSpec.text, value);
+    const int length = std::snprintf(local, sizeof local, cDirective.text, value);
     if (length < 0) {
         return;
     }
@@ -199,73 +200,73 @@ void AppendPrintf(TextBuffer& out, const Spec& spec, const char* cLength, T valu
         return;
     }
     std::string large(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(large.data(), large.size(), cSpec.text, value);
+    std::snprintf(large.data(), large.size(), cDirective.text, value);
     out.Append(std::string_view(large.data(), static_cast<std::size_t>(length)));
 }
 
-void FormatSigned(TextBuffer& out, const Spec& spec, Args& args) {
-    switch (spec.length) {
+void FormatSigned(TextBuffer& out, const Directive& directive, Args& args) {
+    switch (directive.length) {
         case Length::Char:
-            return AppendPrintf(out, spec, "hh", va_arg(args.list, int));
+            return AppendPrintf(out, directive, "hh", va_arg(args.list, int));
         case Length::Short:
-            return AppendPrintf(out, spec, "h", va_arg(args.list, int));
+            return AppendPrintf(out, directive, "h", va_arg(args.list, int));
         case Length::LongLong:
         case Length::LongDouble:
-            return AppendPrintf(out, spec, "ll", va_arg(args.list, long long));
+            return AppendPrintf(out, directive, "ll", va_arg(args.list, long long));
         case Length::Size:
-            return AppendPrintf(out, spec, "z", va_arg(args.list, std::ptrdiff_t));
+            return AppendPrintf(out, directive, "z", va_arg(args.list, std::ptrdiff_t));
         case Length::PtrDiff:
-            return AppendPrintf(out, spec, "t", va_arg(args.list, std::ptrdiff_t));
+            return AppendPrintf(out, directive, "t", va_arg(args.list, std::ptrdiff_t));
         default:
-            return AppendPrintf(out, spec, "", va_arg(args.list, int));
+            return AppendPrintf(out, directive, "", va_arg(args.list, int));
     }
 }
 
-void FormatUnsigned(TextBuffer& out, const Spec& spec, Args& args) {
-    switch (spec.length) {
+void FormatUnsigned(TextBuffer& out, const Directive& directive, Args& args) {
+    switch (directive.length) {
         case Length::Char:
-            return AppendPrintf(out, spec, "hh", va_arg(args.list, unsigned));
+            return AppendPrintf(out, directive, "hh", va_arg(args.list, unsigned));
         case Length::Short:
-            return AppendPrintf(out, spec, "h", va_arg(args.list, unsigned));
+            return AppendPrintf(out, directive, "h", va_arg(args.list, unsigned));
         case Length::LongLong:
         case Length::LongDouble:
-            return AppendPrintf(out, spec, "ll", va_arg(args.list, unsigned long long));
+            return AppendPrintf(out, directive, "ll", va_arg(args.list, unsigned long long));
         case Length::Size:
-            return AppendPrintf(out, spec, "z", va_arg(args.list, std::size_t));
+            return AppendPrintf(out, directive, "z", va_arg(args.list, std::size_t));
         case Length::PtrDiff:
-            return AppendPrintf(out, spec, "t", va_arg(args.list, std::size_t));
+            return AppendPrintf(out, directive, "t", va_arg(args.list, std::size_t));
         default:
-            return AppendPrintf(out, spec, "", va_arg(args.list, unsigned));
+            return AppendPrintf(out, directive, "", va_arg(args.list, unsigned));
     }
 }
 
-void FormatFloat(TextBuffer& out, const Spec& spec, Args& args) {
-    if (spec.length == Length::LongDouble) {
-        AppendPrintf(out, spec, "L", va_arg(args.list, long double));
+void FormatFloat(TextBuffer& out, const Directive& directive, Args& args) {
+    if (directive.length == Length::LongDouble) {
+        AppendPrintf(out, directive, "L", va_arg(args.list, long double));
     } else {
-        AppendPrintf(out, spec, "", va_arg(args.list, double));
+        AppendPrintf(out, directive, "", va_arg(args.list, double));
     }
 }
 
-void FormatPointer(TextBuffer& out, const Spec& spec, Args& args) {
+void FormatPointer(TextBuffer& out, const Directive& directive, Args& args) {
     const auto value = reinterpret_cast<std::uintptr_t>(va_arg(args.list, void*));
     char digits[2 * sizeof(void*) + 1];
     std::snprintf(digits, sizeof digits, "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)), value);
     const std::string_view text(digits, 2 * sizeof(void*));
-    Pad(out, spec, text.size(), true);
+    Pad(out, directive, text.size(), true);
     out.Append(text);
-    Pad(out, spec, text.size(), false);
+    Pad(out, directive, text.size(), false);
 }
 
 // Whether %c or %s reads wide characters here.
-bool WideText(const Spec& spec, bool wideFormat) {
-    if (spec.length == Length::Long || spec.length == Length::Wide) {
+bool WideText(const Directive& directive, bool wideFormat) {
+    if (directive.length == Length::Long || directive.length == Length::Wide) {
         return true;
     }
-    if (spec.length == Length::Short) {
+    if (directive.length == Length::Short) {
         return false;
     }
-    const bool upper = spec.conversion == 'S' || spec.conversion == 'C';
+    const bool upper = directive.conversion == 'S' || directive.conversion == 'C';
     return upper ? !wideFormat : wideFormat;
 }
 
@@ -281,28 +282,29 @@ void AppendText(TextBuffer& out, const CharT* text, std::size_t length) {
 }
 
 template <class CharT>
-void FormatString(TextBuffer& out, const Spec& spec, const CharT* text) {
+void FormatString(TextBuffer& out, const Directive& directive, const CharT* text) {
     static constexpr CharT kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
     if (text == nullptr) {
         text = kNull;
     }
     // Never reads past the precision: the text need not be terminated within it.
     std::size_t length = 0;
-    const std::size_t limit = spec.precision < 0 ? std::numeric_limits<std::size_t>::max()
-                                                 : static_cast<std::size_t>(spec.precision);
+    const std::size_t limit = directive.precision < 0
+                                  ? std::numeric_limits<std::size_t>::max()
+                                  : static_cast<std::size_t>(directive.precision);
     while (length < limit && text[length] != 0) {
         ++length;
     }
-    Pad(out, spec, length, true);
+    Pad(out, directive, length, true);
     AppendText(out, text, length);
-    Pad(out, spec, length, false);
+    Pad(out, directive, length, false);
 }
 
 template <class CharT>
-void FormatChar(TextBuffer& out, const Spec& spec, CharT c) {
-    Pad(out, spec, 1, true);
+void FormatChar(TextBuffer& out, const Directive& directive, CharT c) {
+    Pad(out, directive, 1, true);
     AppendText(out, &c, 1);
-    Pad(out, spec, 1, false);
+    Pad(out, directive, 1, false);
 }
 
 template <class CharT>
@@ -310,16 +312,16 @@ void AppendLiteral(TextBuffer& out, const CharT* begin, const CharT* end) {
     AppendText(out, begin, static_cast<std::size_t>(end - begin));
 }
 
-void Convert(TextBuffer& out, const Spec& spec, bool wideFormat, Args& args) {
-    switch (spec.conversion) {
+void Convert(TextBuffer& out, const Directive& directive, bool wideFormat, Args& args) {
+    switch (directive.conversion) {
         case 'd':
         case 'i':
-            return FormatSigned(out, spec, args);
+            return FormatSigned(out, directive, args);
         case 'u':
         case 'o':
         case 'x':
         case 'X':
-            return FormatUnsigned(out, spec, args);
+            return FormatUnsigned(out, directive, args);
         case 'e':
         case 'E':
         case 'f':
@@ -328,24 +330,24 @@ void Convert(TextBuffer& out, const Spec& spec, bool wideFormat, Args& args) {
         case 'G':
         case 'a':
         case 'A':
-            return FormatFloat(out, spec, args);
+            return FormatFloat(out, directive, args);
         case 'p':
-            return FormatPointer(out, spec, args);
+            return FormatPointer(out, directive, args);
         case 'n':
             (void)va_arg(args.list, void*);
             return;
         case 'c':
         case 'C':
-            if (WideText(spec, wideFormat)) {
-                return FormatChar(out, spec, static_cast<wchar_t>(va_arg(args.list, int)));
+            if (WideText(directive, wideFormat)) {
+                return FormatChar(out, directive, static_cast<wchar_t>(va_arg(args.list, int)));
             }
-            return FormatChar(out, spec, static_cast<char>(va_arg(args.list, int)));
+            return FormatChar(out, directive, static_cast<char>(va_arg(args.list, int)));
         case 's':
         case 'S':
-            if (WideText(spec, wideFormat)) {
-                return FormatString(out, spec, va_arg(args.list, const wchar_t*));
+            if (WideText(directive, wideFormat)) {
+                return FormatString(out, directive, va_arg(args.list, const wchar_t*));
             }
-            return FormatString(out, spec, va_arg(args.list, const char*));
+            return FormatString(out, directive, va_arg(args.list, const char*));
         default:
             return;
     }
@@ -371,18 +373,18 @@ void Format(TextBuffer& out, const CharT* format, va_list list) {
         if (*p == 0) {
             break;
         }
-        const CharT* specStart = p++;
+        const CharT* directiveStart = p++;
         if (*p == '%') {
             out.Append('%', 1);
             ++p;
             continue;
         }
-        Spec spec;
-        if (!ParseSpec(p, args, spec) || !KnownConversion(spec.conversion)) {
-            AppendLiteral(out, specStart, p);  // not a conversion: print it as written
+        Directive directive;
+        if (!ParseDirective(p, args, directive) || !KnownConversion(directive.conversion)) {
+            AppendLiteral(out, directiveStart, p);  // not a conversion: print it as written
             continue;
         }
-        Convert(out, spec, wideFormat, args);
+        Convert(out, directive, wideFormat, args);
     }
 }
 
