@@ -1,3 +1,5 @@
+// The vendor command frame: AA, class, code, L, index, payload, checksum (0x55 plus the sum of
+// the bytes before it), at most 64 bytes.
 #include "protocol/vendor_command.h"
 
 #include <gtest/gtest.h>
@@ -6,173 +8,151 @@
 #include <cstdint>
 #include <vector>
 
-#include "record_patterns.h"
-
 namespace ots {
 namespace {
 
-using Packet = std::array<std::uint8_t, kVendorPacketSize>;
+using Bytes = std::vector<std::uint8_t>;
 
-std::vector<std::uint8_t> Prefix(const Packet& p, std::size_t n) {
-    return {p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n)};
-}
-
-TEST(VendorChecksum, Is55PlusTheSumModulo256) {
-    EXPECT_EQ(VendorChecksum({}), 0x55);
-    const std::array<std::uint8_t, 6> bytes{0xAA, 0x01, 0x71, 0x02, 0x00, 0x01};
-    EXPECT_EQ(VendorChecksum(bytes), 0x74);
-    const std::array<std::uint8_t, 2> wraps{0xFF, 0xFF};  // 0x55 + 0x1FE = 0x253
-    EXPECT_EQ(VendorChecksum(wraps), 0x53);
-}
-
-TEST(BuildVendorCommand, BracketCommandWithOnePayloadByte) {
-    Packet dest = test::FilledBytes<kVendorPacketSize>(0xEE);
-    const std::uint8_t payload[] = {1};
-    ASSERT_EQ(BuildVendorCommand(1, 0x71, 0, payload, 1, dest), 7u);
-    EXPECT_EQ(Prefix(dest, 8),
-              (std::vector<std::uint8_t>{0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74, 0xEE}));
-}
-
-TEST(BuildVendorCommand, BlockReadWithoutPayload) {
-    Packet dest = test::FilledBytes<kVendorPacketSize>(0xEE);
-    ASSERT_EQ(BuildVendorCommand(2, 0x30, 1, nullptr, 0, dest), 6u);
-    EXPECT_EQ(Prefix(dest, 7),
-              (std::vector<std::uint8_t>{0xAA, 0x02, 0x30, 0x01, 0x01, 0x33, 0xEE}));
-}
-
-TEST(BuildVendorCommand, FullPayloadFillsExactly64Bytes) {
-    const auto payload = test::CountingBytes<kMaxVendorPayload>(0x01);
-    Packet dest = test::FilledBytes<kVendorPacketSize>(0xEE);
-    ASSERT_EQ(BuildVendorCommand(1, 0x31, 1, payload.data(), payload.size(), dest), 64u);
-    EXPECT_EQ(dest[0], 0xAA);
-    EXPECT_EQ(dest[1], 0x01);
-    EXPECT_EQ(dest[2], 0x31);
-    EXPECT_EQ(dest[3], 59);
-    EXPECT_EQ(dest[4], 0x01);
-    unsigned sum = 0x55 + 0xAA + 0x01 + 0x31 + 59 + 0x01;
-    for (std::size_t i = 0; i < payload.size(); ++i) {
-        EXPECT_EQ(dest[5 + i], payload[i]) << "payload byte " << i;
-        sum += payload[i];
+// The longest frame: 58 payload bytes i * 3 for i = 5..62, and its checksum.
+Bytes LongestFrame() {
+    Bytes frame{0xAA, 0x01, 0x15, 59, 0x00};
+    unsigned sum = 0x55 + 0xAA + 0x01 + 0x15 + 59;
+    for (std::size_t i = 5; i < 63; ++i) {
+        frame.push_back(static_cast<std::uint8_t>(i * 3));
+        sum += frame.back();
     }
-    EXPECT_EQ(dest[63], static_cast<std::uint8_t>(sum));
+    frame.push_back(static_cast<std::uint8_t>(sum));
+    return frame;
 }
 
-TEST(BuildVendorCommand, RefusesWhatDoesNotFitAndWritesNothing) {
-    const auto payload = test::CountingBytes<kMaxVendorPayload + 1>(0x01);
-    const Packet untouched = test::FilledBytes<kVendorPacketSize>(0xEE);
-
-    std::array<std::uint8_t, 80> roomy{};
-    roomy.fill(0xEE);
-    EXPECT_EQ(BuildVendorCommand(1, 0x31, 1, payload.data(), 59, roomy), 0u);
-    EXPECT_EQ(roomy, test::FilledBytes<80>(0xEE));
-
-    Packet dest = untouched;
-    // One byte short of n + 6.
-    EXPECT_EQ(BuildVendorCommand(1, 0x71, 0, payload.data(), 1, std::span(dest).first(6)), 0u);
-    EXPECT_EQ(BuildVendorCommand(2, 0x30, 0, nullptr, 0, std::span(dest).first(5)), 0u);
-    EXPECT_EQ(BuildVendorCommand(1, 0x31, 0, payload.data(), 58, std::span(dest).first(63)), 0u);
-    EXPECT_EQ(BuildVendorCommand(1, 0x71, 0, nullptr, 1, dest), 0u);  // no payload to copy
-    EXPECT_EQ(dest, untouched);
-
-    // Exactly n + 6 is enough.
-    EXPECT_EQ(BuildVendorCommand(1, 0x71, 0, payload.data(), 1, std::span(dest).first(7)), 7u);
+TEST(BuildVendorCommand, WritesTheFrameOrRefusesAndWritesNothing) {
+    struct Case {
+        const char* name;
+        std::uint8_t cls, code, index;
+        Bytes payload;
+        bool nullPayload;
+        std::size_t room;
+        Bytes expected;  // empty: refused
+    };
+    const Bytes longest = LongestFrame();
+    const Bytes longPayload(longest.begin() + 5, longest.end() - 1);
+    Bytes tooLong = longPayload;
+    tooLong.push_back(0);
+    const Case cases[] = {
+        {"bracket, one payload byte",
+         1,
+         0x71,
+         0,
+         {1},
+         false,
+         64,
+         {0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74}},
+        {"block read, no payload", 2, 0x30, 1, {}, true, 64, {0xAA, 0x02, 0x30, 0x01, 0x01, 0x33}},
+        {"checksum wraps",
+         0xFF,
+         0xFF,
+         0xFF,
+         {0xFF},
+         false,
+         64,
+         {0xAA, 0xFF, 0xFF, 0x02, 0xFF, 0xFF, 0xFD}},
+        {"58 payload bytes fill 64", 1, 0x15, 0, longPayload, false, 64, longest},
+        {"exactly n + 6 bytes of room",
+         1,
+         0x71,
+         0,
+         {1},
+         false,
+         7,
+         {0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74}},
+        {"59 payload bytes", 1, 0x15, 0, tooLong, false, 80, {}},
+        {"one byte short of n + 6", 1, 0x71, 0, {1}, false, 6, {}},
+        {"no payload, one byte short", 2, 0x30, 0, {}, true, 5, {}},
+        {"58 bytes into 63", 1, 0x15, 0, longPayload, false, 63, {}},
+        {"length without payload", 1, 0x71, 0, {1}, true, 64, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes dest(c.room, 0xEE);
+        const std::size_t n = c.payload.size();
+        const std::size_t written = BuildVendorCommand(
+            c.cls, c.code, c.index, c.nullPayload ? nullptr : c.payload.data(), n, dest);
+        EXPECT_EQ(written, c.expected.size());
+        Bytes want = c.expected;
+        want.resize(c.room, 0xEE);
+        EXPECT_EQ(dest, want);
+    }
 }
 
-Packet Response(std::uint8_t cls, std::uint8_t index) {
-    Packet r{};
-    r[0] = 0xAA;
-    r[1] = cls;
-    r[2] = 0x30;
-    r[3] = 59;
-    r[4] = index;
-    return r;
+TEST(ValidateFrame, GivesThePayloadLengthOrMinusOne) {
+    struct Case {
+        const char* name;
+        Bytes frame;
+        int expected;
+    };
+    Bytes longest = LongestFrame();
+    Bytes shortInBuffer{0xAA, 0x02, 0x30, 0x01, 0x01, 0x33};
+    shortInBuffer.resize(64, 0xEE);  // the bytes after the frame are not looked at
+    Bytes overLong(80, 0);
+    overLong[0] = 0xAA;
+    overLong[3] = 60;  // claims 65 bytes: over 64 even where the buffer holds them
+    overLong[64] = static_cast<std::uint8_t>(0x55 + 0xAA + 60);
+    const Case cases[] = {
+        {"bracket", {0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74}, 1},
+        {"no payload", {0xAA, 0x02, 0x30, 0x01, 0x01, 0x33}, 0},
+        {"short frame in a 64-byte buffer", shortInBuffer, 0},
+        {"longest frame", longest, 58},
+        {"longest frame without its checksum byte", Bytes(longest.begin(), longest.end() - 1), -1},
+        {"empty", {}, -1},
+        {"no checksum", {0xAA, 0x02, 0x30, 0x01, 0x01}, -1},
+        {"bad sync", {0xAB, 0x02, 0x30, 0x01, 0x01, 0x34}, -1},
+        {"bad checksum", {0xAA, 0x02, 0x30, 0x01, 0x01, 0x34}, -1},
+        {"L = 0", {0xAA, 0x02, 0x30, 0x00, 0x31, 0x32}, -1},
+        {"L beyond the bytes given", {0xAA, 0x01, 0x71, 0x03, 0x00, 0x01, 0x75}, -1},
+        {"L = 60", overLong, -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ValidateFrame(c.frame), c.expected) << c.name;
+    }
 }
 
 TEST(ResponseAcceptance, NeedsSyncMatchingIndexAndResponseClass) {
-    EXPECT_TRUE(IsAcceptedResponse(Response(0x12, 1), 1));
-    EXPECT_FALSE(IsAcceptedResponse(Response(0x12, 0), 1)) << "wrong index";
-    EXPECT_FALSE(IsAcceptedResponse(Response(0x12, 1), 0)) << "wrong index";
-    Packet noSync = Response(0x12, 1);
-    noSync[0] = 0xAB;
-    EXPECT_FALSE(IsAcceptedResponse(noSync, 1));
-    EXPECT_FALSE(IsAcceptedResponse(Packet{}, 0)) << "all zero, index 0";
-}
-
-TEST(ResponseAcceptance, ClassHighNibbleMustBeOne) {
-    for (unsigned cls = 0x10; cls <= 0x1F; ++cls) {
-        EXPECT_TRUE(IsAcceptedResponse(Response(static_cast<std::uint8_t>(cls), 0), 0))
-            << std::hex << cls;
+    struct Case {
+        const char* name;
+        std::uint8_t sync, cls, index, commandIndex;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"response to command 1", 0xAA, 0x12, 1, 1, true},
+        {"class 0x10", 0xAA, 0x10, 0, 0, true},
+        {"class 0x1F", 0xAA, 0x1F, 0, 0, true},
+        {"index of another command", 0xAA, 0x12, 0, 1, false},
+        {"index of a later command", 0xAA, 0x12, 1, 0, false},
+        {"no sync", 0xAB, 0x12, 1, 1, false},
+        {"all zero", 0x00, 0x00, 0, 0, false},
+        {"command class 0x01", 0xAA, 0x01, 0, 0, false},
+        {"class 0x0F", 0xAA, 0x0F, 0, 0, false},
+        {"class 0x21", 0xAA, 0x21, 0, 0, false},
+        {"class 0x91", 0xAA, 0x91, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        std::array<std::uint8_t, kVendorPacketSize> r{};
+        r[0] = c.sync;
+        r[1] = c.cls;
+        r[2] = 0x30;
+        r[3] = 59;
+        r[4] = c.index;
+        EXPECT_EQ(IsAcceptedResponse(r, c.commandIndex), c.accepted) << c.name;
     }
-    for (unsigned cls : {0x00u, 0x01u, 0x02u, 0x0Fu, 0x20u, 0x21u, 0x91u, 0xF1u}) {
-        EXPECT_FALSE(IsAcceptedResponse(Response(static_cast<std::uint8_t>(cls), 0), 0))
-            << std::hex << cls;
-    }
 }
 
-TEST(FrameHeader, ReadsTheFiveHeaderBytes) {
-    const std::array<std::uint8_t, 7> frame{0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74};
-    const FrameHeader h = ReadFrameHeader(frame);
-    EXPECT_EQ(h.sync, 0xAA);
-    EXPECT_EQ(h.cls, 0x01);
-    EXPECT_EQ(h.code, 0x71);
-    EXPECT_EQ(h.length, 0x02);
-    EXPECT_EQ(h.index, 0x00);
-}
-
-TEST(FrameHeader, ShortFrameReadsAsNoSync) {
-    const std::array<std::uint8_t, 4> frame{0xAA, 0x02, 0x30, 0x01};
-    const FrameHeader h = ReadFrameHeader(frame);
-    EXPECT_EQ(h.sync, 0);
-    EXPECT_EQ(h.length, 0);
-}
-
-TEST(ValidateFrame, AcceptsWellFormedCommands) {
-    const std::array<std::uint8_t, 7> bracket{0xAA, 0x01, 0x71, 0x02, 0x00, 0x01, 0x74};
-    EXPECT_EQ(ValidateFrame(bracket), 1);
-    const std::array<std::uint8_t, 6> read{0xAA, 0x02, 0x30, 0x01, 0x01, 0x33};
-    EXPECT_EQ(ValidateFrame(read), 0);
-
-    // A short command at the start of a 64-byte buffer: the bytes after it are not looked at.
-    Packet buffer = test::FilledBytes<kVendorPacketSize>(0xEE);
-    std::copy(read.begin(), read.end(), buffer.begin());
-    EXPECT_EQ(ValidateFrame(buffer), 0);
-}
-
-TEST(ValidateFrame, AcceptsTheLongestFrameOf64Bytes) {
-    Packet frame{};
-    frame[0] = 0xAA;
-    frame[1] = 0x01;
-    frame[2] = 0x15;
-    frame[3] = 59;
-    unsigned sum = 0x55 + 0xAA + 0x01 + 0x15 + 59;
-    for (std::size_t i = 5; i < 63; ++i) {
-        frame[i] = static_cast<std::uint8_t>(i * 3);
-        sum += frame[i];
-    }
-    frame[63] = static_cast<std::uint8_t>(sum);
-    EXPECT_EQ(ValidateFrame(frame), 58);
-    EXPECT_EQ(ValidateFrame(std::span(frame).first(63)), -1) << "checksum byte missing";
-}
-
-TEST(ValidateFrame, RejectsMalformedFrames) {
-    using Bytes = std::vector<std::uint8_t>;
-    EXPECT_EQ(ValidateFrame(Bytes{}), -1);
-    EXPECT_EQ(ValidateFrame(Bytes{0xAA, 0x02, 0x30, 0x01, 0x01}), -1) << "no checksum";
-    EXPECT_EQ(ValidateFrame(Bytes{0xAB, 0x02, 0x30, 0x01, 0x01, 0x34}), -1) << "sync";
-    EXPECT_EQ(ValidateFrame(Bytes{0xAA, 0x02, 0x30, 0x01, 0x01, 0x34}), -1) << "checksum";
-    EXPECT_EQ(ValidateFrame(Bytes{0xAA, 0x02, 0x30, 0x00, 0x31, 0x32}), -1) << "L = 0";
-    EXPECT_EQ(ValidateFrame(Bytes{0xAA, 0x01, 0x71, 0x03, 0x00, 0x01, 0x75}), -1)
-        << "L beyond the bytes given";
-
-    // L = 60 claims 65 bytes: over 64 even where the buffer holds them.
-    std::array<std::uint8_t, 80> big{};
-    big[0] = 0xAA;
-    big[3] = 60;
-    unsigned sum = 0x55 + 0xAA + 60;
-    big[64] = static_cast<std::uint8_t>(sum);
-    EXPECT_EQ(ValidateFrame(big), -1);
-    big[3] = 0xFF;
-    EXPECT_EQ(ValidateFrame(big), -1);
+TEST(FrameHeader, ReadsTheFiveHeaderBytesAndNoSyncFromAShortFrame) {
+    const FrameHeader h = ReadFrameHeader(Bytes{0xAA, 0x01, 0x71, 0x02, 0x07, 0x01, 0x74});
+    EXPECT_EQ(Bytes({h.sync, h.cls, h.code, h.length, h.index}),
+              Bytes({0xAA, 0x01, 0x71, 0x02, 0x07}));
+    const FrameHeader none = ReadFrameHeader(Bytes{0xAA, 0x02, 0x30, 0x01});
+    EXPECT_EQ(none.sync, 0);
+    EXPECT_EQ(none.length, 0);
 }
 
 }  // namespace

@@ -13,8 +13,7 @@ using ce::host::ExportRegText;
 using ce::host::ImportRegText;
 
 // Every key and value below `key`, in enumeration order: path -> (name, type, bytes).
-using Snapshot =
-    std::map<std::wstring, std::vector<std::tuple<std::wstring, DWORD, std::vector<BYTE>>>>;
+using Snapshot = std::map<std::wstring, std::vector<std::tuple<std::wstring, DWORD, Bytes>>>;
 
 void TakeSnapshot(HKEY key, const std::wstring& path, Snapshot& out) {
     auto& values = out[path];
@@ -22,7 +21,7 @@ void TakeSnapshot(HKEY key, const std::wstring& path, Snapshot& out) {
         wchar_t name[512];
         DWORD chars = 512;
         DWORD type = 0;
-        std::vector<BYTE> data(1024);
+        Bytes data(1024);
         auto size = static_cast<DWORD>(data.size());
         if (RegEnumValueW(key, i, name, &chars, nullptr, &type, data.data(), &size) !=
             ERROR_SUCCESS) {
@@ -50,82 +49,65 @@ Snapshot TakeSnapshot() {
     return snapshot;
 }
 
-// A registry with every kind of value the text form has to carry.
-void FillAwkwardRegistry() {
-    Key config(Create(L"Drivers\\USB\\ClientDrivers\\OtsUSB_Class\\DriverConfig"));
-    SetDword(config.get(), L"Mode", 0xabcd);
-    SetDword(config.get(), L"BeepFrequency", 0xFFFFFFFF);
-    Key text(Create(L"Text\\Ünïcödé ]key["));
-    SetString(text.get(), nullptr, L"the default");
-    SetString(text.get(), L"quotes \"and\" \\back\\slashes\\", L"say \"hi\" C:\\path\\");
-    SetString(text.get(), L"@", L"a value named @");
-    SetString(text.get(), L"wide", L"Grüße € Σα дом 😀 \t tab");
-    SetString(text.get(), L"empty", L"");
-    SetString(text.get(), L"trailing spaces", L"  spaced  ");
-    Key raw(Create(L"Raw"));
-    std::vector<BYTE> long_binary(200);
-    for (std::size_t i = 0; i < long_binary.size(); ++i) {
-        long_binary[i] = static_cast<BYTE>(i * 7);
-    }
-    SetBytes(raw.get(), L"long", REG_BINARY, long_binary);
-    SetBytes(raw.get(), L"none", REG_NONE, {});
-    SetBytes(raw.get(), L"emptyBinary", REG_BINARY, {});
-    SetBytes(raw.get(), L"multi", REG_MULTI_SZ, StringBytes(std::wstring(L"a\0bc\0", 5)));
-    SetBytes(raw.get(), L"qword", 11, {1, 2, 3, 4, 5, 6, 7, 8});
-    SetBytes(raw.get(), L"shortDword", REG_DWORD, {0x34, 0x12});
-    // REG_SZ data that is no clean string.
-    SetBytes(raw.get(), L"embeddedZero", REG_SZ, StringBytes(std::wstring(L"a\0b", 3)));
-    std::vector<BYTE> unterminated = StringBytes(L"abc");
-    unterminated.resize(3 * sizeof(wchar_t));
-    SetBytes(raw.get(), L"unterminated", REG_SZ, unterminated);
-    SetBytes(raw.get(), L"oddSize", REG_SZ, {0x41, 0, 0});
-    SetString(raw.get(), L"newline", L"two\nlines\r");
-    Key emptyKey(Create(L"Raw\\Empty\\Deeper"));
-}
-
 using RegText = RegistryTest;
 
-TEST_F(RegText, ImportingAnExportGivesBackEveryKeyAndValueByteForByte) {
-    FillAwkwardRegistry();
+TEST_F(RegText, AnExportReadsWellAndImportsBackByteForByte) {
+    {
+        Key config(Create(L"Drivers\\USB\\ClientDrivers\\OtsUSB_Class\\DriverConfig"));
+        SetDword(config.get(), L"Mode", 0xabcd);
+        Key text(Create(L"Text\\Ünïcödé ]key["));
+        SetString(text.get(), nullptr, L"the default");
+        SetString(text.get(), L"quotes \"and\" \\back\\slashes\\", L"say \"hi\" C:\\path\\");
+        SetString(text.get(), L"@", L"a value named @");
+        SetString(text.get(), L"wide", L"Grüße € Σα дом 😀 \t tab");
+        SetString(text.get(), L"empty", L"");
+        Key raw(Create(L"Raw"));
+        Bytes longBinary(200);
+        for (std::size_t i = 0; i < longBinary.size(); ++i) {
+            longBinary[i] = static_cast<BYTE>(i * 7);
+        }
+        SetBytes(raw.get(), L"long", REG_BINARY, longBinary);
+        SetBytes(raw.get(), L"none", REG_NONE, {});
+        SetBytes(raw.get(), L"emptyBinary", REG_BINARY, {});
+        SetBytes(raw.get(), L"multi", REG_MULTI_SZ, StringBytes(std::wstring(L"a\0bc\0", 5)));
+        SetBytes(raw.get(), L"qword", 11, {1, 2, 3, 4, 5, 6, 7, 8});
+        SetBytes(raw.get(), L"shortDword", REG_DWORD, {0x34, 0x12});
+        // REG_SZ data that is no clean string.
+        SetBytes(raw.get(), L"embeddedZero", REG_SZ, StringBytes(std::wstring(L"a\0b", 3)));
+        Bytes unterminated = StringBytes(L"abc");
+        unterminated.resize(3 * sizeof(wchar_t));
+        SetBytes(raw.get(), L"unterminated", REG_SZ, unterminated);
+        SetBytes(raw.get(), L"oddSize", REG_SZ, {0x41, 0, 0});
+        SetString(raw.get(), L"newline", L"two\nlines\r");
+        Key emptyKey(Create(L"Raw\\Empty\\Deeper"));
+    }
     const Snapshot before = TakeSnapshot();
     const std::string text = ExportRegText();
+    for (const char* line :
+         {"\n\"Mode\"=dword:0000abcd\n", "\n@=\"the default\"\n", "\n\"@\"=\"a value named @\"\n",
+          "\n\"quotes \\\"and\\\" \\\\back\\\\slashes\\\\\"=\"say \\\"hi\\\" C:\\\\path\\\\\"\n",
+          "\n\"wide\"=\"Grüße € Σα дом 😀 \t tab\"\n",
+          "\n[HKEY_LOCAL_MACHINE\\Text\\Ünïcödé ]key[]\n", "\n\"emptyBinary\"=hex:\n",
+          "\n\"qword\"=hex(b):01,02,03,04,05,06,07,08\n", "\n\"shortDword\"=hex(4):34,12\n",
+          "\n\"oddSize\"=hex(1):41,00,00\n", "\n\"embeddedZero\"=hex(1):", "\n\"newline\"=hex(1):",
+          "\n[HKEY_LOCAL_MACHINE\\Raw\\Empty\\Deeper]\n"}) {
+        EXPECT_TRUE(Contains(text, line)) << line;
+    }
+    EXPECT_TRUE(text.starts_with("Windows Registry Editor Version 5.00\n"));
+    EXPECT_FALSE(Contains(text, "[HKEY_LOCAL_MACHINE]")) << "the root has no values";
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = text.find('\n', start);
+        EXPECT_LE(text.substr(start, end - start).size(), 80u) << "hex lists wrap";
+    }
 
     ce::host::ResetRegistry();
-    ASSERT_TRUE(TakeSnapshot().size() == 1);
     const auto error = ImportRegText(text);
     ASSERT_FALSE(error) << error->ToString() << "\n" << text;
     EXPECT_EQ(TakeSnapshot(), before);
     EXPECT_EQ(ExportRegText(), text) << "a second export must read the same";
 }
 
-TEST_F(RegText, ExportWritesReadableTextWhereTheValueAllowsIt) {
-    FillAwkwardRegistry();
-    const std::string text = ExportRegText();
-    EXPECT_TRUE(text.starts_with("Windows Registry Editor Version 5.00\n"));
-    EXPECT_TRUE(Contains(text, "\n\"Mode\"=dword:0000abcd\n"));
-    EXPECT_TRUE(Contains(text, "\n\"BeepFrequency\"=dword:ffffffff\n"));
-    EXPECT_TRUE(Contains(text, "\n@=\"the default\"\n"));
-    EXPECT_TRUE(Contains(text, "\n\"@\"=\"a value named @\"\n"));
-    EXPECT_TRUE(Contains(
-        text,
-        "\n\"quotes \\\"and\\\" \\\\back\\\\slashes\\\\\"=\"say \\\"hi\\\" C:\\\\path\\\\\"\n"));
-    EXPECT_TRUE(Contains(text, "\n\"wide\"=\"Grüße € Σα дом 😀 \t tab\"\n"));  // UTF-8
-    EXPECT_TRUE(Contains(text, "\n[HKEY_LOCAL_MACHINE\\Text\\Ünïcödé ]key[]\n"));
-    EXPECT_TRUE(Contains(text, "\n\"emptyBinary\"=hex:\n"));
-    EXPECT_TRUE(Contains(text, "\n\"qword\"=hex(b):01,02,03,04,05,06,07,08\n"));
-    EXPECT_TRUE(Contains(text, "\n\"shortDword\"=hex(4):34,12\n"));
-    EXPECT_TRUE(Contains(text, "\n\"oddSize\"=hex(1):41,00,00\n"));
-    EXPECT_TRUE(Contains(text, "\n\"embeddedZero\"=hex(1):"));
-    EXPECT_TRUE(Contains(text, "\n\"newline\"=hex(1):"));
-    EXPECT_TRUE(Contains(text, "\n[HKEY_LOCAL_MACHINE\\Raw\\Empty\\Deeper]\n"));
-    EXPECT_FALSE(Contains(text, "[HKEY_LOCAL_MACHINE]")) << "the root has no values";
-    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
-        end = text.find('\n', start);
-        EXPECT_LE(text.substr(start, end - start).size(), 80u) << "hex lists wrap";
-    }
-}
-
-TEST_F(RegText, ExportSortsKeysAndValuesWithoutRegardToCase) {
+TEST_F(RegText, ExportSortsWithoutCaseAndCarriesOneKeysSubtree) {
     ASSERT_FALSE(
         ImportRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\b\\c]\n[HKEY_LOCAL_MACHINE\\A]\n"
                       "\"z\"=dword:1\n\"Y\"=dword:2\n@=\"d\"\n"));
@@ -134,26 +116,19 @@ TEST_F(RegText, ExportSortsKeysAndValuesWithoutRegardToCase) {
               "\n[HKEY_LOCAL_MACHINE\\A]\n@=\"d\"\n\"Y\"=dword:00000002\n\"z\"=dword:00000001\n"
               "\n[HKEY_LOCAL_MACHINE\\b]\n"
               "\n[HKEY_LOCAL_MACHINE\\b\\c]\n");
-}
-
-TEST_F(RegText, ExportOfOneKeyCarriesItsSubtreeInTheStoredCase) {
-    ASSERT_FALSE(
-        ImportRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Keep\\Sub]\n\"v\"=dword:1\n"
-                      "[HKEY_LOCAL_MACHINE\\Other]\n\"w\"=dword:2\n"));
-    const std::string text = ExportRegText(L"keep");
-    EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\Keep]\n"));
-    EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\Keep\\Sub]\n\"v\"=dword:00000001\n"));
-    EXPECT_FALSE(Contains(text, "Other"));
+    EXPECT_EQ(ExportRegText(L"B"),
+              "Windows Registry Editor Version 5.00\n"
+              "\n[HKEY_LOCAL_MACHINE\\b]\n"
+              "\n[HKEY_LOCAL_MACHINE\\b\\c]\n");
     EXPECT_EQ(ExportRegText(L"Missing"), "Windows Registry Editor Version 5.00\n");
 }
 
-TEST_F(RegText, ImportAcceptsBothHeadersAndTheUsualLayouts) {
-    const std::string text =
+TEST_F(RegText, ImportTakesTheUsualLayoutsAndDeletes) {
+    const auto error = ImportRegText(
         "\xEF\xBB\xBF"
-        "REGEDIT4\r\n"
-        "\r\n"
+        "REGEDIT4\r\n\r\n"
         "; settings of the driver\r\n"
-        "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\OtsUSB_Class]\r\n"
+        "[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]\r\n"
         "\"QueuedTransferCount\"=dword:A\r\n"
         "  \"Prefix\" = \"OTS\"\r\n"
         "@=\"default\"\r\n"
@@ -161,118 +136,82 @@ TEST_F(RegText, ImportAcceptsBothHeadersAndTheUsualLayouts) {
         "    03 ,4,\\\r\n"
         "  ff\r\n"
         "\"Multi\"=hex(7):61,00,00,00\r\n"
-        "[hkey_local_machine\\Second]\r\n";
-    const auto error = ImportRegText(text);
+        "\"Port1\"=\"OTS1:\"\r\n"
+        "[hkey_local_machine\\Old\\Deep\\Tree]\r\n");
     ASSERT_FALSE(error) << error->ToString();
-    const std::wstring key = L"Drivers\\USB\\ClientDrivers\\OtsUSB_Class";
+    const std::wstring key = L"OtsUSB\\Ports";
     EXPECT_EQ(QueryAt(key, L"QueuedTransferCount").data, DwordBytes(10));
     EXPECT_EQ(QueryAt(key, L"Prefix").data, StringBytes(L"OTS"));
     EXPECT_EQ(QueryAt(key, L"").data, StringBytes(L"default"));
-    EXPECT_EQ(QueryAt(key, L"Blob").data, (std::vector<BYTE>{1, 2, 3, 4, 0xFF}));
+    EXPECT_EQ(QueryAt(key, L"Blob").data, (Bytes{1, 2, 3, 4, 0xFF}));
     EXPECT_EQ(QueryAt(key, L"Multi").type, REG_MULTI_SZ);
-    Key second;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Second", 0, 0, second.out()), ERROR_SUCCESS);
-}
-
-TEST_F(RegText, ImportDeletesValuesAndKeys) {
     ASSERT_FALSE(
         ImportRegText("Windows Registry Editor Version 5.00\n"
-                      "[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]\n\"Port1\"=\"OTS1:\"\n"
-                      "\"Port2\"=\"OTS2:\"\n"
-                      "[HKEY_LOCAL_MACHINE\\Old\\Deep\\Tree]\n\"x\"=dword:1\n"));
-    ASSERT_FALSE(
-        ImportRegText("Windows Registry Editor Version 5.00\n"
-                      "[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]\n\"port1\"=-\n"
-                      "\"NeverThere\"=-\n"
-                      "[-HKEY_LOCAL_MACHINE\\old]\n"
-                      "[-HKEY_LOCAL_MACHINE\\NeverThere]\n"));
-    EXPECT_EQ(QueryAt(L"OtsUSB\\Ports", L"Port1").rc, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(QueryAt(L"OtsUSB\\Ports", L"Port2").data, StringBytes(L"OTS2:"));
-    Key old;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Old", 0, 0, old.out()), ERROR_FILE_NOT_FOUND);
+                      "[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]\n\"port1\"=-\n\"NeverThere\"=-\n"
+                      "[-HKEY_LOCAL_MACHINE\\old]\n[-HKEY_LOCAL_MACHINE\\NeverThere]\n"));
+    EXPECT_EQ(QueryAt(key, L"Port1").rc, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(QueryAt(key, L"Prefix").data, StringBytes(L"OTS"));
+    EXPECT_EQ(QueryAt(L"Old", L"").rc, ERROR_FILE_NOT_FOUND);
 }
 
-struct SyntaxCase {
-    const char* what;
-    std::string text;
-    int line;
-    const char* message;  // part of the message
-};
-
-class RegTextSyntax : public RegistryTest, public ::testing::WithParamInterface<SyntaxCase> {};
-
-const std::string kGood = "[HKEY_LOCAL_MACHINE\\Merged]\n\"first\"=dword:1\n";
-
-TEST_P(RegTextSyntax, NamesFileAndLineAndMergesNothing) {
+TEST_F(RegText, ASyntaxErrorNamesFileAndLineAndMergesNothing) {
+    struct Case {
+        const char* name;
+        std::string text;
+        int line;
+        const char* message;  // part of the message
+    };
+    const std::string h = "Windows Registry Editor Version 5.00\n";
+    const std::string good = "[HKEY_LOCAL_MACHINE\\Merged]\n\"first\"=dword:1\n";
+    const Case cases[] = {
+        {"no header", good, 1, "first line"},
+        {"empty text", "", 1, "first line"},
+        {"wrong header after blanks", "\n\nWindows Registry Editor 4\n" + good, 3, "first line"},
+        {"value before a section", h + "\"a\"=dword:1\n", 2, "outside a key"},
+        {"unterminated string", h + good + "\"a\"=\"open\n", 4, "unterminated"},
+        {"unterminated name", h + good + "\"a=dword:1\n", 4, "unterminated"},
+        {"unknown escape", h + good + "\"a\"=\"x\\n\"\n", 4, "escape"},
+        {"bad dword", h + good + "\"a\"=dword:xyz\n", 4, "dword"},
+        {"nine-digit dword", h + good + "\"a\"=dword:123456789\n", 4, "dword"},
+        {"empty dword", h + good + "\"a\"=dword:\n", 4, "dword"},
+        {"bad byte on a continuation", h + good + "\"a\"=hex:01,02,\\\n  03,\\\n  zz\n", 6,
+         "bad hex byte"},
+        {"three-digit byte", h + good + "\"a\"=hex:100\n", 4, "bad hex byte"},
+        {"trailing comma", h + good + "\"a\"=hex:01,\n", 4, "bad hex byte"},
+        {"continuation at the end", h + good + "\"a\"=hex:01,\\", 4, "end of the file"},
+        {"bad type number", h + good + "\"a\"=hex(zz):01\n", 4, "hex(N)"},
+        {"unknown data", h + good + "\"a\"=qword:1\n", 4, "unknown value data"},
+        {"text after the value", h + good + "\"a\"=\"b\" c\n", 4, "after the value"},
+        {"missing equals", h + good + "\"a\" dword:1\n", 4, "'='"},
+        {"bad UTF-8", h + good + "\"a\"=\"\xC3\x28\"\n", 4, "UTF-8"},
+        {"other root", h + good + "[HKEY_CURRENT_USER\\x]\n", 4, "HKEY_LOCAL_MACHINE"},
+        {"missing bracket", h + good + "[HKEY_LOCAL_MACHINE\\x\n", 4, "']'"},
+        {"deleting the root", h + good + "[-HKEY_LOCAL_MACHINE]\n", 4, "cannot be deleted"},
+        {"value under a deleted key", h + good + "[-HKEY_LOCAL_MACHINE\\x]\n\"a\"=-\n", 5,
+         "being deleted"},
+        {"long key name", h + good + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 4,
+         "invalid key path"},
+        {"control character in a name", h + good + "\"a\x01\"=dword:1\n", 4, "invalid value name"},
+        {"stray text", h + good + "Mode=2\n", 4, "unexpected text"},
+    };
     Key existing(Create(L"Existing"));
     SetDword(existing.get(), L"kept", 5);
     const std::string before = ExportRegText();
-
-    const auto error = ImportRegText(GetParam().text, "conf/platform.reg");
-    ASSERT_TRUE(error) << "accepted: " << GetParam().text;
-    EXPECT_EQ(error->file, "conf/platform.reg");
-    EXPECT_EQ(error->line, GetParam().line);
-    EXPECT_TRUE(Contains(error->message, GetParam().message)) << error->message;
-    EXPECT_TRUE(error->ToString().starts_with(
-        "conf/platform.reg:" + std::to_string(GetParam().line) + ": "));
-    EXPECT_EQ(ExportRegText(), before);
-}
-
-const std::string kHeader = "Windows Registry Editor Version 5.00\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Errors, RegTextSyntax,
-    ::testing::Values(
-        SyntaxCase{"NoHeader", kGood, 1, "first line"},
-        SyntaxCase{"EmptyText", "", 1, "first line"},
-        SyntaxCase{"WrongHeaderAfterBlanks", "\n\nWindows Registry Editor 4\n" + kGood, 3,
-                   "first line"},
-        SyntaxCase{"ValueBeforeSection", kHeader + "\"a\"=dword:1\n", 2, "outside a key"},
-        SyntaxCase{"UnterminatedString", kHeader + kGood + "\"a\"=\"open\n", 4, "unterminated"},
-        SyntaxCase{"UnterminatedName", kHeader + kGood + "\"a=dword:1\n", 4, "unterminated"},
-        SyntaxCase{"UnknownEscape", kHeader + kGood + "\"a\"=\"x\\n\"\n", 4, "escape"},
-        SyntaxCase{"BadDword", kHeader + kGood + "\"a\"=dword:xyz\n", 4, "dword"},
-        SyntaxCase{"LongDword", kHeader + kGood + "\"a\"=dword:123456789\n", 4, "dword"},
-        SyntaxCase{"EmptyDword", kHeader + kGood + "\"a\"=dword:\n", 4, "dword"},
-        SyntaxCase{"BadByteOnContinuation", kHeader + kGood + "\"a\"=hex:01,02,\\\n  03,\\\n  zz\n",
-                   6, "bad hex byte"},
-        SyntaxCase{"ThreeDigitByte", kHeader + kGood + "\"a\"=hex:100\n", 4, "bad hex byte"},
-        SyntaxCase{"TrailingComma", kHeader + kGood + "\"a\"=hex:01,\n", 4, "bad hex byte"},
-        SyntaxCase{"ContinuationAtEnd", kHeader + kGood + "\"a\"=hex:01,\\", 4, "end of the file"},
-        SyntaxCase{"BadTypeNumber", kHeader + kGood + "\"a\"=hex(zz):01\n", 4, "hex(N)"},
-        SyntaxCase{"UnknownData", kHeader + kGood + "\"a\"=qword:1\n", 4, "unknown value data"},
-        SyntaxCase{"TextAfterValue", kHeader + kGood + "\"a\"=\"b\" c\n", 4, "after the value"},
-        SyntaxCase{"MissingEquals", kHeader + kGood + "\"a\" dword:1\n", 4, "'='"},
-        SyntaxCase{"BadUtf8", kHeader + kGood + "\"a\"=\"\xC3\x28\"\n", 4, "UTF-8"},
-        SyntaxCase{"OtherRoot", kHeader + kGood + "[HKEY_CURRENT_USER\\x]\n", 4,
-                   "HKEY_LOCAL_MACHINE"},
-        SyntaxCase{"MissingBracket", kHeader + kGood + "[HKEY_LOCAL_MACHINE\\x\n", 4, "']'"},
-        SyntaxCase{"DeleteRoot", kHeader + kGood + "[-HKEY_LOCAL_MACHINE]\n", 4,
-                   "cannot be deleted"},
-        SyntaxCase{"ValueUnderDeletedKey", kHeader + kGood + "[-HKEY_LOCAL_MACHINE\\x]\n\"a\"=-\n",
-                   5, "being deleted"},
-        SyntaxCase{"LongKeyName",
-                   kHeader + kGood + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 4,
-                   "invalid key path"},
-        SyntaxCase{"ControlCharacterInName", kHeader + kGood + "\"a\x01\"=dword:1\n", 4,
-                   "invalid value name"},
-        SyntaxCase{"StrayText", kHeader + kGood + "Mode=2\n", 4, "unexpected text"}),
-    [](const ::testing::TestParamInfo<SyntaxCase>& caseInfo) {
-        return std::string(caseInfo.param.what);
-    });
-
-TEST_F(RegText, AFileThatCannotBeReadIsNamedWithoutALine) {
-    const auto error = ce::host::ImportRegFile("/nonexistent/folder/platform.reg");
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->file, "/nonexistent/folder/platform.reg");
-    EXPECT_EQ(error->line, 0);
-    EXPECT_TRUE(error->ToString().starts_with("/nonexistent/folder/platform.reg: cannot read"));
-}
-
-TEST_F(RegText, ErrorTextsWithoutFileOrLine) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto error = ImportRegText(c.text, "conf/platform.reg");
+        ASSERT_TRUE(error) << "accepted";
+        EXPECT_EQ(error->ToString().substr(0, error->ToString().find(' ')),
+                  "conf/platform.reg:" + std::to_string(c.line) + ":");
+        EXPECT_TRUE(Contains(error->message, c.message)) << error->message;
+        EXPECT_EQ(ExportRegText(), before);
+    }
+    const auto unreadable = ce::host::ImportRegFile("/nonexistent/folder/platform.reg");
+    ASSERT_TRUE(unreadable);
+    EXPECT_TRUE(
+        unreadable->ToString().starts_with("/nonexistent/folder/platform.reg: cannot read"));
     EXPECT_EQ((ce::host::RegistryError{"", 7, "bad"}).ToString(), "line 7: bad");
     EXPECT_EQ((ce::host::RegistryError{"", 0, "bad"}).ToString(), "bad");
-    EXPECT_EQ((ce::host::RegistryError{"f.reg", 0, "bad"}).ToString(), "f.reg: bad");
 }
 
 }  // namespace

@@ -2,89 +2,14 @@
 // set up: the report path of a driver allocates nothing per report. Every operator new made
 // on the client's thread during the client's calls is counted here.
 #include <array>
-#include <cstdlib>
-#include <new>
 
+#include "support/alloc_counter.h"
 #include "usb/usb_fixture.h"
-
-// The sanitizers bring their own allocator and match every free to its allocation; the count
-// is taken in the plain build only.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define USB_TEST_COUNTS_ALLOCATIONS 0
-#else
-#define USB_TEST_COUNTS_ALLOCATIONS 1
-#endif
-
-namespace {
-
-thread_local bool tCounting = false;
-thread_local std::size_t tAllocations = 0;
-
-[[maybe_unused]] void* CountedAllocate(std::size_t size) {
-    if (tCounting) {
-        ++tAllocations;
-    }
-    if (void* p = std::malloc(size != 0 ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-#if USB_TEST_COUNTS_ALLOCATIONS
-void* operator new(std::size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new[](std::size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return CountedAllocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return CountedAllocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#endif
 
 namespace usbtest {
 namespace {
 
-class CountedCalls {
-  public:
-    CountedCalls() {
-        tAllocations = 0;
-        tCounting = true;
-    }
-    ~CountedCalls() { tCounting = false; }
-    CountedCalls(const CountedCalls&) = delete;
-    CountedCalls& operator=(const CountedCalls&) = delete;
-};
-
 TEST_F(AttachedDeviceTest, RingOfTransfersRunsWithoutAllocating) {
-    if (!USB_TEST_COUNTS_ALLOCATIONS) {
-        GTEST_SKIP() << "allocations are counted in the build without sanitizers";
-    }
     CompletionLog log;
     std::array<CompletionLog::Slot, 2> slots = {{{&log, 0}, {&log, 1}}};
     std::array<std::array<BYTE, kReportSize>, 2> buffers{};
@@ -102,13 +27,13 @@ TEST_F(AttachedDeviceTest, RingOfTransfersRunsWithoutAllocating) {
         DWORD bytes = 0;
         DWORD error = 0;
         {
-            const CountedCalls counted;
+            const std::size_t before = ots::test::ThreadAllocations();
             ASSERT_TRUE(funcs_->lpIsTransferComplete(ring[i]));
             ASSERT_TRUE(funcs_->lpGetTransferStatus(ring[i], &bytes, &error));
             ASSERT_TRUE(funcs_->lpCloseTransfer(ring[i]));
             ring[i] = IssueIn(buffers[i].data(), kReportSize, &slots[i]);
             if (n >= kWarmUp) {
-                allocations += tAllocations;
+                allocations += ots::test::ThreadAllocations() - before;
             }
         }
         ASSERT_NE(ring[i], nullptr);

@@ -1,0 +1,345 @@
+// Handles, events, threads, critical sections, the local heap and the scaled clock, as the
+// driver's threads use them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "ce/host/clock.h"
+#include "ce/host/heap_stats.h"
+#include "ce/host/kernel_object.h"
+#include "ce/kernel.h"
+#include "support/scaled_clock.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ce::host::LookupHandle;
+using ots::test::FastClock;
+
+constexpr DWORD kGenerousWaitMs = 10000;
+
+class CountingObject : public ce::host::KernelObject {
+  public:
+    explicit CountingObject(BOOL closeResult = TRUE) : closeResult_(closeResult) {}
+    BOOL OnClose() override {
+        ++closes;
+        return closeResult_;
+    }
+    std::atomic<int> closes{0};
+
+  private:
+    BOOL closeResult_;
+};
+
+TEST(HandleTable, ClosesAnObjectOnceWithItsLastHandleAndNeverReusesAHandle) {
+    auto object = std::make_shared<CountingObject>();
+    const std::size_t live = ce::host::LiveHandleCount();
+    const HANDLE first = ce::host::InsertHandle(object);
+    const HANDLE second = ce::host::InsertHandle(object);
+    ASSERT_NE(first, second);
+    EXPECT_EQ(ce::host::LookupHandleAs<CountingObject>(first), object);
+    EXPECT_EQ(ce::host::LookupHandleAs<ce::host::KernelObject>(first), object);
+    EXPECT_EQ(ce::host::LiveHandleCount(), live + 2);
+    EXPECT_TRUE(CloseHandle(first));
+    EXPECT_EQ(object->closes, 0);
+    EXPECT_EQ(LookupHandle(second), object);
+    EXPECT_TRUE(CloseHandle(second));
+    EXPECT_EQ(object->closes, 1);
+    EXPECT_EQ(ce::host::LiveHandleCount(), live);
+    EXPECT_EQ(object.use_count(), 1) << "the table keeps no reference";
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(second));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(object->closes, 1);
+
+    auto refusing = std::make_shared<CountingObject>(FALSE);
+    EXPECT_FALSE(CloseHandle(ce::host::InsertHandle(refusing))) << "OnClose's result";
+    EXPECT_EQ(ce::host::InsertHandle(nullptr), nullptr);
+    for (HANDLE bogus :
+         {HANDLE{nullptr}, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x7FFFFFF0)}) {
+        SetLastError(0);
+        EXPECT_FALSE(CloseHandle(bogus));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    }
+
+    std::set<HANDLE> seen{first, second};
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 250; ++i) {
+                const HANDLE h = ce::host::InsertHandle(std::make_shared<CountingObject>());
+                EXPECT_TRUE(CloseHandle(h));
+                std::lock_guard lock(mutex);
+                EXPECT_TRUE(seen.insert(h).second) << "handle given out twice: " << h;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(ce::host::LiveHandleCount(), live);
+}
+
+// Each waits once on the handle; the results in the order they came.
+std::vector<DWORD> WaitInThreads(HANDLE handle, int count, DWORD timeoutMs,
+                                 const std::function<void()>& meanwhile) {
+    std::vector<DWORD> results;
+    std::mutex mutex;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([&] {
+            const DWORD result = WaitForSingleObject(handle, timeoutMs);
+            const DWORD error = GetLastError();
+            std::lock_guard lock(mutex);
+            results.push_back(result == WAIT_FAILED ? error : result);
+        });
+    }
+    meanwhile();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::sort(results.begin(), results.end());
+    return results;
+}
+
+TEST(Event, AutoResetReleasesOneWaiterPerSetManualResetAllUntilReset) {
+    FastClock fast;
+    const HANDLE autoReset = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(WaitInThreads(autoReset, 2, 3000, [&] { SetEvent(autoReset); }),
+              (std::vector<DWORD>{WAIT_OBJECT_0, WAIT_TIMEOUT}));
+    EXPECT_EQ(WaitForSingleObject(autoReset, 0), WAIT_TIMEOUT) << "the release took the signal";
+
+    const HANDLE manual = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitInThreads(manual, 3, 3000, [&] { SetEvent(manual); }),
+              std::vector<DWORD>(3, WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+    ResetEvent(manual);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+
+    const HANDLE initiallySet = CreateEventW(nullptr, FALSE, TRUE, L"same name");
+    const HANDLE sameName = CreateEventW(nullptr, FALSE, FALSE, L"same name");
+    EXPECT_NE(initiallySet, sameName) << "every event is its own";
+    EXPECT_EQ(WaitForSingleObject(sameName, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(initiallySet, 0), WAIT_OBJECT_0);
+    for (HANDLE h : {autoReset, manual, initiallySet, sameName}) {
+        CloseHandle(h);
+    }
+}
+
+TEST(Event, ClosingWakesItsWaitersAndFailsEveryLaterCall) {
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitInThreads(event, 2, kGenerousWaitMs, [&] { CloseHandle(event); }),
+              std::vector<DWORD>(2, ERROR_INVALID_HANDLE));
+    SetLastError(0);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetEvent(event));
+    EXPECT_FALSE(ResetEvent(event));
+    class StreamLike : public ce::host::KernelObject {};
+    const HANDLE stream = ce::host::InsertHandle(std::make_shared<StreamLike>());
+    EXPECT_EQ(WaitForSingleObject(stream, 0), WAIT_FAILED) << "not waitable";
+    EXPECT_FALSE(SetEvent(stream));
+    CloseHandle(stream);
+}
+
+DWORD RunCallable(LPVOID parameter) {
+    return (*static_cast<std::function<DWORD()>*>(parameter))();
+}
+
+TEST(Thread, IsSignalledWhenItEndsKeepsItsExitCodeAndOutlivesItsHandle) {
+    const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD seenId = 0;
+    int seenPriority = -1;
+    std::function<DWORD()> body = [&] {
+        WaitForSingleObject(go, INFINITE);
+        seenId = GetCurrentThreadId();
+        seenPriority = GetThreadPriority(GetCurrentThread());
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+        return DWORD{42};
+    };
+    DWORD id = 0;
+    const HANDLE thread = CreateThread(nullptr, 0, RunCallable, &body, 0, &id);
+    DWORD exitCode = 0;
+    ASSERT_TRUE(GetExitCodeThread(thread, &exitCode));
+    EXPECT_EQ(exitCode, STILL_ACTIVE);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_NORMAL);
+    ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_LOWEST));
+    SetEvent(go);
+    ASSERT_EQ(WaitForSingleObject(thread, kGenerousWaitMs), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "stays signalled";
+    ASSERT_TRUE(GetExitCodeThread(thread, &exitCode));
+    EXPECT_EQ(exitCode, 42u);
+    EXPECT_EQ(seenId, id);
+    EXPECT_NE(id, GetCurrentThreadId());
+    EXPECT_EQ(seenPriority, THREAD_PRIORITY_LOWEST);
+    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_HIGHEST);
+    ASSERT_TRUE(CloseHandle(thread));
+    EXPECT_FALSE(GetExitCodeThread(thread, &exitCode));
+    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ERROR_RETURN);
+
+    // Closing the handle does not stop the thread.
+    ResetEvent(go);
+    std::atomic<bool> ran{false};
+    std::function<DWORD()> later = [&] {
+        WaitForSingleObject(go, INFINITE);
+        ran = true;
+        return DWORD{0};
+    };
+    ASSERT_TRUE(CloseHandle(CreateThread(nullptr, 0, RunCallable, &later, 0, nullptr)));
+    SetEvent(go);
+    EXPECT_TRUE(ots::test::WaitUntil([&] { return ran.load(); }));
+    CloseHandle(go);
+}
+
+TEST(Thread, RefusesWhatItCannotRunAndPrioritiesOutsideTheEightLevels) {
+    std::function<DWORD()> body = [] { return DWORD{0}; };
+    SetLastError(0);
+    EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateThread(nullptr, 0, RunCallable, &body, CREATE_SUSPENDED, nullptr), nullptr);
+    std::thread([] {  // a thread the stand-in did not start has a priority too
+        for (int priority : {-1, 8, THREAD_PRIORITY_ERROR_RETURN}) {
+            SetLastError(0);
+            EXPECT_FALSE(SetThreadPriority(GetCurrentThread(), priority)) << priority;
+            EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+        }
+        EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE));
+        EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_IDLE);
+        SetLastError(ERROR_INVALID_PARAMETER);
+    })
+        .join();
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL) << "per thread";
+    SetLastError(ERROR_ACCESS_DENIED);
+    std::thread([] { EXPECT_EQ(GetLastError(), ERROR_SUCCESS); }).join();
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << "the last error is per thread";
+}
+
+TEST(CriticalSection, IsReentrantAndExcludesOthersUntilTheOwnersLastLeave) {
+    FastClock fast;
+    CRITICAL_SECTION section{};
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);
+    std::thread([&] { LeaveCriticalSection(&section); }).join();  // not the owner: ignored
+    std::atomic<bool> otherEntered{false};
+    std::thread other([&] {
+        EnterCriticalSection(&section);
+        otherEntered = true;
+        LeaveCriticalSection(&section);
+    });
+    LeaveCriticalSection(&section);
+    Sleep(2000);
+    EXPECT_FALSE(otherEntered) << "entered while the owner still held it once";
+    LeaveCriticalSection(&section);
+    other.join();
+    EXPECT_TRUE(otherEntered);
+
+    long counter = 0;  // deliberately not atomic: only the section protects it
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                EnterCriticalSection(&section);
+                const long seen = counter;
+                if (i % 64 == 0) {
+                    std::this_thread::yield();
+                }
+                counter = seen + 1;
+                LeaveCriticalSection(&section);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 8000);
+    DeleteCriticalSection(&section);
+    EnterCriticalSection(&section);  // a deleted or null section is ignored
+    LeaveCriticalSection(nullptr);
+}
+
+TEST(LocalHeap, CountsEveryCallZeroesLptrBlocksAndRefusesWhatItCannotGive) {
+    const std::uint64_t calls = ce::host::LocalAllocCount();
+    const std::int64_t live = ce::host::LiveLocalBlockCount();
+    auto* dirty = static_cast<unsigned char*>(LocalAlloc(LMEM_FIXED, 256));
+    std::fill_n(dirty, 256, 0xAB);
+    LocalFree(dirty);
+    auto* block = static_cast<unsigned char*>(LocalAlloc(LPTR, 256));
+    EXPECT_TRUE(std::all_of(block, block + 256, [](unsigned char b) { return b == 0; }));
+    const HLOCAL empty = LocalAlloc(LPTR, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(ce::host::LiveLocalBlockCount(), live + 2);
+    SetLastError(0);
+    EXPECT_EQ(LocalAlloc(0x0002 /* LMEM_MOVEABLE */, 16), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LocalAlloc(LPTR, std::size_t{0xFFFFFFFFu} + 1), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(LocalFree(block), nullptr);
+    EXPECT_EQ(LocalFree(empty), nullptr);
+    EXPECT_EQ(LocalFree(nullptr), nullptr);
+    EXPECT_EQ(ce::host::LocalAllocCount(), calls + 5);
+    EXPECT_EQ(ce::host::LiveLocalBlockCount(), live);
+}
+
+TEST(SafeCopy, CopiesOnlyValidRangesAsIfThroughABuffer) {
+    std::array<BYTE, 8> source{1, 2, 3, 4, 5, 6, 7, 8};
+    std::array<BYTE, 8> target{};
+    auto* nearTheEnd = reinterpret_cast<void*>(UINTPTR_MAX - 3);  // never dereferenced
+    EXPECT_FALSE(CeSafeCopyMemory(nullptr, source.data(), 8));
+    EXPECT_FALSE(CeSafeCopyMemory(target.data(), nullptr, 0));
+    EXPECT_FALSE(CeSafeCopyMemory(target.data(), nearTheEnd, 5));
+    EXPECT_FALSE(CeSafeCopyMemory(nearTheEnd, source.data(), 5));
+    EXPECT_TRUE(CeSafeCopyMemory(target.data(), source.data(), 0));
+    EXPECT_EQ(target, (std::array<BYTE, 8>{}));
+    EXPECT_TRUE(CeSafeCopyMemory(target.data(), source.data(), 5));
+    EXPECT_EQ(target, (std::array<BYTE, 8>{1, 2, 3, 4, 5, 0, 0, 0}));
+    EXPECT_TRUE(CeSafeCopyMemory(source.data() + 2, source.data(), 4));
+    EXPECT_EQ(source, (std::array<BYTE, 8>{1, 2, 1, 2, 3, 4, 7, 8}));
+}
+
+TEST(Clock, ScaleChangesRealDurationsButNotPlatformTimeSoFar) {
+    ce::host::ScopedTimeScale outer(0.5);
+    for (double bad : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+        ce::host::SetTimeScale(bad);
+        EXPECT_EQ(ce::host::GetTimeScale(), 0.5) << bad;
+    }
+    EXPECT_EQ(ce::host::ToRealDuration(100), 50ms);
+    {
+        ce::host::ScopedTimeScale inner(2.0);
+        EXPECT_EQ(ce::host::ToRealDuration(100), 200ms);
+        EXPECT_EQ(ce::host::ToRealDuration(-5), 0ns);
+        EXPECT_GT(ce::host::ToRealDuration(1e300), 0ns) << "no overflow";
+        const double before = ce::host::PlatformNowMs();
+        ce::host::SetTimeScale(0.01);
+        // Re-reading all time since start at the new scale would jump by about 100 times it.
+        EXPECT_LT(ce::host::PlatformNowMs() - before, 500.0);
+    }
+    EXPECT_EQ(ce::host::GetTimeScale(), 0.5);
+
+    FastClock fast;
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const double platformStart = ce::host::PlatformNowMs();
+    const auto realStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(event, 500), WAIT_TIMEOUT);
+    Sleep(500);
+    const DWORD tick = GetTickCount();
+    EXPECT_GE(ce::host::PlatformNowMs() - platformStart, 999.9);
+    EXPECT_GE(static_cast<double>(tick), std::floor(platformStart) + 1000);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, 1s);
+    CloseHandle(event);
+}
+
+}  // namespace
