@@ -13,36 +13,25 @@ struct AttachCall {
     USB_HANDLE device = nullptr;
     LPCUSB_FUNCS funcs = nullptr;
     LPCUSB_INTERFACE interface = nullptr;  // null when offered the whole device
-    USB_INTERFACE_DESCRIPTOR interfaceDescriptor{};
     std::wstring driverId;
     USB_DRIVER_SETTINGS settings{};
     std::thread::id thread;
     bool accepted = false;
 };
 
-struct NotifyCall {
-    DWORD code = 0;
-    std::thread::id thread;
-};
-
 struct TestDriverRecord {
     std::mutex mutex;
     int dllMainAttaches = 0;
     std::vector<AttachCall> attaches;
-    std::vector<NotifyCall> notifies;
-
-    // How the driver behaves.
-    bool acceptDevices = false;  // take a whole device when offered one
-    bool registerNotification = true;
-    // Runs inside the USB_CLOSE_DEVICE notification, after it is recorded.
-    std::function<void()> onClose;
+    std::vector<std::pair<DWORD, std::thread::id>> notifies;  // code, thread
+    bool acceptDevices = false;                               // take a whole device when offered
+    std::function<void()> onClose;  // runs inside USB_CLOSE_DEVICE, after it is recorded
 
     void Reset() {
         std::lock_guard lock(mutex);
         attaches.clear();
         notifies.clear();
         acceptDevices = false;
-        registerNotification = true;
         onClose = nullptr;
     }
 };

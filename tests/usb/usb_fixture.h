@@ -1,4 +1,4 @@
-// The stack's test fixture: a clean registry, the test client driver registered for
+// The stack's test fixture: a small device model, the test client driver registered for
 // vendor-specific interfaces, and helpers to plug a device and reach its report pipe.
 #pragma once
 
@@ -17,34 +17,91 @@
 #include "ce/host/registry_store.h"
 #include "ce/host/usb_host.h"
 #include "usb/test_driver_api.h"
-#include "usb/usb_test_device.h"
 
 namespace usbtest {
 
+inline constexpr BYTE kInEndpoint = 0x81;
+inline constexpr BYTE kOutEndpoint = 0x02;
+inline constexpr WORD kReportSize = 8;
+inline constexpr BYTE kVendorOut = 0x40;
+inline constexpr BYTE kVendorIn = 0xC0;
+inline constexpr BYTE kStoreRequest = 1;  // OUT: keep the data; IN: give it back
 inline const std::string kDriverPath = USB_TEST_DRIVER_PATH;
 inline const std::wstring kDriverPathW(kDriverPath.begin(), kDriverPath.end());
-inline constexpr wchar_t kDriverId[] = L"UsbTest_Class";
 
-inline USB_DRIVER_SETTINGS VendorSpecificSettings() {
-    return USB_DRIVER_SETTINGS{sizeof(USB_DRIVER_SETTINGS),
-                               USB_NO_INFO,
-                               USB_NO_INFO,
-                               USB_NO_INFO,
-                               USB_NO_INFO,
-                               USB_NO_INFO,
-                               USB_NO_INFO,
-                               0xFF,
-                               0xFF,
-                               0xFF};
+inline USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD size) {
+    return USB_ENDPOINT_DESCRIPTOR{7, 5, address, attributes, size, 10};
 }
+
+// An OUT bulk endpoint first, then the interrupt IN report endpoint.
+inline ce::host::UsbInterfaceModel ReportInterface(BYTE cls = 0xFF, BYTE subClass = 0x01,
+                                                   BYTE protocol = 0x02, BYTE number = 0) {
+    ce::host::UsbInterfaceModel model{};
+    model.descriptor = USB_INTERFACE_DESCRIPTOR{9, 4, number, 0, 0, cls, subClass, protocol, 0};
+    model.endpoints = {Endpoint(kOutEndpoint, 0x02, 64), Endpoint(kInEndpoint, 0x03, kReportSize)};
+    return model;
+}
+
+// Descriptors as given, a vendor request that stores what it is sent and one that hands it
+// back, and a STALL for everything else.
+class TestDevice final : public ce::host::UsbDeviceModel {
+  public:
+    explicit TestDevice(std::vector<ce::host::UsbInterfaceModel> interfaces = {ReportInterface()})
+        : interfaces_(std::move(interfaces)) {}
+    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override {
+        return {18, 1, 0x0200, 0, 0, 0, 8, 0x1111, 0x2222, 0x0105, 0, 0, 0, 1};
+    }
+    std::vector<ce::host::UsbInterfaceModel> Interfaces() const override { return interfaces_; }
+    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& setup,
+                                    std::span<BYTE> data) override {
+        std::lock_guard lock(mutex_);
+        ++controls;
+        if (setup.bRequest == kStoreRequest && setup.bmRequestType == kVendorOut) {
+            stored_.assign(data.begin(), data.end());
+            return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
+        }
+        if (setup.bRequest == kStoreRequest && setup.bmRequestType == kVendorIn) {
+            const std::size_t n = std::min(stored_.size(), data.size());
+            std::copy_n(stored_.begin(), n, data.begin());
+            return {USB_NO_ERROR, static_cast<DWORD>(n)};
+        }
+        return {USB_STALL_ERROR, 0};
+    }
+    ce::host::ControlResult DataOut(BYTE, std::span<const BYTE> data) override {
+        std::lock_guard lock(mutex_);
+        outData.emplace_back(data.begin(), data.end());
+        return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
+    }
+    void Connected(ce::host::UsbPort* port) override {
+        std::lock_guard lock(mutex_);
+        port_ = port;
+    }
+    void Disconnected() override {
+        std::lock_guard lock(mutex_);
+        port_ = nullptr;
+        ++disconnects;
+    }
+    ce::host::UsbPort* port() {
+        std::lock_guard lock(mutex_);
+        return port_;
+    }
+    std::atomic<int> controls{0};
+    std::atomic<int> disconnects{0};
+    std::vector<std::vector<BYTE>> outData;
+
+  private:
+    std::vector<ce::host::UsbInterfaceModel> interfaces_;
+    std::mutex mutex_;
+    ce::host::UsbPort* port_ = nullptr;
+    std::vector<BYTE> stored_;
+};
 
 // The test driver's record, reached the way the stack reaches the driver: by loading it.
 inline TestDriverRecord& DriverRecord() {
     static TestDriverRecord* record = [] {
         void* library = dlopen(kDriverPath.c_str(), RTLD_NOW | RTLD_LOCAL);
         EXPECT_NE(library, nullptr) << dlerror();
-        auto fn = reinterpret_cast<TestDriverRecordFn>(dlsym(library, kTestDriverRecordSymbol));
-        return fn();
+        return reinterpret_cast<TestDriverRecordFn>(dlsym(library, kTestDriverRecordSymbol))();
     }();
     return *record;
 }
@@ -56,7 +113,6 @@ class CompletionLog {
         CompletionLog* log;
         int index;
     };
-
     static DWORD Routine(LPVOID parameter) {
         auto* slot = static_cast<Slot*>(parameter);
         std::lock_guard lock(slot->log->mutex_);
@@ -65,10 +121,10 @@ class CompletionLog {
         slot->log->changed_.notify_all();
         return 0;
     }
-
-    bool WaitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    bool WaitFor(std::size_t count) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return order_.size() >= count; });
+        return changed_.wait_for(lock, std::chrono::seconds(5),
+                                 [&] { return order_.size() >= count; });
     }
     std::vector<int> order() {
         std::lock_guard lock(mutex_);
@@ -86,39 +142,35 @@ class CompletionLog {
     std::vector<std::thread::id> threads_;
 };
 
+inline USB_DRIVER_SETTINGS VendorSpecificSettings() {
+    return {sizeof(USB_DRIVER_SETTINGS),
+            USB_NO_INFO,
+            USB_NO_INFO,
+            USB_NO_INFO,
+            USB_NO_INFO,
+            USB_NO_INFO,
+            USB_NO_INFO,
+            0xFF,
+            0xFF,
+            0xFF};
+}
+
 class UsbStackTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ce::host::ResetRegistry();
         DriverRecord().Reset();
     }
-    void TearDown() override {
-        DriverRecord().Reset();
-        ce::host::ResetRegistry();
-    }
-
+    void TearDown() override { SetUp(); }
     static void RegisterTestDriver(const USB_DRIVER_SETTINGS& settings = VendorSpecificSettings(),
-                                   const wchar_t* id = kDriverId,
+                                   const wchar_t* id = L"UsbTest_Class",
                                    const std::wstring& dll = kDriverPathW) {
         ASSERT_TRUE(RegisterClientDriverID(id));
         ASSERT_TRUE(RegisterClientSettings(dll.c_str(), id, nullptr, &settings));
     }
-
     static std::vector<AttachCall> Attaches() {
         std::lock_guard lock(DriverRecord().mutex);
         return DriverRecord().attaches;
-    }
-    static std::vector<NotifyCall> Notifies() {
-        std::lock_guard lock(DriverRecord().mutex);
-        return DriverRecord().notifies;
-    }
-    static std::optional<AttachCall> Accepted() {
-        for (const auto& call : Attaches()) {
-            if (call.accepted) {
-                return call;
-            }
-        }
-        return std::nullopt;
     }
 };
 
@@ -130,9 +182,8 @@ class AttachedDeviceTest : public UsbStackTest {
         RegisterTestDriver();
         device_ = std::make_shared<TestDevice>();
         plugged_.emplace(device_);
-        const auto accepted = Accepted();
-        ASSERT_TRUE(accepted.has_value());
-        attach_ = *accepted;
+        ASSERT_EQ(Attaches().size(), 1u);
+        attach_ = Attaches()[0];
         funcs_ = attach_.funcs;
         pipe_ = funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);
         ASSERT_NE(pipe_, nullptr);
@@ -140,24 +191,29 @@ class AttachedDeviceTest : public UsbStackTest {
     void TearDown() override {
         plugged_.reset();
         if (funcs_ != nullptr) {
-            funcs_->lpClosePipe(pipe_);  // most tests leave it open; a closed one is refused
+            funcs_->lpClosePipe(pipe_);
         }
         UsbStackTest::TearDown();
     }
-
-    USB_TRANSFER IssueIn(BYTE* buffer, DWORD length, CompletionLog::Slot* slot,
+    USB_TRANSFER IssueIn(BYTE* buffer, CompletionLog::Slot* slot = nullptr,
                          DWORD flags = USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK) {
         return funcs_->lpIssueInterruptTransfer(pipe_, slot ? &CompletionLog::Routine : nullptr,
-                                                slot, flags, length, buffer, 0);
+                                                slot, flags, kReportSize, buffer, 0);
     }
-    struct Status {
-        DWORD bytes;
-        DWORD error;
-    };
-    Status StatusOf(USB_TRANSFER transfer) {
-        Status status{0xDEAD, 0xDEAD};
-        EXPECT_TRUE(funcs_->lpGetTransferStatus(transfer, &status.bytes, &status.error));
-        return status;
+    USB_TRANSFER Vendor(BYTE requestType, BYTE request, BYTE* data, WORD length,
+                        CompletionLog::Slot* slot = nullptr) {
+        const USB_DEVICE_REQUEST setup{requestType, request, 0, 0, length};
+        const DWORD flags = (requestType & 0x80) != 0 ? USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK : 0;
+        return funcs_->lpIssueVendorTransfer(
+            attach_.device, slot ? &CompletionLog::Routine : nullptr, slot, flags, &setup, data, 0);
+    }
+    // The error and byte count of a transfer, which is then closed.
+    std::pair<DWORD, DWORD> Finish(USB_TRANSFER transfer) {
+        DWORD bytes = 0xDEAD;
+        DWORD error = 0xDEAD;
+        EXPECT_TRUE(funcs_->lpGetTransferStatus(transfer, &bytes, &error));
+        funcs_->lpCloseTransfer(transfer);
+        return {error, bytes};
     }
     bool Send(std::vector<BYTE> report) {
         return device_->port()->SendInterrupt(kInEndpoint, report);

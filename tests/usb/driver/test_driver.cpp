@@ -14,7 +14,7 @@ BOOL DeviceNotify(LPVOID parameter, DWORD code, LPDWORD*, LPDWORD*, LPDWORD*, LP
     std::function<void()> onClose;
     {
         std::lock_guard lock(record.mutex);
-        record.notifies.push_back({code, std::this_thread::get_id()});
+        record.notifies.emplace_back(code, std::this_thread::get_id());
         onClose = record.onClose;
     }
     if (code == USB_CLOSE_DEVICE && onClose) {
@@ -47,9 +47,6 @@ BOOL USBDeviceAttach(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs, LPCUSB_INTERFA
     call.device = hDevice;
     call.funcs = lpUsbFuncs;
     call.interface = lpInterface;
-    if (lpInterface != nullptr) {
-        call.interfaceDescriptor = lpInterface->Descriptor;
-    }
     call.driverId = szUniqueDriverId;
     call.settings = *lpDriverSettings;
     call.thread = std::this_thread::get_id();
@@ -58,7 +55,7 @@ BOOL USBDeviceAttach(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs, LPCUSB_INTERFA
         std::lock_guard lock(record.mutex);
         call.accepted = lpInterface != nullptr ? lpInterface->Descriptor.bInterfaceClass == 0xFF
                                                : record.acceptDevices;
-        registerNotification = call.accepted && record.registerNotification;
+        registerNotification = call.accepted;
         record.attaches.push_back(call);
     }
     *fAcceptControl = call.accepted ? TRUE : FALSE;

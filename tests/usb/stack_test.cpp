@@ -1,0 +1,249 @@
+// Plugging and client registration: which drivers a device is offered to, what they are
+// handed, the keys the USBD registration calls write, and handles that are checked.
+#include <filesystem>
+
+#include "ce/host/debug_sink.h"
+#include "ce/host/devmgr_host.h"
+#include "ce/kernel.h"
+#include "ce/registry.h"
+#include "usb/usb_fixture.h"
+
+namespace usbtest {
+namespace {
+
+using ce::host::ScopedUsbDevice;
+
+struct Registration {
+    const wchar_t* id;
+    DWORD vendor;     // USB_NO_INFO: any
+    DWORD interface;  // class; USB_NO_INFO: a driver for the whole device
+};
+
+TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
+    const DWORD any = USB_NO_INFO;
+    struct Case {
+        const char* name;
+        std::vector<Registration> registrations;
+        std::vector<ce::host::UsbInterfaceModel> interfaces;
+        bool acceptDevices;
+        std::vector<std::wstring> offered;  // driver ids in the order of the offers
+        BYTE acceptedInterface;             // 0xFF: none accepted; 0xFE: the whole device
+    };
+    const Case cases[] = {
+        {"vendor-specific, any subclass and protocol",
+         {{L"Any", any, 0xFF}},
+         {ReportInterface(0xFF, 0x07, 0x3C)},
+         false,
+         {L"Any"},
+         0},
+        {"other classes are not offered",
+         {{L"Any", any, 0xFF}},
+         {ReportInterface(0x03, 0xFF, 0xFF), ReportInterface(0xFE, 0xFF, 0xFF, 1)},
+         false,
+         {},
+         0xFF},
+        {"the vendor-specific interface of a composite device",
+         {{L"Any", any, 0xFF}},
+         {ReportInterface(0x03, 0x01, 0x02), ReportInterface(0xFF, 0, 0, 1)},
+         false,
+         {L"Any"},
+         1},
+        {"the vendor's registration first",
+         {{L"Generic", any, 0xFF}, {L"Exact", 0x1111, 0xFF}},
+         {ReportInterface()},
+         false,
+         {L"Exact"},
+         0},
+        {"another vendor's registration is not offered",
+         {{L"Other", 0x7E21, 0xFF}},
+         {ReportInterface()},
+         false,
+         {},
+         0xFF},
+        {"a declining device driver, then the interface",
+         {{L"Whole", 0x1111, any}, {L"Per", any, 0xFF}},
+         {ReportInterface()},
+         false,
+         {L"Whole", L"Per"},
+         0},
+        {"a device driver that takes it",
+         {{L"Whole", 0x1111, any}, {L"Per", any, 0xFF}},
+         {ReportInterface()},
+         true,
+         {L"Whole"},
+         0xFE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        for (const Registration& r : c.registrations) {
+            USB_DRIVER_SETTINGS settings = VendorSpecificSettings();
+            settings.dwVendorId = r.vendor;
+            settings.dwInterfaceClass = settings.dwInterfaceSubClass =
+                settings.dwInterfaceProtocol = r.interface;
+            RegisterTestDriver(settings, r.id);
+        }
+        DriverRecord().acceptDevices = c.acceptDevices;
+        const auto device = std::make_shared<TestDevice>(c.interfaces);
+        ScopedUsbDevice plugged(device);
+        std::vector<std::wstring> offered;
+        BYTE accepted = 0xFF;
+        for (const AttachCall& call : Attaches()) {
+            offered.push_back(call.driverId);
+            EXPECT_NE(call.thread, std::this_thread::get_id());
+            if (call.accepted) {
+                accepted = call.interface ? call.interface->Descriptor.bInterfaceNumber : 0xFE;
+                for (const Registration& r : c.registrations) {
+                    if (call.driverId == r.id) {
+                        EXPECT_EQ(call.settings.dwVendorId, r.vendor) << "its own settings";
+                    }
+                }
+                EXPECT_EQ(call.funcs->dwCount, sizeof(USB_FUNCS));
+            }
+        }
+        EXPECT_EQ(offered, c.offered);
+        EXPECT_EQ(accepted, c.acceptedInterface);
+        EXPECT_EQ(ce::host::IsUsbDeviceClaimed(plugged.id()), accepted != 0xFF);
+        EXPECT_NE(device->port(), nullptr) << "on the bus all the same";
+    }
+}
+
+TEST_F(UsbStackTest, TheDriverLibraryIsFoundLoadedOnceOrReportedAndSkipped) {
+    ce::host::DebugCapture capture;
+    const std::filesystem::path driver(kDriverPath);
+    const std::string before = ce::host::DriverSearchPath();
+    EXPECT_EQ(before, std::filesystem::read_symlink("/proc/self/exe").parent_path());
+    ce::host::SetDriverSearchPath(driver.parent_path().string());
+    const std::string name = driver.filename().string();
+    RegisterTestDriver(VendorSpecificSettings(), L"Missing", L"/nonexistent/libmissing.so");
+    RegisterTestDriver(VendorSpecificSettings(), L"Relative",
+                       std::wstring(name.begin(), name.end()));
+    {
+        ScopedUsbDevice first(std::make_shared<TestDevice>());
+        ScopedUsbDevice second(std::make_shared<TestDevice>());
+        EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(second.id()));
+    }
+    ce::host::SetDriverSearchPath(before);
+    EXPECT_TRUE(capture.Contains("cannot load client driver /nonexistent/libmissing.so"));
+    EXPECT_EQ(Attaches().size(), 2u);
+    EXPECT_EQ(DriverRecord().dllMainAttaches, 1);
+
+    const auto device = std::make_shared<TestDevice>();
+    const ce::host::UsbDeviceId id = ce::host::PlugUsbDevice(device);
+    EXPECT_EQ(ce::host::PluggedUsbDevices(), std::vector{id});
+    EXPECT_TRUE(ce::host::UnplugUsbDevice(id));
+    EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
+    EXPECT_EQ(device->disconnects, 1);
+    EXPECT_EQ(ce::host::PlugUsbDevice(nullptr), ce::host::kNoUsbDevice);
+}
+
+std::wstring ReadDll(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return L"<no key>";
+    }
+    wchar_t text[256] = {};
+    DWORD size = sizeof(text);
+    RegQueryValueExW(key, L"DLL", nullptr, nullptr, reinterpret_cast<LPBYTE>(text), &size);
+    RegCloseKey(key);
+    return text;
+}
+
+TEST_F(UsbStackTest, RegistrationKeysNameTheFieldsUpToTheFirstUnnamedOne) {
+    const std::wstring root = L"Drivers\\USB\\LoadClients\\";
+    USB_DRIVER_SETTINGS named = VendorSpecificSettings();
+    named.dwVendorId = 0x1234;
+    named.dwProductId = 0x5678;
+    named.dwDeviceClass = 2;
+    named.dwInterfaceClass = 3;
+    named.dwInterfaceSubClass = 1;
+    named.dwInterfaceProtocol = USB_NO_INFO;
+    USB_DRIVER_SETTINGS productOnly = VendorSpecificSettings();
+    productOnly.dwProductId = 0x0012;  // after an unnamed vendor: does not count
+    RegisterTestDriver(named, L"Named", L"a.so");
+    RegisterTestDriver(productOnly, L"First", L"b.so");
+    RegisterTestDriver(VendorSpecificSettings(), L"Second", L"c.so");
+    EXPECT_EQ(ReadDll(root + L"4660_22136\\2\\3_1\\Named"), L"a.so");
+    EXPECT_EQ(ReadDll(root + L"Default\\Default\\255_255_255\\First"), L"b.so");
+    EXPECT_EQ(ReadDll(L"Drivers\\USB\\ClientDrivers\\First"), L"");
+
+    HKEY stored = nullptr;  // what others stored in a driver's key stays
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Drivers\\USB\\ClientDrivers\\First\\Stored", 0,
+                              nullptr, 0, 0, nullptr, &stored, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(stored, L"DLL", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+    RegCloseKey(stored);
+    const auto settings = VendorSpecificSettings();
+    EXPECT_TRUE(UnRegisterClientSettings(L"First", nullptr, &settings));
+    EXPECT_TRUE(UnRegisterClientDriverID(L"First"));
+    EXPECT_EQ(ReadDll(root + L"Default\\Default\\255_255_255\\First"), L"<no key>");
+    EXPECT_EQ(ReadDll(root + L"Default\\Default\\255_255_255\\Second"), L"c.so");
+    EXPECT_EQ(ReadDll(L"Drivers\\USB\\ClientDrivers\\First\\Stored"), L"x");
+    EXPECT_TRUE(UnRegisterClientSettings(L"Second", nullptr, &settings));
+    EXPECT_EQ(ReadDll(root + L"Default"), L"<no key>") << "an emptied group key goes too";
+    EXPECT_FALSE(UnRegisterClientSettings(L"Never", nullptr, &settings));
+    EXPECT_FALSE(UnRegisterClientDriverID(L"Never"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    USB_DRIVER_SETTINGS truncated = settings;
+    truncated.dwCount = 12;
+    EXPECT_FALSE(RegisterClientDriverID(nullptr));
+    EXPECT_FALSE(RegisterClientDriverID(L""));
+    EXPECT_FALSE(RegisterClientDriverID(L"a\\b"));
+    EXPECT_FALSE(RegisterClientSettings(nullptr, L"Id", nullptr, &settings));
+    EXPECT_FALSE(RegisterClientSettings(L"", L"Id", nullptr, &settings));
+    EXPECT_FALSE(RegisterClientSettings(L"x.so", L"Id", nullptr, nullptr));
+    EXPECT_FALSE(UnRegisterClientSettings(L"Id", nullptr, nullptr));
+    EXPECT_FALSE(RegisterClientSettings(L"x.so", L"Id", nullptr, &truncated));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ReadDll(root + L"Default\\Default\\255_255_255\\Id"), L"<no key>");
+}
+
+TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModel) {
+    const LPCUSB_DEVICE info = funcs_->lpGetDeviceInfo(attach_.device);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->Descriptor.idVendor, 0x1111);
+    EXPECT_EQ(info->Descriptor.bcdDevice, 0x0105);
+    EXPECT_EQ(info->lpActiveConfig->Descriptor.wTotalLength, 9 + 9 + 2 * 7);
+    EXPECT_EQ(attach_.interface, &info->lpActiveConfig->lpInterfaces[0]);
+    const USB_ENDPOINT_DESCRIPTOR& in = attach_.interface->lpEndpoints[1].Descriptor;
+    EXPECT_EQ(in.bEndpointAddress, kInEndpoint);
+    EXPECT_EQ(in.wMaxPacketSize, kReportSize);
+}
+
+TEST_F(AttachedDeviceTest, ForeignAndStaleHandlesAreRefusedNeverFollowed) {
+    BYTE buffer[kReportSize] = {};
+    const USB_TRANSFER closed = IssueIn(buffer);
+    ASSERT_TRUE(funcs_->lpCloseTransfer(closed));
+    const USB_TRANSFER reused = IssueIn(buffer);
+    EXPECT_NE(reused, closed);
+    const auto asTransfer = [](auto h) { return reinterpret_cast<USB_TRANSFER>(h); };
+    DWORD bytes = 0;
+    DWORD error = 0;
+    EXPECT_FALSE(funcs_->lpGetTransferStatus(asTransfer(pipe_), &bytes, &error));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(funcs_->lpIssueInterruptTransfer(reinterpret_cast<USB_PIPE>(attach_.device), nullptr,
+                                               nullptr, USB_IN_TRANSFER, kReportSize, buffer, 0),
+              nullptr);
+    EXPECT_EQ(funcs_->lpGetDeviceInfo(reinterpret_cast<USB_HANDLE>(reused)), nullptr);
+    for (std::uintptr_t value :
+         {std::uintptr_t{0}, std::uintptr_t{1}, std::uintptr_t{0x7FFF1234ABCD},
+          reinterpret_cast<std::uintptr_t>(&buffer), reinterpret_cast<std::uintptr_t>(closed)}) {
+        EXPECT_FALSE(funcs_->lpIsTransferComplete(asTransfer(value)));
+        EXPECT_FALSE(funcs_->lpAbortTransfer(asTransfer(value), 0));
+        EXPECT_FALSE(funcs_->lpCloseTransfer(asTransfer(value)));
+        EXPECT_FALSE(funcs_->lpResetPipe(reinterpret_cast<USB_PIPE>(value)));
+        EXPECT_FALSE(funcs_->lpAbortPipeTransfers(reinterpret_cast<USB_PIPE>(value), 0));
+    }
+    ASSERT_TRUE(Send({1}));
+    EXPECT_EQ(Finish(reused).first, USB_NO_ERROR) << "not aborted through the stale handle";
+    const USB_ENDPOINT_DESCRIPTOR absent = Endpoint(0x85, 0x03, 8);
+    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &absent), nullptr);
+    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, nullptr), nullptr);
+    EXPECT_EQ(IssueIn(nullptr), nullptr);
+    EXPECT_FALSE(funcs_->lpIsPipeHalted(pipe_, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace
+}  // namespace usbtest

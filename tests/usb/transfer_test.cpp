@@ -1,0 +1,229 @@
+// Transfers: interrupt transfers queued on the report pipe and completed by the device's
+// reports, vendor transfers on the default pipe, unplugging, and no allocation per report.
+#include <array>
+#include <memory>
+
+#include "ce/kernel.h"
+#include "support/alloc_counter.h"
+#include "usb/usb_fixture.h"
+
+namespace usbtest {
+namespace {
+
+using Buffer = std::array<BYTE, kReportSize>;
+
+TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLength) {
+    CompletionLog log;
+    CompletionLog::Slot slots[3] = {{&log, 0}, {&log, 1}, {&log, 2}};
+    Buffer buffers[4];
+    for (Buffer& b : buffers) {
+        b.fill(0xEE);
+    }
+    const USB_TRANSFER transfers[3] = {IssueIn(buffers[0].data(), &slots[0]),
+                                       IssueIn(buffers[1].data(), &slots[1]),
+                                       IssueIn(buffers[2].data(), &slots[2])};
+    EXPECT_FALSE(funcs_->lpIsTransferComplete(transfers[0])) << "queued while no report is there";
+    EXPECT_EQ(device_->port()->QueuedTransfers(kInEndpoint), 3u);
+    std::thread::id sender;
+    std::thread([&] {
+        sender = std::this_thread::get_id();
+        ASSERT_TRUE(Send({0xA0, 1, 2}));
+        ASSERT_TRUE(Send({0xA1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+        ASSERT_TRUE(Send({0xA2, 1, 2, 3, 4, 5}));
+    }).join();
+    ASSERT_TRUE(log.WaitFor(3));
+    EXPECT_EQ(log.order(), (std::vector{0, 1, 2}));
+    for (const auto& thread : log.threads()) {
+        EXPECT_NE(thread, std::this_thread::get_id());
+        EXPECT_NE(thread, sender);
+    }
+    const DWORD lengths[3] = {3, kReportSize, 6};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Finish(transfers[i]), std::make_pair(DWORD{USB_NO_ERROR}, lengths[i]));
+        EXPECT_EQ(buffers[i][0], 0xA0 + i);
+    }
+    EXPECT_EQ(buffers[0][3], 0xEE) << "nothing written past the report";
+
+    ASSERT_TRUE(Send({1, 2}));  // a report sent before a transfer waits for one
+    ASSERT_TRUE(Send({3, 4}));
+    EXPECT_EQ(device_->port()->PendingReports(kInEndpoint), 2u);
+    const USB_TRANSFER strict = IssueIn(buffers[3].data(), nullptr, USB_IN_TRANSFER);
+    EXPECT_EQ(Finish(strict), std::make_pair(DWORD{USB_DATA_UNDERRUN_ERROR}, DWORD{2}))
+        << "short without USB_SHORT_TRANSFER_OK";
+    EXPECT_EQ(buffers[3][0], 1) << "the oldest report first";
+}
+
+TEST_F(AttachedDeviceTest, StallHaltsThePipeUntilItIsReset) {
+    CompletionLog log;
+    CompletionLog::Slot slots[2] = {{&log, 0}, {&log, 1}};
+    Buffer buffers[2] = {};
+    const USB_TRANSFER stalled = IssueIn(buffers[0].data(), &slots[0]);
+    const USB_TRANSFER waiting = IssueIn(buffers[1].data(), &slots[1]);
+    device_->port()->Stall(kInEndpoint);
+    ASSERT_TRUE(log.WaitFor(1));
+    BOOL halted = FALSE;
+    ASSERT_TRUE(funcs_->lpIsPipeHalted(pipe_, &halted));
+    EXPECT_TRUE(halted);
+    ASSERT_TRUE(Send({9}));  // a halted pipe takes nothing
+    EXPECT_FALSE(funcs_->lpIsTransferComplete(waiting));
+    ASSERT_TRUE(funcs_->lpResetPipe(pipe_));
+    ASSERT_TRUE(log.WaitFor(2));
+    EXPECT_EQ(Finish(stalled).first, USB_STALL_ERROR);
+    EXPECT_EQ(Finish(waiting).first, USB_NO_ERROR);
+    EXPECT_EQ(buffers[1][0], 9);
+    device_->port()->Stall(kInEndpoint);  // with nothing queued: meets the next transfer
+    EXPECT_EQ(Finish(IssueIn(buffers[0].data())).first, USB_STALL_ERROR);
+}
+
+TEST_F(AttachedDeviceTest, AbortAndCloseCancelTransfersBeforeReturning) {
+    CompletionLog log;
+    CompletionLog::Slot slots[4] = {{&log, 0}, {&log, 1}, {&log, 2}, {&log, 3}};
+    Buffer buffers[4] = {};
+    auto freed = std::make_unique<BYTE[]>(kReportSize);
+    const USB_TRANSFER closed = IssueIn(freed.get(), &slots[0]);
+    ASSERT_TRUE(funcs_->lpCloseTransfer(closed));
+    freed.reset();  // the client may free its buffer now
+    const USB_TRANSFER aborted = IssueIn(buffers[1].data(), &slots[1]);
+    const USB_TRANSFER kept = IssueIn(buffers[2].data(), &slots[2]);
+    ASSERT_TRUE(funcs_->lpAbortTransfer(aborted, 0));
+    ASSERT_TRUE(Send({3}));
+    ASSERT_TRUE(log.WaitFor(2));
+    EXPECT_EQ(log.order(), (std::vector{1, 2})) << "the closed one's routine never ran";
+    EXPECT_EQ(Finish(aborted).first, USB_CANCELED_ERROR);
+    EXPECT_EQ(Finish(kept).first, USB_NO_ERROR);
+    EXPECT_EQ(buffers[2][0], 3);
+    EXPECT_FALSE(funcs_->lpGetTransferStatus(closed, nullptr, nullptr));
+
+    const USB_TRANSFER queued = IssueIn(buffers[3].data(), &slots[3]);
+    ASSERT_TRUE(funcs_->lpAbortPipeTransfers(pipe_, 0));
+    EXPECT_EQ(log.order(), (std::vector{1, 2, 3})) << "every routine ran already";
+    EXPECT_EQ(Finish(queued).first, USB_CANCELED_ERROR);
+}
+
+TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoint) {
+    const USB_PIPE out =
+        funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[0].Descriptor);
+    BYTE data[] = {1, 2, 3};
+    EXPECT_EQ(Finish(funcs_->lpIssueInterruptTransfer(out, nullptr, nullptr, USB_OUT_TRANSFER,
+                                                      sizeof(data), data, 0)),
+              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
+    EXPECT_EQ(device_->outData, (std::vector<std::vector<BYTE>>{{1, 2, 3}}));
+    EXPECT_EQ(funcs_->lpIssueInterruptTransfer(pipe_, nullptr, nullptr, USB_OUT_TRANSFER,
+                                               sizeof(data), data, 0),
+              nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    funcs_->lpClosePipe(out);
+
+    ASSERT_TRUE(funcs_->lpClosePipe(pipe_));
+    EXPECT_EQ(IssueIn(data), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(funcs_->lpClosePipe(pipe_));
+    EXPECT_FALSE(device_->port()->IsPipeOpen(kInEndpoint));
+    const USB_PIPE reopened =
+        funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor),
+              nullptr);
+    pipe_ = reopened;
+}
+
+TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
+    BYTE sent[] = {9, 8, 7};
+    BYTE received[64] = {};
+    EXPECT_EQ(Finish(Vendor(kVendorOut, kStoreRequest, sent, sizeof(sent))),
+              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
+    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, received, sizeof(received))),
+              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
+    EXPECT_EQ(std::vector<BYTE>(received, received + 4), (std::vector<BYTE>{9, 8, 7, 0}));
+    CompletionLog log;
+    CompletionLog::Slot slot{&log, 0};
+    const USB_TRANSFER async = Vendor(kVendorIn, kStoreRequest, received, 64, &slot);
+    ASSERT_TRUE(log.WaitFor(1));
+    EXPECT_NE(log.threads()[0], std::this_thread::get_id());
+    EXPECT_EQ(Finish(async).first, USB_NO_ERROR);
+    EXPECT_EQ(Finish(Vendor(kVendorIn, 0x55, received, 8)),
+              std::make_pair(DWORD{USB_STALL_ERROR}, DWORD{0}));
+    EXPECT_EQ(Finish(Vendor(kVendorOut, kStoreRequest, nullptr, 0)).first, USB_NO_ERROR);
+    EXPECT_EQ(Vendor(kVendorOut, kStoreRequest, nullptr, 4), nullptr);
+    EXPECT_EQ(
+        funcs_->lpIssueVendorTransfer(attach_.device, nullptr, nullptr, 0, nullptr, nullptr, 0),
+        nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+    const int controls = device_->controls;
+    device_->port()->SetResponding(false);
+    Buffer buffer{};
+    const USB_TRANSFER queued = IssueIn(buffer.data());
+    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, received, 8)).first,
+              USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(device_->controls, controls) << "the request never reached the device";
+    EXPECT_EQ(Finish(queued).first, USB_DEVICE_NOT_RESPONDING_ERROR);
+    device_->port()->SetResponding(true);
+    const USB_TRANSFER again = IssueIn(buffer.data());
+    ASSERT_TRUE(Send({4}));
+    EXPECT_EQ(Finish(again).first, USB_NO_ERROR);
+}
+
+TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnswers5) {
+    CompletionLog log;
+    CompletionLog::Slot slots[2] = {{&log, 0}, {&log, 1}};
+    Buffer buffers[2] = {};
+    const USB_TRANSFER done = IssueIn(buffers[0].data(), &slots[0]);
+    ASSERT_TRUE(Send({1, 2}));
+    const USB_TRANSFER queued = IssueIn(buffers[1].data(), &slots[1]);
+    ce::host::UsbPort* port = device_->port();
+    bool acceptedDuringNotify = true;
+    DriverRecord().onClose = [&] {
+        acceptedDuringNotify = port->SendInterrupt(kInEndpoint, std::vector<BYTE>{1});
+    };
+    const ce::host::UsbDeviceId id = plugged_->id();
+    plugged_->Unplug();
+    ASSERT_EQ(DriverRecord().notifies.size(), 1u);
+    EXPECT_EQ(DriverRecord().notifies[0].first, USB_CLOSE_DEVICE);
+    EXPECT_NE(DriverRecord().notifies[0].second, std::this_thread::get_id());
+    EXPECT_FALSE(acceptedDuringNotify) << "the port refuses reports once the device is gone";
+    EXPECT_EQ(log.order(), (std::vector{0, 1}));
+    EXPECT_EQ(Finish(done).first, USB_NO_ERROR);
+    EXPECT_EQ(Finish(queued).first, USB_CANCELED_ERROR);
+    EXPECT_EQ(device_->disconnects, 1);
+    EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
+    const USB_TRANSFER afterwards = IssueIn(buffers[0].data());
+    ASSERT_NE(afterwards, nullptr) << "the pipe is still open";
+    EXPECT_EQ(Finish(afterwards).first, USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, buffers[0].data(), 8)).first,
+              USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[0].Descriptor),
+              nullptr);
+    ASSERT_TRUE(funcs_->lpClosePipe(pipe_));
+    pipe_ = nullptr;
+    // Once the driver has let go of everything, the device handle is refused too.
+    EXPECT_EQ(funcs_->lpGetDeviceInfo(attach_.device), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(AttachedDeviceTest, ARingOfTransfersRunsWithoutAllocatingAndWaitIdleSeesItDrain) {
+    Buffer buffers[2] = {};
+    USB_TRANSFER ring[2] = {IssueIn(buffers[0].data()), IssueIn(buffers[1].data())};
+    std::size_t allocations = 0;
+    for (int n = 0; n < 220; ++n) {
+        const std::size_t i = static_cast<std::size_t>(n) % 2;
+        ASSERT_TRUE(Send({static_cast<BYTE>(n), 1, 2, 3, 4, 5}));
+        const std::size_t before = ots::test::ThreadAllocations();
+        ASSERT_TRUE(funcs_->lpIsTransferComplete(ring[i]));
+        ASSERT_TRUE(funcs_->lpCloseTransfer(ring[i]));
+        ring[i] = IssueIn(buffers[i].data());
+        allocations += n >= 20 ? ots::test::ThreadAllocations() - before : 0;
+        ASSERT_EQ(buffers[i][0], static_cast<BYTE>(n));
+    }
+    EXPECT_EQ(allocations, 0u);
+    ASSERT_TRUE(device_->port()->WaitIdle(5000));
+    ASSERT_TRUE(Send({1}));
+    ASSERT_TRUE(Send({2}));
+    EXPECT_FALSE(device_->port()->WaitIdle(20)) << "a report finds no transfer";
+    for (USB_TRANSFER t : ring) {
+        funcs_->lpCloseTransfer(t);
+    }
+}
+
+}  // namespace
+}  // namespace usbtest
