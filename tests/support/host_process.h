@@ -5,14 +5,12 @@
 
 #include <sys/types.h>
 
-#include <chrono>
+#include <csignal>
+
 #include <string>
 #include <vector>
 
-namespace remote_test {
-
-// Real time given to a host to come up or go down, and to a client to finish.
-inline constexpr std::chrono::seconds kProcessTimeout{60};
+namespace ots::test {
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -21,7 +19,6 @@ class TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
   private:
@@ -29,54 +26,41 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& text);
-bool FileExists(const std::string& path);
 
 struct ProgramResult {
-    int exitCode = -1;  // -1: did not end normally
+    int exitCode = -1;  // -1: did not end normally within a minute
     std::string out;
     std::string err;
 };
 
-// Starts a program with stdout and stderr going to the given files (empty: /dev/null) and the
-// test's environment, where extraEnv ("NAME=value") adds or replaces variables. Should the
-// test program die first, the child gets SIGTERM.
+// Starts a program with stdout and stderr going to the given files and the test's
+// environment, where extraEnv ("NAME=value") adds or replaces variables. Should the test
+// program die first, the child gets SIGTERM.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
             const std::string& errFile, const std::vector<std::string>& extraEnv = {});
-// Waits for a child to end (up to kProcessTimeout, then kills it); its exit code, or -1.
+// Waits up to a minute for a child to end, then kills it; its exit code, or -1.
 int WaitExit(pid_t pid);
 // Runs a program to its end and collects its output.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const TempDir& scratch,
                          const std::vector<std::string>& extraEnv = {});
-
-// cectl with the given arguments, on the socket.
-ProgramResult RunCectl(const std::string& socket, const std::vector<std::string>& args,
-                       const TempDir& scratch);
 
 // A cehost in a child process: state folder, socket, log, trace and stderr in its folder,
 // --time-scale 0.01. Stopped with SIGTERM when it goes out of scope.
 class HostProcess {
   public:
     explicit HostProcess(const TempDir& dir, std::vector<std::string> extraArgs = {});
-    ~HostProcess();
+    ~HostProcess() { Stop(SIGTERM); }
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
-
     // Until the host answers a control request; false when it ended or timed out.
     bool WaitReady();
-    // Sends the signal and waits for the exit code.
+    // Sends the signal (0: none, the host ends by itself) and waits for the exit code.
     int Stop(int signal);
-    // Waits for the host to end by itself (a host that cannot start).
-    int WaitExit();
-    pid_t pid() const { return pid_; }
-
     std::string socket() const { return dir_.File("devmgr.sock"); }
     std::string stateDir() const { return dir_.File("state"); }
-    std::string registryFile() const { return stateDir() + "/registry.reg"; }
     std::string logFile() const { return dir_.File("host.log"); }
     std::string traceFile() const { return dir_.File("trace.jsonl"); }
     std::string errText() const { return ReadFile(dir_.File("host.err")); }
-
     ProgramResult Cectl(const std::vector<std::string>& args) const;
 
   private:
@@ -84,21 +68,17 @@ class HostProcess {
     pid_t pid_ = -1;
 };
 
-// The stream client helper (client/remote_stream_client.cpp) opens the device through the
-// socket the environment names and prints "opened" or "error <code>".
-// Probe: opens, prints, closes and ends; returns what it printed.
-std::string ProbeOpen(const TempDir& scratch, const std::string& socket, const std::string& name);
-
-// Hold: opens, prints and keeps the handle until killed.
+// The stream client helper opens a device through the socket and prints "opened" or
+// "error <code>"; "probe" closes it and ends, "hold" keeps it until killed.
 class StreamClientProcess {
   public:
-    StreamClientProcess(const TempDir& dir, const std::string& socket, const std::string& name);
-    ~StreamClientProcess();
+    StreamClientProcess(const TempDir& dir, const std::string& socket, const std::string& mode,
+                        const std::string& name = "OTS1:");
+    ~StreamClientProcess() { Kill(SIGKILL); }
     StreamClientProcess(const StreamClientProcess&) = delete;
     StreamClientProcess& operator=(const StreamClientProcess&) = delete;
-
-    // The first line it printed, once printed ("" after the timeout).
-    std::string FirstLine();
+    // The first line it printed, once printed ("" after a minute).
+    std::string FirstLine() const;
     void Kill(int signal);
 
   private:
@@ -106,4 +86,4 @@ class StreamClientProcess {
     pid_t pid_ = -1;
 };
 
-}  // namespace remote_test
+}  // namespace ots::test

@@ -1,0 +1,341 @@
+// A client process's CreateFile, DeviceIoControl and CloseHandle reach the driver in a host
+// process; the host refuses what a well-behaved client never sends and goes on serving; its
+// socket is private and taken by one host at a time.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "ce/host/stream_server.h"
+#include "ce/host/stream_wire.h"
+#include "ce/stream.h"
+#include "cectl/control_request.h"
+#include "protocol/control_codes.h"
+#include "protocol/driver_config.h"
+#include "support/host_process.h"
+#include "support/scaled_clock.h"
+
+namespace {
+
+namespace wire = ce::host::wire;
+using Bytes = std::vector<BYTE>;
+using ots::test::TempDir;
+
+// The simulated coordinate controller's identity: vendor 0x5A17, product 0x0101, 0x0100.
+const Bytes kDeviceId = {0x17, 0x5A, 0x01, 0x01, 0x00, 0x01};
+
+HANDLE Open(const wchar_t* name = L"OTS1:") {
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// DeviceIoControl with vectors as buffers (null: a null pointer of length 0).
+BOOL Io(HANDLE handle, DWORD code, Bytes* in, Bytes* out, LPDWORD returned = nullptr) {
+    return DeviceIoControl(handle, code, in ? in->data() : nullptr,
+                           in ? static_cast<DWORD>(in->size()) : 0, out ? out->data() : nullptr,
+                           out ? static_cast<DWORD>(out->size()) : 0, returned, nullptr);
+}
+
+void BindStaleSocket(const std::string& path) {  // what a host that died leaves behind
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+}
+
+// One host for the suite, with a coordinate controller plugged in; this program its client.
+class RemoteHost : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<TempDir>();
+        host_ = std::make_unique<ots::test::HostProcess>(
+            *dir_, std::vector<std::string>{"--sink", "none"});
+        ready_ = host_->WaitReady() && host_->Cectl({"plug", "coordinate"}).exitCode == 0;
+    }
+    static void TearDownTestSuite() {
+        host_.reset();
+        dir_.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(ready_) << "no host: " << host_->errText();
+        ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
+    }
+    static std::size_t Dropped() {
+        const std::string log = ots::test::ReadFile(host_->logFile());
+        std::size_t count = 0;
+        for (auto at = log.find("the connection is dropped"); at != std::string::npos;
+             at = log.find("the connection is dropped", at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+    static void ExpectServed() {
+        const HANDLE device = Open();
+        ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+        Bytes id(6);
+        EXPECT_TRUE(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &id));
+        EXPECT_EQ(id, kDeviceId);
+        EXPECT_TRUE(CloseHandle(device));
+    }
+    static std::unique_ptr<TempDir> dir_;
+    static std::unique_ptr<ots::test::HostProcess> host_;
+    static bool ready_;
+};
+std::unique_ptr<TempDir> RemoteHost::dir_;
+std::unique_ptr<ots::test::HostProcess> RemoteHost::host_;
+bool RemoteHost::ready_ = false;
+
+TEST_F(RemoteHost, ControlCodesRoundTripAndTheDriversAnswerComesBackWhole) {
+    const HANDLE device = Open();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    Bytes out(4096, 0xEE);
+    DWORD returned = 1234;
+    ASSERT_TRUE(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &out, &returned));
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 6), kDeviceId);
+    EXPECT_EQ(Bytes(out.begin() + 6, out.end()), Bytes(4090, 0xEE)) << "bytes it did not write";
+    EXPECT_EQ(returned, 1234u) << "the driver never writes the count";
+
+    Bytes original(ots::kDriverConfigSize);
+    ASSERT_TRUE(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &original));
+    Bytes changed = original;
+    changed[18] = 7;  // Smoothness
+    for (std::size_t i = 38; i < changed.size(); ++i) {
+        changed[i] = static_cast<BYTE>(0xA0 + i);  // reserved bytes travel too
+    }
+    ASSERT_TRUE(Io(device, IOCTL_SET_DRIVER_CONFIG, &changed, nullptr));
+    Bytes readBack(ots::kDriverConfigSize, 0);
+    ASSERT_TRUE(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &readBack));
+    EXPECT_EQ(readBack, changed);
+    ASSERT_TRUE(Io(device, IOCTL_SET_DRIVER_CONFIG, &original, nullptr));
+
+    Bytes shortBuffer(10, 0xEE);
+    SetLastError(0);
+    EXPECT_FALSE(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &shortBuffer));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(shortBuffer, Bytes(10, 0xEE));
+    EXPECT_FALSE(
+        DeviceIoControl(device, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, nullptr, 58, nullptr, nullptr))
+        << "a null output buffer stays null in the host";
+    Bytes over(4097, 0);
+    SetLastError(0);
+    EXPECT_FALSE(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &over));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(Io(device, IOCTL_SET_DRIVER_CONFIG, &over, nullptr));
+    EXPECT_TRUE(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &out)) << "the handle still works";
+    EXPECT_TRUE(CloseHandle(device));
+    for (const std::wstring& name :
+         std::vector<std::wstring>{L"OTS2:", L"XYZ1:", L"OTS1", std::wstring(65, L'O')}) {
+        EXPECT_EQ(Open(name.c_str()), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
+}
+
+TEST_F(RemoteHost, OneClientAtATimeAndADeadClientGivesItsHandleBack) {
+    {
+        const HANDLE device = Open();
+        ASSERT_NE(device, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(ots::test::StreamClientProcess(*dir_, host_->socket(), "probe").FirstLine(),
+                  "error 5");
+        EXPECT_EQ(Open(), INVALID_HANDLE_VALUE) << "a second connection of this process";
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        CloseHandle(device);
+    }
+    EXPECT_EQ(ots::test::StreamClientProcess(*dir_, host_->socket(), "probe").FirstLine(),
+              "opened");
+    ots::test::StreamClientProcess holder(*dir_, host_->socket(), "hold");
+    ASSERT_EQ(holder.FirstLine(), "opened");
+    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    holder.Kill(SIGKILL);
+    HANDLE device = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(ots::test::WaitUntil([&] { return (device = Open()) != INVALID_HANDLE_VALUE; }))
+        << "the host closes a dead client's handle once it sees the connection end";
+    CloseHandle(device);
+}
+
+Bytes Header(std::uint32_t length, std::uint16_t type, std::uint16_t reserved = 0) {
+    std::uint8_t bytes[wire::kHeaderSize];
+    wire::StoreHeader(bytes, {length, type, reserved, 1});
+    return {bytes, bytes + wire::kHeaderSize};
+}
+
+Bytes Frame(std::uint16_t type, const Bytes& payload) {
+    Bytes bytes = Header(static_cast<std::uint32_t>(payload.size()), type);
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
+
+// Sends the bytes (then ends the sending side if asked); whether the host hung up unanswered.
+bool HostHangsUp(wire::FrameSocket& connection, const Bytes& bytes, bool endSending = false) {
+    EXPECT_TRUE(connection.SendRaw(bytes));
+    if (endSending) {
+        ::shutdown(connection.fd(), SHUT_WR);
+    }
+    wire::Frame frame;
+    return connection.Receive(frame) != wire::ReceiveResult::Received;
+}
+
+TEST_F(RemoteHost, MalformedRequestsAreRefusedLoggedAndDroppedWhileTheHostGoesOn) {
+    std::mt19937 random(1);
+    Bytes garbage(64);
+    for (BYTE& b : garbage) {
+        b = static_cast<BYTE>(random());
+    }
+    wire::IoControlRequest unbacked;
+    unbacked.inLength = 100;
+    unbacked.flags = wire::kHasInput;
+    unbacked.input.assign(10, 0);  // says 100 bytes follow, 10 do
+    Bytes cut = Header(24, wire::kIoControlRequest);
+    cut.resize(cut.size() + 10, 0);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool endSending;
+    };
+    const Case cases[] = {
+        {"garbage", garbage, false},
+        {"truncated header", Bytes{0x18, 0, 0, 0, 3}, true},
+        {"truncated payload", cut, true},
+        {"huge length", Header(0xFFFFFFFFu, wire::kIoControlRequest), false},
+        {"control payload over its bound",
+         Header(wire::kMaxControlPayload + 1, wire::kControlRequest), false},
+        {"unknown type", Header(0, 0x77), false},
+        {"reserved field set", Header(4, wire::kCloseRequest, 0x100), false},
+        {"payload shorter than its fields", Frame(wire::kCloseRequest, Bytes{1, 0, 0}), false},
+        {"buffer bytes missing", Frame(wire::kIoControlRequest, wire::Encode(unbacked)), false},
+        {"empty device name", Frame(wire::kOpenRequest, Bytes(12, 0)), false},
+        {"a reply sent as a request", Frame(wire::kOpenReply, wire::Encode(wire::OpenReply{1, 0})),
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = Dropped();
+        wire::FrameSocket connection = wire::FrameSocket::Connect(host_->socket());
+        EXPECT_TRUE(HostHangsUp(connection, c.bytes, c.endSending));
+        EXPECT_EQ(Dropped(), before + 1);
+        ExpectServed();
+    }
+
+    // A dropped connection releases the device it opened.
+    wire::FrameSocket holder = wire::FrameSocket::Connect(host_->socket());
+    ASSERT_TRUE(holder.Send(wire::kOpenRequest, 1,
+                            wire::Encode(wire::OpenRequest{GENERIC_READ, 0, L"OTS1:"})));
+    wire::Frame frame;
+    ASSERT_EQ(holder.Receive(frame), wire::ReceiveResult::Received);
+    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(HostHangsUp(holder, garbage));
+    ExpectServed();
+}
+
+TEST_F(RemoteHost, HandlesTheConnectionDoesNotHoldAndBadControlRequestsAreRefused) {
+    wire::FrameSocket connection = wire::FrameSocket::Connect(host_->socket());
+    wire::IoControlRequest request;
+    request.handle = 1;  // never opened here
+    request.code = IOCTL_GET_DEVICE_ID;
+    request.outLength = 6;
+    request.flags = wire::kHasOutput;
+    request.output.assign(6, 0xEE);
+    ASSERT_TRUE(connection.Send(wire::kIoControlRequest, 5, wire::Encode(request)));
+    wire::Frame frame;
+    ASSERT_EQ(connection.Receive(frame), wire::ReceiveResult::Received);
+    EXPECT_EQ(frame.requestId, 5u);
+    const auto reply = wire::DecodeIoControlReply(frame.payload);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::make_tuple(reply->result, reply->lastError, reply->output),
+              std::make_tuple(FALSE, DWORD{ERROR_INVALID_HANDLE}, Bytes(6, 0xEE)));
+    ASSERT_TRUE(connection.Send(wire::kCloseRequest, 6, wire::Encode(wire::CloseRequest{1})));
+    ASSERT_EQ(connection.Receive(frame), wire::ReceiveResult::Received);
+    EXPECT_EQ(wire::DecodeCloseReply(frame.payload)->lastError, ERROR_INVALID_HANDLE);
+    ASSERT_TRUE(connection.Send(wire::kControlRequest, 3, Bytes{1, 2, 3}));
+    ASSERT_EQ(connection.Receive(frame), wire::ReceiveResult::Received);
+    const auto control = ots::control::DecodeReply(frame.payload);
+    ASSERT_TRUE(control);
+    EXPECT_EQ(control->status, ots::control::ReplyStatus::Refused);
+    EXPECT_NE(control->text.find("malformed"), std::string::npos);
+}
+
+TEST(RemoteNoHost, OpenFailsWithFileNotFoundAndHandlesOfAGoneHostAreInvalid) {
+    TempDir dir;
+    BindStaleSocket(dir.File("stale.sock"));
+    for (const std::string& socket : {dir.File("nobody.sock"), dir.File("stale.sock")}) {
+        ::setenv("OTS_DEVMGR_SOCKET", socket.c_str(), 1);
+        EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
+    ots::test::HostProcess host(dir, {"--sink", "none"});
+    ASSERT_TRUE(host.WaitReady()) << host.errText();
+    ASSERT_EQ(host.Cectl({"plug", "coordinate"}).exitCode, 0);
+    ::setenv("OTS_DEVMGR_SOCKET", host.socket().c_str(), 1);
+    const HANDLE device = Open();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(host.Stop(SIGTERM), 0);
+    Bytes id(6, 0xEE);
+    SetLastError(0);
+    EXPECT_FALSE(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &id));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(id, Bytes(6, 0xEE));
+    EXPECT_TRUE(CloseHandle(device)) << "closes quietly";
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & (S_IFMT | 07777);
+}
+
+TEST(StreamServer, TakesAPrivateSocketOneHostAtATimeAndNamesWhatFails) {
+    ::unsetenv("OTS_DEVMGR_SOCKET");
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/5", 1);
+    EXPECT_EQ(ce::host::DevmgrSocketPath(), "/run/user/5/ots/devmgr.sock");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(ce::host::DevmgrSocketPath(),
+              "/tmp/ots-" + std::to_string(::getuid()) + "/devmgr.sock");
+    ::setenv("OTS_DEVMGR_SOCKET", "/somewhere/own.sock", 1);
+    EXPECT_EQ(ce::host::DevmgrSocketPath(), "/somewhere/own.sock");
+
+    using Result = ce::host::StreamServer::ListenResult;
+    TempDir dir;
+    const std::string path = dir.File("run/ots/devmgr.sock");
+    std::string error;
+    ce::host::StreamServer first(path);
+    ASSERT_EQ(first.Listen(&error), Result::Listening) << error;
+    EXPECT_EQ(ModeOf(dir.File("run")), S_IFDIR | 0700u);
+    EXPECT_EQ(ModeOf(dir.File("run/ots")), S_IFDIR | 0700u);
+    EXPECT_EQ(ModeOf(path), S_IFSOCK | 0600u);
+    ce::host::StreamServer second(path);
+    EXPECT_EQ(second.Listen(&error), Result::InUse);
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    second.Stop();
+    EXPECT_EQ(ModeOf(path), S_IFSOCK | 0600u) << "the loser must leave the socket alone";
+    first.Stop();
+    EXPECT_EQ(::access(path.c_str(), F_OK), -1) << "removed at stop";
+    first.Stop();
+    BindStaleSocket(path);
+    ce::host::StreamServer third(path);
+    EXPECT_EQ(third.Listen(&error), Result::Listening) << "a socket file nobody serves is replaced";
+
+    std::fclose(std::fopen(dir.File("file").c_str(), "w"));
+    ce::host::StreamServer notAFolder(dir.File("file") + "/devmgr.sock");
+    EXPECT_EQ(notAFolder.Listen(&error), Result::Failed);
+    EXPECT_NE(error.find(dir.File("file")), std::string::npos) << error;
+    ce::host::StreamServer tooLong(dir.File(std::string(120, 'x')));
+    EXPECT_EQ(tooLong.Listen(&error), Result::Failed);
+    EXPECT_NE(error.find("too long"), std::string::npos) << error;
+    if (::getuid() == 0) {
+        const std::string foreign = dir.File("foreign");
+        ASSERT_EQ(::mkdir(foreign.c_str(), 0777), 0);
+        ASSERT_EQ(::chown(foreign.c_str(), 12345, 12345), 0);
+        ce::host::StreamServer server(foreign + "/devmgr.sock");
+        EXPECT_EQ(server.Listen(&error), Result::Failed);
+        EXPECT_NE(error.find("another user"), std::string::npos) << error;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+// cehost and cectl as programs: the host's event record, exit codes and messages, and a real
+// host driven by cectl through plugging, touching, the registry and a clean stop.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "ce/host/heap_stats.h"
+#include "ce/host/registry_store.h"
+#include "ce/input.h"
+#include "ce/stream.h"
+#include "event_log.h"
+#include "protocol/control_codes.h"
+#include "protocol/vendor_command.h"
+#include "support/host_process.h"
+#include "touch_report.h"
+
+namespace {
+
+using namespace ots::host;
+using ots::test::HostProcess;
+using ots::test::ProgramResult;
+using ots::test::TempDir;
+
+constexpr DWORD kDown = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+constexpr DWORD kUp = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+constexpr DWORD kMove = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::uint64_t> Sequences(const std::vector<LoggedEvent>& events) {
+    std::vector<std::uint64_t> sequences;
+    for (const LoggedEvent& event : events) {
+        sequences.push_back(event.sequence);
+    }
+    return sequences;
+}
+
+TEST(EventLog, NumbersInjectedEventsKeepsTheNewestAndWaits) {
+    EventLog log(4);
+    EXPECT_FALSE(log.WaitFor(1, std::chrono::milliseconds(1)));
+    std::thread([] { mouse_event(kDown, 100, 200, 0, 0); }).join();
+    EXPECT_TRUE(log.WaitFor(1, std::chrono::milliseconds(0)));
+    const std::uint64_t localAllocs = ce::host::LocalAllocCount();
+    for (DWORD i = 1; i < 10; ++i) {
+        mouse_event(kMove, i, i, 0, 0);
+    }
+    EXPECT_EQ(ce::host::LocalAllocCount(), localAllocs);
+    EXPECT_EQ(log.NextSequence(), 11u);
+    using Seq = std::vector<std::uint64_t>;
+    EXPECT_EQ(Sequences(log.Last(0)), (Seq{7, 8, 9, 10}));
+    EXPECT_EQ(Sequences(log.Last(2)), (Seq{9, 10}));
+    EXPECT_EQ(Sequences(log.Last(100)), (Seq{7, 8, 9, 10}));
+    EXPECT_EQ(Sequences(log.Since(9)), (Seq{9, 10}));
+    EXPECT_EQ(Sequences(log.Since(1)), (Seq{7, 8, 9, 10}));
+    EXPECT_EQ(log.Last(1).front().event.dx, 9u);
+    EXPECT_EQ((LoggedEvent{12, {kDown, 32768, 16384, 1.25}}).Json(),
+              "{\"seq\":12,\"t_ms\":1.250,\"flags\":\"0x8002\",\"dx\":32768,\"dy\":16384,"
+              "\"x_px\":400.0,\"y_px\":150.0}");
+}
+
+TEST(TouchReport, SetsTheFingerAgainstTheInjectedClick) {
+    const std::string text =
+        DescribeTouch({{400, 300}, {500, 300}}, {{1, {kMove, 32768, 32768, 0}},
+                                                 {2, {kDown, 32768, 32768, 0}},
+                                                 {3, {kMove, 40960, 32768, 0}},
+                                                 {4, {kUp, 40960 + 328, 32768, 0}}});
+    EXPECT_TRUE(Has(text, "finger: down at 400.0 300.0, up at 500.0 300.0\n")) << text;
+    EXPECT_TRUE(Has(text, "injected: 4 events")) << text;
+    EXPECT_TRUE(Has(text, "left down at 400.0 300.0 (0.0 px from the finger)")) << text;
+    EXPECT_TRUE(Has(text, "left up at 504.0 300.0 (4.0 px from the finger)")) << text;
+    EXPECT_TRUE(Has(DescribeTouch({{10, 20}}, {{1, {kMove, 8192, 8192, 0}}}),
+                    "injected: 1 events; last at 100.0 75.0"));
+}
+
+ProgramResult RunIn(const TempDir& dir, std::vector<std::string> argv) {
+    return ots::test::RunProgram(argv, dir);
+}
+
+TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
+    TempDir dir;
+    const std::string nobody = dir.File("nobody.sock");
+    std::ofstream(dir.File("bad.txt")) << "1 2\nthree four\n";
+    std::ofstream(dir.File("good.txt")) << "1 2\n3 4\n";
+    std::ofstream(dir.File("file")) << "";
+    struct Case {
+        const char* name;
+        std::vector<std::string> argv;
+        int exitCode;
+        std::string message;  // part of stdout (exit 0) or stderr
+    };
+    const Case cases[] = {
+        {"cectl help", {OTS_CECTL, "--help"}, 0, "usage: cectl"},
+        {"cectl draw help", {OTS_CECTL, "draw", "--help"}, 0, "draw"},
+        {"cectl alone", {OTS_CECTL}, 1, "no command"},
+        {"unknown command", {OTS_CECTL, "frobnicate"}, 1, "unknown command \"frobnicate\""},
+        {"missing path file",
+         {OTS_CECTL, "draw", "path", dir.File("missing.txt")},
+         1,
+         dir.File("missing.txt")},
+        {"bad path file",
+         {OTS_CECTL, "draw", "path", dir.File("bad.txt")},
+         1,
+         dir.File("bad.txt") + ":2:"},
+        {"no host", {OTS_CECTL, "--socket", nobody, "list"}, 2, nobody},
+        {"a good file, then no host",
+         {OTS_CECTL, "--socket", nobody, "draw", "path", dir.File("good.txt")},
+         2,
+         nobody},
+        {"cehost help", {OTS_CEHOST, "--help"}, 0, "--time-scale"},
+        {"unknown option", {OTS_CEHOST, "--bogus"}, 1, "cehost: "},
+        {"option without value", {OTS_CEHOST, "--state"}, 1, "cehost: "},
+        {"unknown sink", {OTS_CEHOST, "--sink", "x11"}, 1, "cehost: "},
+        {"zero time scale", {OTS_CEHOST, "--time-scale", "0"}, 1, "cehost: "},
+        {"state folder under a file",
+         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("file") + "/state"},
+         4,
+         dir.File("file")},
+        {"no driver library",
+         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("s1"), "--config", OTS_PLATFORM_REG,
+          "--driver-dir", dir.File("none")},
+         5,
+         dir.File("none") + "/libotsusb.so"},
+        {"missing configuration",
+         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("s2"), "--config",
+          dir.File("none.reg")},
+         6,
+         dir.File("none.reg")},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult result = RunIn(dir, c.argv);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
+        EXPECT_TRUE(Has(c.exitCode == 0 ? result.out : result.err, c.message))
+            << c.name << ": " << result.out << result.err;
+        EXPECT_TRUE(c.exitCode == 0 || result.out.empty()) << c.name;
+    }
+    EXPECT_EQ(::access(nobody.c_str(), F_OK), -1) << "a host that fails leaves no socket";
+}
+
+// A host with its trace sink, driven by cectl.
+class HostSession : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(host_.WaitReady()) << host_.errText(); }
+    std::string Ok(const std::vector<std::string>& args) {
+        const ProgramResult result = host_.Cectl(args);
+        EXPECT_EQ(result.exitCode, 0) << testing::PrintToString(args) << ": " << result.err;
+        return result.out;
+    }
+    std::string Refused(const std::vector<std::string>& args) {
+        const ProgramResult result = host_.Cectl(args);
+        EXPECT_EQ(result.exitCode, 3) << testing::PrintToString(args);
+        return result.err;
+    }
+    std::string RegistryFile() const { return host_.stateDir() + "/registry.reg"; }
+    TempDir dir_;
+    HostProcess host_{dir_, {"--sink", "trace"}};
+};
+
+// The "left down at X Y" position a touch command reported.
+std::pair<double, double> LeftDownAt(const std::string& report) {
+    std::smatch match;
+    if (!std::regex_search(report, match, std::regex("left down at ([0-9.]+) ([0-9.]+)"))) {
+        ADD_FAILURE() << "no left down in: " << report;
+        return {-1, -1};
+    }
+    return {std::stod(match[1]), std::stod(match[2])};
+}
+
+TEST_F(HostSession, PlugTouchListAndUnplugReachTheDriver) {
+    EXPECT_TRUE(Has(Refused({"tap", "1", "1"}), "no controller is plugged"));
+    EXPECT_EQ(Ok({"plug", "coordinate"}), "plugged 1 coordinate ideal OTS1: active\n");
+    EXPECT_EQ(Ok({"plug", "coordinate", "--panel", "mounted", "--id", "5"}),
+              "plugged 5 coordinate mounted OTS2: active\n");
+    EXPECT_TRUE(Has(Refused({"plug", "camera", "--id", "5"}), "controller 5 is plugged already"));
+    EXPECT_TRUE(Has(Refused({"plug", "camera", "--panel", "round"}), "\"round\""));
+    EXPECT_TRUE(Has(Refused({"tap", "801", "10"}), "800 x 600"));
+    Refused({"tap", "5", "5", "--id", "9"});
+    Refused({"unplug", "4"});
+    const std::string tap = Ok({"tap", "400", "300"});
+    EXPECT_TRUE(Has(tap, "finger: down at 400.0 300.0, up at 400.0 300.0")) << tap;
+    // Uncalibrated, an ideal panel's raw range maps onto the screen edge to edge.
+    const auto [x, y] = LeftDownAt(tap);
+    EXPECT_NEAR(x, 400.0, 2.0);
+    EXPECT_NEAR(y, 300.0, 2.0);
+    EXPECT_EQ(host_.Cectl({"tap", "800", "600"}).exitCode, 0) << "the far corner is on screen";
+    const std::string drag = Ok({"drag", "100", "100", "700", "500", "--ms", "200"});
+    EXPECT_NEAR(LeftDownAt(drag).first, 100.0, 2.0);
+    EXPECT_TRUE(Has(drag, "up at 700.0 500.0"));
+    EXPECT_TRUE(Has(Ok({"draw", "circle", "400", "300", "100", "--ms", "300"}),
+                    "finger: down at 500.0 300.0, up at 500.0 300.0"));
+    std::ofstream(dir_.File("path.txt")) << "# a corner\n100 100\n300 100\n300 300\n";
+    EXPECT_TRUE(Has(Ok({"draw", "path", dir_.File("path.txt")}),
+                    "finger: down at 100.0 100.0, up at 300.0 300.0"));
+    const std::string last = Ok({"events", "--count", "1"});
+    EXPECT_TRUE(Has(last, "\"flags\":\"0x8004\"")) << "the lift: " << last;
+    EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1);
+    EXPECT_TRUE(Has(ots::test::ReadFile(host_.traceFile()), "\"flags\":\"0x8004\""));
+    EXPECT_EQ(Ok({"unplug", "1"}), "unplugged 1 coordinate ideal OTS1: inactive\n");
+    EXPECT_EQ(Ok({"list"}), "5 coordinate mounted OTS2: active\n");
+}
+
+TEST_F(HostSession, FollowStreamsNewEventsUntilTheCount) {
+    Ok({"plug", "coordinate"});
+    const std::string out = dir_.File("follow.out");
+    const pid_t follower = ots::test::Spawn(
+        {OTS_CECTL, "--socket", host_.socket(), "events", "--follow", "--count", "2"}, out, out);
+    // The follower only sees events from when it started: tap until it has had its two.
+    int status = 0;
+    for (int i = 0; i < 100 && ::waitpid(follower, &status, WNOHANG) == 0; ++i) {
+        Ok({"tap", "600", "450"});
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string lines = ots::test::ReadFile(out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_TRUE(Has(lines, "\"seq\":"));
+}
+
+TEST_F(HostSession, TheRegistryIsDumpedImportedAndSavedLoadableAtAStop) {
+    Ok({"plug", "coordinate"});
+    Ok({"plug", "coordinate"});
+    const std::string dump = Ok({"reg", "dump"});
+    for (const char* key :
+         {"DriverConfig", "ScreenConfig", "DeviceConfig", "CalibParaX", "CalibParaY"}) {
+        EXPECT_TRUE(Has(dump, std::string("[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
+                                          "\\OtsUSB_Class\\") +
+                                  key + "]"))
+            << key;
+    }
+    EXPECT_TRUE(Has(dump, "\\Default\\Default\\255_255_255\\OtsUSB_Class]"));
+    const std::string ports = Ok({"reg", "dump", "HKLM\\OtsUSB"});
+    EXPECT_TRUE(Has(ports, "\"Port1\"=\"OTS1:\"") && Has(ports, "\"Port2\"=\"OTS2:\""));
+    EXPECT_FALSE(Has(ports, "DriverConfig"));
+    std::ofstream(dir_.File("extra.reg"))
+        << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Test]\n\"Answer\"=dword:2a\n";
+    EXPECT_TRUE(Has(Ok({"reg", "import", dir_.File("extra.reg")}), "imported"));
+    EXPECT_TRUE(Has(Ok({"reg", "dump", "Test"}), "\"Answer\"=dword:0000002a"));
+    std::ofstream(dir_.File("bad.reg"))
+        << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"Broken\"=dword:zz\n";
+    EXPECT_TRUE(Has(Refused({"reg", "import", dir_.File("bad.reg")}), dir_.File("bad.reg") + ":3"));
+    EXPECT_FALSE(Has(Ok({"reg", "dump", "X"}), "Broken"));
+
+    EXPECT_EQ(host_.Stop(SIGTERM), 0);
+    EXPECT_EQ(::access(host_.socket().c_str(), F_OK), -1);
+    const std::string saved = ots::test::ReadFile(RegistryFile());
+    EXPECT_FALSE(Has(saved, "\"Port")) << "ports and active keys go with their devices";
+    EXPECT_FALSE(Has(saved, "Drivers\\Active\\"));
+    EXPECT_TRUE(Has(saved, "\\DriverConfig]"));
+    EXPECT_FALSE(ce::host::ImportRegFile(RegistryFile()));
+    ce::host::ResetRegistry();
+
+    std::ofstream(RegistryFile()) << "this is no registry\n";  // the next host sets it aside
+    HostProcess next(dir_, {"--sink", "none"});
+    ASSERT_TRUE(next.WaitReady()) << next.errText();
+    EXPECT_TRUE(Has(next.errText(), "corrupt") && Has(next.errText(), RegistryFile()));
+    EXPECT_EQ(ots::test::ReadFile(RegistryFile() + ".corrupt"), "this is no registry\n");
+    EXPECT_EQ(next.Cectl({"plug", "coordinate"}).exitCode, 0);
+    TempDir other;  // a second host on the same socket leaves it and any state alone
+    const ProgramResult second = RunIn(other, {OTS_CEHOST, "--socket", next.socket(), "--state",
+                                               other.File("state"), "--config", OTS_PLATFORM_REG});
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_TRUE(Has(second.err, next.socket()));
+    EXPECT_EQ(::access(other.File("state").c_str(), F_OK), -1);
+    EXPECT_EQ(next.Cectl({"list"}).exitCode, 0) << "the first host still serves";
+}
+
+// A camera controller keeps the records it stored when it is plugged again under its id.
+TEST_F(HostSession, ACameraKeepsItsMemoryAcrossUnplugAndReplug) {
+    Ok({"plug", "camera", "--id", "2"});
+    ::setenv("OTS_DEVMGR_SOCKET", host_.socket().c_str(), 1);
+    std::vector<std::uint8_t> config(58, 0);
+    config[10] = 1;  // IsCalibrated: the driver leaves a calibrated configuration alone
+    for (std::size_t i = 27; i < config.size(); ++i) {
+        config[i] = static_cast<std::uint8_t>(i);
+    }
+    auto exchange = [](std::uint8_t cls, std::uint8_t code, const std::vector<std::uint8_t>& data,
+                       DWORD ioctl) {
+        std::uint8_t command[64] = {};
+        const std::size_t length = ots::BuildVendorCommand(
+            cls, code, 1, data.empty() ? nullptr : data.data(), data.size(), command);
+        std::vector<std::uint8_t> reply(64, 0);
+        const HANDLE device = CreateFileW(L"OTS1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        EXPECT_TRUE(DeviceIoControl(device, ioctl, command, static_cast<DWORD>(length),
+                                    reply.data(), 64, nullptr, nullptr));
+        CloseHandle(device);
+        return std::vector<std::uint8_t>(reply.begin() + 5, reply.begin() + 63);
+    };
+    exchange(ots::kClassControl, ots::kCodeStoreDeviceConfig, config, IOCTL_SET_COMMAND);
+    Ok({"unplug", "2"});
+    Ok({"plug", "camera", "--id", "2"});
+    EXPECT_EQ(exchange(ots::kClassReadBlock, ots::kCodePanelBlock, {}, IOCTL_GET_COMMAND), config);
+    Ok({"unplug", "2"});
+    Ok({"plug", "camera", "--id", "3"});
+    EXPECT_NE(exchange(ots::kClassReadBlock, ots::kCodePanelBlock, {}, IOCTL_GET_COMMAND), config)
+        << "another id is another controller, with factory contents";
+}
+
+}  // namespace
