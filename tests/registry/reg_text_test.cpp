@@ -4,7 +4,7 @@
 #include <tuple>
 #include <vector>
 
-#include "registry_test_support.h"
+#include "support/registry_helpers.h"
 
 namespace {
 

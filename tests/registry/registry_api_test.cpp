@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "registry_test_support.h"
+#include "support/registry_helpers.h"
 
 namespace {
 

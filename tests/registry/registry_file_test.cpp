@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "ce/host/debug_sink.h"
-#include "registry_test_support.h"
+#include "support/registry_helpers.h"
 
 namespace {
 

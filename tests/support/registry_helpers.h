@@ -1,4 +1,4 @@
-// A clean registry per test and typed reads and writes through the Windows CE calls.
+// A clean registry per test, and typed reads and writes through the Windows CE calls.
 #pragma once
 
 #include <gtest/gtest.h>

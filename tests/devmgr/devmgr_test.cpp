@@ -1,0 +1,338 @@
+// ActivateDevice and DeactivateDevice (names, active keys, refusals), and CreateFile,
+// DeviceIoControl and CloseHandle on stream devices, with what deactivation does to handles
+// that are open or busy.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <thread>
+
+#include "ce/devmgr.h"
+#include "ce/host/devmgr_host.h"
+#include "ce/host/kernel_object.h"
+#include "ce/kernel.h"
+#include "ce/stream.h"
+#include "support/registry_helpers.h"
+#include "support/scaled_clock.h"
+#include "tst_stream_driver.h"
+
+namespace {
+
+using namespace regtest;
+using Names = std::vector<std::wstring>;
+const std::wstring kTestKey = L"Drivers\\Test\\TstStream";
+const std::wstring kDriverFile = L"" TST_DRIVER_FILE_NAME;
+
+// The test driver's state (this program keeps its own reference to the library, so the state
+// outlives every deactivation).
+tst::DriverState& Driver() {
+    static tst::DriverState* state = [] {
+        void* library =
+            dlopen(ce::host::ResolveDriverLibrary(TST_DRIVER_FILE_NAME).c_str(), RTLD_NOW);
+        return reinterpret_cast<tst::DriverState* (*)()>(dlsym(library, "TST_State"))();
+    }();
+    return *state;
+}
+
+void WriteString(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+    Key key(Create(path));
+    SetString(key.get(), name, value);
+}
+
+std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
+    const StoredValue value = QueryAt(path, name);
+    return value.rc == ERROR_SUCCESS ? reinterpret_cast<const wchar_t*>(value.data.data())
+                                     : L"<none>";
+}
+
+Names Active(bool keys = false) {
+    Names names;
+    for (const ce::host::ActiveDevice& device : ce::host::ListActiveDevices()) {
+        names.push_back(keys ? device.activeKey : device.name);
+    }
+    return names;
+}
+
+std::size_t ActiveKeyCount() {
+    Key root;
+    DWORD subkeys = 0;
+    if (Open(L"Drivers\\Active", root) == ERROR_SUCCESS) {
+        wchar_t name[64];
+        for (DWORD chars = 64; RegEnumKeyExW(root.get(), subkeys, name, &chars, nullptr, nullptr,
+                                             nullptr, nullptr) == ERROR_SUCCESS;
+             chars = 64) {
+            ++subkeys;
+        }
+    }
+    return subkeys;
+}
+
+HANDLE OpenStream(const wchar_t* name, DWORD access = GENERIC_READ | GENERIC_WRITE,
+                  DWORD share = 0) {
+    return CreateFileW(name, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+BOOL Echo(HANDLE stream, const std::string& in, std::string* out = nullptr) {
+    std::array<char, 16> buffer{};
+    DWORD actual = 0;
+    const BOOL ok =
+        DeviceIoControl(stream, tst::kEchoCode, const_cast<char*>(in.data()),
+                        static_cast<DWORD>(in.size()), buffer.data(), 16, &actual, nullptr);
+    if (out != nullptr) {
+        *out = std::string(buffer.data(), actual);
+    }
+    return ok;
+}
+
+class Devmgr : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ce::host::ResetRegistry();
+        Driver().Reset();
+        WriteString(kTestKey, L"Dll", kDriverFile);
+        WriteString(kTestKey, L"Prefix", L"TST");
+    }
+    void TearDown() override {
+        Driver().ReleaseBlockedCalls();
+        for (HANDLE device : activations_) {
+            DeactivateDevice(device);
+        }
+        EXPECT_TRUE(ce::host::ListActiveDevices().empty());
+    }
+    HANDLE Activate(DWORD clientInfo = 0, const std::wstring& key = kTestKey) {
+        HANDLE device = ActivateDevice(key.c_str(), clientInfo);
+        if (device != nullptr) {
+            activations_.push_back(device);
+        }
+        return device;
+    }
+    BOOL Deactivate(HANDLE device) {
+        std::erase(activations_, device);
+        return DeactivateDevice(device);
+    }
+    std::vector<HANDLE> activations_;
+};
+
+TEST_F(Devmgr, InstancesTakeTheFirstFreeNameOfTheirPrefixAndAnActiveKeyEach) {
+    WriteString(L"Drivers\\Active\\01", L"Name", L"OLD1:");  // left over from an earlier run
+    WriteString(L"Drivers\\Test\\Second", L"Dll", kDriverFile);
+    WriteString(L"Drivers\\Test\\Second", L"Prefix", L"TSB");
+    const std::size_t handles = ce::host::LiveHandleCount();
+    HANDLE first = Activate(0xCAFE1234u);
+    EXPECT_EQ(ActiveKeyCount(), 1u) << "leftover keys go while no device is active";
+    ASSERT_NE(Activate(2), nullptr);
+    ASSERT_NE(Activate(0, L"Drivers\\Test\\Second"), nullptr);
+    EXPECT_EQ(Active(), (Names{L"TSB1:", L"TST1:", L"TST2:"}));
+    const Names keys = Active(true);
+    EXPECT_TRUE(std::regex_match(keys[1], std::wregex(LR"(Drivers\\Active\\\d{2,})")));
+    EXPECT_NE(keys[1], keys[2]);
+    EXPECT_EQ(ReadString(keys[1], L"Name"), L"TST1:");
+    EXPECT_EQ(ReadString(keys[1], L"Key"), kTestKey);
+    EXPECT_EQ(QueryAt(keys[1], L"ClientInfo").data, DwordBytes(0xCAFE1234u));
+    EXPECT_EQ(QueryAt(keys[2], L"ClientInfo").data, DwordBytes(2));
+    const std::vector<tst::Call> inits = Driver().CallsOf(tst::Op::Init);
+    ASSERT_EQ(inits.size(), 3u);
+    EXPECT_EQ(inits[0].activeKey, keys[1]) << "the key is written before Init runs";
+    EXPECT_EQ(inits[0].name, L"TST1:");
+    EXPECT_EQ(inits[0].clientInfo, 0xCAFE1234u);
+    EXPECT_EQ(inits[0].busContext, nullptr);
+
+    ASSERT_TRUE(Deactivate(first));
+    const std::vector<tst::Call> deinits = Driver().CallsOf(tst::Op::Deinit);
+    ASSERT_EQ(deinits.size(), 1u);
+    EXPECT_EQ(deinits[0].context, inits[0].returned);
+    EXPECT_EQ(QueryAt(keys[1], L"Name").rc, ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(DeactivateDevice(first));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    ASSERT_NE(Activate(), nullptr);
+    EXPECT_EQ(Active(), (Names{L"TSB1:", L"TST1:", L"TST2:"})) << "the freed name is taken again";
+    for (int i = 3; i <= 9; ++i) {
+        ASSERT_NE(Activate(), nullptr) << i;
+    }
+    EXPECT_EQ(Active().back(), L"TST9:");
+    EXPECT_EQ(Activate(), nullptr) << "a prefix has nine names";
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(ActiveKeyCount(), 10u);
+    for (HANDLE device : std::vector<HANDLE>(activations_)) {
+        Deactivate(device);
+    }
+    EXPECT_EQ(ce::host::LiveHandleCount(), handles);
+
+    int busContext = 0;
+    HANDLE ex = ActivateDeviceEx(kTestKey.c_str(), nullptr, 0, &busContext);
+    EXPECT_EQ(Driver().CallsOf(tst::Op::Init).back().busContext, &busContext);
+    EXPECT_EQ(Driver().CallsOf(tst::Op::Init).back().clientInfo, std::nullopt);
+    EXPECT_TRUE(Deactivate(ex));
+    int regEntries = 0;
+    EXPECT_EQ(ActivateDeviceEx(kTestKey.c_str(), &regEntries, 1, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(Devmgr, RefusesDeviceKeysItCannotLoadFromAndDriversThatRefuseInit) {
+    struct Case {
+        const char* name;
+        std::optional<std::wstring> dll, prefix;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"no Dll", std::nullopt, L"TST", ERROR_FILE_NOT_FOUND},
+        {"no Prefix", kDriverFile, std::nullopt, ERROR_FILE_NOT_FOUND},
+        {"prefix too short", kDriverFile, L"TS", ERROR_INVALID_PARAMETER},
+        {"prefix too long", kDriverFile, L"TSTX", ERROR_INVALID_PARAMETER},
+        {"library missing", L"libno_such_driver.so", L"TST", ERROR_FILE_NOT_FOUND},
+        {"entry points missing", kDriverFile, L"XYZ", ERROR_NOT_SUPPORTED},
+    };
+    const std::wstring broken = L"Drivers\\Test\\Broken";
+    for (const Case& c : cases) {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, broken.c_str());
+        WriteString(broken + L"\\Sub", L"Other", L"x");  // the key itself exists
+        if (c.dll) {
+            WriteString(broken, L"Dll", *c.dll);
+        }
+        if (c.prefix) {
+            WriteString(broken, L"Prefix", *c.prefix);
+        }
+        EXPECT_EQ(Activate(0, broken), nullptr) << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
+    EXPECT_EQ(Activate(0, L"Drivers\\Test\\Missing"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ActivateDevice(nullptr, 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(Driver().Calls().empty());
+
+    Driver().refuseInit = true;
+    Driver().initError = ERROR_DEVICE_NOT_CONNECTED;
+    EXPECT_EQ(Activate(), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+    Driver().initError = ERROR_SUCCESS;
+    EXPECT_EQ(Activate(), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE) << "a refusal without a last error of its own";
+    EXPECT_EQ(ActiveKeyCount(), 0u);
+    Driver().refuseInit = false;
+    ASSERT_NE(Activate(), nullptr);
+    EXPECT_EQ(Active(), Names{L"TST1:"});
+    EXPECT_TRUE(Driver().CallsOf(tst::Op::Deinit).empty());
+
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_FALSE(DeactivateDevice(event));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(DeactivateDevice(nullptr));
+    CloseHandle(event);
+
+    const std::string saved = ce::host::DriverSearchPath();
+    const auto empty =
+        std::filesystem::temp_directory_path() / ("devmgr_" + std::to_string(getpid()));
+    std::filesystem::create_directories(empty);
+    ce::host::SetDriverSearchPath(empty.string());
+    EXPECT_EQ(ce::host::ResolveDriverLibrary("sub/libx.so"), (empty / "sub/libx.so").string());
+    EXPECT_EQ(ce::host::ResolveDriverLibrary("/opt/libx.so"), "/opt/libx.so");
+    EXPECT_EQ(Activate(), nullptr) << "a relative name is looked for in the search path only";
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    ce::host::SetDriverSearchPath(saved);
+    std::filesystem::remove(empty);
+
+    ce::host::ResetRegistry();
+    ASSERT_FALSE(ce::host::ImportRegFile(OTS_PLATFORM_REG));
+    EXPECT_EQ(ReadString(L"Drivers\\USB\\ClientDrivers\\OtsUSB_Class", L"Dll"), L"libotsusb.so");
+    EXPECT_EQ(ReadString(L"Drivers\\USB\\ClientDrivers\\OtsUSB_Class", L"Prefix"), L"OTS");
+}
+
+TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
+    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    HANDLE device = Activate();
+    for (const wchar_t* name : {L"TST2:", L"TST1", L"TST:", L"XTST1:"}) {
+        EXPECT_EQ(OpenStream(name), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
+    EXPECT_EQ(OpenStream(nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    const std::size_t handles = ce::host::LiveHandleCount();
+    for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
+        Driver().openError = error;
+        EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), error) << "the driver's own last error";
+    }
+    Driver().openError = ERROR_SUCCESS;
+    EXPECT_EQ(ce::host::LiveHandleCount(), handles);
+
+    HANDLE stream = OpenStream(L"tst1:", GENERIC_READ, FILE_SHARE_READ);  // any case
+    ASSERT_NE(stream, INVALID_HANDLE_VALUE);
+    const tst::Call open = Driver().CallsOf(tst::Op::Open).back();
+    EXPECT_EQ(open.context, Driver().CallsOf(tst::Op::Init).at(0).returned);
+    EXPECT_EQ(std::make_pair(open.access, open.share),
+              std::make_pair(DWORD{GENERIC_READ}, DWORD{FILE_SHARE_READ}));
+    std::string echoed;
+    EXPECT_TRUE(Echo(stream, "calibrate", &echoed));
+    EXPECT_EQ(echoed, "calibrate");
+    EXPECT_FALSE(DeviceIoControl(stream, tst::kFailCode, nullptr, 0, nullptr, 0, nullptr, nullptr));
+    const std::vector<tst::Call> calls = Driver().CallsOf(tst::Op::IoControlBegin);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].context, open.returned);
+    EXPECT_EQ(std::make_pair(calls[0].code, calls[1].code),
+              std::make_pair(tst::kEchoCode, tst::kFailCode));
+    EXPECT_TRUE(CloseHandle(stream));
+    EXPECT_FALSE(CloseHandle(stream));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    const std::vector<tst::Call> closes = Driver().CallsOf(tst::Op::Close);
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].context, open.returned);
+    EXPECT_EQ(ce::host::LiveHandleCount(), handles);
+
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    for (HANDLE handle : {event, device, stream, INVALID_HANDLE_VALUE, HANDLE{nullptr}}) {
+        EXPECT_FALSE(Echo(handle, "x"));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    }
+    EXPECT_EQ(Driver().CallsOf(tst::Op::IoControlBegin).size(), 2u);
+    CloseHandle(event);
+
+    HANDLE late = OpenStream(L"TST1:");
+    ASSERT_TRUE(Deactivate(device));
+    const std::size_t callsAtDeactivation = Driver().Calls().size();
+    EXPECT_FALSE(Echo(late, "late"));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(late));
+    EXPECT_EQ(Driver().Calls().size(), callsAtDeactivation) << "nothing reaches a gone driver";
+}
+
+TEST_F(Devmgr, DeactivationWaitsForACallInProgressAndRefusesNewOnes) {
+    HANDLE device = Activate();
+    HANDLE busy = OpenStream(L"TST1:");
+    HANDLE idle = OpenStream(L"TST1:");  // the test driver admits several opens
+    BOOL blockedResult = FALSE;
+    std::thread caller([&] {
+        blockedResult =
+            DeviceIoControl(busy, tst::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
+    });
+    ASSERT_TRUE(Driver().WaitUntilBlocked());
+    BOOL deactivated = FALSE;
+    std::thread deactivator([&] { deactivated = Deactivate(device); });
+    ASSERT_TRUE(ots::test::WaitUntil([] { return ce::host::ListActiveDevices().empty(); }));
+    EXPECT_FALSE(Echo(idle, "new"));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Driver().CallsOf(tst::Op::Deinit).empty()) << "Deinit waits for the busy call";
+    Driver().ReleaseBlockedCalls();
+    caller.join();
+    deactivator.join();
+    EXPECT_TRUE(blockedResult);
+    EXPECT_TRUE(deactivated);
+    const std::vector<tst::Call> calls = Driver().Calls();
+    const auto position = [&](tst::Op op) {
+        return std::ranges::find(calls, op, &tst::Call::op) - calls.begin();
+    };
+    EXPECT_LT(position(tst::Op::IoControlEnd), position(tst::Op::Deinit));
+    EXPECT_LT(position(tst::Op::Deinit), static_cast<std::ptrdiff_t>(calls.size()));
+    EXPECT_TRUE(CloseHandle(busy));
+    EXPECT_TRUE(CloseHandle(idle));
+    EXPECT_TRUE(Driver().CallsOf(tst::Op::Close).empty());
+}
+
+}  // namespace
