@@ -10,7 +10,7 @@
 #include "ce/kernel.h"
 #include "device_keys.h"
 #include "device_table.h"
-#include "wide_text.h"
+#include "kernel/wide_utf8.h"
 
 namespace ce::devmgr {
 namespace {
@@ -40,8 +40,8 @@ HANDLE Fail(DWORD error) {
 }
 
 std::unique_ptr<DriverLibrary> LoadDriver(const DeviceKeyValues& values, DWORD* error) {
-    const std::string path = ce::host::ResolveDriverLibrary(ToUtf8(values.dll));
-    return DriverLibrary::Load(path, ToUtf8(values.prefix), error);
+    const std::string path = ce::host::ResolveDriverLibrary(text::ToUtf8(values.dll));
+    return DriverLibrary::Load(path, text::ToUtf8(values.prefix), error);
 }
 
 // Runs Init on a reserved instance with its active key; on refusal the key and the name go.

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cwchar>
-#include <vector>
 
 #include "ce/registry.h"
+#include "registry/reg_key.h"
 
 namespace ce::devmgr {
 namespace {
@@ -15,62 +15,15 @@ constexpr unsigned kActiveNumberAttempts = 1000;
 
 std::atomic<unsigned> gLastActiveNumber{0};
 
-class KeyGuard {
-  public:
-    KeyGuard() = default;
-    ~KeyGuard() { Close(); }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    HKEY* Out() { return &key_; }
-    void Close() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-            key_ = nullptr;
-        }
-    }
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
-
-std::optional<std::wstring> ReadString(HKEY key, const wchar_t* valueName, DWORD* error) {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LONG result = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
-    if (result == ERROR_SUCCESS && type != REG_SZ) {
-        result = ERROR_FILE_NOT_FOUND;
-    }
-    if (result != ERROR_SUCCESS) {
-        *error = static_cast<DWORD>(result);
-        return std::nullopt;
-    }
-    // One element more than the value needs, never written, so the text always ends in a zero.
-    std::vector<wchar_t> text((size + sizeof(wchar_t) - 1) / sizeof(wchar_t) + 1, L'\0');
-    result = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(text.data()),
-                              &size);
-    if (result != ERROR_SUCCESS) {
-        *error = static_cast<DWORD>(result);
-        return std::nullopt;
-    }
-    return std::wstring(text.data());
-}
-
-LONG SetString(HKEY key, const wchar_t* valueName, const std::wstring& text) {
-    const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          size);
-}
-
-LONG WriteActiveValues(HKEY key, const std::wstring& name, const std::wstring& deviceKey,
-                       std::optional<DWORD> clientInfo) {
-    LONG result = SetString(key, L"Name", name);
+LONG WriteActiveValues(const registry::RegKey& key, const std::wstring& name,
+                       const std::wstring& deviceKey, std::optional<DWORD> clientInfo) {
+    LONG result = key.WriteString(L"Name", name);
     if (result == ERROR_SUCCESS) {
-        result = SetString(key, L"Key", deviceKey);
+        result = key.WriteString(L"Key", deviceKey);
     }
     if (result == ERROR_SUCCESS && clientInfo) {
         const DWORD value = *clientInfo;
-        result = RegSetValueExW(key, L"ClientInfo", 0, REG_DWORD,
+        result = RegSetValueExW(key.get(), L"ClientInfo", 0, REG_DWORD,
                                 reinterpret_cast<const BYTE*>(&value), sizeof(value));
     }
     return result;
@@ -85,16 +38,14 @@ std::wstring ActiveKeyPath(unsigned number) {
 }  // namespace
 
 std::optional<DeviceKeyValues> ReadDeviceKey(const std::wstring& deviceKey, DWORD* error) {
-    KeyGuard key;
-    const LONG result =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, deviceKey.c_str(), 0, KEY_READ, key.Out());
+    registry::RegKey key;
+    const LONG result = key.Open(deviceKey);
     if (result != ERROR_SUCCESS) {
         *error = static_cast<DWORD>(result);
         return std::nullopt;
     }
-    std::optional<std::wstring> dll = ReadString(key.Get(), L"Dll", error);
-    std::optional<std::wstring> prefix =
-        dll ? ReadString(key.Get(), L"Prefix", error) : std::nullopt;
+    std::optional<std::wstring> dll = key.ReadString(L"Dll", error);
+    std::optional<std::wstring> prefix = dll ? key.ReadString(L"Prefix", error) : std::nullopt;
     if (!prefix) {
         return std::nullopt;
     }
@@ -105,19 +56,17 @@ std::optional<std::wstring> CreateActiveKey(const std::wstring& name, const std:
                                             std::optional<DWORD> clientInfo, DWORD* error) {
     for (unsigned attempt = 0; attempt < kActiveNumberAttempts; ++attempt) {
         const std::wstring path = ActiveKeyPath(++gLastActiveNumber);
-        KeyGuard key;
-        DWORD disposition = 0;
-        LONG result =
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, key.Out(), &disposition);
+        registry::RegKey key;
+        bool created = false;
+        LONG result = key.Create(path, &created);
         if (result != ERROR_SUCCESS) {
             *error = static_cast<DWORD>(result);
             return std::nullopt;
         }
-        if (disposition != REG_CREATED_NEW_KEY) {
+        if (!created) {
             continue;  // someone else's key: never write into it
         }
-        result = WriteActiveValues(key.Get(), name, deviceKey, clientInfo);
+        result = WriteActiveValues(key, name, deviceKey, clientInfo);
         if (result != ERROR_SUCCESS) {
             key.Close();
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());

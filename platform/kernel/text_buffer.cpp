@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "wide_utf8.h"
+
 namespace ce::kernel {
 
 void TextBuffer::MoveToHeap(std::size_t extra) {
@@ -35,27 +37,8 @@ void TextBuffer::Append(char c, std::size_t count) {
 }
 
 void TextBuffer::AppendCodePoint(char32_t codePoint) {
-    if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
-        codePoint = 0xFFFD;
-    }
-    char bytes[4];
-    std::size_t length = 0;
-    if (codePoint < 0x80) {
-        bytes[length++] = static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        bytes[length++] = static_cast<char>(0xC0 | (codePoint >> 6));
-        bytes[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        bytes[length++] = static_cast<char>(0xE0 | (codePoint >> 12));
-        bytes[length++] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        bytes[length++] = static_cast<char>(0xF0 | (codePoint >> 18));
-        bytes[length++] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        bytes[length++] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-    Append(std::string_view(bytes, length));
+    char bytes[text::kMaxUtf8Bytes];
+    Append(std::string_view(bytes, text::EncodeCodePoint(codePoint, bytes)));
 }
 
 std::string_view TextBuffer::View() const {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "kernel/wide_utf8.h"
+
 namespace ce::registry {
 namespace {
 
@@ -66,27 +68,7 @@ bool DecodeUtf8(std::string_view text, std::wstring& out) {
 }
 
 std::string EncodeUtf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const wchar_t ch : text) {
-        const auto c = static_cast<std::uint32_t>(ch);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
+    return text::ToUtf8(text);
 }
 
 }  // namespace ce::registry

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "ce/kernel.h"
-#include "reg_key.h"
+#include "registry/reg_key.h"
 
 namespace ce::usb {
 
@@ -87,8 +87,8 @@ void ForEachKeyAtDepth(const std::wstring& path, int depth, std::vector<std::wst
         visit(path);
         return;
     }
-    RegKey key;
-    if (!key.Open(path)) {
+    ce::registry::RegKey key;
+    if (key.Open(path) != ERROR_SUCCESS) {
         return;
     }
     for (const auto& name : key.SubkeyNames()) {
@@ -158,8 +158,8 @@ std::vector<ClientRegistration> ReadClientRegistrations() {
         const auto vendor = ParseGroupName(names[0]);
         const auto device = ParseGroupName(names[1]);
         const auto interface = ParseGroupName(names[2]);
-        RegKey key;
-        if (!vendor || !device || !interface || !key.Open(path)) {
+        ce::registry::RegKey key;
+        if (!vendor || !device || !interface || key.Open(path) != ERROR_SUCCESS) {
             return;
         }
         if (auto dll = key.ReadString(kDllValue); dll && !dll->empty()) {
@@ -179,7 +179,7 @@ BOOL RegisterClientDriverID(LPCWSTR szUniqueDriverId) {
     if (!ce::usb::IsValidDriverId(szUniqueDriverId)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    ce::usb::RegKey key;
+    ce::registry::RegKey key;
     const LONG result = key.Create(ce::usb::ClientDriverPath(szUniqueDriverId));
     return result == ERROR_SUCCESS ? TRUE : Fail(static_cast<DWORD>(result));
 }
@@ -190,14 +190,14 @@ BOOL UnRegisterClientDriverID(LPCWSTR szUniqueDriverId) {
     }
     const std::wstring path = ce::usb::ClientDriverPath(szUniqueDriverId);
     {
-        ce::usb::RegKey key;
-        if (!key.Open(path)) {
+        ce::registry::RegKey key;
+        if (key.Open(path) != ERROR_SUCCESS) {
             return Fail(ERROR_FILE_NOT_FOUND);
         }
     }
     // Registering only created the key: what the platform configuration or the driver itself
     // keeps in it stays.
-    if (ce::usb::IsEmptyKey(path)) {
+    if (ce::registry::IsEmptyKey(path)) {
         const LONG result = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
         if (result != ERROR_SUCCESS) {
             return Fail(static_cast<DWORD>(result));
@@ -215,7 +215,7 @@ BOOL RegisterClientSettings(LPCWSTR lpszDriverLibFile, LPCWSTR lpszUniqueDriverI
     }
     const std::wstring path =
         ce::usb::ChildPath(ce::usb::LoadClientsPath(*lpDriverSettings), lpszUniqueDriverId);
-    ce::usb::RegKey key;
+    ce::registry::RegKey key;
     LONG result = key.Create(path);
     if (result == ERROR_SUCCESS) {
         const std::wstring dll = lpszDriverLibFile;
@@ -239,7 +239,7 @@ BOOL UnRegisterClientSettings(LPCWSTR lpszUniqueDriverId, LPCWSTR /*szReserved*/
         return Fail(static_cast<DWORD>(result));
     }
     // The three group keys go too once no other registration uses them.
-    for (int level = 0; level < 3 && ce::usb::IsEmptyKey(path); ++level) {
+    for (int level = 0; level < 3 && ce::registry::IsEmptyKey(path); ++level) {
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
         path.resize(path.rfind(L'\\'));
     }

@@ -9,7 +9,7 @@
 #include "ce/debug.h"
 #include "ce/host/devmgr_host.h"
 #include "ce/host/usb_host.h"
-#include "usb_text.h"
+#include "kernel/wide_utf8.h"
 
 namespace ce::usb {
 
@@ -49,7 +49,7 @@ Fn Symbol(void* library, const char* name) {
 }  // namespace
 
 LPUSB_DEVICE_ATTACH LoadClientDriver(const std::wstring& dll) {
-    const std::string path = host::ResolveDriverLibrary(ToUtf8(dll));
+    const std::string path = host::ResolveDriverLibrary(text::ToUtf8(dll));
     auto& state = State();
     std::lock_guard lock(state.mutex);
     if (auto it = state.loaded.find(path); it != state.loaded.end()) {
