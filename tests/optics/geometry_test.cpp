@@ -112,22 +112,6 @@ TEST(SetupGeometry, ExtremeOffsetsDoNotOverflowTheBaseline) {
     EXPECT_NEAR(oc->MaxStep, 1.0 / 3.0, 1e-6);
 }
 
-TEST(SetupGeometry, SetsTheIdentityCalibration) {
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0x5A, sizeof(OpticalContext));
-    SetupGeometry(nullptr, nullptr, nullptr, oc.get());
-    const ots::CalibPara& x = oc->CalibX;
-    const ots::CalibPara& y = oc->CalibY;
-    EXPECT_EQ(x.A10, 1.0f);
-    EXPECT_EQ(y.A01, 1.0f);
-    for (float v : {x.A03, x.A12, x.A21, x.A30, x.A02, x.A11, x.A20, x.A01, x.A00}) {
-        EXPECT_EQ(v, 0.0f);
-    }
-    for (float v : {y.A03, y.A12, y.A21, y.A30, y.A02, y.A11, y.A20, y.A10, y.A00}) {
-        EXPECT_EQ(v, 0.0f);
-    }
-}
-
 TEST(SetupGeometry, UsableCameraBlocksGiveScaledLensModels) {
     const Camera cam;
     const Block block = CameraBlock(cam);
@@ -294,11 +278,6 @@ TEST(SetupGeometry, ClearsTheTrackingState) {
         EXPECT_EQ(p->valid, 0);
     }
     EXPECT_EQ(oc->AmbiguityCount, 0);
-}
-
-TEST(SetupGeometry, MissingContextIsIgnored) {
-    const Block panel = PanelBlock({});
-    SetupGeometry(panel.data(), panel.data(), panel.data(), nullptr);  // must not crash
 }
 
 TEST(PixelToAngle, EvaluatesTheWholeLensPolynomial) {
