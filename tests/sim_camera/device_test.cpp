@@ -85,46 +85,6 @@ bool IsEmpty(const CameraLines& frame) {
     return LitRuns(frame.a).empty() && LitRuns(frame.b).empty();
 }
 
-TEST(CameraDevice, IdentifiesAsTheCameraControllerWithOneVendorInterface) {
-    CameraDevice device;
-    const USB_DEVICE_DESCRIPTOR d = device.DeviceDescriptor();
-    EXPECT_EQ(d.idVendor, 0x7E21);
-    EXPECT_EQ(d.idProduct, 0x0C20);
-    EXPECT_EQ(d.bcdDevice, 0x0100);
-    EXPECT_TRUE(ots::IsCameraGeneration(d.idVendor, d.idProduct));
-    const auto interfaces = device.Interfaces();
-    ASSERT_EQ(interfaces.size(), 1u);
-    EXPECT_EQ(interfaces[0].descriptor.bInterfaceClass, 0xFF);
-    ASSERT_EQ(interfaces[0].endpoints.size(), 2u);
-    EXPECT_EQ(interfaces[0].endpoints[0].bEndpointAddress, 0x01);
-    const USB_ENDPOINT_DESCRIPTOR& in = interfaces[0].endpoints[1];
-    EXPECT_EQ(in.bEndpointAddress, 0x81);
-    EXPECT_EQ(in.bmAttributes & 0x03, 0x03);  // interrupt
-    EXPECT_EQ(in.wMaxPacketSize, 64);
-}
-
-TEST(CameraDevice, StandardRequestsAreAnsweredFromTheDescriptors) {
-    CameraDevice device;
-    Bytes descriptor(18);
-    const ce::host::ControlResult got =
-        device.Control(USB_DEVICE_REQUEST{0x80, 6, 0x0100, 0, 18}, descriptor);
-    ASSERT_EQ(got.usbError, USB_NO_ERROR);
-    EXPECT_EQ(descriptor[8], 0x21);  // idVendor 0x7E21, little-endian
-    EXPECT_EQ(descriptor[9], 0x7E);
-    EXPECT_TRUE(device.Firmware().CommandLog().empty());
-}
-
-TEST(CameraDevice, VendorRequestsCarryCommandsAndAnswers) {
-    CameraDevice device;
-    const std::optional<Bytes> answer = Exchange(device, Command(2, 0x32, 0));
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_EQ((*answer)[0], 0xAA);
-    EXPECT_EQ((*answer)[1], 0x12);
-    EXPECT_EQ((*answer)[5], 3);  // minor
-    EXPECT_EQ((*answer)[6], 2);  // major
-    EXPECT_EQ(device.Firmware().CommandLog().size(), 1u);
-}
-
 TEST(CameraDevice, AnswerRequestWithoutAWaitingAnswerStalls) {
     CameraDevice device;
     Bytes buffer(64, 0xEE);
@@ -239,22 +199,6 @@ TEST(CameraDevice, ATapIsItsTouchingFramesThenIdleEmptyFramesThenQuiet) {
     // Nothing on the panel: a quiet second.
     plugged.device.Hold(1000);
     EXPECT_EQ(plugged.SentFrames().size(), frames.size());
-}
-
-// On the platform's USB stack, with no driver to read the endpoint: the frames wait in it.
-TEST(CameraDeviceOnTheBus, FramesWaitInTheEndpointUntilRead) {
-    ce::host::ResetRegistry();
-    auto device = std::make_shared<CameraDevice>(RealisticCameraPanel(), nullptr, Immediate());
-    device->SetPacing(Pacing::ReportRate);
-    {
-        ce::host::ScopedUsbDevice plugged(device);
-        EXPECT_TRUE(device->IsConnected());
-        const ce::host::ScopedTimeScale fast(0.01);
-        device->TouchDown(400, 300);
-        device->TouchDown(420, 300);
-        ASSERT_TRUE(device->WaitPacketsSent(4));
-    }
-    EXPECT_FALSE(device->IsConnected());
 }
 
 }  // namespace

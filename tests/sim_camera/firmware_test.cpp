@@ -109,22 +109,6 @@ TEST_F(FirmwareTest, EveryBlockReadAnswersItsBlock) {
     EXPECT_EQ(blockOf(0x14, 1), bytesOf(nvm->Calibration(1)));
 }
 
-TEST_F(FirmwareTest, FactoryDeviceConfigIsUncalibratedWithNoDeviceId) {
-    // 0x55 + AA + 12 + 30 + 3B + 01 + FF = 0x27C
-    EXPECT_EQ(Hex(Exchange({0xAA, 0x02, 0x30, 0x01, 0x01, 0x33})),
-              Hex(Answer({0xAA, 0x12, 0x30, 0x3B, 0x01}, {0xFF}, 0x7C)));
-}
-
-TEST_F(FirmwareTest, VersionBlockReadsAsMajorDotMinorAndText) {
-    // Realistic firmware 2.3 build 17.
-    Bytes block{0x03, 0x02, 0x11, 0x00};
-    for (char c : std::string("firmware 2.3 build 17")) {
-        block.push_back(static_cast<std::uint8_t>(c));
-    }
-    EXPECT_EQ(Hex(Exchange({0xAA, 0x02, 0x32, 0x01, 0x00, 0x34})),
-              Hex(Answer({0xAA, 0x12, 0x32, 0x3B, 0x00}, block, 0x5C)));
-}
-
 TEST_F(FirmwareTest, StoresEchoTheRecordAndReadBackFromNonVolatileMemory) {
     OpenBrackets();
     const Bytes config = Pattern58(0x40);
