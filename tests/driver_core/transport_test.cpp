@@ -152,20 +152,6 @@ TEST_F(VendorTransferTest, AsynchronousTimeoutReportsDirectionAndHandle) {
     CloseHandle(event);
 }
 
-TEST_F(VendorTransferTest, OutTimeoutSaysOut) {
-    ce::host::ScopedTimeScale fast(0.01);
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    usb_.vendorAsyncCompletes = false;
-    EXPECT_EQ(IssueVendorTransfer(usb_.Funcs(), usb_.Device(), TransferCompleteNotify, event, 0,
-                                  &kOutRequest, buffer_, 0, &bytes_, 100, &usbError_),
-              1460u);
-    ASSERT_FALSE(Lines().empty());
-    EXPECT_EQ(
-        Lines()[0].rfind("<common><usbclient><IssueVendorTransfer>OUT:WAIT_TIMEOUT on hT:0x", 0),
-        0u);
-    CloseHandle(event);
-}
-
 TEST_F(VendorTransferTest, FailedWaitIsAnUnhandledWaitReason) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     CloseHandle(event);  // waiting on it fails

@@ -178,19 +178,6 @@ TEST(SetupGeometry, LinearLensTermDecidesUsability) {
     }
 }
 
-TEST(SetupGeometry, DefaultModelSpansTheLineSymmetrically) {
-    Camera cam;
-    cam.p[1] = 0.5f;
-    const Block block = CameraBlock(cam);
-    const auto oc = SetUpWith(nullptr, &block, &block);
-    const double slope = static_cast<double>(1.15f);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 0), kQuarterPi - slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 320), kQuarterPi);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 640), kQuarterPi + slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelB, 0), kQuarterPi + slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelB, 480), kQuarterPi - slope / 2);
-}
-
 TEST(SetupGeometry, NonFiniteLensValuesFallBack) {
     struct Case {
         const char* name;
@@ -278,21 +265,6 @@ TEST(SetupGeometry, ClearsTheTrackingState) {
         EXPECT_EQ(p->valid, 0);
     }
     EXPECT_EQ(oc->AmbiguityCount, 0);
-}
-
-TEST(PixelToAngle, EvaluatesTheWholeLensPolynomial) {
-    CameraModel m{};
-    m.lastPixel = 640;
-    const float c[8] = {0.01f, 1.1f, -0.2f, 0.05f, 0.03f, -0.02f, 0.01f, 0.005f};
-    std::copy(std::begin(c), std::end(c), m.c);
-    for (double pixel : {0.0, 100.5, 320.0, 555.0, 640.0}) {
-        const double u = pixel / 320.0 - 1.0;
-        double expected = kQuarterPi;
-        for (int k = 0; k < 8; ++k) {
-            expected += c[k] * std::pow(u, k);
-        }
-        EXPECT_NEAR(position::PixelToAngle(m, pixel), expected, 1e-12) << pixel;
-    }
 }
 
 TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {

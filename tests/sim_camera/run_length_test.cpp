@@ -106,13 +106,6 @@ TEST(ImagePacket, SpeckledLineIsFittedByFillingTheShortestRuns) {
     }
 }
 
-TEST(FitRunsToPacket, LeavesALineThatFitsAlone) {
-    std::vector<LineRun> runs{{0, 10}, {1, 2}, {0, 10}, {1, 2}, {0, 616}};
-    const std::vector<LineRun> before = runs;
-    EXPECT_EQ(FitRunsToPacket(runs), 0);
-    EXPECT_EQ(runs, before);
-}
-
 TEST(FitRunsToPacket, DarkensSpeckleRatherThanLightingGaps) {
     // Alternating single pixels: 640 runs. Lighting a dark pixel would make a 3-pixel lit
     // run, a shadow that is not there; darkening lit ones only ever widens dark runs.
@@ -136,27 +129,6 @@ TEST(FitRunsToPacket, DarkensSpeckleRatherThanLightingGaps) {
     // The leftmost lit pixels went first.
     EXPECT_EQ(speckle.front().value, 0);
     EXPECT_GT(speckle.front().length, 100);
-}
-
-TEST(FitRunsToPacket, ClosesAOnePixelHoleBeforeTwoPixelSpeckle) {
-    // 60 lit specks of 2 pixels, then a shadow of 41 pixels with a dead pixel in its middle:
-    // the hole is the shortest run and is closed first, the specks go after it.
-    std::vector<int> lengths;
-    int used = 0;
-    for (int i = 0; i < 60; ++i) {
-        lengths.insert(lengths.end(), {4, 2});
-        used += 6;
-    }
-    lengths.insert(lengths.end(), {10, 20, 1, 20});  // dark 10, lit 20, hole, lit 20
-    used += 51;
-    lengths.push_back(640 - used);
-    std::vector<LineRun> runs = RunsOf(Alternating(lengths));
-    ASSERT_EQ(runs[122], (LineRun{0, 1}));
-    EXPECT_GT(FitRunsToPacket(runs), 1);
-    const LineImage fitted = LineOf(runs);
-    for (int i = used - 41; i < used; ++i) {
-        EXPECT_EQ(fitted[static_cast<std::size_t>(i)], 1) << "pixel " << i;
-    }
 }
 
 }  // namespace

@@ -301,13 +301,5 @@ TEST_F(CameraInitTest, ReportsCanRunWhileTheControllerIsRead) {
     EXPECT_EQ(lockedOut, 0);
 }
 
-TEST(CameraInitArgumentsTest, MissingContextIsRefused) {
-    EXPECT_EQ(InitCameraController(nullptr), kFailed);
-    EXPECT_EQ(ReinitCameraController(nullptr), kFailed);
-    TouchDevice device = TouchDevice::Camera();
-    device.ctx().pTouchData = nullptr;
-    EXPECT_EQ(InitCameraController(&device.ctx()), kFailed);
-}
-
 }  // namespace
 }  // namespace ots::test
