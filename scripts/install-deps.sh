@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libxtst-dev xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do
