@@ -9,6 +9,7 @@
 # Installs missing Debian packages (as root).
 #
 #   bash scripts/demo.sh [--out DIR] [--display :N] [--touches N] [--generations LIST]
+#                        [--bin DIR]   (programs already built there: no install, no build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,23 +17,26 @@ out=calibration-demo
 display=
 touches=100
 generations=camera,coordinate
+bin=
 while (($#)); do
     case $1 in
         --out) out=$2; shift 2 ;;
         --display) display=$2; shift 2 ;;
         --touches) touches=$2; shift 2 ;;
         --generations) generations=$2; shift 2 ;;
-        -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --bin) bin=$2; shift 2 ;;
+        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown argument $1 (see --help)" >&2; exit 1 ;;
     esac
 done
 
-bash scripts/install-deps.sh
-echo "demo: building (release)"
-cmake --preset release >/dev/null
-cmake --build --preset release --target cehost otsusb tspanel calibdemo -j "$(nproc)" >/dev/null
-
-bin=build/release/bin
+if [[ -z $bin ]]; then
+    bash scripts/install-deps.sh
+    echo "demo: building (release)"
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target cehost otsusb tspanel calibdemo -j "$(nproc)" >/dev/null
+    bin=build/release/bin
+fi
 work=$(mktemp -d)
 pids=()
 cleanup() {

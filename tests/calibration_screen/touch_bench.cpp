@@ -19,7 +19,9 @@ ots::sim::Mounting ShiftedCoordinateMounting() {
     return {.offsetX = 45.0, .offsetY = -35.0, .scaleX = 0.97, .scaleY = 1.02, .rotationDeg = 0.7};
 }
 
-TouchBench::TouchBench(Generation generation) : generation_(generation) {
+TouchBench::TouchBench(Generation generation, std::uint16_t coordinateVendor,
+                       std::uint16_t coordinateProduct)
+    : generation_(generation) {
     if (generation == Generation::Camera) {
         ots::sim::CameraDeviceOptions options;
         options.pacing = ots::sim::Pacing::AsFastAsTaken;
@@ -30,6 +32,8 @@ TouchBench::TouchBench(Generation generation) : generation_(generation) {
     } else {
         ots::sim::CoordinateControllerOptions options;
         options.mounting = ShiftedCoordinateMounting();
+        options.idVendor = coordinateVendor;
+        options.idProduct = coordinateProduct;
         options.pacing = ots::sim::Pacing::AsFastAsTaken;
         coordinate_ = std::make_shared<ots::sim::CoordinateController>(options);
         plugged_.emplace(coordinate_);

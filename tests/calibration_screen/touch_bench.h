@@ -33,7 +33,9 @@ ots::sim::Mounting ShiftedCoordinateMounting();
 
 class TouchBench {
   public:
-    explicit TouchBench(Generation generation);
+    // A coordinate controller reports the identity given here.
+    explicit TouchBench(Generation generation, std::uint16_t coordinateVendor = 0x5A17,
+                        std::uint16_t coordinateProduct = 0x0101);
     ~TouchBench();
     TouchBench(const TouchBench&) = delete;
     TouchBench& operator=(const TouchBench&) = delete;

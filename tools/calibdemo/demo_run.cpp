@@ -241,15 +241,11 @@ bool Run::Calibrate() {
     if (!finger_.Tap(aimed.xPx, aimed.yPx, kTapHoldMs)) {
         return FingerFailed("cannot tap OK");
     }
-    if (!WaitUntil(
-            [&] {
-                return !SomethingDrawn(screen_, BoxAround(ok, 30)) ||
-                       screen_.FindWindow(kMainTitle).has_value();
-            },
-            10000)) {
+    // The task bar comes back as the last step of OK, after the calibration was saved.
+    if (!WaitUntil([&] { return screen_.TaskBarShown(); }, 15000)) {
         return Fail("the calibration dialog did not close");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     return panel.Stop();
 }
 

@@ -121,6 +121,24 @@ std::optional<Rect> XScreen::FindWindow(const std::string& title) const {
     return found;
 }
 
+bool XScreen::TaskBarShown() const {
+    constexpr int kTallestBarPx = 80;
+    Display* display = connection_->display;
+    const Window root = DefaultRootWindow(display);
+    return Walk(display, root, [&](Window window) {
+        XWindowAttributes attributes;
+        if (window == root || !XGetWindowAttributes(display, window, &attributes) ||
+            attributes.map_state != IsViewable) {
+            return false;
+        }
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
+        return x == 0 && attributes.width == width_ && attributes.height < kTallestBarPx &&
+               y + attributes.height == height_;
+    });
+}
+
 std::vector<std::uint32_t> XScreen::Grab(const Rect& area) const {
     Display* display = connection_->display;
     std::vector<std::uint32_t> pixels;

@@ -31,6 +31,8 @@ class XScreen {
     std::optional<std::pair<int, int>> Pointer() const;
     // The inside of the viewable top-level window with this title, in screen coordinates.
     std::optional<Rect> FindWindow(const std::string& title) const;
+    // The shell's task bar shows: a viewable top-level strip along the whole bottom edge.
+    bool TaskBarShown() const;
     // The pixels of a part of the screen (0xRRGGBB), row by row.
     std::vector<std::uint32_t> Grab(const Rect& area) const;
     // Saves the whole screen as PNG (through ImageMagick's import); false on failure.
