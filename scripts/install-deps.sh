@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libxtst-dev xvfb xauth)
+          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do
