@@ -332,7 +332,9 @@ BOOL CCalibrateDlg::PreTranslateMessage(MSG* pMsg) {
 }
 
 void CCalibrateDlg::OnClickedCancel() {
-    if (!BeginClosing()) {
+    // OK and Cancel are offered only in the verification view (Enter reaches a hidden default
+    // button too).
+    if (Phase == 0 || !BeginClosing()) {
         return;
     }
     CWaitCursor wait;
@@ -344,7 +346,7 @@ void CCalibrateDlg::OnClickedCancel() {
 }
 
 void CCalibrateDlg::OnClickedOk() {
-    if (!BeginClosing()) {
+    if (Phase == 0 || !BeginClosing()) {
         return;
     }
     CWaitCursor wait;
