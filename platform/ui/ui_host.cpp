@@ -21,7 +21,7 @@
 namespace ce::ui {
 namespace {
 
-std::unique_ptr<QApplication> g_application;
+QApplication* g_application = nullptr;  // reachable until StopInterface deletes it
 ce::ui::host::MessageBoxHook g_messageBoxHook;
 ce::ui::host::DialogShownHook g_dialogShownHook;
 
@@ -75,9 +75,9 @@ void StartInterface(int argc, char** argv) {
     }
     if (argc > 0 && argv != nullptr) {
         g_argc = argc;
-        g_application = std::make_unique<QApplication>(g_argc, argv);
+        g_application = new QApplication(g_argc, argv);
     } else {
-        g_application = std::make_unique<QApplication>(g_argc, g_argv);
+        g_application = new QApplication(g_argc, g_argv);
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);  // the program ends when it says so
@@ -90,10 +90,11 @@ bool InterfaceStarted() {
 
 void StopInterface() {
     CloseStation();
-    if (g_application) {
+    if (g_application != nullptr) {
         QApplication::processEvents();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        g_application.reset();
+        delete g_application;
+        g_application = nullptr;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "dialog_driver.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -22,6 +23,11 @@ void StartOnce() {
             });
         }
         ce::ui::host::StartInterface();
+        // The interface ends with the tests, before the program's statics go.
+        struct StopAtEnd : ::testing::Environment {
+            void TearDown() override { ce::ui::host::StopInterface(); }
+        };
+        ::testing::AddGlobalTestEnvironment(new StopAtEnd);
         return true;
     }();
     (void)started;
