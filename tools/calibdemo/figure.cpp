@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "ce/input.h"
+
 namespace calibdemo {
 namespace {
 
@@ -66,7 +68,7 @@ std::vector<double> PointerLagMs(const std::vector<Point>& path, double drawMs, 
     }
     double from = 0.0;
     for (const InjectedEvent& event : events) {
-        if ((event.flags & 0x0001) == 0) {
+        if ((event.flags & MOUSEEVENTF_MOVE) == 0) {
             continue;  // clicks without a move say nothing of the path
         }
         double best = std::numeric_limits<double>::infinity();

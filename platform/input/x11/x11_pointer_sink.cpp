@@ -8,14 +8,11 @@
 #include <cstdint>
 
 #include "ce/host/input_sink.h"
+#include "ce/input.h"
 
 namespace ce::host {
 namespace {
 
-constexpr DWORD kMove = 0x0001;
-constexpr DWORD kLeftDown = 0x0002;
-constexpr DWORD kLeftUp = 0x0004;
-constexpr DWORD kAbsolute = 0x8000;
 constexpr std::int64_t kAbsoluteRange = 65536;
 constexpr unsigned kLeftButton = 1;
 
@@ -78,16 +75,16 @@ void X11PointerSink::Inject(DWORD flags, DWORD dx, DWORD dy) {
     Display* display = connection_->display;
     // An absolute event names where it happens, a click included, so the pointer goes there
     // first; a relative one moves only when it says so.
-    if ((flags & kAbsolute) != 0) {
+    if ((flags & MOUSEEVENTF_ABSOLUTE) != 0) {
         XTestFakeMotionEvent(display, connection_->screen, AbsoluteToPixel(dx, widthPx_),
                              AbsoluteToPixel(dy, heightPx_), CurrentTime);
-    } else if ((flags & kMove) != 0) {
+    } else if ((flags & MOUSEEVENTF_MOVE) != 0) {
         XTestFakeRelativeMotionEvent(display, RelativeDelta(dx), RelativeDelta(dy), CurrentTime);
     }
-    if ((flags & kLeftDown) != 0) {
+    if ((flags & MOUSEEVENTF_LEFTDOWN) != 0) {
         XTestFakeButtonEvent(display, kLeftButton, True, CurrentTime);
     }
-    if ((flags & kLeftUp) != 0) {
+    if ((flags & MOUSEEVENTF_LEFTUP) != 0) {
         XTestFakeButtonEvent(display, kLeftButton, False, CurrentTime);
     }
     XFlush(display);
