@@ -34,7 +34,7 @@ if [[ -z $bin ]]; then
     bash scripts/install-deps.sh
     echo "demo: building (release)"
     cmake --preset release >/dev/null
-    cmake --build --preset release --target cehost otsusb tspanel calibdemo -j "$(nproc)" >/dev/null
+    cmake --build --preset release --target cehost otsusb tspanel ceshell calibdemo -j "$(nproc)" >/dev/null
     bin=build/release/bin
 fi
 work=$(mktemp -d)
@@ -61,9 +61,12 @@ if [[ -z $display ]]; then
     done
 fi
 
-export OTS_DEVMGR_SOCKET="$work/devmgr.sock"
-export DISPLAY=$display
+export OTS_DEVMGR_SOCKET="$work/devmgr.sock" OTS_WINDOW_DIR="$work/windows"
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
 mkdir -p "$out"
+echo "demo: starting the shell's task bar"
+"$bin/ceshell" >"$work/shell.log" 2>&1 &
+pids+=($!)
 echo "demo: starting the device host, pointer on $display"
 # Platform time runs twice as fast as real time (the camera's 5 s settling pause takes 2.5 s).
 "$bin/cehost" --state "$work/state" --socket "$OTS_DEVMGR_SOCKET" --sink x11 \
