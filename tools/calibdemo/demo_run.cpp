@@ -185,7 +185,7 @@ class Run {
 
     bool Calibrate();
     bool TouchTargets();
-    bool VisitSettings(PanelProcess& panel, const Rect& main);
+    bool VisitSettings(const Rect& main);
     bool DrawFigure();
 
     const GenerationPlan& plan_;
@@ -218,9 +218,6 @@ bool Run::Calibrate() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let it paint
     screen_.Screenshot(Out("main-dialog.png"));
-    if (!VisitSettings(panel, *main)) {
-        return false;
-    }
     Progress(plan_.name, "tapping Calibrate");
     const Point calibrate = ButtonCentre(*main, 12.0, 164.0);
     if (!finger_.Tap(calibrate.xPx, calibrate.yPx, kTapHoldMs)) {
@@ -246,7 +243,8 @@ bool Run::Calibrate() {
         return Fail("the calibration dialog did not close");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return panel.Stop();
+    // Now that the pointer is where the finger is, the settings are one tap away.
+    return VisitSettings(*main) && panel.Stop();
 }
 
 bool Run::TouchTargets() {
@@ -273,18 +271,25 @@ bool Run::TouchTargets() {
     return true;
 }
 
-bool Run::VisitSettings(PanelProcess& panel, const Rect& main) {
+bool Run::VisitSettings(const Rect& main) {
     Progress(plan_.name, "looking at the settings");
     const Point settings = ButtonCentre(main, 58.0, 164.0);
     if (!finger_.Tap(settings.xPx, settings.yPx, kTapHoldMs)) {
         return FingerFailed("cannot tap Settings");
     }
-    if (!WaitUntil([&] { return screen_.FindWindow(kSettingsTitle).has_value(); }, 10000)) {
+    std::optional<Rect> dialog;
+    if (!WaitUntil([&] { return (dialog = screen_.FindWindow(kSettingsTitle)).has_value(); },
+                   10000)) {
         return Fail("the settings dialog did not appear");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     screen_.Screenshot(Out("settings-dialog.png"));
-    panel.PressEscape();
+    // Cancel at (109, 186), 40 x 17 of the 201 x 206 dialog units of the settings template.
+    const Point cancel{dialog->x + 129.0 * dialog->width / 201.0,
+                       dialog->y + 194.5 * dialog->height / 206.0};
+    if (!finger_.Tap(cancel.xPx, cancel.yPx, kTapHoldMs)) {
+        return FingerFailed("cannot tap Cancel");
+    }
     if (!WaitUntil([&] { return !screen_.FindWindow(kSettingsTitle).has_value(); }, 10000)) {
         return Fail("the settings dialog did not close");
     }

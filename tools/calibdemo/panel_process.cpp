@@ -1,8 +1,5 @@
 #include "panel_process.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,17 +21,6 @@ PanelProcess::PanelProcess(const std::string& program, const std::string& displa
 
 PanelProcess::~PanelProcess() {
     Stop();
-}
-
-void PanelProcess::PressEscape() {
-    Display* display = XOpenDisplay(display_.c_str());
-    if (display == nullptr) {
-        return;
-    }
-    const KeyCode escape = XKeysymToKeycode(display, XK_Escape);
-    XTestFakeKeyEvent(display, escape, True, CurrentTime);
-    XTestFakeKeyEvent(display, escape, False, CurrentTime);
-    XCloseDisplay(display);  // flushes
 }
 
 bool PanelProcess::Stop() {

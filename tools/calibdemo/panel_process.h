@@ -15,8 +15,6 @@ class PanelProcess {
     PanelProcess& operator=(const PanelProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
-    // A person pressing Esc on the keyboard of the display.
-    void PressEscape();
     // Ends it (SIGTERM) and waits; true when it ended.
     bool Stop();
 
