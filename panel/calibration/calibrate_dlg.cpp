@@ -9,6 +9,7 @@
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
 #include "protocol/messages.h"
+#include "ui/calibration_hook.h"
 
 namespace {
 
@@ -32,6 +33,12 @@ constexpr UINT8 kClickOnRelease = 1;
 
 constexpr LPCWSTR kPanelCaption = L"TouchScreen Control Panel";
 constexpr LPCWSTR kTaskBarClass = L"HHTaskBar";
+
+// The main dialog's Calibrate creates this dialog through the hook.
+const bool kInstalled = [] {
+    SetCalibrateDialogFactory([]() -> CDialog* { return new CCalibrateDlg(); });
+    return true;
+}();
 
 HWND MainWindow() {
     CWnd* main = AfxGetMainWnd();

@@ -16,8 +16,7 @@
 #include "calibration/target_grid.h"
 #include "ce/ui/framework.h"
 #include "protocol/driver_config.h"
-
-inline constexpr UINT IDD_CALIBRATE = 130;
+#include "ui/resource.h"
 
 class CCalibrateDlg : public CDialog {
   public:

@@ -65,6 +65,7 @@ void SetWidgetText(QWidget* widget, const QString& text) {
         button->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
+        FitLabel(label);
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
     }
@@ -289,7 +290,11 @@ CImageList* CListCtrl::SetImageList(CImageList* pImageList, int nImageListType) 
     normalImages_ = pImageList;
     if (QListWidget* list = Widget<QListWidget>(m_hWnd); list != nullptr && pImageList != nullptr) {
         if (const ImageData* first = pImageList->Image(0)) {
-            list->setIconSize(first->image.size());
+            // An item: the picture, and two lines of text under it.
+            const QSize picture = first->image.size();
+            list->setIconSize(picture);
+            list->setGridSize(QSize(std::max(picture.width() * 2, 120),
+                                    picture.height() + 2 * list->fontMetrics().height()));
         }
     }
     return previous;

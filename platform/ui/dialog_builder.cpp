@@ -31,9 +31,13 @@ Resources& TheResources() {
     return resources;
 }
 
+constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
 int MulDiv(int number, int numerator, int denominator) {
     return (number * numerator + denominator / 2) / denominator;
 }
+
+constexpr const char* kTemplateRect = "ceTemplateRect";
 
 void Command(HWND parent, int id, HWND control) {
     SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
@@ -125,7 +129,8 @@ QWidget* MakeList(HWND self) {
     list->setResizeMode(QListView::Adjust);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setWordWrap(true);
-    list->setSpacing(2);
+    list->setSpacing(0);
+    list->setStyleSheet(QStringLiteral("QListView::item { margin: 0px; padding: 0px; }"));
     QObject::connect(list, &QListWidget::itemSelectionChanged, [self] { NotifyListChanges(self); });
     QObject::connect(list, &QListWidget::currentItemChanged, [self] { NotifyListChanges(self); });
     return list;
@@ -203,17 +208,28 @@ const IconResource* FindIcon(UINT id) {
 }
 
 QFont DialogFont(const DialogTemplate& dialog) {
-    // "MS Shell Dlg" and the other dialog fonts stand on a free font of the same widths.
+    // "MS Shell Dlg" stands on Liberation Sans, whose letters run wider than the original's
+    // at the same size: of the sizes up to the template's (points at 96 dots per inch), the
+    // largest whose average character is no wider than the dialog unit it rounds to, so that
+    // texts sized for the template fit.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(MulDiv(dialog.pointSize, 96, 72));  // points at 96 dots per inch
+    const int nominal = MulDiv(dialog.pointSize, 96, 72);
+    for (int size = nominal; size > nominal - 3 && size > 6; --size) {
+        font.setPixelSize(size);
+        const QFontMetricsF metrics(font);
+        const qreal average = metrics.horizontalAdvance(QString::fromLatin1(kAlphabet)) / 52.0;
+        if (average <= (static_cast<int>(average * 2) + 1) / 2) {
+            return font;
+        }
+    }
+    font.setPixelSize(nominal);
     return font;
 }
 
 DialogBaseUnits BaseUnitsOf(const DialogTemplate& dialog) {
     const QFontMetrics metrics(DialogFont(dialog));
-    const int alphabet = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int alphabet = metrics.horizontalAdvance(QString::fromLatin1(kAlphabet));
     return DialogBaseUnits{(alphabet / 26 + 1) / 2, metrics.height()};
 }
 
@@ -223,6 +239,25 @@ void MapDialogRect(const DialogTemplate& dialog, LPRECT rect) {
     rect->right = MulDiv(rect->right, units.cx, 4);
     rect->top = MulDiv(rect->top, units.cy, 8);
     rect->bottom = MulDiv(rect->bottom, units.cy, 8);
+}
+
+void FitLabel(QLabel* label) {
+    const QRect area = label->property(kTemplateRect).toRect();
+    if (!area.isValid()) {
+        return;
+    }
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    if (needed <= area.width()) {
+        label->setGeometry(area);
+        return;
+    }
+    // Wider than its template rectangle: it grows from its anchor, inside the dialog.
+    int left =
+        (label->alignment() & Qt::AlignHCenter) != 0 ? area.center().x() - needed / 2 : area.left();
+    const int limit =
+        label->parentWidget() != nullptr ? label->parentWidget()->width() : left + needed;
+    left = std::max(0, std::min(left, limit - needed));
+    label->setGeometry(left, area.top(), needed, area.height());
 }
 
 std::vector<HWND> RadioGroupOf(HWND control) {
@@ -268,6 +303,13 @@ void BuildControls(const DialogTemplate& dialog, QWidget* window, HWND dialogHan
         widget->setEnabled((control.style & WS_DISABLED) == 0);
         if (control.kind == ControlKind::GroupBox) {
             groups.push_back(widget);
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget);
+            label != nullptr && control.kind == ControlKind::StaticText &&
+            widget->height() * 2 < 3 * QFontMetrics(window->font()).height()) {
+            label->setWordWrap(false);  // one line: never broken, and never cut off
+            label->setProperty(kTemplateRect, widget->geometry());
+            FitLabel(label);
         }
         WindowRecord record;
         record.hwnd = self;

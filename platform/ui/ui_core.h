@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -55,6 +56,9 @@ int QtKeyOf(UINT vk);
 
 // Tells a list view's parent about changed item states (LVN_ITEMCHANGED).
 void NotifyListChanges(HWND list);
+
+// A one-line static text as wide as its text needs, at least its template rectangle.
+void FitLabel(QLabel* label);
 
 // Builds the controls of a template into a dialog window (its record already registered).
 void BuildControls(const DialogTemplate& dialog, QWidget* window, HWND dialogHandle);

@@ -199,7 +199,11 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
 
 BOOL IsWindowEnabled(HWND hWnd) {
     const QWidget* widget = InterfaceThreadNow() ? WidgetOf(hWnd) : nullptr;
-    return widget != nullptr && widget->isEnabled();
+    if (widget == nullptr) {
+        return FALSE;
+    }
+    // A control keeps its own state while its dialog is disabled.
+    return widget->isWindow() ? widget->isEnabled() : widget->isEnabledTo(widget->window());
 }
 
 BOOL MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint) {

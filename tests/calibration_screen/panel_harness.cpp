@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "calibration/target_grid.h"
 #include "protocol/messages.h"
+#include "ui/main_panel_dlg.h"
+#include "ui/resource.h"
 
 namespace calib_test {
 namespace {
@@ -84,12 +87,31 @@ PanelHarness::PanelHarness() {
 }
 
 PanelHarness::~PanelHarness() {
-    dialog_.reset();
+    owned_.reset();
+    main_.reset();
+    TheProcess().app.m_pMainWnd = &TheProcess().main;
     ce::ui::host::ProcessEvents();
 }
 
+CCalibrateDlg* PanelHarness::StartFromMainDialog() {
+    main_ = std::make_unique<CMainPanelDlg>();
+    EXPECT_TRUE(main_->Create(IDD_TSPANEL_DIALOG));
+    TheProcess().app.m_pMainWnd = main_.get();
+    EXPECT_TRUE(driver_.Click(*main_, IDC_BUTTON_CALIBRATE));
+    dialog_ = dynamic_cast<CCalibrateDlg*>(CalibrateDialog);
+    return dialog_;
+}
+
+bool PanelHarness::WaitForBox(const std::wstring& text) {
+    return ui_test::DialogDriver::WaitFor([&] {
+        const std::vector<std::wstring> texts = driver_.BoxTexts();
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    });
+}
+
 CCalibrateDlg& PanelHarness::Start() {
-    dialog_ = std::make_unique<CCalibrateDlg>();
+    owned_ = std::make_unique<CCalibrateDlg>();
+    dialog_ = owned_.get();
     EXPECT_TRUE(dialog_->Create(IDD_CALIBRATE, &TheProcess().main));
     dialog_->MoveWindow(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     dialog_->ShowWindow(SW_SHOW);

@@ -22,10 +22,14 @@ class PanelHarness {
     ~PanelHarness();
 
     CCalibrateDlg& Start();  // the calibration dialog, created, shown and initialised
+    // The same through the control panel's main dialog and its Calibrate button; the main
+    // dialog then owns the calibration dialog and handles its end. Null when none opened.
+    CCalibrateDlg* StartFromMainDialog();
     // Touches targets until `count` samples were taken (a person waits for each target).
     bool TouchTargets(TouchBench& bench, int count);
     bool WaitForVerification();
     bool Click(int id) { return driver_.Click(*dialog_, id); }
+    bool WaitForBox(const std::wstring& text);
     bool PressEsc() { return driver_.Key(*dialog_, VK_ESCAPE); }
     // Runs events until at least one end arrived, and a little longer for a stray second one.
     const std::vector<EndMessage>& Ends();
@@ -39,7 +43,9 @@ class PanelHarness {
     };
     PanelSizedScreen screen_;
     ui_test::DialogDriver driver_;
-    std::unique_ptr<CCalibrateDlg> dialog_;
+    std::unique_ptr<CDialog> main_;
+    std::unique_ptr<CCalibrateDlg> owned_;
+    CCalibrateDlg* dialog_ = nullptr;
 };
 
 }  // namespace calib_test

@@ -83,11 +83,12 @@ END_MESSAGE_MAP()
 
 TEST(Framework, TemplateFontStandsOnAFontWithTheDialogMetrics) {
     ui_test::DialogDriver driver;
-    // Tahoma 8 gives 6 x 13 pixel units; a missing font falls back to other widths.
+    // The original font gives 6 x 13 pixel units at 8 points; a missing font falls back to
+    // other widths.
     const ce::ui::DialogBaseUnits units = ce::ui::BaseUnitsOf(kTemplate);
     EXPECT_GE(units.cx, 5);
     EXPECT_LE(units.cx, 7);
-    EXPECT_GE(units.cy, 12);
+    EXPECT_GE(units.cy, 11);
     EXPECT_LE(units.cy, 14);
 }
 
