@@ -9,6 +9,8 @@
 # Installs missing Debian packages (as root).
 #
 #   bash scripts/demo.sh [--out DIR] [--display :N] [--touches N] [--generations LIST]
+#                        [--aim-error MM]  (how far off the finger touches what it aims at,
+#                                           default 0.5)
 #                        [--bin DIR]   (programs already built there: no install, no build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +20,7 @@ display=
 touches=100
 generations=camera,coordinate
 bin=
+aim=0.5
 while (($#)); do
     case $1 in
         --out) out=$2; shift 2 ;;
@@ -25,7 +28,8 @@ while (($#)); do
         --touches) touches=$2; shift 2 ;;
         --generations) generations=$2; shift 2 ;;
         --bin) bin=$2; shift 2 ;;
-        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --aim-error) aim=$2; shift 2 ;;
+        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo: unknown argument $1 (see --help)" >&2; exit 1 ;;
     esac
 done
@@ -78,4 +82,4 @@ for _ in $(seq 100); do
 done
 
 "$bin/calibdemo" --tspanel "$bin/tspanel" --display "$display" --socket "$OTS_DEVMGR_SOCKET" \
-    --out "$out" --touches "$touches" --generations "$generations"
+    --out "$out" --touches "$touches" --generations "$generations" --aim-error "$aim"

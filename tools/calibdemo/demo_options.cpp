@@ -23,6 +23,7 @@ const char* const kUsage =
     "  --generations LIST  camera, coordinate or both, comma-separated (default both)\n"
     "  --touches N         random touches before and after calibration (default 100)\n"
     "  --seed N            the random touches' seed (default 1)\n"
+    "  --aim-error MM      how far off the finger may touch what it aims at (default 0.5)\n"
     "  --help              this text\n"
     "\n"
     "Exit codes: 0 done, 1 usage, 2 a step failed (the message says which).\n";
@@ -52,6 +53,16 @@ DemoCommandLine ParseDemoCommandLine(std::span<const std::string> args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             return {DemoCommandLine::Outcome::Help, {}, kUsage};
+        }
+        if (arg == "--aim-error" && i + 1 < args.size()) {
+            const std::string& value = args[++i];
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), options.aimErrorMm);
+            if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+                options.aimErrorMm < 0.0) {
+                return Usage("--aim-error takes millimetres, not \"" + value + "\"");
+            }
+            continue;
         }
         if (texts.count(arg) == 0 && counts.count(arg) == 0) {
             return Usage("unknown argument " + arg);

@@ -14,6 +14,7 @@ struct DemoOptions {
     std::string generations = "camera,coordinate";
     unsigned touches = 100;  // random touches before and after
     unsigned seed = 1;
+    double aimErrorMm = 0.5;  // how far off the finger may touch what it aims at
 };
 
 struct DemoCommandLine {

@@ -21,13 +21,13 @@ namespace {
 using ots::control::Point;
 
 constexpr unsigned kTapHoldMs = 80;
-constexpr double kHumanErrorMm = 0.5;  // how far off a person touches what they aim at
-constexpr int kTargetBox = 26;         // half the box that holds a drawn target
+constexpr int kTargetBox = 26;  // half the box that holds a drawn target
 constexpr int kLogicalFull = 32768;
 constexpr int kTargetInset = 2048;
 constexpr int kTargetSpan = 28672;
 constexpr const char* kMainTitle = "TouchScreen Control Panel";
 constexpr const char* kSettingsTitle = "Settings";
+constexpr unsigned kEventRing = 16384;  // what the host keeps; a drawn star stays below it
 
 void Progress(const std::string& generation, const std::string& text) {
     std::printf("[%s] %s\n", generation.c_str(), text.c_str());
@@ -127,10 +127,10 @@ class Run {
         return true;
     }
 
-    // A person touching a point: aimed well, off by up to kHumanErrorMm.
+    // A person touching a point: aimed well, off by up to the aim error.
     Point Aim(Point at) {
         std::uniform_real_distribution<double> angle(0.0, 2.0 * M_PI);
-        std::uniform_real_distribution<double> radius(0.0, kHumanErrorMm / plan_.mmPerPx);
+        std::uniform_real_distribution<double> radius(0.0, options_.aimErrorMm / plan_.mmPerPx);
         const double a = angle(random_);
         const double r = radius(random_);
         return {at.xPx + r * std::cos(a), at.yPx + r * std::sin(a)};
@@ -223,6 +223,11 @@ bool Run::Calibrate() {
     if (!finger_.Tap(calibrate.xPx, calibrate.yPx, kTapHoldMs)) {
         return FingerFailed("cannot tap Calibrate");
     }
+    if (!WaitUntil([&] { return screen_.FullScreenWindowShown(); }, 10000)) {
+        screen_.Screenshot(Out("no-calibration.png"));
+        return Fail("the calibration dialog did not appear");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (!TouchTargets()) {
         return false;
     }
@@ -305,7 +310,7 @@ bool Run::DrawFigure() {
         return FingerFailed("cannot draw");
     }
     std::vector<InjectedEvent> events;
-    for (const InjectedEvent& event : finger_.LastEvents(4096)) {
+    for (const InjectedEvent& event : finger_.LastEvents(kEventRing)) {
         if (event.tMs >= startMs) {
             events.push_back(event);
         }

@@ -92,9 +92,13 @@ std::vector<double> PointerLagMs(const std::vector<Point>& path, double drawMs, 
 
 bool PlotPaths(const std::vector<Point>& path, const std::vector<InjectedEvent>& events,
                int widthPx, int heightPx, const std::string& pngPath) {
+    // A camera stroke injects thousands of events; every k-th keeps the drawing within what one
+    // command-line argument may hold, and far finer than the picture's pixels.
+    constexpr std::size_t kMostPoints = 1500;
+    const std::size_t step = events.size() / kMostPoints + 1;
     std::vector<Point> pointer;
-    for (const InjectedEvent& event : events) {
-        pointer.push_back({event.xPx, event.yPx});
+    for (std::size_t i = 0; i < events.size(); i += step) {
+        pointer.push_back({events[i].xPx, events[i].yPx});
     }
     if (pointer.size() < 2) {
         return false;

@@ -121,9 +121,10 @@ std::optional<Rect> XScreen::FindWindow(const std::string& title) const {
     return found;
 }
 
-bool XScreen::TaskBarShown() const {
-    constexpr int kTallestBarPx = 80;
-    Display* display = connection_->display;
+namespace {
+
+// Some viewable window below the root whose screen rectangle passes the test.
+bool AnyWindow(Display* display, const std::function<bool(const Rect&)>& test) {
     const Window root = DefaultRootWindow(display);
     return Walk(display, root, [&](Window window) {
         XWindowAttributes attributes;
@@ -134,8 +135,23 @@ bool XScreen::TaskBarShown() const {
         int x = 0, y = 0;
         Window child = 0;
         XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
-        return x == 0 && attributes.width == width_ && attributes.height < kTallestBarPx &&
-               y + attributes.height == height_;
+        return test(Rect{x, y, attributes.width, attributes.height});
+    });
+}
+
+}  // namespace
+
+bool XScreen::TaskBarShown() const {
+    constexpr int kTallestBarPx = 80;
+    return AnyWindow(connection_->display, [&](const Rect& r) {
+        return r.x == 0 && r.width == width_ && r.height < kTallestBarPx &&
+               r.y + r.height == height_;
+    });
+}
+
+bool XScreen::FullScreenWindowShown() const {
+    return AnyWindow(connection_->display, [&](const Rect& r) {
+        return r.x == 0 && r.y == 0 && r.width == width_ && r.height == height_;
     });
 }
 

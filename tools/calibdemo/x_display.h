@@ -31,6 +31,8 @@ class XScreen {
     std::optional<std::pair<int, int>> Pointer() const;
     // The inside of the viewable top-level window with this title, in screen coordinates.
     std::optional<Rect> FindWindow(const std::string& title) const;
+    // A viewable top-level window covers the whole screen (the calibration dialog).
+    bool FullScreenWindowShown() const;
     // The shell's task bar shows: a viewable top-level strip along the whole bottom edge.
     bool TaskBarShown() const;
     // The pixels of a part of the screen (0xRRGGBB), row by row.
