@@ -1,51 +1,85 @@
 #!/usr/bin/env bash
-# The main job: the whole driver side on Linux, end to end. Starts the device host (cehost)
-# with a fresh state folder, plugs a simulated coordinate touch screen and a simulated camera
-# touch screen into it with cectl, touches, drags, holds and draws on each, and prints what the
-# driver injected next to where the finger was. Installs missing Debian packages (as root).
+# The main job: a finger calibrates the touch screen through the control panel, and the pointer
+# lands where the finger is. On an X display of 800 x 600 (a fresh Xvfb unless --display names
+# one), the device host (cehost) moves the real pointer with the driver's mouse input; a
+# simulated camera touch screen, mounted a few millimetres off, turned and bowed, is plugged
+# in; tspanel runs on the display; a scripted finger measures the pointer against itself, taps
+# "Calibrate" where the button shows, touches the 25 targets, taps OK, draws a star and measures
+# again. Then the same for a coordinate touch screen, mounted shifted and turned, with 4 points.
+# Installs missing Debian packages (as root).
+#
+#   bash scripts/demo.sh [--out DIR] [--display :N] [--touches N] [--generations LIST]
+#                        [--aim-error MM]  (how far off the finger touches what it aims at,
+#                                           default 0.5)
+#                        [--bin DIR]   (programs already built there: no install, no build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target cehost cectl otsusb -j "$(nproc)" >/dev/null
+out=calibration-demo
+display=
+touches=100
+generations=camera,coordinate
+bin=
+aim=0.5
+while (($#)); do
+    case $1 in
+        --out) out=$2; shift 2 ;;
+        --display) display=$2; shift 2 ;;
+        --touches) touches=$2; shift 2 ;;
+        --generations) generations=$2; shift 2 ;;
+        --bin) bin=$2; shift 2 ;;
+        --aim-error) aim=$2; shift 2 ;;
+        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "demo: unknown argument $1 (see --help)" >&2; exit 1 ;;
+    esac
+done
 
-bin=build/release/bin
+if [[ -z $bin ]]; then
+    bash scripts/install-deps.sh
+    echo "demo: building (release)"
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target cehost otsusb tspanel ceshell calibdemo -j "$(nproc)" >/dev/null
+    bin=build/release/bin
+fi
 work=$(mktemp -d)
-export OTS_DEVMGR_SOCKET="$work/devmgr.sock"
-# Platform time runs 5 times faster than real time, so that the camera controller's 5 s settling
-# pause at plug-in takes one second.
-"$bin/cehost" --state "$work/state" --socket "$OTS_DEVMGR_SOCKET" --sink trace \
-    --trace-file "$work/events.jsonl" --log "$work/debug.log" --time-scale 0.2 &
-host=$!
-trap 'kill -TERM $host 2>/dev/null; wait $host 2>/dev/null; rm -rf "$work"' EXIT
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill -TERM "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
+if [[ -z $display ]]; then
+    for n in $(seq 90 120); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || { display=:$n; break; }
+    done
+    echo "demo: starting Xvfb on $display (800 x 600)"
+    Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [[ -e /tmp/.X11-unix/X${display#:} ]] && break
+        sleep 0.1
+    done
+fi
+
+export OTS_DEVMGR_SOCKET="$work/devmgr.sock" OTS_WINDOW_DIR="$work/windows"
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+mkdir -p "$out"
+echo "demo: starting the shell's task bar"
+"$bin/ceshell" >"$work/shell.log" 2>&1 &
+pids+=($!)
+echo "demo: starting the device host, pointer on $display"
+# Platform time runs twice as fast as real time (the camera's 5 s settling pause takes 2.5 s).
+"$bin/cehost" --state "$work/state" --socket "$OTS_DEVMGR_SOCKET" --sink x11 \
+    --display "$display" --log "$out/debug.log" --time-scale 0.5 &
+pids+=($!)
 for _ in $(seq 100); do
-    [[ -S "$OTS_DEVMGR_SOCKET" ]] && break
+    [[ -S $OTS_DEVMGR_SOCKET ]] && break
     sleep 0.1
 done
-ctl() { echo "\$ cectl $*"; "$bin/cectl" --socket "$OTS_DEVMGR_SOCKET" "$@"; echo; }
 
-echo "== A coordinate touch screen (reports x and y itself)"
-ctl plug coordinate --id 1
-ctl tap 400 300 --id 1
-ctl drag 100 100 700 500 --ms 300 --id 1
-ctl touch 200 450 --ms 600 --id 1
-ctl draw line 120 500 680 120 --ms 800 --id 1
-
-echo "== A camera touch screen (two line cameras; the driver triangulates)"
-ctl plug camera --id 2
-ctl tap 400 300 --id 2
-ctl tap 80 520 --id 2
-ctl drag 700 100 150 450 --ms 400 --id 2
-ctl draw circle 400 300 150 --ms 1000 --id 2
-
-ctl list
-echo "== The last injected events (flags 0x8001 move, 0x8002 left down, 0x8004 left up, 0x8003 move and left down)"
-ctl events --count 8
-
-echo "== The ports the two driver instances claimed, in the registry the host keeps"
-ctl reg dump 'HKEY_LOCAL_MACHINE\OtsUSB\Ports'
-
-ctl unplug 1
-ctl unplug 2
+"$bin/calibdemo" --tspanel "$bin/tspanel" --display "$display" --socket "$OTS_DEVMGR_SOCKET" \
+    --out "$out" --touches "$touches" --generations "$generations" --aim-error "$aim"

@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -53,9 +53,8 @@ HRESULT FitAffine(const float* TargetZ, const float* RawX, const float* RawY, IN
         }
     }
     // Basis 1, y, x.
-    const double N[3][3] = {{S[0][0], S[0][1], S[1][0]},
-                            {S[0][1], S[0][2], S[1][1]},
-                            {S[1][0], S[1][1], S[2][0]}};
+    const double N[3][3] = {
+        {S[0][0], S[0][1], S[1][0]}, {S[0][1], S[0][2], S[1][1]}, {S[1][0], S[1][1], S[2][0]}};
     const double b[3] = {R[0][0], R[0][1], R[1][0]};
 
     const double det = N[0][0] * N[1][1] * N[2][2] + N[0][1] * N[1][2] * N[2][0] +
@@ -65,13 +64,15 @@ HRESULT FitAffine(const float* TargetZ, const float* RawX, const float* RawY, IN
         return E_UNEXPECTED;
     }
     const double inv = 1.0 / det;
-    const double M[3][3] = {
-        {(N[1][1] * N[2][2] - N[1][2] * N[2][1]) * inv, (N[0][2] * N[2][1] - N[0][1] * N[2][2]) * inv,
-         (N[0][1] * N[1][2] - N[0][2] * N[1][1]) * inv},
-        {(N[1][2] * N[2][0] - N[1][0] * N[2][2]) * inv, (N[0][0] * N[2][2] - N[0][2] * N[2][0]) * inv,
-         (N[0][2] * N[1][0] - N[0][0] * N[1][2]) * inv},
-        {(N[1][0] * N[2][1] - N[1][1] * N[2][0]) * inv, (N[0][1] * N[2][0] - N[0][0] * N[2][1]) * inv,
-         (N[0][0] * N[1][1] - N[0][1] * N[1][0]) * inv}};
+    const double M[3][3] = {{(N[1][1] * N[2][2] - N[1][2] * N[2][1]) * inv,
+                             (N[0][2] * N[2][1] - N[0][1] * N[2][2]) * inv,
+                             (N[0][1] * N[1][2] - N[0][2] * N[1][1]) * inv},
+                            {(N[1][2] * N[2][0] - N[1][0] * N[2][2]) * inv,
+                             (N[0][0] * N[2][2] - N[0][2] * N[2][0]) * inv,
+                             (N[0][2] * N[1][0] - N[0][0] * N[1][2]) * inv},
+                            {(N[1][0] * N[2][1] - N[1][1] * N[2][0]) * inv,
+                             (N[0][1] * N[2][0] - N[0][0] * N[2][1]) * inv,
+                             (N[0][0] * N[1][1] - N[0][1] * N[1][0]) * inv}};
 
     float c[3];
     for (int r = 0; r < 3; ++r) {

@@ -1,4 +1,6 @@
 // What a device model does through its port: offer reports, stall, fall silent, wait.
+#include <chrono>
+
 #include "ce/host/clock.h"
 #include "usb_stack.h"
 
@@ -53,9 +55,15 @@ bool Stack::IdleLocked(Device& device) const {
 }
 
 bool Stack::WaitIdle(Device& device, DWORD platformTimeoutMs) {
+    // The completion queue going idle is signalled on its own condition, not on changed_, so
+    // the wait looks again every millisecond instead of sleeping out the whole timeout.
+    constexpr auto kLookAgain = std::chrono::milliseconds(1);
+    const auto deadline =
+        std::chrono::steady_clock::now() + host::ToRealDuration(platformTimeoutMs);
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, host::ToRealDuration(platformTimeoutMs),
-                      [&] { return device.gone || IdleLocked(device); });
+    while (!device.gone && !IdleLocked(device) && std::chrono::steady_clock::now() < deadline) {
+        changed_.wait_for(lock, kLookAgain);
+    }
     return !device.gone && IdleLocked(device);
 }
 

@@ -53,6 +53,18 @@ CameraPanel RealisticCameraPanel() {
     return panel;
 }
 
+CameraPanel MountedCameraPanel() {
+    CameraPanel panel = RealisticCameraPanel();
+    panel.name = "mounted";
+    const double unitsPerMmX = 32768.0 / panel.widthMm;
+    const double unitsPerMmY = 32768.0 / panel.heightMm;
+    panel.mounting = Mounting{.offsetX = 3.0 * unitsPerMmX,
+                              .offsetY = -2.0 * unitsPerMmY,
+                              .rotationDeg = 0.6,
+                              .radialK = 0.015};
+    return panel;
+}
+
 CameraPanel DefaultsCameraPanel() {
     CameraPanel panel;
     panel.name = "defaults";

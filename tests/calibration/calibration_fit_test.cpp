@@ -1,6 +1,7 @@
 // The least-squares fits of the calibration polynomials, against hand-computed cases and against
 // known distortions that a fit must recover.
 #include "calibration/calibration_fit.h"
+#include "calibration/calibration_save.h"
 
 #include <gtest/gtest.h>
 
@@ -112,8 +113,8 @@ TEST(FitAffine, RefusesTooFewSamplesAndSingularSystemsWithoutWriting) {
         ry = 0.0f;  // every sample on one line: zero determinant
     }
     EXPECT_EQ(FitAffine(s.targetX.data(), s.rawX.data(), s.rawY.data(), s.n(), &x), E_UNEXPECTED);
-    EXPECT_FALSE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(),
-                                  s.rawY.data(), s.n(), &x, &y, FALSE));
+    EXPECT_FALSE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(), s.rawY.data(),
+                                  s.n(), &x, &y, FALSE));
     const ots::CalibPara untouched = Sentinel();
     EXPECT_EQ(std::memcmp(&x, &untouched, sizeof x), 0);
     EXPECT_EQ(std::memcmp(&y, &untouched, sizeof y), 0);
@@ -185,8 +186,9 @@ TEST(FitCubic, RecoversAKnownCubicDistortion) {
     // raw positions through a known cubic P, so P is what the fit must find.
     auto P = [](double x, double y) {
         const double u = x / 4096.0, v = y / 4096.0;
-        return std::pair{32768.0 * (0.02 + 0.9 * u + 0.03 * v + 0.05 * u * u * u - 0.02 * u * v * v),
-                         32768.0 * (0.01 + 0.02 * u + 0.92 * v - 0.04 * v * v * v + 0.03 * u * u * v)};
+        return std::pair{
+            32768.0 * (0.02 + 0.9 * u + 0.03 * v + 0.05 * u * u * u - 0.02 * u * v * v),
+            32768.0 * (0.01 + 0.02 * u + 0.92 * v - 0.04 * v * v * v + 0.03 * u * u * v)};
     };
     Samples s;
     for (int row = 0; row < 5; ++row) {
@@ -207,6 +209,49 @@ TEST(FitCubic, RecoversAKnownCubicDistortion) {
             const auto [tx, ty] = P(rx, ry);
             EXPECT_NEAR(Evaluate(x, rx, ry), tx, 0.05) << "at raw " << rx << ", " << ry;
             EXPECT_NEAR(Evaluate(y, rx, ry), ty, 0.05) << "at raw " << rx << ", " << ry;
+        }
+    }
+}
+
+// Each controller family stores its samples in its own units and evaluates the polynomial in
+// its own: the camera on stored samples into 1/32768 units, the coordinate generation on the
+// unscaled raw value into 1/4096 units. After ToDriverUnits the driver's reading must land on
+// the targets for every family.
+TEST(ToDriverUnits, DriverReadingHitsTheTargetsForEveryFamily) {
+    struct Family {
+        ots::DeviceIdentity identity;
+        double logicalPerOutput;  // 1/32768 units per unit of the driver's result
+    };
+    const Family families[] = {{{0x7E21, 0x0C20, 0}, 1.0},   // camera
+                               {{0x7E21, 0x0012, 0}, 8.0},   // second stream, unscaled samples
+                               {{0x5A17, 0x0101, 0}, 8.0}};  // coordinate, samples times 8
+    auto target = [](double rx, double ry) {
+        return std::pair{2000.0 + 7.1 * rx + 0.2 * ry + 4e-5 * rx * rx + 1e-8 * rx * ry * ry,
+                         1500.0 - 0.1 * rx + 7.3 * ry - 3e-5 * ry * ry + 2e-9 * ry * ry * ry};
+    };
+    for (const Family& family : families) {
+        const float scale = SampleScale(family.identity.idVendor, family.identity.idProduct);
+        Samples s;
+        for (int row = 0; row < 5; ++row) {
+            for (int col = 0; col < 5; ++col) {
+                const double rx = 200.0 + 900.0 * col, ry = 250.0 + 880.0 * row;
+                const auto [tx, ty] = target(rx, ry);
+                s.Add(static_cast<float>(tx), static_cast<float>(ty),
+                      static_cast<float>(rx) * scale, static_cast<float>(ry) * scale);
+            }
+        }
+        ots::CalibPara x{}, y{};
+        ASSERT_TRUE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(),
+                                     s.rawY.data(), s.n(), &x, &y, TRUE));
+        ToDriverUnits(&x, family.identity);
+        ToDriverUnits(&y, family.identity);
+        for (double rx = 300.0; rx <= 3800.0; rx += 700.0) {
+            const double ry = 4000.0 - rx;
+            const auto [tx, ty] = target(rx, ry);
+            EXPECT_NEAR(Evaluate(x, rx, ry) * family.logicalPerOutput, tx, 2.0)
+                << std::hex << family.identity.idProduct;
+            EXPECT_NEAR(Evaluate(y, rx, ry) * family.logicalPerOutput, ty, 2.0)
+                << std::hex << family.identity.idProduct;
         }
     }
 }

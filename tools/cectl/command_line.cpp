@@ -22,10 +22,12 @@ const std::map<std::string, VerbHelp>& HelpTable() {
         {"plug",
          {"plug coordinate|camera [--panel NAME] [--id N]",
           "Plugs a simulated controller into the host's USB bus and prints its id and stream\n"
-          "device. Panels: coordinate \"ideal\" (default) or \"mounted\" (a panel mounted with\n"
-          "an offset, a tilt and noise); camera \"realistic\" (default) or \"defaults\" (blocks\n"
-          "the driver cannot use, so its default models apply). --id N (1-99) picks the id;\n"
-          "a camera plugged again under its old id finds its stored records again.\n"}},
+          "device. Panels: coordinate \"ideal\" (default), \"mounted\" (a panel mounted with\n"
+          "an offset, a tilt, a bow and noise) or \"shifted\" (offset and turned only); camera\n"
+          "\"realistic\" (default), \"mounted\" (shifted, turned and bowed by a few mm) or\n"
+          "\"defaults\" (blocks the driver cannot use, so its default models apply). --id N\n"
+          "(1-99) picks the id; a camera plugged again under its old id finds its stored\n"
+          "records again.\n"}},
         {"unplug", {"unplug ID", "Pulls controller ID out of the bus.\n"}},
         {"list",
          {"list", "One line per plugged controller: id, kind, panel, stream device, state.\n"}},

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ce/host/stream_server.h"
 #include "ce/host/stream_wire.h"
 #include "cectl/command_line.h"
 #include "cectl/control_request.h"
+#include "cectl/host_call.h"
 #include "cectl/stroke.h"
 
 namespace {
@@ -23,8 +23,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitNoHost = 2;
 constexpr int kExitRefused = 3;
-
-constexpr std::uint32_t kRequestId = 1;
 
 int Fail(int code, const std::string& message) {
     std::cerr << "cectl: " << message << "\n";
@@ -52,29 +50,6 @@ void Print(std::FILE* out, const std::string& text) {
     std::fflush(out);
 }
 
-// Prints what the host sends until its reply; returns the exit code.
-int Converse(wire::FrameSocket& socket, const std::string& path) {
-    wire::Frame frame;
-    while (socket.Receive(frame) == wire::ReceiveResult::Received &&
-           frame.requestId == kRequestId) {
-        if (frame.type == wire::kControlOutput) {
-            Print(stdout, std::string(frame.payload.begin(), frame.payload.end()));
-            continue;
-        }
-        const std::optional<Reply> reply =
-            frame.type == wire::kControlReply ? DecodeReply(frame.payload) : std::nullopt;
-        if (!reply) {
-            break;
-        }
-        if (reply->status == ReplyStatus::Refused) {
-            return Fail(kExitRefused, reply->text);
-        }
-        Print(stdout, reply->text);
-        return kExitDone;
-    }
-    return Fail(kExitNoHost, "the host at " + path + " closed the connection");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,15 +73,16 @@ int main(int argc, char** argv) {
         return Fail(kExitUsage, "the request is larger than the host takes (" +
                                     std::to_string(wire::kMaxControlPayload) + " bytes)");
     }
-    const std::string path =
-        line.socketPath.empty() ? ce::host::DevmgrSocketPath() : line.socketPath;
-    int error = 0;
-    wire::FrameSocket socket = wire::FrameSocket::Connect(path, &error);
-    if (!socket.valid()) {
-        return Fail(kExitNoHost, "no host answers on " + path + " (" + std::strerror(error) + ")");
+    const HostAnswer answer = CallHost(line.command, line.socketPath,
+                                       [](const std::string& text) { Print(stdout, text); });
+    switch (answer.outcome) {
+        case HostAnswer::Outcome::Done:
+            Print(stdout, answer.text);
+            return kExitDone;
+        case HostAnswer::Outcome::Refused:
+            return Fail(kExitRefused, answer.text);
+        case HostAnswer::Outcome::NoHost:
+            break;
     }
-    if (!socket.Send(wire::kControlRequest, kRequestId, request)) {
-        return Fail(kExitNoHost, "the host at " + path + " closed the connection");
-    }
-    return Converse(socket, path);
+    return Fail(kExitNoHost, answer.text);
 }

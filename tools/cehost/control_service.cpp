@@ -1,5 +1,8 @@
 #include "control_service.h"
 
+#include <cstdio>
+
+#include "ce/host/clock.h"
 #include "ce/host/stream_wire.h"
 #include "registry_commands.h"
 #include "touch_report.h"
@@ -103,10 +106,15 @@ Reply ControlService::Touch(const Command& command) {
     const double holdMs = holds ? command.durationMs : 0.0;
     const double moveMs = holds ? 0.0 : command.durationMs;
     const std::uint64_t first = events_.NextSequence();
+    const double startMs = ce::host::PlatformNowMs();
     if (auto error = controllers_.Stroke(command.id, command.points, moveMs, holdMs)) {
         return Refused(*error);
     }
-    return {ReplyStatus::Done, DescribeTouch(command.points, events_.Since(first))};
+    // The start on the platform clock lets a client set the finger's path against the events'
+    // t_ms, for the pointer's lag.
+    char start[64];
+    std::snprintf(start, sizeof start, "finger down at t_ms %.3f\n", startMs);
+    return {ReplyStatus::Done, DescribeTouch(command.points, events_.Since(first)) + start};
 }
 
 Reply ControlService::Events(const Command& command, ce::host::ControlChannel& channel) {

@@ -22,8 +22,10 @@ const char* const kUsage =
     "  --socket PATH       the socket (default $OTS_DEVMGR_SOCKET, $XDG_RUNTIME_DIR/ots/\n"
     "                      devmgr.sock or /tmp/ots-<uid>/devmgr.sock)\n"
     "  --driver-dir DIR    where driver libraries are found (default: beside the program)\n"
-    "  --sink trace|none   where mouse events go (default trace: JSON lines)\n"
+    "  --sink trace|none|x11  where mouse events go (default trace: JSON lines; x11: the\n"
+    "                      pointer of an X display, through XTest)\n"
     "  --trace-file FILE   the trace sink's file (default stdout)\n"
+    "  --display :N        the x11 sink's display (default $DISPLAY)\n"
     "  --time-scale S      real ms per platform ms, above 0 (default 1; 0.01 runs 100x fast)\n"
     "  --log FILE          debug output to FILE (default stderr)\n"
     "  --help              this text\n"
@@ -53,6 +55,7 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         {"--state", &options.stateDir},       {"--config", &options.configFile},
         {"--socket", &options.socketPath},    {"--driver-dir", &options.driverDir},
         {"--trace-file", &options.traceFile}, {"--log", &options.logFile},
+        {"--display", &options.display},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -70,10 +73,13 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         if (const auto path = paths.find(arg); path != paths.end()) {
             *path->second = value;
         } else if (arg == "--sink") {
-            if (value != "trace" && value != "none") {
-                return Usage("--sink takes trace or none, not \"" + value + "\"");
+            static const std::map<std::string, SinkKind> sinks = {
+                {"trace", SinkKind::Trace}, {"none", SinkKind::None}, {"x11", SinkKind::X11}};
+            const auto sink = sinks.find(value);
+            if (sink == sinks.end()) {
+                return Usage("--sink takes trace, none or x11, not \"" + value + "\"");
             }
-            options.sink = value == "trace" ? SinkKind::Trace : SinkKind::None;
+            options.sink = sink->second;
         } else if (!ParseScale(value, options.timeScale)) {
             return Usage("--time-scale takes a number above 0, not \"" + value + "\"");
         }

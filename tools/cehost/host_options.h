@@ -6,7 +6,7 @@
 
 namespace ots::host {
 
-enum class SinkKind { Trace, None };
+enum class SinkKind { Trace, None, X11 };
 
 struct HostOptions {
     std::string stateDir;    // empty: $XDG_STATE_HOME/ots or ~/.local/state/ots
@@ -16,6 +16,7 @@ struct HostOptions {
     std::string logFile;     // empty: debug output to stderr
     SinkKind sink = SinkKind::Trace;
     std::string traceFile;   // empty: stdout
+    std::string display;     // the X11 sink's display; empty: $DISPLAY
     double timeScale = 1.0;  // real ms per platform ms
 };
 

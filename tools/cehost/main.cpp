@@ -12,6 +12,7 @@
 #include "ce/host/registry_store.h"
 #include "ce/host/stream_server.h"
 #include "ce/host/usb_host.h"
+#include "ce/host/x11_pointer_sink.h"
 #include "control_service.h"
 #include "controllers.h"
 #include "event_log.h"
@@ -51,12 +52,16 @@ sigset_t BlockStopSignals() {
     return signals;
 }
 
-// Where mouse events go besides the host's own log.
+// Where mouse events go besides the host's own log: a trace, or a real pointer.
 class TraceOutput {
   public:
     bool Open(const HostOptions& options, std::string* error) {
         if (options.sink == SinkKind::None) {
             return true;
+        }
+        if (options.sink == SinkKind::X11) {
+            pointer_ = ce::host::X11PointerSink::Open(options.display, error);
+            return pointer_ != nullptr;
         }
         std::FILE* out = stdout;
         if (!options.traceFile.empty()) {
@@ -77,6 +82,7 @@ class TraceOutput {
     };
     std::unique_ptr<std::FILE, Closer> file_;
     std::unique_ptr<ce::host::MouseEventTrace> trace_;  // removed before the file closes
+    std::unique_ptr<ce::host::X11PointerSink> pointer_;
 };
 
 // Everything up to serving; a nonzero exit code when the host cannot go on.

@@ -51,12 +51,20 @@ ots::sim::Mounting MountedPanel() {
             .seed = 7};
 }
 
+// Offset by about 2 mm and turned by 0.7 degrees, otherwise true: what an affine calibration
+// takes out completely.
+ots::sim::Mounting ShiftedPanel() {
+    return {.offsetX = 45.0, .offsetY = -35.0, .rotationDeg = 0.7, .noiseSigma = 0.5, .seed = 11};
+}
+
 std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeCoordinate(const std::string& name) {
     ots::sim::CoordinateControllerOptions options;
     if (name == "mounted") {
         options.mounting = MountedPanel();
+    } else if (name == "shifted") {
+        options.mounting = ShiftedPanel();
     } else if (name != "ideal") {
-        return "no coordinate panel is called \"" + name + "\" (ideal, mounted)";
+        return "no coordinate panel is called \"" + name + "\" (ideal, mounted, shifted)";
     }
     auto device = std::make_shared<CoordinateController>(options);
     return std::make_unique<DevicePanel<CoordinateController>>(device, options.screenWidthPx,
@@ -68,10 +76,12 @@ std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeCamera(
     ots::sim::CameraPanel panel;
     if (name == "realistic") {
         panel = ots::sim::RealisticCameraPanel();
+    } else if (name == "mounted") {
+        panel = ots::sim::MountedCameraPanel();
     } else if (name == "defaults") {
         panel = ots::sim::DefaultsCameraPanel();
     } else {
-        return "no camera panel is called \"" + name + "\" (realistic, defaults)";
+        return "no camera panel is called \"" + name + "\" (realistic, mounted, defaults)";
     }
     auto device = std::make_shared<CameraDevice>(panel, std::move(nvm));
     return std::make_unique<DevicePanel<CameraDevice>>(device, panel.screenWidthPx,

@@ -10,7 +10,7 @@
 namespace ots::host {
 
 // Coordinate panels: "ideal" (default), "mounted". Camera panels: "realistic" (default),
-// "defaults". A camera keeps its records in nvm. The panel, or why there is none.
+// "mounted", "defaults". A camera keeps its records in nvm. The panel, or why there is none.
 std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeSimulatedPanel(
     ControllerKind kind, const std::string& panelName, std::shared_ptr<ots::sim::CameraNvm> nvm);
 

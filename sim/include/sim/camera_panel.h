@@ -38,6 +38,10 @@ struct CameraPanel {
 // Lenses with mild distortion (p1 0.90 and 0.93, small p2, p3), packet 0 carries camera A.
 CameraPanel RealisticCameraPanel();
 
+// The realistic panel with its frame mounted visibly off: shifted 3 mm right and 2 mm up,
+// turned 0.6 degrees, and bowed like a lens error (radial k 0.015). Calibration takes it out.
+CameraPanel MountedCameraPanel();
+
 // The same screen with blocks the driver cannot use (fps 0, p1 0.5), so that its default
 // models apply: lenses angle = pi/4 ± 1.15·u over the whole line, and the fall-back output
 // scale, which stands for cameras at the two ends of the top edge, a baseline as long as the

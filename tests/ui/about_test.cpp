@@ -1,0 +1,70 @@
+// The about box: the firmware version of both controller generations, and its failures.
+#include <gtest/gtest.h>
+
+#include "panel_fixture.h"
+#include "ui/about_dlg.h"
+#include "ui/resource.h"
+
+namespace ui_test {
+namespace {
+
+using AboutTest = PanelTest;
+
+// A camera controller's reply to the version read: the block from byte 5.
+std::vector<BYTE> VersionReply(BYTE byte0, BYTE byte1) {
+    std::vector<BYTE> reply(64, 0);
+    reply[5] = byte0;
+    reply[6] = byte1;
+    return reply;
+}
+
+TEST_F(AboutTest, FirmwareVersionOfBothGenerations) {
+    const struct {
+        ots::DeviceIdentity identity;
+        BYTE byte0, byte1;
+        const wchar_t* shown;
+    } cases[] = {{kCamera, 5, 1, L"1.5"},
+                 {kCamera, 200, 2, L"2.-56"},
+                 {{0x5A17, 0x0101, 0x0100}, 5, 1, L"256"},
+                 {{0x7E21, 0x0012, 0x0203}, 5, 1, L"515"}};
+    for (const auto& c : cases) {
+        driver().Reset();
+        Answer(c.identity);
+        driver().SetReply(IOCTL_GET_COMMAND, VersionReply(c.byte0, c.byte1));
+        CAboutDlg dialog;
+        RunChild(dialog, [&](CDialog& dlg) {
+            EXPECT_EQ(ui.Text(dlg, IDC_FIRMWARE_VERSION), c.shown);
+            EXPECT_EQ(ui.Text(dlg, IDC_DRIVER_VERSION), L"1.0.0.2");
+            ui.Key(dlg, VK_ESCAPE);
+        });
+    }
+    EXPECT_TRUE(ui.Boxes().empty());
+}
+
+TEST_F(AboutTest, UnknownDeviceShowsZeroWithoutAskingForAVersion) {
+    Answer(kCamera);
+    FailCode(IOCTL_GET_DEVICE_ID);
+    CAboutDlg dialog;
+    RunChild(dialog, [&](CDialog& dlg) {
+        EXPECT_EQ(ui.Text(dlg, IDC_FIRMWARE_VERSION), L"0");
+        ui.Key(dlg, VK_ESCAPE);
+    });
+    EXPECT_EQ(ui.Boxes().at(0).text, L"GetDeviceID Failed.");
+    EXPECT_EQ(ui.Boxes().at(0).caption, L"ERROR");
+    EXPECT_EQ(Calls(IOCTL_SET_COMMAND) + Calls(IOCTL_GET_COMMAND), 0);
+}
+
+TEST_F(AboutTest, FailedVersionReadEndsTheBoxAndTellsTheMainWindow) {
+    Answer(kCamera);
+    FailCode(IOCTL_SET_COMMAND);
+    CAboutDlg dialog;
+    bool shown = false;
+    EXPECT_EQ(RunChild(dialog, [&](CDialog&) { shown = true; }), IDOK);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(ui.Boxes().at(0).text, L"++AboutDlg:GetVersion Failed.");
+    EXPECT_EQ(ui.Boxes().at(0).caption, L"TouchScreen Control Panel");
+    EXPECT_TRUE(ConnectionLostPosted());
+}
+
+}  // namespace
+}  // namespace ui_test

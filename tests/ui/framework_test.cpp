@@ -1,0 +1,168 @@
+// The dialog framework as the panel relies on it: templates and dialog units, radio groups,
+// the dialog keys, data exchange and its range message, messages posted from other threads,
+// and a person's reach (no clicking what is disabled or hidden).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "dialog_driver.h"
+
+namespace {
+
+constexpr UINT kTestDialog = 9001;
+constexpr UINT WM_TEST_PING = WM_USER + 7;
+enum : int {
+    kRadioA0 = 10,
+    kRadioA1,
+    kRadioA2,
+    kRadioB0,
+    kRadioB1,
+    kApply,
+    kHiddenButton,
+    kSlider
+};
+
+constexpr ce::ui::DialogControl kControls[] = {
+    {kRadioA0, ce::ui::ControlKind::RadioButton, L"A0", 5, 5, 40, 10, WS_GROUP},
+    {kRadioA1, ce::ui::ControlKind::RadioButton, L"A1", 5, 17, 40, 10},
+    {kRadioA2, ce::ui::ControlKind::RadioButton, L"A2", 5, 29, 40, 10},
+    {kRadioB0, ce::ui::ControlKind::RadioButton, L"B0", 60, 5, 40, 10, WS_GROUP},
+    {kRadioB1, ce::ui::ControlKind::RadioButton, L"B1", 60, 17, 40, 10},
+    {kApply, ce::ui::ControlKind::PushButton, L"Apply", 5, 50, 40, 14, WS_GROUP | WS_DISABLED},
+    {kHiddenButton, ce::ui::ControlKind::PushButton, L"Hidden", 50, 50, 40, 14, ce::ui::kHidden},
+    {kSlider, ce::ui::ControlKind::Slider, nullptr, 5, 70, 100, 15, TBS_AUTOTICKS},
+};
+constexpr ce::ui::DialogTemplate kTemplate{kTestDialog,
+                                           L"Test",
+                                           L"MS Shell Dlg",
+                                           8,
+                                           120,
+                                           100,
+                                           WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                                           0,
+                                           kControls};
+const ce::ui::ResourceEntry kRegistered(kTemplate);
+
+class CTestDlg : public CDialog {
+  public:
+    CTestDlg() : CDialog(kTestDialog) {}
+    int m_choice = 0;
+    int lastScroll = -1;
+    std::thread::id pingThread;
+    CSliderCtrl m_slider;
+
+  protected:
+    void DoDataExchange(CDataExchange* pDX) override {
+        DDX_Control(pDX, kSlider, m_slider);
+        DDX_Radio(pDX, kRadioA0, m_choice);
+        DDV_MinMaxInt(pDX, m_choice, 0, 2);
+    }
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        m_slider.SetRange(0, 50);
+        return TRUE;
+    }
+    LRESULT OnPing(WPARAM, LPARAM) {
+        pingThread = std::this_thread::get_id();
+        EndDialog(static_cast<int>(kTestDialog));
+        return 0;
+    }
+    void OnHScroll(UINT, UINT, CScrollBar* pScrollBar) {
+        if (pScrollBar->GetSafeHwnd() == m_slider.GetSafeHwnd()) {
+            lastScroll = m_slider.GetPos();
+        }
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
+ON_MESSAGE(WM_TEST_PING, &CTestDlg::OnPing)
+ON_WM_HSCROLL()
+END_MESSAGE_MAP()
+
+TEST(Framework, TemplateFontStandsOnAFontWithTheDialogMetrics) {
+    ui_test::DialogDriver driver;
+    // The original font gives 6 x 13 pixel units at 8 points; a missing font falls back to
+    // other widths.
+    const ce::ui::DialogBaseUnits units = ce::ui::BaseUnitsOf(kTemplate);
+    EXPECT_GE(units.cx, 5);
+    EXPECT_LE(units.cx, 7);
+    EXPECT_GE(units.cy, 11);
+    EXPECT_LE(units.cy, 14);
+}
+
+TEST(Framework, RadioGroupsRunToTheNextGroupStart) {
+    ui_test::DialogDriver driver;
+    CTestDlg dialog;
+    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
+        driver.Click(dlg, kRadioB1);
+        driver.Click(dlg, kRadioA2);
+        EXPECT_FALSE(driver.Checked(dlg, kRadioA0));
+        EXPECT_TRUE(driver.Checked(dlg, kRadioB1));  // another group keeps its choice
+        driver.Click(dlg, kRadioA1);
+        EXPECT_FALSE(driver.Checked(dlg, kRadioA2));
+        driver.Key(dlg, VK_RETURN);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.m_choice, 1);
+}
+
+TEST(Framework, DialogKeysAndCloseBox) {
+    struct Case {
+        std::function<void(ui_test::DialogDriver&, CDialog&)> act;
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {[](auto& d, CDialog& dlg) { d.Key(dlg, VK_ESCAPE); }, IDCANCEL},
+        {[](auto& d, CDialog& dlg) { d.Key(dlg, VK_RETURN); }, IDOK},
+        {[](auto&, CDialog& dlg) { ce::ui::host::CloseWindow(dlg.m_hWnd); }, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        ui_test::DialogDriver driver;
+        CTestDlg dialog;
+        driver.OnShown(kTestDialog, [&](CDialog& dlg) { c.act(driver, dlg); });
+        EXPECT_EQ(dialog.DoModal(), c.result);
+    }
+}
+
+TEST(Framework, FailedRangeCheckKeepsTheDialogOpen) {
+    ui_test::DialogDriver driver;
+    CTestDlg dialog;
+    dialog.m_choice = 7;  // no button of the group is checked
+    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
+        driver.Key(dlg, VK_RETURN);
+        EXPECT_TRUE(dialog.IsModalRunning());
+        driver.Key(dlg, VK_ESCAPE);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(driver.BoxTexts(),
+              std::vector<std::wstring>{L"Please enter an integer between 0 and 2."});
+}
+
+TEST(Framework, MessagePostedFromAnotherThreadRunsOnTheInterfaceThread) {
+    ui_test::DialogDriver driver;
+    CTestDlg dialog;
+    std::thread worker;
+    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
+        worker = std::thread([hwnd = dlg.m_hWnd] { PostMessage(hwnd, WM_TEST_PING, 0, 0); });
+    });
+    EXPECT_EQ(dialog.DoModal(), static_cast<INT_PTR>(kTestDialog));
+    worker.join();
+    EXPECT_EQ(dialog.pingThread, std::this_thread::get_id());
+}
+
+TEST(Framework, APersonReachesOnlyVisibleEnabledControls) {
+    ui_test::DialogDriver driver;
+    CTestDlg dialog;
+    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
+        EXPECT_FALSE(driver.Click(dlg, kApply));
+        EXPECT_FALSE(driver.Click(dlg, kHiddenButton));
+        EXPECT_TRUE(driver.Drag(dlg, kSlider, 80));  // beyond the range: the thumb stops at 50
+        driver.Key(dlg, VK_ESCAPE);
+    });
+    dialog.DoModal();
+    EXPECT_EQ(dialog.lastScroll, 50);
+}
+
+}  // namespace

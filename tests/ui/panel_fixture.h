@@ -1,0 +1,52 @@
+// The control panel's dialogs against the scripted stream driver: the test says what the
+// driver answers (identity, records, failing codes) and reads back what the dialogs sent.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "dialog_driver.h"
+#include "panel_device/scripted_devices.h"
+#include "protocol/control_codes.h"
+#include "protocol/device_config.h"
+#include "protocol/device_identity.h"
+#include "protocol/driver_config.h"
+
+namespace ui_test {
+
+inline constexpr ots::DeviceIdentity kCamera{0x7E21, 0x0C20, 0x0100};
+inline constexpr ots::DeviceIdentity kCoordinate{0x5A17, 0x0101, 0x0100};
+inline constexpr ots::DeviceIdentity kSecondStream{0x7E21, 0x0012, 0x0100};
+
+class PanelTest : public paneltest::ScriptedDevicesTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // What the driver answers.
+    void Answer(const ots::DeviceIdentity& identity, const ots::DeviceConfig& device = {},
+                const ots::DriverConfig& driverConfig = ots::DefaultDriverConfig());
+    void FailCode(DWORD code) { driver().FailCode(code); }
+
+    // The records the dialogs sent with a code, oldest first.
+    std::vector<std::vector<BYTE>> Sent(DWORD code) const;
+    ots::DriverConfig LastDriverConfigSent() const;
+    int Calls(DWORD code) const;
+
+    // Runs the main dialog as the program does (it is the application's main window) with
+    // script run once it shows; the dialog's result.
+    INT_PTR RunMainDialog(std::function<void(CDialog&)> script);
+    // Runs a child dialog modally under a main window that records WM_CONNECTION_LOST.
+    INT_PTR RunChild(CDialog& dialog, std::function<void(CDialog&)> script);
+    bool ConnectionLostPosted() const { return connectionLost_; }
+    // "BeepChanged" broadcasts that reached the main window.
+    int BeepBroadcasts() const { return beepBroadcasts_; }
+
+    DialogDriver ui;
+
+  private:
+    bool connectionLost_ = false;
+    int beepBroadcasts_ = 0;
+};
+
+}  // namespace ui_test

@@ -1,0 +1,157 @@
+// The control panel as processes: against cehost in another process, a second copy that
+// brings the first to the front and ends, the shell's task bar hidden and shown from another
+// process, and a real window on an X server.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "device/device_access.h"
+#include "dialog_driver.h"
+#include "host_process.h"
+#include "ui/main_panel_dlg.h"
+#include "ui/panel_app.h"
+#include "ui/resource.h"
+
+namespace ui_test {
+namespace {
+
+using remote_test::HostProcess;
+using remote_test::Spawn;
+
+constexpr const wchar_t* kTitle = L"TouchScreen Control Panel";
+
+// A program on the PATH, "" when there is none.
+std::string Which(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+class ProcessesTest : public ::testing::Test {
+  protected:
+    void StartHost(const char* controller = "coordinate") {
+        host_ = std::make_unique<HostProcess>(dir_);
+        ASSERT_TRUE(host_->WaitReady()) << host_->errText();
+        ASSERT_EQ(host_->Cectl({"plug", controller}).exitCode, 0);
+        ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
+    }
+    std::vector<std::string> Environment(const std::string& platform = "offscreen") const {
+        return {"OTS_DEVMGR_SOCKET=" + host_->socket(), "OTS_WINDOW_DIR=" + WindowFolder(),
+                "QT_QPA_PLATFORM=" + platform};
+    }
+    static int Stop(pid_t pid) {
+        ::kill(pid, SIGTERM);
+        return remote_test::WaitExit(pid);
+    }
+
+    DialogDriver ui;
+    remote_test::TempDir dir_;
+    std::unique_ptr<HostProcess> host_;
+};
+
+TEST_F(ProcessesTest, PanelReachesTheDriverOfAHostInAnotherProcess) {
+    StartHost();
+    ots::DriverConfig before{};
+    ASSERT_TRUE(GetDriverConfig(&before, 0));
+    CMainPanelDlg dialog;
+    theApp.m_pMainWnd = &dialog;
+    ui.OnShown(IDD_TSPANEL_DIALOG, [&](CDialog& dlg) {
+        EXPECT_FALSE(ui.Enabled(dlg, IDC_BUTTON_RESET));  // a fresh registry: not calibrated
+        ui.Click(dlg, IDC_BUTTON_SETTINGS);
+        ui.Key(dlg, VK_ESCAPE);
+    });
+    ui.OnShown(IDD_SETTINGS, [&](CDialog& dlg) {
+        ui.Click(dlg, IDC_CHECK_ENABLE_TOUCH);
+        ui.Click(dlg, IDC_BUTTON_OK);
+    });
+    dialog.DoModal();
+    theApp.m_pMainWnd = nullptr;
+    EXPECT_TRUE(ui.Boxes().empty());
+
+    ots::DriverConfig after{};
+    ASSERT_TRUE(GetDriverConfig(&after, 0));
+    EXPECT_EQ(after.EnableTouch, before.EnableTouch ? 0 : 1);
+    const std::string expected =
+        std::string("\"EnableTouch\"=dword:0000000") + (after.EnableTouch ? "1" : "0");
+    EXPECT_NE(host_->Cectl({"reg", "dump"}).out.find(expected), std::string::npos);
+}
+
+TEST_F(ProcessesTest, SecondCopyBringsTheFirstToTheFrontAndEnds) {
+    StartHost();
+    const pid_t first =
+        Spawn({OTS_TSPANEL}, dir_.File("first.out"), dir_.File("first.err"), Environment());
+    HWND window = nullptr;
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return (window = FindWindow(nullptr, kTitle)); }))
+        << remote_test::ReadFile(dir_.File("first.err"));
+    EXPECT_NE(GetForegroundWindow(), window);
+
+    const pid_t second = Spawn({OTS_TSPANEL}, "", dir_.File("second.err"), Environment());
+    EXPECT_EQ(remote_test::WaitExit(second), 0);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return GetForegroundWindow() == window; }));
+    EXPECT_EQ(::kill(first, 0), 0) << "the first copy runs on";
+    Stop(first);
+}
+
+TEST_F(ProcessesTest, TaskBarOfAnotherProcessHidesAndShows) {
+    const pid_t shell = Spawn({OTS_CESHELL}, "", dir_.File("shell.err"),
+                              {"OTS_WINDOW_DIR=" + WindowFolder(), "QT_QPA_PLATFORM=offscreen"});
+    HWND bar = nullptr;
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return (bar = FindWindow(L"HHTaskBar", nullptr)); }));
+    EXPECT_TRUE(IsWindowVisible(bar));
+    ShowWindow(bar, SW_HIDE);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return !IsWindowVisible(bar); }));
+    ShowWindow(bar, SW_SHOW);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return IsWindowVisible(bar); }));
+    EXPECT_EQ(Stop(shell), 0);
+}
+
+TEST_F(ProcessesTest, PanelOpensARealWindowOnAnXServer) {
+    const std::string xvfb = Which("Xvfb");
+    if (xvfb.empty()) {
+        GTEST_SKIP() << "no X server can be started here: Xvfb is not installed "
+                        "(scripts/install-deps.sh installs it)";
+    }
+    int number = 0;
+    pid_t server = -1;
+    for (number = 60 + ::getpid() % 200; server < 0 && number < 400; number += 7) {
+        if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) {
+            server = Spawn({xvfb, ":" + std::to_string(number), "-screen", "0", "800x600x24",
+                            "-nolisten", "tcp"},
+                           "", dir_.File("xvfb.err"));
+            break;
+        }
+    }
+    const std::string display = ":" + std::to_string(number);
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    if (server < 0 || !DialogDriver::WaitFor([&] { return std::filesystem::exists(socket); })) {
+        GTEST_SKIP() << "no X server could be started: "
+                     << remote_test::ReadFile(dir_.File("xvfb.err"));
+    }
+    StartHost();
+    auto environment = Environment("xcb");
+    environment.push_back("DISPLAY=" + display);
+    const pid_t panel = Spawn({OTS_TSPANEL}, "", dir_.File("panel.err"), environment);
+    const auto appeared = [&] {
+        const auto tree = remote_test::RunProgram(
+            {Which("xwininfo"), "-root", "-tree", "-display", display}, dir_);
+        return tree.out.find("\"TouchScreen Control Panel\"") != std::string::npos;
+    };
+    EXPECT_TRUE(DialogDriver::WaitFor(appeared, 20000))
+        << remote_test::ReadFile(dir_.File("panel.err"));
+    Stop(panel);
+    Stop(server);
+}
+
+}  // namespace
+}  // namespace ui_test
