@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "dialog_driver.h"
 
@@ -110,6 +111,21 @@ TEST(Framework, FailedRangeCheckKeepsTheDialogOpen) {
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_EQ(driver.BoxTexts(),
               std::vector<std::wstring>{L"Please enter an integer between 0 and 2."});
+}
+
+// A worker thread (the calibration's receiver) shows and hides controls and repaints.
+TEST(Framework, ControlsChangedFromAWorkerThreadChangeOnTheInterfaceThread) {
+    ui_test::DialogDriver driver;
+    CTestDlg dialog;
+    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
+        std::thread([&dlg] {
+            dlg.GetDlgItem(kRadioB1)->ShowWindow(SW_HIDE);
+            dlg.Invalidate();
+        }).join();
+        EXPECT_TRUE(ui_test::DialogDriver::WaitFor([&] { return !driver.Visible(dlg, kRadioB1); }));
+        driver.Key(dlg, VK_ESCAPE);
+    });
+    dialog.DoModal();
 }
 
 }  // namespace
