@@ -355,5 +355,5 @@ void CWnd::OnHScroll(UINT, UINT, CScrollBar*) {}
 void CWnd::OnPaint() {}
 
 CScrollBar* ce::ui::ScrollBarFromHandle(HWND hWnd) {
-    return static_cast<CScrollBar*>(CWnd::FromHandle(hWnd));
+    return dynamic_cast<CScrollBar*>(CWnd::FromHandle(hWnd));
 }
