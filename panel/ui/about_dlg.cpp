@@ -5,6 +5,7 @@
 
 #include "device/device_access.h"
 #include "protocol/messages.h"
+#include "ui/identity_query.h"
 #include "ui/resource.h"
 
 namespace {
@@ -23,10 +24,7 @@ void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    ots::DeviceIdentity identity{};
-    if (!GetDeviceID(&identity)) {
-        MessageBox(L"GetDeviceID Failed.", L"ERROR", MB_OK);
-    }
+    const ots::DeviceIdentity identity = QueryDeviceIdentity(*this);
     m_VendorId = identity.idVendor;
     m_ProductId = identity.idProduct;
     m_ReleaseNumber = identity.bcdDevice;

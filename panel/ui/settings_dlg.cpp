@@ -5,6 +5,7 @@
 #include "ce/debug.h"
 #include "device/device_access.h"
 #include "protocol/messages.h"
+#include "ui/identity_query.h"
 #include "ui/resource.h"
 
 const UINT WM_BEEP_CHANGED = RegisterWindowMessage(L"BeepChanged");
@@ -104,10 +105,7 @@ int CSettingsDlg::CheckState(const CWnd& dialog, int nID) {
 BOOL CSettingsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    ots::DeviceIdentity identity{};
-    if (!GetDeviceID(&identity)) {
-        MessageBox(L"GetDeviceID Failed.", L"ERROR", MB_OK);
-    }
+    const ots::DeviceIdentity identity = QueryDeviceIdentity(*this);
     m_VendorId = identity.idVendor;
     m_ProductId = identity.idProduct;
 

@@ -293,6 +293,7 @@ void BuildControls(const DialogTemplate& dialog, QWidget* window, HWND dialogHan
         QSize natural;
         QWidget* widget = MakeControl(control, dialogHandle, self, &natural);
         widget->setParent(window);
+        widget->setFont(window->font());  // also where a style sheet would reset it
         RECT area{control.x, control.y, control.x + control.cx, control.y + control.cy};
         MapDialogRect(dialog, &area);
         widget->setGeometry(area.left, area.top, area.right - area.left, area.bottom - area.top);

@@ -81,6 +81,7 @@ void StartInterface(int argc, char** argv) {
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);  // the program ends when it says so
+    GetSystemMetrics(SM_CXSCREEN);                   // other threads read it from now on
     InstallKeyboardFilter();
 }
 

@@ -11,6 +11,13 @@
 namespace ce::ui {
 namespace {
 
+// The calibration dialog's worker thread asks for controls by id (to show or hide them), so
+// lookups may come from any thread; widgets themselves are touched on the interface thread.
+std::recursive_mutex& TableLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 std::map<HWND, WindowRecord>& Table() {
     static std::map<HWND, WindowRecord> table;
     return table;
@@ -21,6 +28,10 @@ std::uintptr_t HandleValue(HWND hWnd) {
 }
 
 }  // namespace
+
+std::recursive_mutex& WindowTableLock() {
+    return TableLock();
+}
 
 HWND NewWindowHandle() {
     static std::atomic<std::uint32_t> next{0x100};
@@ -37,6 +48,7 @@ bool IsLocalHandle(HWND hWnd) {
 }
 
 WindowRecord& RegisterWindow(WindowRecord record) {
+    const std::lock_guard guard(TableLock());
     const HWND hwnd = record.hwnd;
     auto [it, inserted] = Table().insert_or_assign(hwnd, std::move(record));
     (void)inserted;
@@ -44,15 +56,18 @@ WindowRecord& RegisterWindow(WindowRecord record) {
 }
 
 void UnregisterWindow(HWND hWnd) {
+    const std::lock_guard guard(TableLock());
     Table().erase(hWnd);
 }
 
 WindowRecord* FindRecord(HWND hWnd) {
+    const std::lock_guard guard(TableLock());
     auto it = Table().find(hWnd);
     return it == Table().end() ? nullptr : &it->second;
 }
 
 WindowRecord* FindRecord(const QWidget* widget) {
+    const std::lock_guard guard(TableLock());
     for (auto& [hwnd, record] : Table()) {
         if (record.widget == widget) {
             return &record;
@@ -67,6 +82,7 @@ QWidget* WidgetOf(HWND hWnd) {
 }
 
 WindowRecord* ChildRecord(HWND parent, int id) {
+    const std::lock_guard guard(TableLock());
     WindowRecord* owner = FindRecord(parent);
     if (owner == nullptr) {
         return nullptr;
@@ -81,6 +97,7 @@ WindowRecord* ChildRecord(HWND parent, int id) {
 }
 
 std::vector<HWND> TopLevelHandles() {
+    const std::lock_guard guard(TableLock());
     std::vector<HWND> handles;
     for (const auto& [hwnd, record] : Table()) {
         if (record.topLevel) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct WindowRecord {
     std::wstring className;
     std::vector<HWND> children;  // in tab order
 };
+
+// Held while records are looked up or changed (any thread).
+std::recursive_mutex& WindowTableLock();
 
 // A new handle of this process: its process id and a number never used before in it.
 HWND NewWindowHandle();

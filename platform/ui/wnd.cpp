@@ -54,6 +54,7 @@ bool Matches(const MessageMapEntry& entry, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 CWnd* TemporaryObject(HWND hWnd) {
+    const std::lock_guard guard(WindowTableLock());
     WindowRecord* record = FindRecord(hWnd);
     if (record == nullptr) {
         return nullptr;
@@ -69,6 +70,7 @@ CWnd* TemporaryObject(HWND hWnd) {
 }
 
 void DropTemporaryObject(HWND hWnd) {
+    const std::lock_guard guard(WindowTableLock());
     auto it = Temporaries().find(hWnd);
     if (it != Temporaries().end()) {
         it->second->m_hWnd = nullptr;
@@ -166,7 +168,7 @@ CWnd::~CWnd() {
 }
 
 CWnd* CWnd::FromHandle(HWND hWnd) {
-    return InterfaceThreadNow() ? TemporaryObject(hWnd) : nullptr;
+    return TemporaryObject(hWnd);
 }
 
 CWnd* CWnd::GetDlgItem(int nID) const {
@@ -353,5 +355,5 @@ void CWnd::OnHScroll(UINT, UINT, CScrollBar*) {}
 void CWnd::OnPaint() {}
 
 CScrollBar* ce::ui::ScrollBarFromHandle(HWND hWnd) {
-    return static_cast<CScrollBar*>(CWnd::FromHandle(hWnd));
+    return dynamic_cast<CScrollBar*>(CWnd::FromHandle(hWnd));
 }

@@ -106,8 +106,9 @@ class CButton : public CWnd {
 
 class CScrollBar : public CWnd {};
 
-// A horizontal trackbar. Positions are clamped to the range.
-class CSliderCtrl : public CWnd {
+// A horizontal trackbar. Positions are clamped to the range. It scrolls as a scroll bar does
+// (WM_HSCROLL names it as one).
+class CSliderCtrl : public CScrollBar {
   public:
     void SetRange(int nMin, int nMax, BOOL bRedraw = FALSE);
     void SetRangeMin(int nMin, BOOL bRedraw = FALSE);
