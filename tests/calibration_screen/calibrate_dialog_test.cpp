@@ -45,7 +45,7 @@ struct Accurate {
     double boundMm;
 };
 
-class AccurateCalibration : public it::IntegrationTest,
+class AccurateCalibration : public ots::test::IntegrationTest,
                             public ::testing::WithParamInterface<Accurate> {};
 
 TEST_P(AccurateCalibration, PointerEndsOnTheFinger) {
@@ -79,14 +79,14 @@ struct Closing {
     Way way;
 };
 
-class ClosingWithoutSaving : public it::IntegrationTest,
+class ClosingWithoutSaving : public ots::test::IntegrationTest,
                              public ::testing::WithParamInterface<Closing> {};
 
 // After the first way out, the others are tried too: none may post, restore or toggle again.
 TEST_P(ClosingWithoutSaving, LeavesTheCalibrationAndClosesOnce) {
     TouchBench bench(Generation::Coordinate);
     SetUpDriver(false);
-    const it::Bytes storedBefore = it::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58);
+    const ots::test::Bytes storedBefore = ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58);
     bench.Tap({400, 300});
     const std::optional<Pixel> pointerBefore = bench.Pointer();
 
@@ -104,7 +104,7 @@ TEST_P(ClosingWithoutSaving, LeavesTheCalibrationAndClosesOnce) {
     EXPECT_THAT(panel.Ends(), ElementsAre(EndMessage{1, 0}));
     ExpectRestored();
 
-    EXPECT_EQ(it::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);
+    EXPECT_EQ(ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);
     bench.Tap({400, 300});
     ASSERT_TRUE(bench.Pointer() && pointerBefore);
     EXPECT_NEAR(bench.Pointer()->x, pointerBefore->x, 0.5);
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingWithoutSaving,
                                            Closing{"Cancel", Way::Cancel}),
                          [](const auto& way) { return way.param.name; });
 
-class CalibrateDialogTest : public it::IntegrationTest {};
+class CalibrateDialogTest : public ots::test::IntegrationTest {};
 
 // Through the main dialog, which owns the calibration dialog and reports the lost device.
 TEST_F(CalibrateDialogTest, UnplugDuringCollectionGivesTheConnectionMessage) {
@@ -136,7 +136,7 @@ TEST_F(CalibrateDialogTest, UnplugDuringCollectionGivesTheConnectionMessage) {
 TEST_F(CalibrateDialogTest, OkWithTooFewSamplesChangesNothingAndSaysSo) {
     TouchBench bench(Generation::Coordinate, 0x7E21, 0x0012);
     SetUpDriver(false);
-    const it::Bytes storedBefore = it::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58);
+    const ots::test::Bytes storedBefore = ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58);
     PanelHarness panel;
     panel.Start();
     ASSERT_TRUE(panel.WaitForVerification());
@@ -145,7 +145,7 @@ TEST_F(CalibrateDialogTest, OkWithTooFewSamplesChangesNothingAndSaysSo) {
     EXPECT_THAT(panel.Boxes(),
                 ElementsAre(L"Not every target was touched; the calibration was not saved."));
     ExpectRestored();
-    EXPECT_EQ(it::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);
+    EXPECT_EQ(ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);
 }
 
 }  // namespace

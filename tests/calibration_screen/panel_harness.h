@@ -10,7 +10,7 @@
 
 #include "calibration/calibrate_dlg.h"
 #include "calibration_screen/touch_bench.h"
-#include "dialog_driver.h"
+#include "support/dialog_driver.h"
 
 namespace calib_test {
 

@@ -13,7 +13,7 @@
 namespace calib_test {
 namespace {
 
-class SaveTest : public it::IntegrationTest {};
+class SaveTest : public ots::test::IntegrationTest {};
 
 TEST_F(SaveTest, FailedFitLeavesTheDeviceUncalibrated) {
     TouchBench bench(Generation::Coordinate);

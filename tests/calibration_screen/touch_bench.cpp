@@ -48,10 +48,10 @@ TouchBench::~TouchBench() {
 void TouchBench::Tap(Pixel at) {
     if (camera_) {
         camera_->Tap(at.x, at.y, kTapHoldMs);
-        EXPECT_TRUE(camera_->Settle(it::kSettleMs));
+        EXPECT_TRUE(camera_->Settle(ots::test::kSettleMs));
     } else if (coordinate_) {
         coordinate_->Tap(at.x, at.y, kTapHoldMs);
-        EXPECT_TRUE(coordinate_->Settle(it::kSettleMs));
+        EXPECT_TRUE(coordinate_->Settle(ots::test::kSettleMs));
     }
 }
 

@@ -10,7 +10,7 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/usb_host.h"
-#include "integration/integration_support.h"
+#include "support/bus.h"
 #include "sim/camera_device.h"
 #include "sim/coordinate_controller.h"
 

@@ -8,7 +8,7 @@
 #include "device/device_access.h"
 #include "panel_test_support.h"
 #include "protocol/control_codes.h"
-#include "scripted_devices.h"
+#include "support/scripted_devices.h"
 
 namespace paneltest {
 namespace {

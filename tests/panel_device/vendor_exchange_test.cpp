@@ -5,7 +5,7 @@
 #include "device/vendor_exchange.h"
 #include "panel_test_support.h"
 #include "protocol/control_codes.h"
-#include "scripted_devices.h"
+#include "support/scripted_devices.h"
 
 namespace paneltest {
 namespace {

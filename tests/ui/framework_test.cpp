@@ -7,7 +7,7 @@
 #include <functional>
 #include <thread>
 
-#include "dialog_driver.h"
+#include "support/dialog_driver.h"
 
 namespace {
 

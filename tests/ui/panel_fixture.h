@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "dialog_driver.h"
-#include "panel_device/scripted_devices.h"
+#include "support/dialog_driver.h"
+#include "support/scripted_devices.h"
 #include "protocol/control_codes.h"
 #include "protocol/device_config.h"
 #include "protocol/device_identity.h"

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "device/device_access.h"
-#include "dialog_driver.h"
-#include "host_process.h"
+#include "support/dialog_driver.h"
+#include "support/host_process.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/panel_app.h"
 #include "ui/resource.h"
@@ -18,8 +18,8 @@
 namespace ui_test {
 namespace {
 
-using remote_test::HostProcess;
-using remote_test::Spawn;
+using ots::test::HostProcess;
+using ots::test::Spawn;
 
 constexpr const wchar_t* kTitle = L"TouchScreen Control Panel";
 
@@ -52,11 +52,11 @@ class ProcessesTest : public ::testing::Test {
     }
     static int Stop(pid_t pid) {
         ::kill(pid, SIGTERM);
-        return remote_test::WaitExit(pid);
+        return ots::test::WaitExit(pid);
     }
 
     DialogDriver ui;
-    remote_test::TempDir dir_;
+    ots::test::TempDir dir_;
     std::unique_ptr<HostProcess> host_;
 };
 
@@ -93,11 +93,11 @@ TEST_F(ProcessesTest, SecondCopyBringsTheFirstToTheFrontAndEnds) {
         Spawn({OTS_TSPANEL}, dir_.File("first.out"), dir_.File("first.err"), Environment());
     HWND window = nullptr;
     ASSERT_TRUE(DialogDriver::WaitFor([&] { return (window = FindWindow(nullptr, kTitle)); }))
-        << remote_test::ReadFile(dir_.File("first.err"));
+        << ots::test::ReadFile(dir_.File("first.err"));
     EXPECT_NE(GetForegroundWindow(), window);
 
     const pid_t second = Spawn({OTS_TSPANEL}, "", dir_.File("second.err"), Environment());
-    EXPECT_EQ(remote_test::WaitExit(second), 0);
+    EXPECT_EQ(ots::test::WaitExit(second), 0);
     EXPECT_TRUE(DialogDriver::WaitFor([&] { return GetForegroundWindow() == window; }));
     EXPECT_EQ(::kill(first, 0), 0) << "the first copy runs on";
     Stop(first);
@@ -136,19 +136,19 @@ TEST_F(ProcessesTest, PanelOpensARealWindowOnAnXServer) {
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
     if (server < 0 || !DialogDriver::WaitFor([&] { return std::filesystem::exists(socket); })) {
         GTEST_SKIP() << "no X server could be started: "
-                     << remote_test::ReadFile(dir_.File("xvfb.err"));
+                     << ots::test::ReadFile(dir_.File("xvfb.err"));
     }
     StartHost();
     auto environment = Environment("xcb");
     environment.push_back("DISPLAY=" + display);
     const pid_t panel = Spawn({OTS_TSPANEL}, "", dir_.File("panel.err"), environment);
     const auto appeared = [&] {
-        const auto tree = remote_test::RunProgram(
+        const auto tree = ots::test::RunProgram(
             {Which("xwininfo"), "-root", "-tree", "-display", display}, dir_);
         return tree.out.find("\"TouchScreen Control Panel\"") != std::string::npos;
     };
     EXPECT_TRUE(DialogDriver::WaitFor(appeared, 20000))
-        << remote_test::ReadFile(dir_.File("panel.err"));
+        << ots::test::ReadFile(dir_.File("panel.err"));
     Stop(panel);
     Stop(server);
 }

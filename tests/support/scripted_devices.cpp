@@ -1,4 +1,4 @@
-#include "scripted_devices.h"
+#include "support/scripted_devices.h"
 
 #include <dlfcn.h>
 

@@ -10,7 +10,7 @@
 
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
-#include "driver/script_driver.h"
+#include "panel_device/driver/script_driver.h"
 
 namespace paneltest {
 
