@@ -1,25 +1,25 @@
 #include "protocol/device_identity.h"
 
-#include "protocol/bytes.h"
+#include "record_codec.h"
 #include "record_layout.h"
 
 namespace ots {
 
 namespace at = layout::device_identity;
 
+constexpr std::array<codec::Field<DeviceIdentity>, 3> kFields{{
+    {at::idVendor, &DeviceIdentity::idVendor},
+    {at::idProduct, &DeviceIdentity::idProduct},
+    {at::bcdDevice, &DeviceIdentity::bcdDevice},
+}};
+
 DeviceIdentity DecodeDeviceIdentity(std::span<const std::uint8_t, kDeviceIdentitySize> bytes) {
-    DeviceIdentity id{};
-    id.idVendor = LoadU16(bytes, at::idVendor);
-    id.idProduct = LoadU16(bytes, at::idProduct);
-    id.bcdDevice = LoadU16(bytes, at::bcdDevice);
-    return id;
+    return codec::Decode(bytes, kFields);
 }
 
 void EncodeDeviceIdentity(const DeviceIdentity& id,
                           std::span<std::uint8_t, kDeviceIdentitySize> bytes) {
-    StoreU16(bytes, at::idVendor, id.idVendor);
-    StoreU16(bytes, at::idProduct, id.idProduct);
-    StoreU16(bytes, at::bcdDevice, id.bcdDevice);
+    codec::Encode(id, kFields, bytes);
 }
 
 ControllerFamily FamilyOf(std::uint16_t idVendor, std::uint16_t idProduct) {

@@ -2,12 +2,32 @@
 
 #include <algorithm>
 
-#include "protocol/bytes.h"
+#include "record_codec.h"
 #include "record_layout.h"
 
 namespace ots {
 
 namespace at = layout::driver_config;
+
+constexpr std::array<codec::Field<DriverConfig>, 17> kFields{{
+    {at::Mode, &DriverConfig::Mode},
+    {at::EnableTouch, &DriverConfig::EnableTouch},
+    {at::EnableRightClick, &DriverConfig::EnableRightClick},
+    {at::CalibrateType, &DriverConfig::CalibrateType},
+    {at::EnableDoubleClick, &DriverConfig::EnableDoubleClick},
+    {at::HideCursor, &DriverConfig::HideCursor},
+    {at::EnableBeep, &DriverConfig::EnableBeep},
+    {at::BeepType, &DriverConfig::BeepType},
+    {at::BeepMode, &DriverConfig::BeepMode},
+    {at::IsCalibrating, &DriverConfig::IsCalibrating},
+    {at::BeepFrequency, &DriverConfig::BeepFrequency},
+    {at::BeepDuration, &DriverConfig::BeepDuration},
+    {at::Smoothness, &DriverConfig::Smoothness},
+    {at::RightClickTime, &DriverConfig::RightClickTime},
+    {at::RightClickArea, &DriverConfig::RightClickArea},
+    {at::DoubleClickTime, &DriverConfig::DoubleClickTime},
+    {at::DoubleClickArea, &DriverConfig::DoubleClickArea},
+}};
 
 DriverConfig DefaultDriverConfig() {
     DriverConfig r{};
@@ -32,47 +52,14 @@ DriverConfig DefaultDriverConfig() {
 }
 
 DriverConfig DecodeDriverConfig(std::span<const std::uint8_t, kDriverConfigSize> bytes) {
-    DriverConfig r{};
-    r.Mode = bytes[at::Mode];
-    r.EnableTouch = bytes[at::EnableTouch];
-    r.EnableRightClick = bytes[at::EnableRightClick];
-    r.CalibrateType = bytes[at::CalibrateType];
-    r.EnableDoubleClick = bytes[at::EnableDoubleClick];
-    r.HideCursor = bytes[at::HideCursor];
-    r.EnableBeep = bytes[at::EnableBeep];
-    r.BeepType = bytes[at::BeepType];
-    r.BeepMode = bytes[at::BeepMode];
-    r.IsCalibrating = bytes[at::IsCalibrating];
-    r.BeepFrequency = LoadU32(bytes, at::BeepFrequency);
-    r.BeepDuration = LoadU32(bytes, at::BeepDuration);
-    r.Smoothness = LoadU32(bytes, at::Smoothness);
-    r.RightClickTime = LoadU32(bytes, at::RightClickTime);
-    r.RightClickArea = LoadU32(bytes, at::RightClickArea);
-    r.DoubleClickTime = LoadU32(bytes, at::DoubleClickTime);
-    r.DoubleClickArea = LoadU32(bytes, at::DoubleClickArea);
+    DriverConfig r = codec::Decode(bytes, kFields);
     std::copy_n(bytes.begin() + at::Reserved, at::ReservedSize, r.reserved.begin());
     return r;
 }
 
 void EncodeDriverConfig(const DriverConfig& record,
                         std::span<std::uint8_t, kDriverConfigSize> bytes) {
-    bytes[at::Mode] = record.Mode;
-    bytes[at::EnableTouch] = record.EnableTouch;
-    bytes[at::EnableRightClick] = record.EnableRightClick;
-    bytes[at::CalibrateType] = record.CalibrateType;
-    bytes[at::EnableDoubleClick] = record.EnableDoubleClick;
-    bytes[at::HideCursor] = record.HideCursor;
-    bytes[at::EnableBeep] = record.EnableBeep;
-    bytes[at::BeepType] = record.BeepType;
-    bytes[at::BeepMode] = record.BeepMode;
-    bytes[at::IsCalibrating] = record.IsCalibrating;
-    StoreU32(bytes, at::BeepFrequency, record.BeepFrequency);
-    StoreU32(bytes, at::BeepDuration, record.BeepDuration);
-    StoreU32(bytes, at::Smoothness, record.Smoothness);
-    StoreU32(bytes, at::RightClickTime, record.RightClickTime);
-    StoreU32(bytes, at::RightClickArea, record.RightClickArea);
-    StoreU32(bytes, at::DoubleClickTime, record.DoubleClickTime);
-    StoreU32(bytes, at::DoubleClickArea, record.DoubleClickArea);
+    codec::Encode(record, kFields, bytes);
     std::copy(record.reserved.begin(), record.reserved.end(), bytes.begin() + at::Reserved);
 }
 

@@ -1,11 +1,25 @@
 #include "protocol/screen_config.h"
 
-#include "protocol/bytes.h"
+#include "record_codec.h"
 #include "record_layout.h"
 
 namespace ots {
 
 namespace at = layout::screen_config;
+
+constexpr std::array<codec::Field<ScreenConfig>, 11> kFields{{
+    {at::MaxSpeed, &ScreenConfig::MaxSpeed},
+    {at::VelocityRefCount, &ScreenConfig::VelocityRefCount},
+    {at::VelocityWeight, &ScreenConfig::VelocityWeight},
+    {at::pos, &ScreenConfig::pos},
+    {at::s1, &ScreenConfig::s1},
+    {at::width, &ScreenConfig::width},
+    {at::hight, &ScreenConfig::hight},
+    {at::fps, &ScreenConfig::fps},
+    {at::camOffsetY, &ScreenConfig::camOffsetY},
+    {at::camLOffsetX, &ScreenConfig::camLOffsetX},
+    {at::camROffsetX, &ScreenConfig::camROffsetX},
+}};
 
 ScreenConfig DefaultScreenConfig() {
     ScreenConfig r{};
@@ -16,34 +30,12 @@ ScreenConfig DefaultScreenConfig() {
 }
 
 ScreenConfig DecodeScreenConfig(std::span<const std::uint8_t, kScreenConfigSize> bytes) {
-    ScreenConfig r{};
-    r.MaxSpeed = LoadU32(bytes, at::MaxSpeed);
-    r.VelocityRefCount = bytes[at::VelocityRefCount];
-    r.VelocityWeight = bytes[at::VelocityWeight];
-    r.pos = bytes[at::pos];
-    r.s1 = bytes[at::s1];
-    r.width = LoadU32(bytes, at::width);
-    r.hight = LoadU32(bytes, at::hight);
-    r.fps = LoadU32(bytes, at::fps);
-    r.camOffsetY = LoadU32(bytes, at::camOffsetY);
-    r.camLOffsetX = LoadU32(bytes, at::camLOffsetX);
-    r.camROffsetX = LoadU32(bytes, at::camROffsetX);
-    return r;
+    return codec::Decode(bytes, kFields);
 }
 
 void EncodeScreenConfig(const ScreenConfig& record,
                         std::span<std::uint8_t, kScreenConfigSize> bytes) {
-    StoreU32(bytes, at::MaxSpeed, record.MaxSpeed);
-    bytes[at::VelocityRefCount] = record.VelocityRefCount;
-    bytes[at::VelocityWeight] = record.VelocityWeight;
-    bytes[at::pos] = record.pos;
-    bytes[at::s1] = record.s1;
-    StoreU32(bytes, at::width, record.width);
-    StoreU32(bytes, at::hight, record.hight);
-    StoreU32(bytes, at::fps, record.fps);
-    StoreU32(bytes, at::camOffsetY, record.camOffsetY);
-    StoreU32(bytes, at::camLOffsetX, record.camLOffsetX);
-    StoreU32(bytes, at::camROffsetX, record.camROffsetX);
+    codec::Encode(record, kFields, bytes);
 }
 
 }  // namespace ots

@@ -67,15 +67,6 @@ Samples Grid25(RawOf rawOf) {
     return s;
 }
 
-TEST(IntPower, MultipliesKTimesAndIsOneForNonPositiveK) {
-    EXPECT_EQ(IntPower(0.0f, 0), 1.0);
-    EXPECT_EQ(IntPower(-7.5f, 0), 1.0);
-    EXPECT_EQ(IntPower(2.0f, -3), 1.0);
-    EXPECT_EQ(IntPower(1.5f, 3), 3.375);
-    // Kept in double: 4095^3 is not representable as a float.
-    EXPECT_EQ(IntPower(4095.0f, 3), 4095.0 * 4095.0 * 4095.0);
-}
-
 TEST(FitAffine, IdentityCornersGiveIdentityPolynomials) {
     Samples s = FourCorners();
     ots::CalibPara x = Sentinel(), y = Sentinel();

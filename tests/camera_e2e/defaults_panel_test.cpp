@@ -6,11 +6,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "camera_bus.h"
+#include "support/camera_bus.h"
 #include "protocol/control_codes.h"
 #include "protocol/device_config.h"
 
 namespace camera_e2e {
+using namespace ots::test;
 namespace {
 
 // With the default lens a pixel spans 1.15 / 320 rad; half a pixel of rounding in each camera
@@ -45,7 +46,7 @@ TEST_F(DefaultsPanelTest, TouchesLandWhereTheFingerIsThroughTheDefaultModels) {
     }
     std::printf("[ defaults ] 9 taps pressed within %.2f px of the finger\n", worst);
     // The upper bounds come from the panel block's size all the same.
-    const std::vector<BYTE> config = it::GetRecord(IOCTL_GET_DEVICE_CONFIG, ots::kDeviceConfigSize);
+    const std::vector<BYTE> config = ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, ots::kDeviceConfigSize);
     ASSERT_EQ(config.size(), ots::kDeviceConfigSize);
     const ots::DeviceConfig decoded =
         ots::DecodeDeviceConfig(std::span<const BYTE, ots::kDeviceConfigSize>(config));

@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
-#include "camera_bus.h"
+#include "support/camera_bus.h"
 #include "ce/host/heap_stats.h"
-#include "reader_allocations.h"
+#include "support/alloc_counter.h"
 
 namespace camera_e2e {
+using namespace ots::test;
 namespace {
 
 class CameraReportAllocationTest : public CameraBusTest {
@@ -19,7 +20,7 @@ class CameraReportAllocationTest : public CameraBusTest {
       public:
         ReaderMark()
             : id_(ce::host::AddInputSink(
-                  [](const ce::host::MouseEvent&) { reader_allocations::WatchThisThread(); })) {}
+                  [](const ce::host::MouseEvent&) { WatchThisThread(); })) {}
         ~ReaderMark() { ce::host::RemoveInputSink(id_); }
         ReaderMark(const ReaderMark&) = delete;
         ReaderMark& operator=(const ReaderMark&) = delete;
@@ -38,11 +39,11 @@ TEST_F(CameraReportAllocationTest, TwoMovingFingersAllocateNothingOnTheReaderThr
     Settle();
     ASSERT_GT(recorder_.Count(), 0u);
 
-    const std::size_t before = reader_allocations::Counted();
+    const std::size_t before = WatchedAllocations();
     const std::uint64_t localAllocs = ce::host::LocalAllocCount();
     const std::size_t packetsBefore = camera().PacketsSent();
     recorder_.Clear();
-    reader_allocations::Arm();
+    ArmWatch(true);
     // The tap filter, the spline with many steps per frame, two tracked fingers, a lift.
     camera().TouchDown(600, 400, 1);
     camera().MoveTo(500, 300, 400, 1);
@@ -51,13 +52,13 @@ TEST_F(CameraReportAllocationTest, TwoMovingFingersAllocateNothingOnTheReaderThr
     camera().MoveTo(100, 500, 300);
     camera().TouchUp();
     Settle();
-    reader_allocations::Disarm();
+    ArmWatch(false);
 
     EXPECT_GT(camera().PacketsSent() - packetsBefore, 2u * 130u) << "every frame was sent";
     EXPECT_GT(recorder_.Count(), 130u) << "the frames were handled";
-    EXPECT_EQ(reader_allocations::Counted() - before, 0u)
+    EXPECT_EQ(WatchedAllocations() - before, 0u)
         << "heap requests on the reader thread"
-        << (reader_allocations::CountsMalloc() ? "" : " (operator new only)");
+        << (CountsMalloc() ? "" : " (operator new only)");
     EXPECT_EQ(ce::host::LocalAllocCount(), localAllocs) << "LocalAlloc calls while reading";
 }
 

@@ -8,10 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "camera_bus.h"
+#include "support/camera_bus.h"
 #include "protocol/control_codes.h"
 
 namespace camera_e2e {
+using namespace ots::test;
 namespace {
 
 using ots::sim::Camera;
@@ -129,7 +130,7 @@ TEST_F(StillFingerTest, EdgeJitterShowsUntilTheStabiliserAreaCoversIt) {
     Lift();
 
     SetDriverConfigByte(kDoubleClickAreaOffset, 8);
-    it::StreamHandle handle;
+    ots::test::StreamHandle handle;
     ASSERT_TRUE(handle.ok());
     ASSERT_TRUE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
     handle.Close();

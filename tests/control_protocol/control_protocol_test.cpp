@@ -11,20 +11,20 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/registry_store.h"
-#include "control_protocol/camera_on_bus.h"
-#include "driver_core/registry_probe.h"
-#include "integration_support.h"
+#include "support/camera_on_bus.h"
+#include "support/registry_probe.h"
+#include "support/bus.h"
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
 #include "sim/camera_blocks.h"
 
-namespace cp {
+namespace ots::test {
 namespace {
 
-using it::GetRecord;
-using it::SetRecord;
-using it::StreamHandle;
+using ots::test::GetRecord;
+using ots::test::SetRecord;
+using ots::test::StreamHandle;
 
 enum class Generation { Camera, Coordinate };
 
@@ -75,20 +75,20 @@ std::string WithoutKey(const std::string& regText, const std::wstring& key) {
     return kept;
 }
 
-class ControlProtocolTest : public it::IntegrationTest {
+class ControlProtocolTest : public ots::test::IntegrationTest {
   protected:
     void SetUp() override {
-        it::IntegrationTest::SetUp();
-        test::WriteDword(ots::kScreenConfigKey, L"width", kScreenWidth);
-        test::WriteDword(ots::kScreenConfigKey, L"hight", kScreenHight);
+        ots::test::IntegrationTest::SetUp();
+        ots::test::WriteDword(ots::kScreenConfigKey, L"width", kScreenWidth);
+        ots::test::WriteDword(ots::kScreenConfigKey, L"hight", kScreenHight);
         camera_ = std::make_unique<CameraOnBus>(nvm_);
-        coordinate_ = std::make_unique<it::PluggedController>();
+        coordinate_ = std::make_unique<ots::test::PluggedController>();
         ForgetTraffic();
     }
     void TearDown() override {
         camera_.reset();
         coordinate_.reset();
-        it::IntegrationTest::TearDown();
+        ots::test::IntegrationTest::TearDown();
     }
 
     void Replug(Generation generation) {
@@ -97,7 +97,7 @@ class ControlProtocolTest : public it::IntegrationTest {
             camera_ = std::make_unique<CameraOnBus>(nvm_);
         } else {
             coordinate_.reset();
-            coordinate_ = std::make_unique<it::PluggedController>();
+            coordinate_ = std::make_unique<ots::test::PluggedController>();
         }
     }
 
@@ -122,12 +122,12 @@ class ControlProtocolTest : public it::IntegrationTest {
         recorder_.Clear();
         if (generation == Generation::Camera) {
             camera_->device().Tap(400, 300);
-            ASSERT_TRUE(camera_->device().Settle(it::kSettleMs));
+            ASSERT_TRUE(camera_->device().Settle(ots::test::kSettleMs));
         } else {
             coordinate_->panel().Tap(400, 300);
-            ASSERT_TRUE(coordinate_->panel().Settle(it::kSettleMs));
+            ASSERT_TRUE(coordinate_->panel().Settle(ots::test::kSettleMs));
         }
-        const double deadline = ce::host::PlatformNowMs() + it::kSettleMs;
+        const double deadline = ce::host::PlatformNowMs() + ots::test::kSettleMs;
         while (!HasLift() && ce::host::PlatformNowMs() < deadline) {
             Sleep(5);
         }
@@ -143,7 +143,7 @@ class ControlProtocolTest : public it::IntegrationTest {
     ce::host::MouseEventRecorder recorder_;
     std::shared_ptr<ots::sim::CameraNvm> nvm_ = std::make_shared<ots::sim::CameraNvm>();
     std::unique_ptr<CameraOnBus> camera_;
-    std::unique_ptr<it::PluggedController> coordinate_;
+    std::unique_ptr<ots::test::PluggedController> coordinate_;
     std::size_t coordinateVendorBaseline_ = 0;
 };
 
@@ -190,7 +190,7 @@ TEST_P(EachGeneration, EachCalibrationCodeWritesOnlyItsOwnKey) {
         ASSERT_TRUE(SetRecord(axis.code, record, gen().device));
         EXPECT_EQ(WithoutKey(ce::host::ExportRegText(), axis.key), WithoutKey(before, axis.key));
         for (const ots::RegistryField& field : ots::CalibParaFields()) {
-            EXPECT_EQ(test::ReadDword(axis.key, field.name), ots::FieldToRegistry(record, field))
+            EXPECT_EQ(ots::test::ReadDword(axis.key, field.name), ots::FieldToRegistry(record, field))
                 << Narrow(field.name);
         }
     }
@@ -201,8 +201,8 @@ TEST_P(EachGeneration, DeviceConfigSetThenGetGivesTheRecordBackAndSavesIt) {
     record[10] = 1;  // IsCalibrated
     ASSERT_TRUE(SetRecord(IOCTL_SET_DEVICE_CONFIG, record, gen().device));
     EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_CONFIG, 58, gen().device), record);
-    EXPECT_EQ(test::ReadDword(ots::kDeviceConfigKey, L"MaxX"), ots::LoadU16(record, 6));
-    EXPECT_EQ(test::ReadDword(ots::kDeviceConfigKey, L"OffY"), ots::LoadU32(record, 15));
+    EXPECT_EQ(ots::test::ReadDword(ots::kDeviceConfigKey, L"MaxX"), ots::LoadU16(record, 6));
+    EXPECT_EQ(ots::test::ReadDword(ots::kDeviceConfigKey, L"OffY"), ots::LoadU32(record, 15));
 }
 
 TEST_P(EachGeneration, ReinitialisationStartsTheSensorAfresh) {
@@ -404,4 +404,4 @@ INSTANTIATE_TEST_SUITE_P(BothGenerations, EachGeneration, ::testing::Values(kCam
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
-}  // namespace cp
+}  // namespace ots::test

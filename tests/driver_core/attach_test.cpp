@@ -8,7 +8,7 @@
 #include "core/context_table.h"
 #include "core/entry_points.h"
 #include "core/lifecycle.h"
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
 #include "touch/touch_data.h"
@@ -19,14 +19,14 @@ USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) 
     return {7, 5, address, attributes, maxPacket, 1};
 }
 
-class AttachTest : public test::DriverCoreTest {
+class AttachTest : public ots::test::DriverCoreTest {
   protected:
-    BOOL Attach(fake::FakeUsb& usb, BOOL* accepted) {
+    BOOL Attach(ots::test::FakeUsb& usb, BOOL* accepted) {
         *accepted = 0x55;
         return otsusb::USBDeviceAttach(usb.Device(), usb.Funcs(), usb.Interface(), L"OtsUSB_Class",
                                        accepted, nullptr, 0);
     }
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
 };
 
 TEST_F(AttachTest, VendorSpecificInterfaceIsAcceptedWhateverItsSubclassAndProtocol) {
@@ -70,7 +70,7 @@ TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
 TEST_F(AttachTest, OutThenInterruptInOpensTheSecond) {
     DEVICE_CONTEXT* pDevice = Create(usb_);  // the fake's own layout: OUT 0x01, IN 0x82
     ASSERT_NE(pDevice, nullptr);
-    EXPECT_EQ(usb_.openedEndpoints, (std::vector<BYTE>{fake::FakeUsb::kInEndpoint}));
+    EXPECT_EQ(usb_.openedEndpoints, (std::vector<BYTE>{ots::test::FakeUsb::kInEndpoint}));
     EXPECT_EQ(pDevice->dwMaxPacketSize, 8u);
 }
 
@@ -112,14 +112,14 @@ TEST_F(AttachTest, NewContextIsSignedClearAndBoundToItsDevice) {
 
 TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSeconds) {
     ce::host::ScopedTimeScale fast(0.001);
-    fake::FakeUsb camera(0x7E21, 0x0C20, 0x0100);
+    ots::test::FakeUsb camera(0x7E21, 0x0C20, 0x0100);
     DEVICE_CONTEXT* pDevice = Create(camera);
     ASSERT_NE(pDevice, nullptr);
-    EXPECT_TRUE(test::KeyExists(ots::kDriverConfigKey));
-    EXPECT_TRUE(test::KeyExists(ots::kScreenConfigKey));
-    EXPECT_FALSE(test::KeyExists(ots::kCalibParaXKey));
-    EXPECT_FALSE(test::KeyExists(ots::kCalibParaYKey));
-    EXPECT_FALSE(test::KeyExists(ots::kDeviceConfigKey));
+    EXPECT_TRUE(ots::test::KeyExists(ots::kDriverConfigKey));
+    EXPECT_TRUE(ots::test::KeyExists(ots::kScreenConfigKey));
+    EXPECT_FALSE(ots::test::KeyExists(ots::kCalibParaXKey));
+    EXPECT_FALSE(ots::test::KeyExists(ots::kCalibParaYKey));
+    EXPECT_FALSE(ots::test::KeyExists(ots::kDeviceConfigKey));
 
     const double before = ce::host::PlatformNowMs();
     StartDevice(pDevice);
@@ -129,8 +129,8 @@ TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSecon
 }
 
 TEST_F(AttachTest, CoordinateControllerIsInitialisedWithoutUsbTraffic) {
-    test::WriteDword(ots::kScreenConfigKey, L"width", 800);
-    test::WriteDword(ots::kScreenConfigKey, L"hight", 600);
+    ots::test::WriteDword(ots::kScreenConfigKey, L"width", 800);
+    ots::test::WriteDword(ots::kScreenConfigKey, L"hight", 600);
     DEVICE_CONTEXT* pDevice = Create(usb_);
     ASSERT_NE(pDevice, nullptr);
     StartDevice(pDevice);
@@ -190,34 +190,6 @@ TEST_F(AttachTest, OpenContextIsNeverFreed) {
     EXPECT_TRUE(otsusb::OTS_Close(pDevice->dwCookie));
     FreeDeviceContext(pDevice);
     EXPECT_EQ(usb_.closePipeCalls.load(), 1);
-}
-
-TEST_F(AttachTest, UnplugWhileOpenRefusesNewOpensAndWaitsASecond) {
-    ce::host::ScopedTimeScale scale(0.5);
-    DEVICE_CONTEXT* pDevice = Create(usb_);
-    ASSERT_NE(pDevice, nullptr);
-    const DWORD cookie = pDevice->dwCookie;
-    ASSERT_EQ(otsusb::OTS_Open(cookie, 0, 0), cookie);
-
-    const double before = ce::host::PlatformNowMs();
-    std::thread unplug([&] { Detach(pDevice); });
-    // Control codes stop being served once the context is closing.
-    BYTE identity[6] = {};
-    do {
-        identity[0] = 0xEE;
-        otsusb::OTS_IOControl(cookie, IOCTL_GET_DEVICE_ID, nullptr, 0, identity, sizeof(identity),
-                              nullptr);
-    } while (identity[0] != 0xEE);
-    EXPECT_TRUE(otsusb::OTS_Close(cookie));
-    SetLastError(0);
-    EXPECT_EQ(otsusb::OTS_Open(cookie, 0, 0), 0u) << "closing: no new open";
-    EXPECT_EQ(GetLastError(), 5u);
-    // The device manager would hold teardown until these calls returned; here a last lookup
-    // in the context table orders them before it.
-    static_cast<void>(ResolveContext(cookie));
-    unplug.join();
-    EXPECT_GE(ce::host::PlatformNowMs() - before, 1000.0);
-    EXPECT_EQ(ResolveContext(cookie), nullptr);
 }
 
 }  // namespace

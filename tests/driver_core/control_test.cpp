@@ -8,7 +8,7 @@
 
 #include "ce/host/clock.h"
 #include "core/entry_points.h"
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "protocol/bytes.h"
 #include "protocol/calib_para.h"
 #include "protocol/control_codes.h"
@@ -30,14 +30,14 @@ Bytes Pattern(std::size_t size, BYTE seed) {
     return bytes;
 }
 
-class ControlTest : public test::DriverCoreTest {
+class ControlTest : public ots::test::DriverCoreTest {
   protected:
     void SetUp() override {
-        test::DriverCoreTest::SetUp();
+        ots::test::DriverCoreTest::SetUp();
         Use(usb_);
     }
 
-    void Use(fake::FakeUsb& usb) {
+    void Use(ots::test::FakeUsb& usb) {
         device_ = Create(usb);
         ASSERT_NE(device_, nullptr);
         cookie_ = device_->dwCookie;
@@ -57,83 +57,15 @@ class ControlTest : public test::DriverCoreTest {
     }
     BOOL Set(DWORD code, Bytes in) { return Io(code, &in, nullptr); }
 
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
     DEVICE_CONTEXT* device_ = nullptr;
     DWORD cookie_ = 0;
 };
 
-TEST_F(ControlTest, DriverConfigRoundTripsAllFiftyEightBytes) {
-    Bytes record = Get(IOCTL_GET_DRIVER_CONFIG, 58);
-    EXPECT_EQ(record[0], 2) << "Mode default";
-    EXPECT_EQ(ots::LoadU32(record, 10), 2000u) << "BeepFrequency default";
-
-    const Bytes written = Pattern(58, 3);
-    ASSERT_TRUE(Set(IOCTL_SET_DRIVER_CONFIG, written));
-    EXPECT_EQ(Get(IOCTL_GET_DRIVER_CONFIG, 58), written) << "reserved bytes included";
-    EXPECT_EQ(device_->DriverConfig.Mode, written[0]);
-    // Saved: every named field, and nothing for the reserved bytes.
-    EXPECT_EQ(test::ValueNames(ots::kDriverConfigKey).size(), ots::DriverConfigFields().size());
-    EXPECT_EQ(test::ReadDword(ots::kDriverConfigKey, L"Mode"), DWORD{written[0]});
-    EXPECT_EQ(test::ReadDword(ots::kDriverConfigKey, L"DoubleClickArea"),
-              ots::LoadU32(written, 34));
-}
-
-TEST_F(ControlTest, DeviceConfigRoundTripsAndIsSaved) {
-    const Bytes written = Pattern(58, 11);
-    ASSERT_TRUE(Set(IOCTL_SET_DEVICE_CONFIG, written));
-    EXPECT_EQ(Get(IOCTL_GET_DEVICE_CONFIG, 58), written);
-    EXPECT_EQ(test::ReadDword(ots::kDeviceConfigKey, L"OffX"), ots::LoadU32(written, 11));
-    EXPECT_EQ(test::ReadDword(ots::kDeviceConfigKey, L"MaxY"), DWORD{ots::LoadU16(written, 8)});
-}
-
-TEST_F(ControlTest, CalibParaSetsReplaceAndSaveOnlyTheirAxis) {
-    ots::CalibPara calib{};
-    calib.A01 = 1.0f;
-    calib.A00 = -2.5f;
-    Bytes record(58);
-    ots::EncodeCalibPara(calib, std::span<std::uint8_t, 58>(record.data(), 58));
-
-    ASSERT_TRUE(Set(IOCTL_SET_CALIB_PARA_Y, record));
-    EXPECT_EQ(device_->pTouchData->CalibParaY.A01, 1.0f);
-    EXPECT_EQ(device_->pTouchData->CalibParaX.A01, 0.0f);
-    EXPECT_TRUE(test::ValueNames(ots::kCalibParaXKey).empty()) << "only \\CalibParaY is written";
-    EXPECT_EQ(test::ReadDword(ots::kCalibParaYKey, L"A01"), 0x3F800000u);
-    EXPECT_EQ(test::ReadDword(ots::kCalibParaYKey, L"A00"), std::bit_cast<DWORD>(-2.5f));
-
-    ASSERT_TRUE(Set(IOCTL_SET_CALIB_PARA_X, record));
-    EXPECT_EQ(device_->pTouchData->CalibParaX.A00, -2.5f);
-    EXPECT_EQ(test::ReadDword(ots::kCalibParaXKey, L"A01"), 0x3F800000u);
-}
-
-TEST_F(ControlTest, DeviceIdentityComesFromTheDescriptor) {
-    fake::FakeUsb camera(0x7E21, 0x0C20, 0x0100);
-    Use(camera);
-    EXPECT_EQ(Get(IOCTL_GET_DEVICE_ID, 6), (Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}));
-    otsusb::OTS_Close(cookie_);
-    Detach(device_);
-}
-
-TEST_F(ControlTest, MouseUpDataIsReadAndCleared) {
-    TOUCH_DATA* touch = device_->pTouchData;
-    touch->LastClickPoint = {0x01020304, -2, 9, 1};
-    touch->LastTouchX = 17;
-    touch->LastTouchY = 18;
-    EXPECT_EQ(Get(IOCTL_GET_MOUSE_UP_DATA, 13),
-              (Bytes{0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF, 9, 0, 0, 0, 1}));
-
-    EXPECT_TRUE(Io(IOCTL_CLEAR_MOUSE_UP_DATA, nullptr, nullptr));
-    EXPECT_EQ(touch->LastClickPoint.x, 0);
-    EXPECT_EQ(touch->LastClickPoint.y, 0);
-    EXPECT_EQ(touch->LastClickPoint.z, 9) << "only x and y are cleared";
-    EXPECT_EQ(touch->LastClickPoint.valid, 1);
-    EXPECT_EQ(touch->LastTouchX, 0);
-    EXPECT_EQ(touch->LastTouchY, 0);
-}
-
 TEST_F(ControlTest, ReinitOfACoordinateControllerRedecidesTheDeviceConfig) {
-    test::WriteDword(ots::kScreenConfigKey, L"width", 1024);
-    test::WriteDword(ots::kScreenConfigKey, L"hight", 768);
-    fake::FakeUsb other;
+    ots::test::WriteDword(ots::kScreenConfigKey, L"width", 1024);
+    ots::test::WriteDword(ots::kScreenConfigKey, L"hight", 768);
+    ots::test::FakeUsb other;
     Use(other);
     Bytes uncalibrated = Pattern(58, 1);
     uncalibrated[10] = 2;  // IsCalibrated other than 1: not calibrated
@@ -150,7 +82,7 @@ TEST_F(ControlTest, ReinitOfACoordinateControllerRedecidesTheDeviceConfig) {
 
 TEST_F(ControlTest, ReinitOfAnUnansweringCameraFails) {
     ce::host::ScopedTimeScale fast(0.001);
-    fake::FakeUsb camera(0x7E21, 0x0C20, 0x0100);
+    ots::test::FakeUsb camera(0x7E21, 0x0C20, 0x0100);
     Use(camera);
     EXPECT_FALSE(Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
     EXPECT_FALSE(camera.VendorTransfers().empty());
@@ -167,33 +99,17 @@ class CommandTest : public ControlTest {
             static BYTE lastIndex = 0;
             if ((setup.bmRequestType & 0x80) == 0) {
                 lastIndex = out.size() > 4 ? out[4] : 0;
-                return fake::VendorAnswer{};
+                return ots::test::VendorAnswer{};
             }
             Bytes reply(64, 0x5A);
             reply[0] = 0xAA;
             reply[1] = 0x12;
             reply[4] = lastIndex;
-            return fake::VendorAnswer{USB_NO_ERROR, reply};
+            return ots::test::VendorAnswer{USB_NO_ERROR, reply};
         };
     }
     ce::host::ScopedTimeScale fast_{0.001};
 };
-
-TEST_F(CommandTest, GetAndSetCommandPassThePacketAndReturnTheReply) {
-    for (DWORD code : {IOCTL_GET_COMMAND, IOCTL_SET_COMMAND}) {
-        Bytes command(64);
-        command.resize(ots::BuildVendorCommand(2, 0x32, 1, nullptr, 0, command));
-        ASSERT_EQ(command.size(), 6u);
-        Bytes reply(64, kUntouched);
-        ASSERT_TRUE(Io(code, &command, &reply));
-        const std::vector<fake::Transfer> transfers = usb_.VendorTransfers();
-        ASSERT_GE(transfers.size(), 2u);
-        EXPECT_EQ(transfers[transfers.size() - 2].sent, command);
-        EXPECT_EQ(reply[0], 0xAA);
-        EXPECT_EQ(reply[4], 1);
-        EXPECT_EQ(reply[63], 0x5A);
-    }
-}
 
 TEST_F(CommandTest, FullSixtyFourBytePacketIsAccepted) {
     Bytes payload(58, 0x42);
@@ -206,7 +122,7 @@ TEST_F(CommandTest, FullSixtyFourBytePacketIsAccepted) {
 
 TEST_F(CommandTest, FailedExchangeLeavesTheReplyBufferAlone) {
     usb_.vendor = [](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
-        return fake::VendorAnswer{USB_STALL_ERROR, {}};
+        return ots::test::VendorAnswer{USB_STALL_ERROR, {}};
     };
     Bytes command = {0xAA, 0x02, 0x32, 0x01, 0x00, 0x32};
     Bytes reply(64, kUntouched);
@@ -268,8 +184,8 @@ TEST_F(ControlTest, ShortOrMissingInputBuffersAreRefusedAndChangeNothing) {
     }
     EXPECT_EQ(Get(IOCTL_GET_DRIVER_CONFIG, 58), before);
     EXPECT_EQ(device_->pTouchData->CalibParaX.A03, 0.0f);
-    EXPECT_TRUE(test::ValueNames(ots::kDriverConfigKey).empty()) << "nothing saved";
-    EXPECT_TRUE(test::ValueNames(ots::kCalibParaYKey).empty());
+    EXPECT_TRUE(ots::test::ValueNames(ots::kDriverConfigKey).empty()) << "nothing saved";
+    EXPECT_TRUE(ots::test::ValueNames(ots::kCalibParaYKey).empty());
 }
 
 TEST_F(ControlTest, UnreadableInputLeavesTheLiveRecordUnchanged) {
@@ -280,7 +196,7 @@ TEST_F(ControlTest, UnreadableInputLeavesTheLiveRecordUnchanged) {
     EXPECT_FALSE(
         otsusb::OTS_IOControl(cookie_, IOCTL_SET_DRIVER_CONFIG, wrapping, 58, nullptr, 0, nullptr));
     EXPECT_EQ(Get(IOCTL_GET_DRIVER_CONFIG, 58), before);
-    EXPECT_TRUE(test::ValueNames(ots::kDriverConfigKey).empty());
+    EXPECT_TRUE(ots::test::ValueNames(ots::kDriverConfigKey).empty());
 
     Bytes out(58, kUntouched);
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
@@ -306,7 +222,7 @@ TEST_F(ControlTest, NothingIsServedUnlessOpenAndNotClosing) {
 
     device_->Flags.store(DEVICE_FLAG_OPEN);
     EXPECT_NE(Get(IOCTL_GET_DRIVER_CONFIG, 58), written) << "neither set took effect";
-    EXPECT_TRUE(test::ValueNames(ots::kDriverConfigKey).empty());
+    EXPECT_TRUE(ots::test::ValueNames(ots::kDriverConfigKey).empty());
 }
 
 TEST_F(ControlTest, StaleOrForgedContextIsServedNothing) {
@@ -316,16 +232,6 @@ TEST_F(ControlTest, StaleOrForgedContextIsServedNothing) {
     EXPECT_TRUE(
         otsusb::OTS_IOControl(0, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, out.data(), 58, nullptr));
     EXPECT_EQ(out, Bytes(58, kUntouched));
-}
-
-TEST_F(ControlTest, UnknownCodesDoNothing) {
-    for (DWORD function = 0x80A; function <= 0x80F; ++function) {
-        Bytes in = Pattern(64, 1);
-        Bytes out(64, kUntouched);
-        EXPECT_TRUE(Io(CTL_CODE(0x8000, function, METHOD_BUFFERED, FILE_ANY_ACCESS), &in, &out));
-        EXPECT_EQ(out, Bytes(64, kUntouched));
-    }
-    EXPECT_TRUE(Io(0x12345678, nullptr, nullptr));
 }
 
 TEST_F(ControlTest, ActualOutputLengthIsNeverWritten) {

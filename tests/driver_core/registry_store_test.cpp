@@ -6,19 +6,19 @@
 
 #include "ce/registry.h"
 #include "core/registry_store.h"
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "protocol/registry_form.h"
 #include "touch/touch_data.h"
 
 namespace {
 
-using test::KeyExists;
-using test::ReadDword;
-using test::ValueNames;
+using ots::test::KeyExists;
+using ots::test::ReadDword;
+using ots::test::ValueNames;
 
 const std::wstring kValueKey = std::wstring(ots::kClientDriverKey) + L"\\Probe";
 
-class RegistryStoreTest : public test::DriverCoreTest {
+class RegistryStoreTest : public ots::test::DriverCoreTest {
   protected:
     DEVICE_CONTEXT* Device() {
         if (device_ == nullptr) {
@@ -26,7 +26,7 @@ class RegistryStoreTest : public test::DriverCoreTest {
         }
         return device_;
     }
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
     DEVICE_CONTEXT* device_ = nullptr;
 };
 
@@ -78,9 +78,9 @@ TEST_F(RegistryStoreTest, EmptyRegistryGivesDefaultsAndCreatesEveryKeyRead) {
 }
 
 TEST_F(RegistryStoreTest, NarrowFieldsTakeTheLowBytesOfTheStoredValue) {
-    test::WriteDword(ots::kDriverConfigKey, L"Mode", 0x1234);
-    test::WriteDword(ots::kDriverConfigKey, L"BeepFrequency", 0xCAFEBABE);
-    test::WriteDword(ots::kDeviceConfigKey, L"MaxX", 0x12345678);
+    ots::test::WriteDword(ots::kDriverConfigKey, L"Mode", 0x1234);
+    ots::test::WriteDword(ots::kDriverConfigKey, L"BeepFrequency", 0xCAFEBABE);
+    ots::test::WriteDword(ots::kDeviceConfigKey, L"MaxX", 0x12345678);
     DEVICE_CONTEXT* pDevice = Device();
     EXPECT_EQ(pDevice->DriverConfig.Mode, 0x34);
     EXPECT_EQ(pDevice->DriverConfig.BeepFrequency, 0xCAFEBABEu);
@@ -88,29 +88,14 @@ TEST_F(RegistryStoreTest, NarrowFieldsTakeTheLowBytesOfTheStoredValue) {
 }
 
 TEST_F(RegistryStoreTest, ValueNamesAreTheRecordsOwnSpelling) {
-    test::WriteDword(ots::kScreenConfigKey, L"hight", 768);
-    test::WriteDword(ots::kScreenConfigKey, L"camLOffsetX", 7);
-    test::WriteDword(ots::kCalibParaYKey, L"A01", std::bit_cast<DWORD>(1.0f));
+    ots::test::WriteDword(ots::kScreenConfigKey, L"hight", 768);
+    ots::test::WriteDword(ots::kScreenConfigKey, L"camLOffsetX", 7);
+    ots::test::WriteDword(ots::kCalibParaYKey, L"A01", std::bit_cast<DWORD>(1.0f));
     DEVICE_CONTEXT* pDevice = Device();
     EXPECT_EQ(pDevice->ScreenConfig.hight, 768u);
     EXPECT_EQ(pDevice->ScreenConfig.camLOffsetX, 7u);
     EXPECT_EQ(pDevice->pTouchData->CalibParaY.A01, 1.0f);
     EXPECT_EQ(pDevice->pTouchData->CalibParaX.A01, 0.0f);
-}
-
-TEST_F(RegistryStoreTest, SavingCalibParaWritesOnlyTheNamedAxis) {
-    DEVICE_CONTEXT* pDevice = Device();
-    pDevice->pTouchData->CalibParaX.A10 = 1.0f;
-    pDevice->pTouchData->CalibParaY.A01 = 1.0f;
-
-    EXPECT_TRUE(SaveCalibPara(pDevice, 1));
-    EXPECT_TRUE(ValueNames(ots::kCalibParaXKey).empty());
-    EXPECT_EQ(ValueNames(ots::kCalibParaYKey).size(), ots::CalibParaFields().size());
-    EXPECT_EQ(ReadDword(ots::kCalibParaYKey, L"A01"), 0x3F800000u);
-    EXPECT_EQ(ReadDword(ots::kCalibParaYKey, L"A10"), 0u);
-
-    EXPECT_TRUE(SaveCalibPara(pDevice, 0));
-    EXPECT_EQ(ReadDword(ots::kCalibParaXKey, L"A10"), 0x3F800000u);
 }
 
 TEST_F(RegistryStoreTest, SavingCalibParaForAnUnknownAxisWritesNothing) {
@@ -120,35 +105,8 @@ TEST_F(RegistryStoreTest, SavingCalibParaForAnUnknownAxisWritesNothing) {
     EXPECT_TRUE(ValueNames(ots::kCalibParaYKey).empty());
 }
 
-TEST_F(RegistryStoreTest, SavedRecordsLoadBackWithTheirNamedFieldsOnly) {
-    DEVICE_CONTEXT* pDevice = Device();
-    pDevice->DriverConfig.Mode = 0;
-    pDevice->DriverConfig.EnableTouch = 0;
-    pDevice->DriverConfig.DoubleClickTime = 123456;
-    pDevice->DriverConfig.reserved[3] = 0x55;
-    pDevice->pTouchData->DeviceConfig.OffX = 0x01020304;
-    pDevice->pTouchData->DeviceConfig.IsCalibrated = 1;
-    pDevice->pTouchData->DeviceConfig.reserved[0] = 0x77;
-    SaveDriverConfig(pDevice);
-    SaveDeviceConfig(pDevice);
-    EXPECT_EQ(ValueNames(ots::kDriverConfigKey).size(), ots::DriverConfigFields().size());
-    EXPECT_EQ(ValueNames(ots::kDeviceConfigKey).size(), ots::DeviceConfigFields().size());
-    EXPECT_EQ(ReadDword(ots::kDriverConfigKey, L"DoubleClickTime"), 123456u);
-    EXPECT_EQ(ReadDword(ots::kDriverConfigKey, L"Mode"), 0u);
-
-    LoadDriverConfig(pDevice);
-    LoadDeviceConfig(pDevice);
-    EXPECT_EQ(pDevice->DriverConfig.Mode, 0);
-    EXPECT_EQ(pDevice->DriverConfig.EnableTouch, 0);
-    EXPECT_EQ(pDevice->DriverConfig.DoubleClickTime, 123456u);
-    EXPECT_EQ(pDevice->DriverConfig.reserved[3], 0) << "reserved bytes are not stored";
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.OffX, 0x01020304u);
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.IsCalibrated, 1);
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.reserved[0], 0);
-}
-
 // ReadConfigValue's value rules, one value at a time.
-class ReadConfigValueTest : public test::DriverCoreTest {};
+class ReadConfigValueTest : public ots::test::DriverCoreTest {};
 
 TEST_F(ReadConfigValueTest, MissingValueGivesTheDefaultAndCreatesTheKey) {
     DWORD value = 0;
@@ -158,22 +116,22 @@ TEST_F(ReadConfigValueTest, MissingValueGivesTheDefaultAndCreatesTheKey) {
 }
 
 TEST_F(ReadConfigValueTest, TypeIsNotChecked) {
-    test::WriteRaw(kValueKey, L"Binary", REG_BINARY, {0x78, 0x56, 0x34, 0x12});
+    ots::test::WriteRaw(kValueKey, L"Binary", REG_BINARY, {0x78, 0x56, 0x34, 0x12});
     DWORD value = 0;
     EXPECT_TRUE(ReadConfigValue(kValueKey.c_str(), L"Binary", &value, 1));
     EXPECT_EQ(value, 0x12345678u);
 }
 
 TEST_F(ReadConfigValueTest, ValueLongerThanFourBytesGivesTheDefault) {
-    test::WriteRaw(kValueKey, L"Long", REG_BINARY, {1, 2, 3, 4, 5});
+    ots::test::WriteRaw(kValueKey, L"Long", REG_BINARY, {1, 2, 3, 4, 5});
     DWORD value = 0;
     EXPECT_FALSE(ReadConfigValue(kValueKey.c_str(), L"Long", &value, 9));
     EXPECT_EQ(value, 9u);
 }
 
 TEST_F(ReadConfigValueTest, ShorterValueReadsZeroExtended) {
-    test::WriteRaw(kValueKey, L"Short", REG_BINARY, {0x34, 0x12});
-    test::WriteRaw(kValueKey, L"Empty", REG_BINARY, {});
+    ots::test::WriteRaw(kValueKey, L"Short", REG_BINARY, {0x34, 0x12});
+    ots::test::WriteRaw(kValueKey, L"Empty", REG_BINARY, {});
     DWORD value = 0xFFFFFFFF;
     EXPECT_TRUE(ReadConfigValue(kValueKey.c_str(), L"Short", &value, 9));
     EXPECT_EQ(value, 0x1234u);

@@ -14,7 +14,7 @@
 #include "core/context_table.h"
 #include "core/lifecycle.h"
 #include "core/transport.h"
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "protocol/registry_form.h"
 
 namespace {
@@ -34,16 +34,16 @@ std::vector<BYTE> Report(WORD x, WORD y, BYTE status = kTouching) {
             0};
 }
 
-class ReportReaderTest : public test::DriverCoreTest {
+class ReportReaderTest : public ots::test::DriverCoreTest {
   protected:
     void SetUp() override {
-        test::DriverCoreTest::SetUp();
+        ots::test::DriverCoreTest::SetUp();
         baselineBlocks_ = ce::host::LiveLocalBlockCount();
         baselineHandles_ = ce::host::LiveHandleCount();
     }
 
     DEVICE_CONTEXT* Start(DWORD queued = 2) {
-        test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, queued);
+        ots::test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, queued);
         DEVICE_CONTEXT* pDevice = Create(usb_);
         if (pDevice != nullptr) {
             StartDevice(pDevice);
@@ -62,7 +62,7 @@ class ReportReaderTest : public test::DriverCoreTest {
         EXPECT_EQ(usb_.OpenTransferCount(), 0u);
     }
 
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
     ce::host::MouseEventRecorder recorder_;
     std::int64_t baselineBlocks_ = 0;
     std::size_t baselineHandles_ = 0;
@@ -212,7 +212,7 @@ TEST_F(ReportReaderTest, WithoutAReportPipeTheReaderEndsAtOnce) {
 }
 
 TEST_F(ReportReaderTest, RingLargerThan32BitsIsNotAttempted) {
-    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 2);
+    ots::test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 2);
     DEVICE_CONTEXT* pDevice = Create(usb_);
     ASSERT_NE(pDevice, nullptr);
     pDevice->dwMaxPacketSize = 0x80000000u;  // two buffers of 2 GiB and the slots: > 4 GiB
@@ -234,7 +234,7 @@ TEST_F(ReportReaderTest, DetachWhileWaitingEndsTheReaderAndFreesEverything) {
 }
 
 // The queued-transfer count comes from the client driver key, only as a REG_DWORD.
-class QueuedTransferCountTest : public test::DriverCoreTest {};
+class QueuedTransferCountTest : public ots::test::DriverCoreTest {};
 
 TEST_F(QueuedTransferCountTest, ValueIsClampedToOneThroughSixtyFour) {
     const struct {
@@ -243,7 +243,7 @@ TEST_F(QueuedTransferCountTest, ValueIsClampedToOneThroughSixtyFour) {
     } cases[] = {{0, 1}, {1, 1}, {2, 2}, {63, 63}, {64, 64}, {65, 64}, {1000, 64}, {0x10000, 64}};
     for (const auto& c : cases) {
         gQueuedTransferCount = 2;
-        test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, c.stored);
+        ots::test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, c.stored);
         ReadQueuedTransferCount();
         EXPECT_EQ(gQueuedTransferCount, c.expected) << "stored " << c.stored;
     }
@@ -254,16 +254,16 @@ TEST_F(QueuedTransferCountTest, MissingOrForeignValueKeepsTheCurrentCount) {
     ReadQueuedTransferCount();  // no key at all
     EXPECT_EQ(gQueuedTransferCount, 2);
 
-    test::WriteDword(ots::kClientDriverKey, L"Other", 9);
+    ots::test::WriteDword(ots::kClientDriverKey, L"Other", 9);
     ReadQueuedTransferCount();  // key without the value
     EXPECT_EQ(gQueuedTransferCount, 2);
 
     gQueuedTransferCount = 7;  // what an earlier attach set
-    test::WriteString(ots::kClientDriverKey, ots::kQueuedTransferCountValue, L"5");
+    ots::test::WriteString(ots::kClientDriverKey, ots::kQueuedTransferCountValue, L"5");
     ReadQueuedTransferCount();
     EXPECT_EQ(gQueuedTransferCount, 7);
 
-    test::WriteRaw(ots::kClientDriverKey, ots::kQueuedTransferCountValue, REG_BINARY, {5, 0, 0, 0});
+    ots::test::WriteRaw(ots::kClientDriverKey, ots::kQueuedTransferCountValue, REG_BINARY, {5, 0, 0, 0});
     ReadQueuedTransferCount();
     EXPECT_EQ(gQueuedTransferCount, 7);
 }

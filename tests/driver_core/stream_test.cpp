@@ -6,21 +6,21 @@
 
 #include "core/context_table.h"
 #include "core/entry_points.h"
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "protocol/registry_form.h"
 
 namespace {
 
-using test::ReadString;
-using test::WriteDword;
-using test::WriteString;
+using ots::test::ReadString;
+using ots::test::WriteDword;
+using ots::test::WriteString;
 
 const std::wstring kPorts = ots::kPortsKey;
 
-class StreamTest : public test::DriverCoreTest {
+class StreamTest : public ots::test::DriverCoreTest {
   protected:
     void SetUp() override {
-        test::DriverCoreTest::SetUp();
+        ots::test::DriverCoreTest::SetUp();
         device_ = Create(usb_);
         ASSERT_NE(device_, nullptr);
         cookie_ = device_->dwCookie;
@@ -34,7 +34,7 @@ class StreamTest : public test::DriverCoreTest {
         return path;
     }
 
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
     DEVICE_CONTEXT* device_ = nullptr;
     DWORD cookie_ = 0;
 };
@@ -66,7 +66,7 @@ TEST_F(StreamTest, InitRefusesAClientInfoThatNamesNoLiveContext) {
     EXPECT_EQ(otsusb::OTS_Init(ActiveKey(L"80", L"OTS1:", cookie_ + 0x10).c_str(), nullptr), 0u);
     EXPECT_EQ(otsusb::OTS_Init(ActiveKey(L"81", L"OTS1:", 0x12345678).c_str(), nullptr), 0u);
     EXPECT_EQ(device_->lpActivePath, nullptr) << "a refused call binds nothing";
-    EXPECT_TRUE(test::ValueNames(kPorts).empty());
+    EXPECT_TRUE(ots::test::ValueNames(kPorts).empty());
 }
 
 TEST_F(StreamTest, PortNamingAnotherDeviceIsSkipped) {
@@ -92,7 +92,7 @@ TEST_F(StreamTest, NoFreePortFailsTheInit) {
         WriteString(kPorts, L"Port" + std::to_wstring(n), L"OTS9:");
     }
     EXPECT_EQ(otsusb::OTS_Init(ActiveKey(L"01", L"OTS1:", cookie_).c_str(), nullptr), 0u);
-    EXPECT_EQ(test::ValueNames(kPorts).size(), 9u);
+    EXPECT_EQ(ots::test::ValueNames(kPorts).size(), 9u);
 }
 
 TEST_F(StreamTest, UnreadablePortValueIsNotOverwritten) {
@@ -105,7 +105,7 @@ TEST_F(StreamTest, UnreadablePortValueIsNotOverwritten) {
 TEST_F(StreamTest, ActiveKeyWithoutANameClaimsNothing) {
     WriteDword(L"Drivers\\Active\\01", L"ClientInfo", cookie_);
     EXPECT_EQ(otsusb::OTS_Init(L"Drivers\\Active\\01", nullptr), 0u);
-    EXPECT_TRUE(test::ValueNames(kPorts).empty());
+    EXPECT_TRUE(ots::test::ValueNames(kPorts).empty());
 }
 
 TEST_F(StreamTest, DeinitReleasesTheClaimedPort) {
@@ -116,16 +116,6 @@ TEST_F(StreamTest, DeinitReleasesTheClaimedPort) {
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_)) << "nothing left to release";
     EXPECT_FALSE(otsusb::OTS_Deinit(0));
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_ + 0x10));
-}
-
-TEST_F(StreamTest, OnlyOneOpenAtATime) {
-    EXPECT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_);
-    SetLastError(0);
-    EXPECT_EQ(otsusb::OTS_Open(cookie_, 0, 0), 0u);
-    EXPECT_EQ(GetLastError(), 5u);
-    EXPECT_TRUE(otsusb::OTS_Close(cookie_));
-    EXPECT_EQ(device_->Flags.load(), 0);
-    EXPECT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_) << "open again after close";
 }
 
 TEST_F(StreamTest, ClosingContextRefusesOpen) {

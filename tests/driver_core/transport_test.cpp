@@ -9,7 +9,7 @@
 #include "ce/host/debug_sink.h"
 #include "ce/kernel.h"
 #include "core/transport.h"
-#include "fake_usb.h"
+#include "support/fake_usb.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class VendorTransferTest : public ::testing::Test {
                                    buffer_, 0, &bytes_, 1000, &usbError_);
     }
 
-    fake::FakeUsb usb_;
+    ots::test::FakeUsb usb_;
     DebugCapture capture_;
     BYTE buffer_[64] = {};
     DWORD bytes_ = 0xDEAD;
@@ -77,7 +77,7 @@ TEST_F(VendorTransferTest, TransferThatCannotBeIssuedIsAGeneralFailure) {
 
 TEST_F(VendorTransferTest, SynchronousSuccessReadsStatusClosesAndLogsNothing) {
     usb_.vendor = [](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
-        return fake::VendorAnswer{USB_NO_ERROR, std::vector<BYTE>(64, 0xAA)};
+        return ots::test::VendorAnswer{USB_NO_ERROR, std::vector<BYTE>(64, 0xAA)};
     };
     EXPECT_EQ(IssueSync(&kInRequest, USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK), 0u);
     EXPECT_EQ(bytes_, 64u);
@@ -89,7 +89,7 @@ TEST_F(VendorTransferTest, SynchronousSuccessReadsStatusClosesAndLogsNothing) {
 
 TEST_F(VendorTransferTest, UsbErrorBecomesGeneralFailure) {
     usb_.vendor = [](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
-        return fake::VendorAnswer{USB_STALL_ERROR, {}};
+        return ots::test::VendorAnswer{USB_STALL_ERROR, {}};
     };
     EXPECT_EQ(IssueSync(&kOutRequest, USB_SHORT_TRANSFER_OK), 31u);
     EXPECT_EQ(usbError_, USB_STALL_ERROR);
@@ -152,20 +152,6 @@ TEST_F(VendorTransferTest, AsynchronousTimeoutReportsDirectionAndHandle) {
     CloseHandle(event);
 }
 
-TEST_F(VendorTransferTest, OutTimeoutSaysOut) {
-    ce::host::ScopedTimeScale fast(0.01);
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    usb_.vendorAsyncCompletes = false;
-    EXPECT_EQ(IssueVendorTransfer(usb_.Funcs(), usb_.Device(), TransferCompleteNotify, event, 0,
-                                  &kOutRequest, buffer_, 0, &bytes_, 100, &usbError_),
-              1460u);
-    ASSERT_FALSE(Lines().empty());
-    EXPECT_EQ(
-        Lines()[0].rfind("<common><usbclient><IssueVendorTransfer>OUT:WAIT_TIMEOUT on hT:0x", 0),
-        0u);
-    CloseHandle(event);
-}
-
 TEST_F(VendorTransferTest, FailedWaitIsAnUnhandledWaitReason) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     CloseHandle(event);  // waiting on it fails
@@ -194,20 +180,10 @@ TEST_F(VendorTransferTest, ZeroTimeoutHandsTheTransferToTheCaller) {
     CloseHandle(event);
 }
 
-TEST(TransferStatusTest, CloseFailureIsLogged) {
-    fake::FakeUsb usb;
-    DebugCapture capture;
-    SetLastError(0);
-    usb.closeTransferFails = true;
-    EXPECT_FALSE(CloseTransferHandle(usb.Funcs(), nullptr));
-    EXPECT_EQ(capture.Lines(DebugChannel::Kernel),
-              (std::vector<std::string>{"<common><usbclient><CloseTransferHandle>ERROR:6 ***"}));
-}
-
 TEST(TransferStatusTest, StatusWithNullOutputsIsStillRead) {
-    fake::FakeUsb usb;
+    ots::test::FakeUsb usb;
     usb.vendor = [](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
-        return fake::VendorAnswer{USB_CRC_ERROR, {}};
+        return ots::test::VendorAnswer{USB_CRC_ERROR, {}};
     };
     BYTE buffer[8] = {};
     const USB_TRANSFER transfer = usb.Funcs()->lpIssueVendorTransfer(usb.Device(), nullptr, nullptr,
@@ -223,7 +199,7 @@ TEST(TransferStatusTest, StatusWithNullOutputsIsStillRead) {
 }
 
 TEST(ResetPipeIfHaltedTest, ResetsOnlyAHaltedPipe) {
-    fake::FakeUsb usb;
+    ots::test::FakeUsb usb;
     EXPECT_TRUE(ResetPipeIfHalted(usb.Funcs(), usb.Pipe()));
     EXPECT_EQ(usb.resetPipeCalls.load(), 0);
 
@@ -234,7 +210,7 @@ TEST(ResetPipeIfHaltedTest, ResetsOnlyAHaltedPipe) {
 }
 
 TEST(ResetPipeIfHaltedTest, FalseOnlyWhenTheResetFails) {
-    fake::FakeUsb usb;
+    ots::test::FakeUsb usb;
     usb.pipeHalted = true;
     usb.resetPipeFails = true;
     EXPECT_FALSE(ResetPipeIfHalted(usb.Funcs(), usb.Pipe()));
@@ -242,14 +218,6 @@ TEST(ResetPipeIfHaltedTest, FalseOnlyWhenTheResetFails) {
     usb.isPipeHaltedFails = true;  // the question fails: nothing is reset
     EXPECT_TRUE(ResetPipeIfHalted(usb.Funcs(), usb.Pipe()));
     EXPECT_EQ(usb.resetPipeCalls.load(), 1);
-}
-
-TEST(EventRoutinesTest, ResetEventCheckedGivesTrueOrTheError) {
-    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    EXPECT_EQ(ResetEventChecked(event), static_cast<DWORD>(TRUE));
-    EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    CloseHandle(event);
-    EXPECT_EQ(ResetEventChecked(event), 6u);
 }
 
 TEST(EventRoutinesTest, TransferCompleteNotifySignalsItsEvent) {

@@ -8,13 +8,13 @@
 #include "ce/host/devmgr_host.h"
 #include "ce/host/heap_stats.h"
 #include "ce/host/kernel_object.h"
-#include "driver_core/registry_probe.h"
-#include "integration_support.h"
+#include "support/registry_probe.h"
+#include "support/bus.h"
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
 
-namespace it {
+namespace ots::test {
 namespace {
 
 const std::wstring kPorts = ots::kPortsKey;
@@ -41,20 +41,20 @@ class LifecycleTest : public IntegrationTest {
 };
 
 TEST_F(LifecycleTest, InstallRegistersForEveryVendorSpecificInterface) {
-    EXPECT_EQ(test::ReadString(kLoadClient, L"DLL"), L"libotsusb.so");
+    EXPECT_EQ(ots::test::ReadString(kLoadClient, L"DLL"), L"libotsusb.so");
     EXPECT_TRUE(install_->Uninstall());
-    EXPECT_FALSE(test::KeyExists(kLoadClient));
-    EXPECT_TRUE(test::KeyExists(ots::kClientDriverKey)) << "the platform's values stay";
+    EXPECT_FALSE(ots::test::KeyExists(kLoadClient));
+    EXPECT_TRUE(ots::test::KeyExists(ots::kClientDriverKey)) << "the platform's values stay";
 }
 
 TEST_F(LifecycleTest, PluggedControllerIsClaimedWithItsStreamPortAndSettings) {
     PluggedController controller;
     EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(controller.id()));
     EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:"}));
-    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:");
+    EXPECT_EQ(ots::test::ReadString(kPorts, L"Port1"), L"OTS1:");
     for (const wchar_t* key : {ots::kDriverConfigKey, ots::kScreenConfigKey, ots::kCalibParaXKey,
                                ots::kCalibParaYKey, ots::kDeviceConfigKey}) {
-        EXPECT_TRUE(test::KeyExists(key)) << key;
+        EXPECT_TRUE(ots::test::KeyExists(key)) << key;
     }
     const Bytes config = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58);
     ASSERT_EQ(config.size(), 58u);
@@ -65,7 +65,7 @@ TEST_F(LifecycleTest, PluggedControllerIsClaimedWithItsStreamPortAndSettings) {
 
     controller.Unplug();
     EXPECT_TRUE(ActiveNames().empty());
-    EXPECT_FALSE(test::ReadString(kPorts, L"Port1").has_value()) << "the port is released";
+    EXPECT_FALSE(ots::test::ReadString(kPorts, L"Port1").has_value()) << "the port is released";
 }
 
 TEST_F(LifecycleTest, StreamDeviceOpensOnceAtATime) {
@@ -84,8 +84,8 @@ TEST_F(LifecycleTest, TwoControllersGetTheirOwnInstanceAndPort) {
     PluggedController one(Product(0x0101));
     PluggedController two(Product(0x0102));
     EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:", L"OTS2:"}));
-    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:");
-    EXPECT_EQ(test::ReadString(kPorts, L"Port2"), L"OTS2:");
+    EXPECT_EQ(ots::test::ReadString(kPorts, L"Port1"), L"OTS1:");
+    EXPECT_EQ(ots::test::ReadString(kPorts, L"Port2"), L"OTS2:");
 
     StreamHandle h1(L"OTS1:");
     StreamHandle h2(L"OTS2:");
@@ -97,18 +97,8 @@ TEST_F(LifecycleTest, TwoControllersGetTheirOwnInstanceAndPort) {
     h2.Close();
 
     one.Unplug();
-    EXPECT_FALSE(test::ReadString(kPorts, L"Port1").has_value());
-    EXPECT_EQ(test::ReadString(kPorts, L"Port2"), L"OTS2:");
-}
-
-TEST_F(LifecycleTest, PortAlreadyNamingTheDeviceIsReusedAndKept) {
-    test::WriteString(kPorts, L"Port1", L"OTS1:");
-    {
-        PluggedController controller;
-        EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:"}));
-        EXPECT_EQ(test::ValueNames(kPorts), (std::vector<std::wstring>{L"Port1"}));
-    }
-    EXPECT_EQ(test::ReadString(kPorts, L"Port1"), L"OTS1:") << "not ours to delete";
+    EXPECT_FALSE(ots::test::ReadString(kPorts, L"Port1").has_value());
+    EXPECT_EQ(ots::test::ReadString(kPorts, L"Port2"), L"OTS2:");
 }
 
 TEST_F(LifecycleTest, UnplugWhileOpenRefusesNewOpensAndTearsDownAfterASecond) {
@@ -162,48 +152,5 @@ TEST_F(LifecycleTest, UnplugWhileReportsStreamEndsTheReaderAndFreesEverything) {
     EXPECT_TRUE(ActiveNames().empty());
 }
 
-// The reader keeps as many transfers queued as "QueuedTransferCount" says (1 to 64).
-class QueuedTransfersTest : public LifecycleTest {
-  protected:
-    std::size_t QueuedAfterPlug(std::size_t expected) {
-        PluggedController controller;
-        return controller.QueuedReportTransfers(expected);
-    }
-};
-
-TEST_F(QueuedTransfersTest, ZeroGivesOneAndAThousandGivesSixtyFour) {
-    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 0);
-    EXPECT_EQ(QueuedAfterPlug(1), 1u);
-    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 1000);
-    EXPECT_EQ(QueuedAfterPlug(64), 64u);
-    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 5);
-    EXPECT_EQ(QueuedAfterPlug(5), 5u);
-}
-
-TEST_F(QueuedTransfersTest, MissingValueKeepsTheCountOfTheLastAttach) {
-    test::WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 7);
-    EXPECT_EQ(QueuedAfterPlug(7), 7u);
-    test::WriteString(ots::kClientDriverKey, ots::kQueuedTransferCountValue, L"9");
-    EXPECT_EQ(QueuedAfterPlug(7), 7u) << "not a REG_DWORD";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ots::kClientDriverKey, 0, 0, &key), 0);
-    RegDeleteValueW(key, ots::kQueuedTransferCountValue);
-    RegCloseKey(key);
-    EXPECT_EQ(QueuedAfterPlug(7), 7u);
-}
-
-TEST_F(QueuedTransfersTest, MissingValueGivesTwoInAFreshProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child loads the driver anew
-    EXPECT_EXIT(
-        {
-            HKEY key = nullptr;
-            RegOpenKeyExW(HKEY_LOCAL_MACHINE, ots::kClientDriverKey, 0, 0, &key);
-            RegDeleteValueW(key, ots::kQueuedTransferCountValue);
-            RegCloseKey(key);
-            std::_Exit(QueuedAfterPlug(2) == 2 ? 0 : 1);  // no teardown with stack threads alive
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 }  // namespace
-}  // namespace it
+}  // namespace ots::test

@@ -2,7 +2,7 @@
 
 #include "protocol/bytes.h"
 
-namespace it {
+namespace ots::test {
 
 namespace {
 
@@ -62,4 +62,4 @@ ModeOutcome ExpectedForMode(int mode, const std::vector<std::vector<std::uint8_t
     return outcome;
 }
 
-}  // namespace it
+}  // namespace ots::test

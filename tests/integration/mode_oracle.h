@@ -7,7 +7,7 @@
 
 #include "ce/types.h"
 
-namespace it {
+namespace ots::test {
 
 struct ExpectedEvent {
     DWORD flags;
@@ -25,4 +25,4 @@ struct ModeOutcome {
 
 ModeOutcome ExpectedForMode(int mode, const std::vector<std::vector<std::uint8_t>>& reports);
 
-}  // namespace it
+}  // namespace ots::test

@@ -5,12 +5,12 @@
 
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
-#include "integration_support.h"
+#include "support/bus.h"
 #include "mode_oracle.h"
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
 
-namespace it {
+namespace ots::test {
 namespace {
 
 constexpr std::size_t kModeOffset = 0;
@@ -73,19 +73,6 @@ TEST_P(TapInEachMode, GivesExactlyTheModeTablesSequence) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, TapInEachMode, ::testing::Values(0, 1, 2));
 
-TEST_F(TouchTest, ClickOnTouchClicksOncePerTouch) {
-    SetDriverConfigByte(kModeOffset, 0);
-    panel().TouchDown(100, 100);
-    panel().MoveTo(300, 200, 200);
-    panel().TouchUp();
-    panel().Tap(600, 400);
-    ASSERT_TRUE(panel().Settle(kSettleMs));
-    recorder_.WaitForCount(4, kSettleMs);
-    const std::vector<ExpectedEvent> events = Recorded(recorder_);
-    ASSERT_EQ(events.size(), 4u) << "one down and up per touch";
-    EXPECT_EQ(events, ExpectedForMode(0, panel().SentReports()).events);
-}
-
 TEST_F(TouchTest, ClearedClickPointReadsZero) {
     SetDriverConfigByte(kModeOffset, 1);
     TapAndSettle(1, 400, 300);
@@ -131,4 +118,4 @@ TEST_F(TouchTest, ReportsAfterUnplugAndReplugStillArrive) {
 }
 
 }  // namespace
-}  // namespace it
+}  // namespace ots::test

@@ -112,22 +112,6 @@ TEST(SetupGeometry, ExtremeOffsetsDoNotOverflowTheBaseline) {
     EXPECT_NEAR(oc->MaxStep, 1.0 / 3.0, 1e-6);
 }
 
-TEST(SetupGeometry, SetsTheIdentityCalibration) {
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0x5A, sizeof(OpticalContext));
-    SetupGeometry(nullptr, nullptr, nullptr, oc.get());
-    const ots::CalibPara& x = oc->CalibX;
-    const ots::CalibPara& y = oc->CalibY;
-    EXPECT_EQ(x.A10, 1.0f);
-    EXPECT_EQ(y.A01, 1.0f);
-    for (float v : {x.A03, x.A12, x.A21, x.A30, x.A02, x.A11, x.A20, x.A01, x.A00}) {
-        EXPECT_EQ(v, 0.0f);
-    }
-    for (float v : {y.A03, y.A12, y.A21, y.A30, y.A02, y.A11, y.A20, y.A10, y.A00}) {
-        EXPECT_EQ(v, 0.0f);
-    }
-}
-
 TEST(SetupGeometry, UsableCameraBlocksGiveScaledLensModels) {
     const Camera cam;
     const Block block = CameraBlock(cam);
@@ -192,19 +176,6 @@ TEST(SetupGeometry, LinearLensTermDecidesUsability) {
             ExpectDefaultModel(oc->CameraModelB, -1.15f);
         }
     }
-}
-
-TEST(SetupGeometry, DefaultModelSpansTheLineSymmetrically) {
-    Camera cam;
-    cam.p[1] = 0.5f;
-    const Block block = CameraBlock(cam);
-    const auto oc = SetUpWith(nullptr, &block, &block);
-    const double slope = static_cast<double>(1.15f);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 0), kQuarterPi - slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 320), kQuarterPi);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelA, 640), kQuarterPi + slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelB, 0), kQuarterPi + slope);
-    EXPECT_DOUBLE_EQ(position::PixelToAngle(oc->CameraModelB, 480), kQuarterPi - slope / 2);
 }
 
 TEST(SetupGeometry, NonFiniteLensValuesFallBack) {
@@ -294,26 +265,6 @@ TEST(SetupGeometry, ClearsTheTrackingState) {
         EXPECT_EQ(p->valid, 0);
     }
     EXPECT_EQ(oc->AmbiguityCount, 0);
-}
-
-TEST(SetupGeometry, MissingContextIsIgnored) {
-    const Block panel = PanelBlock({});
-    SetupGeometry(panel.data(), panel.data(), panel.data(), nullptr);  // must not crash
-}
-
-TEST(PixelToAngle, EvaluatesTheWholeLensPolynomial) {
-    CameraModel m{};
-    m.lastPixel = 640;
-    const float c[8] = {0.01f, 1.1f, -0.2f, 0.05f, 0.03f, -0.02f, 0.01f, 0.005f};
-    std::copy(std::begin(c), std::end(c), m.c);
-    for (double pixel : {0.0, 100.5, 320.0, 555.0, 640.0}) {
-        const double u = pixel / 320.0 - 1.0;
-        double expected = kQuarterPi;
-        for (int k = 0; k < 8; ++k) {
-            expected += c[k] * std::pow(u, k);
-        }
-        EXPECT_NEAR(position::PixelToAngle(m, pixel), expected, 1e-12) << pixel;
-    }
 }
 
 TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {

@@ -87,29 +87,6 @@ TEST(SolveFrame, FingerHeldStillGivesExactlyTheSamePointEveryFrame) {
     }
 }
 
-TEST(SolveFrame, FingerStoppingAfterAMoveSettlesOnOnePoint) {
-    // The smoothed points feed back into the ring as the older samples of later fits, so the
-    // memory of the movement fades over many frames; then the output must stand still.
-    const auto oc = DefaultContext();
-    const Finger from{0.35, 0.45};
-    const Finger rest{0.42, 0.52};
-    for (int i = 0; i < 10; ++i) {
-        Solve(*oc, Render({Along(from, rest, i, 10)}));
-    }
-    for (int i = 0; i < 5000; ++i) {
-        Solve(*oc, Render({rest}));
-    }
-    const SolvedPoint settled = oc->PointA;
-    ASSERT_EQ(settled.valid, 1);
-    EXPECT_NEAR(settled.x, oc->LastRawA.x, 1e-12);
-    EXPECT_NEAR(settled.y, oc->LastRawA.y, 1e-12);
-    for (int i = 0; i < 1000; ++i) {
-        Solve(*oc, Render({rest}));
-        ASSERT_EQ(oc->PointA.x, settled.x) << "frame " << i;
-        ASSERT_EQ(oc->PointA.y, settled.y) << "frame " << i;
-    }
-}
-
 TEST(SolveFrame, CameraABlindRepeatsTheLastSolutionFourTimesThenLetsGo) {
     const auto oc = DefaultContext();
     const Finger f{0.4, 0.5};
@@ -166,26 +143,6 @@ struct TwoFingerScript {
     Finger Two(int i) const { return Along(from2, to2, i, frames); }
     Frame At(int i) const { return i < join ? Render({One(i)}) : Render({One(i), Two(i)}); }
 };
-
-TEST(SolveFrame, TwoFingersKeepTheirIdentitiesAlongAPath) {
-    const TwoFingerScript script;
-    const auto oc = DefaultContext();
-    for (int i = 0; i < script.frames; ++i) {
-        Solve(*oc, script.At(i));
-        if (i < 2) {
-            continue;
-        }
-        SCOPED_TRACE(i);
-        ASSERT_EQ(oc->PointA.valid, 1);
-        EXPECT_LT(DistanceTo(oc->PointA, script.One(i - 2)), 0.01);
-        if (i - 2 >= script.join) {
-            ASSERT_EQ(oc->PointB.valid, 1);
-            EXPECT_LT(DistanceTo(oc->PointB, script.Two(i - 2)), 0.01);
-        } else {
-            EXPECT_EQ(oc->PointB.valid, 0);
-        }
-    }
-}
 
 TEST(SolveFrame, OneBlobPerCameraAfterTwoTouchesKeepsTheIdentityItContinues) {
     const TwoFingerScript script;

@@ -6,21 +6,21 @@
 #include <algorithm>
 #include <functional>
 
-#include "allocation_failure.h"
+#include "support/alloc_counter.h"
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
-#include "control_protocol/camera_on_bus.h"
+#include "support/camera_on_bus.h"
 #include "device/device_access.h"
-#include "integration_support.h"
+#include "support/bus.h"
 #include "panel_test_support.h"
 #include "sim/camera_blocks.h"
 
 namespace paneltest {
 namespace {
 
-using cp::CameraOnBus;
-using cp::Framed;
-using cp::ReceivedCommands;
+using ots::test::CameraOnBus;
+using ots::test::Framed;
+using ots::test::ReceivedCommands;
 
 constexpr DWORD kLeftUp = 0x8004;
 
@@ -38,16 +38,16 @@ struct Position {
     double y;
 };
 
-class CameraControllerTest : public it::IntegrationTest {
+class CameraControllerTest : public ots::test::IntegrationTest {
   protected:
     void SetUp() override {
-        it::IntegrationTest::SetUp();
+        ots::test::IntegrationTest::SetUp();
         camera_ = std::make_unique<CameraOnBus>();
         camera_->firmware().ClearCommandLog();
     }
     void TearDown() override {
         camera_.reset();
-        it::IntegrationTest::TearDown();
+        ots::test::IntegrationTest::TearDown();
     }
 
     ots::sim::CameraFirmware& firmware() { return camera_->firmware(); }
@@ -56,8 +56,8 @@ class CameraControllerTest : public it::IntegrationTest {
     Position TapAt(double xPx, double yPx) {
         recorder_.Clear();
         camera_->device().Tap(xPx, yPx);
-        EXPECT_TRUE(camera_->device().Settle(it::kSettleMs));
-        const double deadline = ce::host::PlatformNowMs() + it::kSettleMs;
+        EXPECT_TRUE(camera_->device().Settle(ots::test::kSettleMs));
+        const double deadline = ce::host::PlatformNowMs() + ots::test::kSettleMs;
         while (!LastUp().has_value() && ce::host::PlatformNowMs() < deadline) {
             Sleep(5);
         }
@@ -147,44 +147,12 @@ TEST_F(CameraControllerTest, StoredCalibrationIsActivatedByReinitialisation) {
     EXPECT_NEAR(mapped.y, 0.5 * raw.y + 4000.0, 2.0);
 }
 
-TEST_F(CameraControllerTest, AControllerThatRefusesTheFirstBracketCommandGetsNothingElse) {
-    // Every answer comes back refused, so the driver's five attempts fail, twice over.
-    firmware().AnswerWithClass(0x21, ots::sim::kEveryAnswer);
-    for (const SequenceCase& sequence : CameraSequences()) {
-        SCOPED_TRACE(sequence.name);
-        firmware().ClearCommandLog();
-        EXPECT_FALSE(sequence.call());
-        const std::vector<Bytes> received = ReceivedCommands(firmware());
-        EXPECT_EQ(received.size(), 10u);
-        EXPECT_EQ(std::count(received.begin(), received.end(), kOpen0),
-                  static_cast<std::ptrdiff_t>(received.size()));
-    }
-    EXPECT_EQ(camera_->nvm().Writes(), 0u);
-}
-
-TEST_F(CameraControllerTest, ARefusedStoreStillClosesTheBracket) {
-    camera_->RefuseCommands(cp::CommandIs(1, 0x15, 1));
-    ots::CalibPara calibX = ots::IdentityCalibParaX();
-    calibX.A00 = 5.0f;
-    EXPECT_FALSE(SetCalibratePara(calibX, ots::IdentityCalibParaY(), 0, &kCameraIdentity));
-    EXPECT_EQ(camera_->nvm().Calibration(0), Encoded(calibX, ots::EncodeCalibPara))
-        << "the x record went in before the y record failed";
-    EXPECT_EQ(camera_->nvm().Calibration(1),
-              Encoded(ots::IdentityCalibParaY(), ots::EncodeCalibPara));
-    const std::vector<Bytes> received = ReceivedCommands(firmware());
-    ASSERT_EQ(received.size(), 5u);
-    EXPECT_EQ(received[3], kClose0);
-    EXPECT_EQ(received[4], kClose1);
-    EXPECT_FALSE(firmware().IsBracketed(0));
-    EXPECT_FALSE(firmware().IsBracketed(1));
-}
-
 TEST_F(CameraControllerTest, RunningOutOfMemoryInTheBodyStillClosesTheBracket) {
     // The store's request: its index byte and the 58-byte record.
-    FailNextAllocationOf(1 + 58);
+    ots::test::FailNextAllocationOf(1 + 58);
     const ots::DeviceConfig config{};
     EXPECT_FALSE(SetDeviceConfig(&config, 0, &kCameraIdentity));
-    EXPECT_FALSE(AllocationFailurePending());
+    EXPECT_FALSE(ots::test::AllocationFailurePending());
     EXPECT_EQ(ReceivedCommands(firmware()), (std::vector<Bytes>{kOpen0, kOpen1, kClose0, kClose1}));
     EXPECT_EQ(camera_->nvm().Writes(), 0u);
     EXPECT_FALSE(firmware().IsBracketed(0));

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "control_protocol/camera_on_bus.h"
+#include "support/camera_on_bus.h"
 #include "device/device_access.h"
 #include "panel_test_support.h"
 #include "protocol/control_codes.h"
@@ -14,7 +14,7 @@
 namespace paneltest {
 namespace {
 
-using cp::Framed;
+using ots::test::Framed;
 
 constexpr DWORD kPauseMs = 20;
 

@@ -108,18 +108,6 @@ TEST_F(NoDriverTest, ScreenPropertyOfAnyOtherControllerIsAZeroBlockWithoutTheDev
     EXPECT_TRUE(capture_.Lines().empty());
 }
 
-TEST_F(NoDriverTest, CommandsWriteTheirOwnOpenFailure) {
-    const auto write = MakeVendorCommand(1, 0x71, 0, nullptr, 0);
-    const auto read = MakeVendorCommand(2, 0x32, 0, nullptr, 0);
-    ASSERT_TRUE(write && read);
-    VendorReply reply{};
-    EXPECT_FALSE(SetCommand(0, *write, 1));
-    EXPECT_FALSE(ceGetCommand(0, *read, &reply, 1));
-    EXPECT_EQ(capture_.Lines(DebugChannel::Runtime),
-              (std::vector<std::string>{"<optlib><SetCommand>CreateFile Failed!!!!\r",
-                                        "<optlib><ceGetCommand>CreateFile Failed!!!!\r"}));
-}
-
 TEST_F(NoDriverTest, AClass2RequestNeverReachesTheOpen) {
     const auto read = MakeVendorCommand(2, 0x30, 0, nullptr, 0);
     ASSERT_TRUE(read);

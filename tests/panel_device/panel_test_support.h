@@ -7,38 +7,25 @@
 #include <functional>
 #include <vector>
 
-#include "control_protocol/camera_on_bus.h"
+#include "support/camera_on_bus.h"
+#include "support/records.h"
 #include "device/device_access.h"
 
 namespace paneltest {
 
-using Bytes = std::vector<BYTE>;
+using ots::test::ArrayOf;
+using ots::test::Bytes;
+using ots::test::Pattern;
 
-inline constexpr ots::DeviceIdentity kCameraIdentity{cp::kCameraVendor, cp::kCameraProduct,
-                                                     cp::kCameraRelease};
+inline constexpr ots::DeviceIdentity kCameraIdentity{ots::test::kCameraVendor, ots::test::kCameraProduct,
+                                                     ots::test::kCameraRelease};
 inline constexpr ots::DeviceIdentity kCoordinateIdentity{0x5A17, 0x0101, 0x0100};
 inline constexpr ots::DeviceIdentity kSecondStreamIdentity{0x7E21, 0x0012, 0x0100};
 
-inline const Bytes kOpen0 = cp::Framed(1, 0x71, 0, {1});
-inline const Bytes kOpen1 = cp::Framed(1, 0x71, 1, {1});
-inline const Bytes kClose0 = cp::Framed(1, 0x71, 0, {0});
-inline const Bytes kClose1 = cp::Framed(1, 0x71, 1, {0});
-
-// Bytes that differ from their neighbours, so that a shifted or cut copy shows.
-inline Bytes Pattern(std::size_t size, BYTE seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<BYTE>(seed + 7 * i);
-    }
-    return bytes;
-}
-
-template <std::size_t N>
-std::array<BYTE, N> ArrayOf(const Bytes& bytes) {
-    std::array<BYTE, N> out{};
-    std::copy_n(bytes.begin(), std::min(N, bytes.size()), out.begin());
-    return out;
-}
+inline const Bytes kOpen0 = ots::test::Framed(1, 0x71, 0, {1});
+inline const Bytes kOpen1 = ots::test::Framed(1, 0x71, 1, {1});
+inline const Bytes kClose0 = ots::test::Framed(1, 0x71, 0, {0});
+inline const Bytes kClose1 = ots::test::Framed(1, 0x71, 1, {0});
 
 struct SequenceCase {
     const char* name;

@@ -8,7 +8,7 @@
 #include "ce/host/devmgr_host.h"
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
-#include "driver_core/registry_probe.h"
+#include "support/registry_probe.h"
 
 namespace paneltest {
 
@@ -31,8 +31,8 @@ std::string Hex(DWORD value) {
 void ScriptedDevicesTest::SetUp() {
     ce::host::ResetRegistry();
     const std::string file = SCRIPT_DRIVER_FILE_NAME;
-    test::WriteString(kScriptKey, L"Dll", std::wstring(file.begin(), file.end()));
-    test::WriteString(kScriptKey, L"Prefix", L"OTS");
+    ots::test::WriteString(kScriptKey, L"Dll", std::wstring(file.begin(), file.end()));
+    ots::test::WriteString(kScriptKey, L"Prefix", L"OTS");
     // Our own reference keeps the state alive across deactivations.
     const std::string path = ce::host::ResolveDriverLibrary(file);
     library_ = dlopen(path.c_str(), RTLD_NOW);

@@ -117,21 +117,5 @@ TEST_F(VendorExchangeTest, RequestsOfTheOtherKindNeverOpenTheDevice) {
     EXPECT_TRUE(capture_.Lines().empty());
 }
 
-TEST_F(VendorExchangeTest, RequestsThatCannotBeFramedAreNotSent) {
-    VendorCommandRequest empty{1, 0x71, {}};  // no index byte
-    VendorCommandRequest oversized{1, 0x31, Bytes(60, 0)};
-    EXPECT_FALSE(SetCommand(0, empty, 1));
-    EXPECT_FALSE(SetCommand(0, oversized, 1));
-    EXPECT_TRUE(Trace().empty());
-}
-
-TEST_F(VendorExchangeTest, TheClassNibbleDecidesTheKind) {
-    // A response-class command byte (0x11) still carries a write in its low nibble.
-    EXPECT_TRUE(SetCommand(0, Request(0x11, 0x71, 0, {1}), 0));
-    VendorReply reply{};
-    EXPECT_TRUE(ceGetCommand(0, Request(0x12, 0x32, 0), &reply, 0));
-    EXPECT_EQ(driver().IoCalls().size(), 2u);
-}
-
 }  // namespace
 }  // namespace paneltest

@@ -109,36 +109,6 @@ TEST_F(FirmwareTest, EveryBlockReadAnswersItsBlock) {
     EXPECT_EQ(blockOf(0x14, 1), bytesOf(nvm->Calibration(1)));
 }
 
-TEST_F(FirmwareTest, FactoryDeviceConfigIsUncalibratedWithNoDeviceId) {
-    // 0x55 + AA + 12 + 30 + 3B + 01 + FF = 0x27C
-    EXPECT_EQ(Hex(Exchange({0xAA, 0x02, 0x30, 0x01, 0x01, 0x33})),
-              Hex(Answer({0xAA, 0x12, 0x30, 0x3B, 0x01}, {0xFF}, 0x7C)));
-}
-
-TEST_F(FirmwareTest, FactoryCalibrationIsTheIdentity) {
-    // x: A10 (offset 32) = 1.0; y: A01 (offset 28) = 1.0
-    Bytes x(58, 0);
-    x[34] = 0x80;
-    x[35] = 0x3F;
-    Bytes y(58, 0);
-    y[30] = 0x80;
-    y[31] = 0x3F;
-    const Bytes answerX = Exchange(Command(2, 0x14, 0));
-    const Bytes answerY = Exchange(Command(2, 0x14, 1));
-    EXPECT_EQ(Hex(Bytes(answerX.begin() + 5, answerX.begin() + 63)), Hex(x));
-    EXPECT_EQ(Hex(Bytes(answerY.begin() + 5, answerY.begin() + 63)), Hex(y));
-}
-
-TEST_F(FirmwareTest, VersionBlockReadsAsMajorDotMinorAndText) {
-    // Realistic firmware 2.3 build 17.
-    Bytes block{0x03, 0x02, 0x11, 0x00};
-    for (char c : std::string("firmware 2.3 build 17")) {
-        block.push_back(static_cast<std::uint8_t>(c));
-    }
-    EXPECT_EQ(Hex(Exchange({0xAA, 0x02, 0x32, 0x01, 0x00, 0x34})),
-              Hex(Answer({0xAA, 0x12, 0x32, 0x3B, 0x00}, block, 0x5C)));
-}
-
 TEST_F(FirmwareTest, StoresEchoTheRecordAndReadBackFromNonVolatileMemory) {
     OpenBrackets();
     const Bytes config = Pattern58(0x40);
@@ -283,61 +253,6 @@ TEST_F(FirmwareTest, ClassFaultAnswersWithTheGivenClass) {
               Hex(Answer({0xAA, 0x21, 0x71, 0x3B, 0x00}, {0x01}, 0xCD)));
     EXPECT_EQ(Exchange(Command(2, 0x30, 0))[1], 0x21);
     EXPECT_EQ(Exchange(Command(2, 0x30, 0))[1], 0x12);
-}
-
-TEST_F(FirmwareTest, DelayedAnswersBecomeReadyLater) {
-    firmware.DelayAnswers(30.0);
-    firmware.ReceiveCommand(Command(2, 0x30, 0));
-    const auto answer = firmware.TakeAnswer();
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_DOUBLE_EQ(answer->readyAtMs, firmware.CommandLog().back().platformMs + 30.0);
-    firmware.ClearFaults();
-    firmware.ReceiveCommand(Command(2, 0x30, 0));
-    EXPECT_DOUBLE_EQ(firmware.TakeAnswer()->readyAtMs, firmware.CommandLog().back().platformMs);
-}
-
-TEST_F(FirmwareTest, CommandLogIsATranscriptOfTheDriversInitialisation) {
-    const double before = ce::host::PlatformNowMs();
-    const Bytes sequence[] = {
-        Command(1, 0x71, 0, {1}), Command(1, 0x71, 1, {1}), Command(2, 0x10, 0),
-        Command(2, 0x10, 1),      Command(2, 0x30, 0),      Command(2, 0x30, 1),
-        Command(2, 0x14, 0),      Command(2, 0x14, 1),      Command(1, 0x71, 0, {0}),
-        Command(1, 0x71, 1, {0}),
-    };
-    for (const Bytes& command : sequence) {
-        const Bytes answer = Exchange(command);
-        ASSERT_EQ(answer.size(), 64u);
-        EXPECT_TRUE(ots::IsAcceptedResponse(std::span<const std::uint8_t, 64>(answer.data(), 64),
-                                            command[4]));
-    }
-    const double after = ce::host::PlatformNowMs();
-    const std::vector<CommandRecord> log = firmware.CommandLog();
-    ASSERT_EQ(log.size(), std::size(sequence));
-    double last = before;
-    for (std::size_t i = 0; i < log.size(); ++i) {
-        EXPECT_EQ(log[i].bytes, sequence[i]);
-        EXPECT_FALSE(log[i].outsideBracket) << log[i].Text();
-        EXPECT_GE(log[i].platformMs, last);
-        EXPECT_LE(log[i].platformMs, after);
-        last = log[i].platformMs;
-    }
-    EXPECT_EQ(log[0].Text(), "AA 01 71 02 00 01 74 -> answered");
-    EXPECT_EQ(log[5].Text(), "AA 02 30 01 01 33 -> answered");
-    const std::string transcript = firmware.Transcript();
-    EXPECT_NE(transcript.find(" ms  AA 02 14 01 01 17 -> answered\n"), std::string::npos)
-        << transcript;
-    EXPECT_EQ(std::count(transcript.begin(), transcript.end(), '\n'), 10);
-    firmware.ClearCommandLog();
-    EXPECT_TRUE(firmware.CommandLog().empty());
-}
-
-TEST(CommandRecordText, NamesEachOutcome) {
-    const CommandRecord refused{
-        0, {0xAA}, CommandOutcome::Refused, false, Bytes{0xAA, 0x22, 0x33, 0x3B, 0x00, 0x03}};
-    EXPECT_EQ(refused.Text(), "AA -> refused 03");
-    EXPECT_EQ((CommandRecord{0, {0x01}, CommandOutcome::AnswerDropped, false, {}}).Text(),
-              "01 -> answer dropped");
-    EXPECT_EQ((CommandRecord{0, {}, CommandOutcome::Discarded, false, {}}).Text(), " -> discarded");
 }
 
 }  // namespace

@@ -151,20 +151,6 @@ TEST_F(CoordinateControllerTest, TapGivesTouchingReportsThenOneRelease) {
     EXPECT_EQ(panel->SentReports(), reports);
 }
 
-TEST_F(CoordinateControllerTest, PanelIsQuietWhileNothingTouchesIt) {
-    const auto panel = Connect();
-    panel->Hold(50);
-    panel->TouchDown(100, 100);
-    panel->TouchUp();
-    panel->Hold(50);
-    ASSERT_TRUE(panel->Settle());
-
-    const auto reports = port_.reports();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(Decode(reports[0]).status, kStatusTouching);
-    EXPECT_EQ(Decode(reports[1]).status, kStatusReleased);
-}
-
 TEST_F(CoordinateControllerTest, DragReportsAPathFromStartToEnd) {
     const auto panel = Connect();
     panel->TouchDown(100, 300);
@@ -178,14 +164,6 @@ TEST_F(CoordinateControllerTest, DragReportsAPathFromStartToEnd) {
         EXPECT_GT(Decode(reports[i]).x, Decode(reports[i - 1]).x) << i;
     }
     EXPECT_EQ(Decode(reports[10]).x, IdealRawX(700, options_.screenWidthPx));
-}
-
-TEST_F(CoordinateControllerTest, TouchStatusCanBeBothLowBits) {
-    options_.touchStatus = kStatusTouchingBoth;
-    const auto panel = Connect();
-    panel->TouchDown(10, 10);
-    ASSERT_TRUE(panel->Settle());
-    EXPECT_EQ(Decode(port_.reports().at(0)).status, kStatusTouchingBoth);
 }
 
 TEST_F(CoordinateControllerTest, FaultsSpoilExactlyTheNextReports) {
@@ -227,19 +205,6 @@ TEST_F(CoordinateControllerTest, FaultsSpoilExactlyTheNextReports) {
     EXPECT_EQ(again.reports().at(0), reports[7]);
 }
 
-TEST_F(CoordinateControllerTest, ShortFaultTakesTheLengthItIsGiven) {
-    const auto panel = Connect();
-    panel->InjectFault(ReportFault::Short, 1, 1);
-    panel->TouchDown(1, 1);
-    panel->InjectFault(ReportFault::Short, 1, 0);
-    panel->TouchUp();
-    ASSERT_TRUE(panel->Settle());
-    const auto reports = port_.reports();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].size(), 1u);
-    EXPECT_TRUE(reports[1].empty());
-}
-
 TEST_F(CoordinateControllerTest, RawReportsGoOutInTurnWithTheScriptedOnes) {
     const auto panel = Connect();
     panel->TouchDown(0, 0);
@@ -254,17 +219,6 @@ TEST_F(CoordinateControllerTest, RawReportsGoOutInTurnWithTheScriptedOnes) {
     EXPECT_EQ(Decode(reports[2]).status, kStatusReleased);
 }
 
-TEST_F(CoordinateControllerTest, ReportRateSpacesReportsOnThePlatformClock) {
-    const auto panel = Connect();
-    const double start = ce::host::PlatformNowMs();
-    panel->Drag(0, 0, 100, 0, 100);  // 12 reports, one per 10 ms period
-    ASSERT_TRUE(panel->Settle());
-
-    // A lower bound only: the clock may run late, never early.
-    EXPECT_GE(ce::host::PlatformNowMs() - start, 11 * 10.0 - 1.0);
-    EXPECT_EQ(port_.idleWaits(), 1);  // only Settle asked
-}
-
 TEST_F(CoordinateControllerTest, AsFastAsTakenWaitsForTheHostAfterEachReport) {
     options_.pacing = Pacing::AsFastAsTaken;
     const auto panel = Connect();
@@ -273,17 +227,6 @@ TEST_F(CoordinateControllerTest, AsFastAsTakenWaitsForTheHostAfterEachReport) {
 
     EXPECT_EQ(port_.reports().size(), 12u);
     EXPECT_EQ(port_.idleWaits(), 12 + 1);  // one per report, one for Settle
-}
-
-TEST_F(CoordinateControllerTest, ReportsScriptedBeforePluggingWaitForTheBus) {
-    auto panel = std::make_shared<CoordinateController>(options_);
-    panel->Tap(10, 10, 10);
-    EXPECT_FALSE(panel->Settle(50));  // not on a bus
-    EXPECT_EQ(panel->ReportsSent(), 0u);
-
-    panel->Connected(&port_);
-    EXPECT_TRUE(panel->Settle());
-    EXPECT_EQ(port_.reports().size(), 3u);
 }
 
 TEST_F(CoordinateControllerTest, UnplugMidStreamStopsTheReportsAtOnce) {

@@ -105,52 +105,6 @@ TEST(PanelModel, InverseUndoesEveryMountingError) {
     }
 }
 
-TEST(PanelModel, MeasurementsRoundTripWithinTheirNoise) {
-    constexpr double kSigma = 3.0;
-    for (auto [name, mounting] : Distortions()) {
-        mounting.noiseSigma = kSigma;
-        mounting.seed = 42;
-        PanelModel panel(kWidth, kHeight, mounting);
-        // At most five sigma of noise plus rounding on each raw axis, seen through the
-        // coarsest pixel and the smallest scale; the radial terms used here stretch distances
-        // near the corners of the grid by up to a fifth.
-        const double rawError = std::sqrt(2.0) * (5.0 * kSigma + 0.5);
-        const double pixelsPerRaw =
-            std::max(kWidth, kHeight) / 4095.0 / std::min(mounting.scaleX, mounting.scaleY);
-        const double tolerance = rawError * pixelsPerRaw * 1.2;
-        for (const ScreenPoint p : Grid()) {
-            const RawPoint raw = panel.ToRaw(p.xPx, p.yPx);
-            const ScreenPoint back = panel.ToScreen(raw.x, raw.y);
-            EXPECT_LE(std::hypot(back.xPx - p.xPx, back.yPx - p.yPx), tolerance)
-                << name << " at " << p.xPx << ", " << p.yPx;
-        }
-    }
-}
-
-TEST(PanelModel, NoiseIsRepeatableAndHasTheRequestedSpread) {
-    Mounting noisy;
-    noisy.noiseSigma = 4.0;
-    noisy.seed = 7;
-    PanelModel first(kWidth, kHeight, noisy);
-    PanelModel second(kWidth, kHeight, noisy);
-    double sum = 0;
-    double sumSq = 0;
-    constexpr int kSamples = 4000;
-    for (int i = 0; i < kSamples; ++i) {
-        const RawPoint a = first.ToRaw(400, 300);
-        const RawPoint b = second.ToRaw(400, 300);
-        ASSERT_EQ(a.x, b.x);
-        ASSERT_EQ(a.y, b.y);
-        const double dx = a.x - 2047.5;
-        sum += dx;
-        sumSq += dx * dx;
-    }
-    const double mean = sum / kSamples;
-    const double spread = std::sqrt(sumSq / kSamples - mean * mean);
-    EXPECT_NEAR(mean, 0.0, 0.5);
-    EXPECT_NEAR(spread, 4.0, 0.4);
-}
-
 TEST(PanelModel, MeasurementsStayWithinTheRawRange) {
     Mounting offset;
     offset.offsetX = 500.0;

@@ -10,9 +10,9 @@
 #include "touch/calibration_map.h"
 #include "touch/panel_params.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 struct Mapped {
@@ -174,4 +174,4 @@ TEST_F(ClampToScreenTest, NegativePanelSizeIsUnusable) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

@@ -11,7 +11,7 @@
 
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
-#include "fake_camera_usb.h"
+#include "support/scripted_usb.h"
 #include "protocol/bytes.h"
 #include "protocol/calib_para.h"
 #include "protocol/device_config.h"
@@ -19,9 +19,9 @@
 #include "touch/sensor_init.h"
 #include "touch/tap_filter.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::ElementsAreArray;
@@ -145,7 +145,7 @@ class CameraInitTest : public ::testing::Test {
     ce::host::DebugCapture debug;  // the transport's lines about failed transfers
     ce::host::ScopedTimeScale fast{0.01};
     TouchDevice device = TouchDevice::Camera();
-    FakeCameraUsb usb;
+    ScriptedUsb usb;
     Bytes camera0 = PatternBlock(0x00);
     Bytes camera1 = PatternBlock(0x80);
     Bytes panel = PanelBlock(1000, 800);
@@ -301,13 +301,5 @@ TEST_F(CameraInitTest, ReportsCanRunWhileTheControllerIsRead) {
     EXPECT_EQ(lockedOut, 0);
 }
 
-TEST(CameraInitArgumentsTest, MissingContextIsRefused) {
-    EXPECT_EQ(InitCameraController(nullptr), kFailed);
-    EXPECT_EQ(ReinitCameraController(nullptr), kFailed);
-    TouchDevice device = TouchDevice::Camera();
-    device.ctx().pTouchData = nullptr;
-    EXPECT_EQ(InitCameraController(&device.ctx()), kFailed);
-}
-
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

@@ -7,9 +7,9 @@
 #include "touch/input_emulation.h"
 #include "touch/panel_params.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -132,4 +132,4 @@ TEST_F(CameraModesTest, CalibratedPointsAreMappedThenBounded) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

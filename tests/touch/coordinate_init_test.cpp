@@ -3,12 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fake_camera_usb.h"
+#include "support/scripted_usb.h"
 #include "touch/sensor_init.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::FieldsAre;
@@ -31,7 +31,7 @@ class CoordinateInitTest : public ::testing::Test {
     }
 
     TouchDevice device = TouchDevice::Coordinate();
-    FakeCameraUsb usb;
+    ScriptedUsb usb;
 };
 
 TEST_F(CoordinateInitTest, UncalibratedDeviceConfigIsClearedToTheScreenSize) {
@@ -59,4 +59,4 @@ TEST_F(CoordinateInitTest, CalibratedDeviceActivatesTheRegistryCalibration) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

@@ -8,9 +8,9 @@
 
 #include "touch/process_report.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -49,54 +49,6 @@ class CoordinateReportTest : public ::testing::Test {
     TouchDevice device = TouchDevice::Coordinate();
     ce::host::MouseEventRecorder recorder;
 };
-
-TEST_F(CoordinateReportTest, ClickOnTouchClicksOncePerTouchAndRecordsNoClickPoint) {
-    device.config().Mode = 0;
-    device.td().LastClickPoint = Touch(7, 7);
-
-    EXPECT_EQ(Send(kTouching, 100, 200), 0u);
-    EXPECT_EQ(Send(kTouchingOther, 300, 400), 0u);
-    EXPECT_THAT(Events(), ElementsAre(Injected{kDown, 1600, 3200}, Injected{kUp, 1600, 3200}));
-    EXPECT_EQ(device.ctx().fButtonDown, 1u);
-
-    recorder.Clear();
-    EXPECT_EQ(Send(kReleased, 300, 400), 0u);
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-
-    EXPECT_EQ(Send(kTouching, 50, 60), 0u);
-    EXPECT_THAT(Events(), ElementsAre(Injected{kDown, 800, 960}, Injected{kUp, 800, 960}));
-    EXPECT_EQ(device.td().LastClickPoint.x, 7);
-    EXPECT_EQ(device.td().LastClickPoint.y, 7);
-}
-
-TEST_F(CoordinateReportTest, ClickOnReleaseFollowsAndClicksAtTheReleaseReport) {
-    device.config().Mode = 1;
-
-    Send(kTouching, 100, 200);
-    Send(kTouching, 150, 250);
-    Send(kReleased, 300, 400);
-
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 1600, 3200}, Injected{kMove, 2400, 4000},
-                                      Injected{kDown, 4800, 6400}, Injected{kUp, 4800, 6400}));
-    // The click point is the last touching position, not the release report's.
-    EXPECT_EQ(device.td().LastClickPoint.x, 150);
-    EXPECT_EQ(device.td().LastClickPoint.y, 250);
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(CoordinateReportTest, MouseEmulationPressesWhileTouchingAndReleasesAtTheReleaseReport) {
-    device.config().Mode = 2;
-
-    Send(kTouching, 100, 200);
-    Send(kTouching | kTouchingOther, 110, 210);
-    Send(kReleased, 120, 220);
-    Send(kReleased, 130, 230);  // no button state: every release report releases
-
-    EXPECT_THAT(Events(),
-                ElementsAre(Injected{kMoveDown, 1600, 3200}, Injected{kMoveDown, 1760, 3360},
-                            Injected{kUp, 1920, 3520}, Injected{kUp, 2080, 3680}));
-}
 
 TEST_F(CoordinateReportTest, TouchingWinsOverReleasedInOneReport) {
     device.config().Mode = 2;
@@ -236,4 +188,4 @@ TEST(ProcessReportTest, RefusesAMissingOrUnsignedContext) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

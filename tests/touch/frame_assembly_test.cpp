@@ -12,9 +12,9 @@
 #include "touch/process_report.h"
 #include "touch/run_length.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using Packet = std::array<BYTE, 64>;
@@ -236,4 +236,4 @@ TEST(ImagePacketReportTest, EnableTouchZeroLeavesPacketsUntouched) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

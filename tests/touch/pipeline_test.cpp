@@ -10,9 +10,9 @@
 #include "touch/image_packet.h"
 #include "touch/tap_filter.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::Each;
@@ -170,4 +170,4 @@ TEST_F(TouchPipelineTest, NeverInitialisedCameraStillPassesPointsThrough) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

@@ -6,9 +6,9 @@
 
 #include "touch/spline.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::Each;
@@ -116,4 +116,4 @@ TEST(StepCountTest, SumIsRoundedToSinglePrecisionBeforeTruncation) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

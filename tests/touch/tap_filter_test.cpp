@@ -9,9 +9,9 @@
 
 #include "touch/tap_filter.h"
 #include "touch/touch_data.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::Each;
@@ -48,14 +48,6 @@ TEST(TapFilterSetupTest, SampleCountFollowsDoubleClickTime) {
     }
 }
 
-TEST(TapFilterSetupTest, ThresholdIsTheAreaInControllerUnitsSquared) {
-    // 4 * 32768 / 1000 = 131 (integer division).
-    EXPECT_EQ(SetUpWith(500, 4, 1000, 800).thresholdSq, 131 * 131);
-    EXPECT_EQ(SetUpWith(500, 0, 1000, 800).thresholdSq, 0);
-    // A negative width gives a negative distance; its square is the same threshold.
-    EXPECT_EQ(SetUpWith(500, 4, -1000, 800).thresholdSq, 131 * 131);
-}
-
 TEST(TapFilterSetupTest, ThresholdSaturatesInsteadOfOverflowing) {
     // With a width of 32768 the distance equals the area.
     EXPECT_EQ(SetUpWith(500, 46340, 32768, 1).thresholdSq, 46340 * 46340);
@@ -70,22 +62,6 @@ TEST(TapFilterSetupTest, UnknownPanelSizeKeepsTheResetValues) {
         EXPECT_EQ(s.maxCount, 60);
         EXPECT_EQ(s.thresholdSq, 160000);
         EXPECT_EQ(s.state, TAP_IDLE);
-    }
-}
-
-TEST(TapFilterSetupTest, SetupStartsAnEmptyFilter) {
-    TapFilter tap{};
-    tap.count = 17;
-    tap.state = TAP_HOLDING;
-    tap.held = Touch(1, 2);
-    for (TouchPoint& e : tap.entries) {
-        e = Touch(5, 5);
-    }
-    SetupTapFilter(&tap, 500, 4, 1000, 800);
-    EXPECT_EQ(tap.count, 0);
-    EXPECT_EQ(tap.held.valid, 0);
-    for (const TouchPoint& e : tap.entries) {
-        EXPECT_EQ(e.valid, 0);
     }
 }
 
@@ -250,4 +226,4 @@ TEST(TapFilterSingleSampleTest, LiftWhileCollectingOneSampleAveragesNothing) {
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

@@ -8,12 +8,12 @@
 
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
-#include "fake_camera_usb.h"
+#include "support/scripted_usb.h"
 #include "touch/sensor_init.h"
 #include "touch/vendor_exchange.h"
-#include "touch_device.h"
+#include "support/touch_device.h"
 
-namespace touch_test {
+namespace ots::test {
 namespace {
 
 using ::testing::Each;
@@ -45,7 +45,7 @@ class VendorExchangeTest : public ::testing::Test {
     ce::host::DebugCapture debug;  // the transport's lines about failed transfers
     ce::host::ScopedTimeScale fast{kFastClock};
     TouchDevice device = TouchDevice::Camera();
-    FakeCameraUsb usb;
+    ScriptedUsb usb;
     std::array<BYTE, 64> response{};
 };
 
@@ -139,4 +139,4 @@ TEST_F(VendorExchangeTest, CommandsTooShortForAnIndexOrTooLongForWLengthAreRefus
 }
 
 }  // namespace
-}  // namespace touch_test
+}  // namespace ots::test

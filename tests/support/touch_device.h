@@ -15,6 +15,7 @@
 #include "protocol/device_identity.h"
 #include "protocol/driver_config.h"
 #include "protocol/screen_config.h"
+#include "support/mouse_events.h"
 #include "touch/touch_data.h"
 
 namespace ots {
@@ -23,7 +24,7 @@ inline void PrintTo(const TouchPoint& p, std::ostream* out) {
 }
 }  // namespace ots
 
-namespace touch_test {
+namespace ots::test {
 
 inline constexpr std::uint16_t kCoordinateVendor = 0x0EEF;
 inline constexpr std::uint16_t kCoordinateProduct = 0x0001;
@@ -61,31 +62,6 @@ class TouchDevice {
     std::unique_ptr<USB_DEVICE> usbDevice_;
 };
 
-// One mouse_event call as the tests compare it.
-struct Injected {
-    DWORD flags;
-    DWORD dx;
-    DWORD dy;
-    bool operator==(const Injected&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Injected& e) {
-    return out << "{0x" << std::hex << e.flags << std::dec << ", " << e.dx << ", " << e.dy << "}";
-}
-
-inline std::vector<Injected> InjectedEvents(const ce::host::MouseEventRecorder& recorder) {
-    std::vector<Injected> events;
-    for (const ce::host::MouseEvent& e : recorder.Events()) {
-        events.push_back({e.flags, e.dx, e.dy});
-    }
-    return events;
-}
-
-inline constexpr DWORD kMove = 0x8001;
-inline constexpr DWORD kDown = 0x8002;
-inline constexpr DWORD kUp = 0x8004;
-inline constexpr DWORD kMoveDown = 0x8003;
-
 inline ots::TouchPoint Touch(std::int32_t x, std::int32_t y, std::int32_t z = 0) {
     return ots::TouchPoint{x, y, z, 1};
 }
@@ -93,4 +69,4 @@ inline ots::TouchPoint Lifted(std::int32_t x = 0, std::int32_t y = 0) {
     return ots::TouchPoint{x, y, 0, 0};
 }
 
-}  // namespace touch_test
+}  // namespace ots::test

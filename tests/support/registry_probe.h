@@ -10,7 +10,7 @@
 
 #include "ce/registry.h"
 
-namespace test {
+namespace ots::test {
 
 namespace detail {
 
@@ -119,4 +119,4 @@ inline void WriteRaw(const std::wstring& path, const std::wstring& name, DWORD t
     RegCloseKey(hKey);
 }
 
-}  // namespace test
+}  // namespace ots::test

@@ -1,4 +1,4 @@
-#include "driver_fixture.h"
+#include "support/driver_fixture.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include "core/lifecycle.h"
 #include "core/transport.h"
 
-namespace test {
+namespace ots::test {
 
 void DriverCoreTest::SetUp() {
     ce::host::ResetRegistry();
@@ -25,7 +25,7 @@ void DriverCoreTest::TearDown() {
     cookies_.clear();
 }
 
-DEVICE_CONTEXT* DriverCoreTest::Create(fake::FakeUsb& usb) {
+DEVICE_CONTEXT* DriverCoreTest::Create(ots::test::FakeUsb& usb) {
     DEVICE_CONTEXT* pDevice = CreateDeviceContext(usb.Device(), usb.Funcs(), usb.Interface());
     if (pDevice != nullptr) {
         cookies_.push_back(pDevice->dwCookie);
@@ -40,4 +40,4 @@ void DriverCoreTest::Detach(DEVICE_CONTEXT* pDevice) {
     cookies_.erase(std::remove(cookies_.begin(), cookies_.end(), cookie), cookies_.end());
 }
 
-}  // namespace test
+}  // namespace ots::test

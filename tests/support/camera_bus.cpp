@@ -1,8 +1,8 @@
-#include "camera_bus.h"
+#include "support/camera_bus.h"
 
 #include <utility>
 
-namespace camera_e2e {
+namespace ots::test {
 
 namespace {
 constexpr double kInjectedFullScale = 65536.0;  // mouse_event's absolute range
@@ -20,7 +20,7 @@ ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& pa
 
 void CameraBusTest::TearDown() {
     Unplug();
-    it::IntegrationTest::TearDown();
+    ots::test::IntegrationTest::TearDown();
 }
 
 std::shared_ptr<CameraDevice> CameraBusTest::MakeCamera(const CameraPanel& panel,
@@ -53,4 +53,4 @@ std::vector<ce::host::MouseEvent> CameraBusTest::EventsWithFlags(DWORD flags) co
     return matching;
 }
 
-}  // namespace camera_e2e
+}  // namespace ots::test

@@ -1,4 +1,4 @@
-#include "fake_camera_usb.h"
+#include "support/scripted_usb.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <numeric>
 
-namespace touch_test {
+namespace ots::test {
 
 namespace {
 
 constexpr std::size_t kPacketSize = 64;
-constexpr std::size_t kBlockSize = 58;
 constexpr DWORD kOutFlags = 0x200;  // short transfer OK
 constexpr DWORD kInFlags = 0x280;   // IN, short transfer OK
 constexpr std::uint8_t kOutRequestType = 0x40;
@@ -28,63 +27,34 @@ std::string SetupText(const USB_DEVICE_REQUEST& r, DWORD flags) {
 
 }  // namespace
 
-std::string HexDump(const std::uint8_t* bytes, std::size_t size) {
-    std::string text;
-    char hex[4];
-    for (std::size_t i = 0; i < size; ++i) {
-        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
-        text += (i == 0 ? "" : " ");
-        text += hex;
-    }
-    return text;
-}
-
-Bytes BlockResponse(std::uint8_t cls, std::uint8_t code, std::uint8_t index, const Bytes& block) {
-    Bytes r(kPacketSize, 0);
-    r[0] = 0xAA;
-    r[1] = cls;
-    r[2] = code;
-    r[3] = static_cast<std::uint8_t>(kBlockSize + 1);
-    r[4] = index;
-    std::copy_n(block.begin(), std::min(block.size(), kBlockSize), r.begin() + 5);
-    r[63] = static_cast<std::uint8_t>(std::accumulate(r.begin(), r.begin() + 63, 0x55u));
-    return r;
-}
-
-Bytes PatternBlock(std::uint8_t seed) {
-    Bytes block(kBlockSize);
-    std::iota(block.begin(), block.end(), seed);
-    return block;
-}
-
-FakeCameraUsb::FakeCameraUsb() {
+ScriptedUsb::ScriptedUsb() {
     funcs_.dwCount = sizeof(USB_FUNCS);
-    funcs_.lpIssueVendorTransfer = &FakeCameraUsb::IssueVendorTransfer;
-    funcs_.lpGetTransferStatus = &FakeCameraUsb::GetTransferStatus;
-    funcs_.lpCloseTransfer = &FakeCameraUsb::CloseTransfer;
+    funcs_.lpIssueVendorTransfer = &ScriptedUsb::IssueVendorTransfer;
+    funcs_.lpGetTransferStatus = &ScriptedUsb::GetTransferStatus;
+    funcs_.lpCloseTransfer = &ScriptedUsb::CloseTransfer;
 }
 
-void FakeCameraUsb::ExpectCommand(const Bytes& command, const Bytes& reply) {
+void ScriptedUsb::ExpectCommand(const Bytes& command, const Bytes& reply) {
     script_.push_back({Direction::Out, command, {}, 0});
     script_.push_back({Direction::In, {}, reply, 0});
 }
 
-void FakeCameraUsb::ExpectCommandUnanswered(const Bytes& command) {
+void ScriptedUsb::ExpectCommandUnanswered(const Bytes& command) {
     script_.push_back({Direction::Out, command, {}, 0});
     script_.push_back({Direction::In, {}, {}, kNotResponding});
 }
 
-void FakeCameraUsb::ExpectCommandStalled(const Bytes& command) {
+void ScriptedUsb::ExpectCommandStalled(const Bytes& command) {
     script_.push_back({Direction::Out, command, {}, kStall});
 }
 
-void FakeCameraUsb::ExpectAllConsumed() const {
+void ScriptedUsb::ExpectAllConsumed() const {
     for (std::size_t i = next_; i < script_.size(); ++i) {
         ADD_FAILURE() << "scripted transfer #" << i << " never happened: " << Describe(script_[i]);
     }
 }
 
-std::string FakeCameraUsb::Describe(const Transfer& t) const {
+std::string ScriptedUsb::Describe(const Transfer& t) const {
     if (t.direction == Direction::Out) {
         return "OUT " + HexDump(t.command.data(), t.command.size());
     }
@@ -92,8 +62,8 @@ std::string FakeCameraUsb::Describe(const Transfer& t) const {
                            : "IN -> " + HexDump(t.reply.data(), t.reply.size());
 }
 
-USB_TRANSFER FakeCameraUsb::OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD flags,
-                                       const USB_DEVICE_REQUEST& request, std::uint8_t* buffer) {
+USB_TRANSFER ScriptedUsb::OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD flags,
+                                     const USB_DEVICE_REQUEST& request, std::uint8_t* buffer) {
     if (hook_) {
         hook_();
     }
@@ -140,23 +110,22 @@ USB_TRANSFER FakeCameraUsb::OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD 
     return reinterpret_cast<USB_TRANSFER>(&completed_);
 }
 
-USB_TRANSFER FakeCameraUsb::IssueVendorTransfer(USB_HANDLE hDevice,
-                                                LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID,
-                                                DWORD flags, LPCUSB_DEVICE_REQUEST request,
-                                                LPVOID buffer, ULONG) {
-    auto* self = reinterpret_cast<FakeCameraUsb*>(hDevice);
+USB_TRANSFER ScriptedUsb::IssueVendorTransfer(USB_HANDLE hDevice, LPTRANSFER_NOTIFY_ROUTINE routine,
+                                              LPVOID, DWORD flags, LPCUSB_DEVICE_REQUEST request,
+                                              LPVOID buffer, ULONG) {
+    auto* self = reinterpret_cast<ScriptedUsb*>(hDevice);
     return self->OnTransfer(routine, flags, *request, static_cast<std::uint8_t*>(buffer));
 }
 
-BOOL FakeCameraUsb::GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError) {
+BOOL ScriptedUsb::GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError) {
     const auto* completed = reinterpret_cast<const Completed*>(hTransfer);
     *bytes = completed->bytes;
     *usbError = completed->usbError;
     return TRUE;
 }
 
-BOOL FakeCameraUsb::CloseTransfer(USB_TRANSFER) {
+BOOL ScriptedUsb::CloseTransfer(USB_TRANSFER) {
     return TRUE;
 }
 
-}  // namespace touch_test
+}  // namespace ots::test

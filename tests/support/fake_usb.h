@@ -16,7 +16,7 @@
 
 #include "ce/usbd.h"
 
-namespace fake {
+namespace ots::test {
 
 struct Transfer {
     bool interrupt = false;  // else a vendor transfer
@@ -134,4 +134,4 @@ class FakeUsb {
     bool pipeClosed_ = false;
 };
 
-}  // namespace fake
+}  // namespace ots::test

@@ -12,22 +12,15 @@
 #include <vector>
 
 #include "ce/usbd.h"
+#include "support/records.h"
 
-namespace touch_test {
+namespace ots::test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A 64-byte controller response: AA, class, code, 59, index, the 58-byte block, checksum.
-Bytes BlockResponse(std::uint8_t cls, std::uint8_t code, std::uint8_t index, const Bytes& block);
-// A 58-byte block whose bytes count up from seed.
-Bytes PatternBlock(std::uint8_t seed);
-std::string HexDump(const std::uint8_t* bytes, std::size_t size);
-
-class FakeCameraUsb {
+class ScriptedUsb {
   public:
-    FakeCameraUsb();
-    FakeCameraUsb(const FakeCameraUsb&) = delete;
-    FakeCameraUsb& operator=(const FakeCameraUsb&) = delete;
+    ScriptedUsb();
+    ScriptedUsb(const ScriptedUsb&) = delete;
+    ScriptedUsb& operator=(const ScriptedUsb&) = delete;
 
     LPCUSB_FUNCS funcs() const { return &funcs_; }
     // The device handle the table recognises itself by.
@@ -81,4 +74,4 @@ class FakeCameraUsb {
     std::function<void()> hook_;
 };
 
-}  // namespace touch_test
+}  // namespace ots::test

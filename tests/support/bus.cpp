@@ -1,4 +1,4 @@
-#include "integration_support.h"
+#include "support/bus.h"
 
 #include <dlfcn.h>
 
@@ -8,7 +8,7 @@
 #include "ce/usbd.h"
 #include "protocol/control_codes.h"
 
-namespace it {
+namespace ots::test {
 
 DriverInstall::DriverInstall() {
     const std::string path = ce::host::ResolveDriverLibrary("libotsusb.so");
@@ -37,40 +37,27 @@ BOOL DriverInstall::Uninstall() {
     return uninstall != nullptr ? uninstall() : FALSE;
 }
 
-// Forwards everything to the controller and remembers the port it was given.
-class PluggedController::PortTap : public ce::host::UsbDeviceModel {
-  public:
-    explicit PortTap(std::shared_ptr<CoordinateController> inner) : inner_(std::move(inner)) {}
+BusTap::BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
 
-    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override { return inner_->DeviceDescriptor(); }
-    std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
-        return inner_->Interfaces();
-    }
-    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& setup,
-                                    std::span<BYTE> data) override {
-        return inner_->Control(setup, data);
-    }
-    ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
-        return inner_->DataOut(endpointAddress, data);
-    }
-    void Connected(ce::host::UsbPort* port) override {
-        port_ = port;
-        inner_->Connected(port);
-    }
-    void Disconnected() override {
-        inner_->Disconnected();
-        port_ = nullptr;
-    }
+void BusTap::RefuseCommands(CommandFilter filter) {
+    std::lock_guard lock(mutex_);
+    filter_ = std::move(filter);
+}
 
-    std::atomic<ce::host::UsbPort*> port_{nullptr};
-
-  private:
-    std::shared_ptr<CoordinateController> inner_;
-};
+ce::host::ControlResult BusTap::Control(const USB_DEVICE_REQUEST& setup, std::span<BYTE> data) {
+    constexpr BYTE kVendorOut = 0x40;
+    if (setup.bmRequestType == kVendorOut) {
+        std::lock_guard lock(mutex_);
+        if (filter_ && filter_(data)) {
+            return {USB_STALL_ERROR, 0};
+        }
+    }
+    return inner_->Control(setup, data);
+}
 
 PluggedController::PluggedController(CoordinateControllerOptions options)
     : controller_(std::make_shared<CoordinateController>(options)),
-      tap_(std::make_shared<PortTap>(controller_)) {
+      tap_(std::make_shared<BusTap>(controller_)) {
     id_ = ce::host::PlugUsbDevice(tap_);
 }
 
@@ -79,7 +66,7 @@ PluggedController::~PluggedController() {
 }
 
 ce::host::UsbPort* PluggedController::port() const {
-    return tap_->port_.load();
+    return tap_->port();
 }
 
 std::size_t PluggedController::QueuedReportTransfers(std::size_t expected) {
@@ -172,4 +159,4 @@ void IntegrationTest::SetDriverConfigByte(std::size_t offset, BYTE value) {
     ASSERT_TRUE(SetRecord(IOCTL_SET_DRIVER_CONFIG, config));
 }
 
-}  // namespace it
+}  // namespace ots::test

@@ -1,4 +1,4 @@
-#include "fake_usb.h"
+#include "support/fake_usb.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,7 @@
 
 #include "ce/kernel.h"
 
-namespace fake {
+namespace ots::test {
 
 namespace {
 
@@ -349,4 +349,4 @@ BOOL FakeUsb::ResetPipe(USB_PIPE) {
     return TRUE;
 }
 
-}  // namespace fake
+}  // namespace ots::test

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/device_context.h"
-#include "fake_usb.h"
-#include "registry_probe.h"
+#include "support/fake_usb.h"
+#include "support/registry_probe.h"
 
-namespace test {
+namespace ots::test {
 
 class DriverCoreTest : public ::testing::Test {
   protected:
@@ -18,11 +18,11 @@ class DriverCoreTest : public ::testing::Test {
     void TearDown() override;
 
     // CreateDeviceContext on the fake, remembered for teardown.
-    DEVICE_CONTEXT* Create(fake::FakeUsb& usb);
+    DEVICE_CONTEXT* Create(ots::test::FakeUsb& usb);
     // Detaches as the USB stack would (UsbDeviceNotify with USB_CLOSE_DEVICE).
     void Detach(DEVICE_CONTEXT* pDevice);
 
     std::vector<DWORD> cookies_;  // contexts still to tear down
 };
 
-}  // namespace test
+}  // namespace ots::test

@@ -7,14 +7,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <vector>
 
 #include "ce/host/usb_host.h"
 #include "ce/stream.h"
 #include "sim/coordinate_controller.h"
 
-namespace it {
+namespace ots::test {
 
 // Platform milliseconds to wait for the simulation; generous, as tests run the clock fast.
 inline constexpr DWORD kSettleMs = 600000;
@@ -39,6 +42,40 @@ class DriverInstall {
     bool installed_ = false;
 };
 
+using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
+
+// Sits between the bus and a simulated device: remembers the port the device was given, and
+// stalls the OUT stage of the vendor commands a filter picks, so the firmware never sees them.
+class BusTap final : public ce::host::UsbDeviceModel {
+  public:
+    explicit BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner);
+    void RefuseCommands(CommandFilter filter);
+    ce::host::UsbPort* port() const { return port_.load(); }
+
+    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override { return inner_->DeviceDescriptor(); }
+    std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
+        return inner_->Interfaces();
+    }
+    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& setup, std::span<BYTE> data) override;
+    ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
+        return inner_->DataOut(endpointAddress, data);
+    }
+    void Connected(ce::host::UsbPort* port) override {
+        port_ = port;
+        inner_->Connected(port);
+    }
+    void Disconnected() override {
+        inner_->Disconnected();
+        port_ = nullptr;
+    }
+
+  private:
+    std::shared_ptr<ce::host::UsbDeviceModel> inner_;
+    std::atomic<ce::host::UsbPort*> port_{nullptr};
+    std::mutex mutex_;
+    CommandFilter filter_;
+};
+
 // A coordinate controller on the bus, with a look at the port its model was given.
 class PluggedController {
   public:
@@ -56,9 +93,8 @@ class PluggedController {
     void Unplug();
 
   private:
-    class PortTap;
     std::shared_ptr<CoordinateController> controller_;
-    std::shared_ptr<PortTap> tap_;
+    std::shared_ptr<BusTap> tap_;
     ce::host::UsbDeviceId id_ = ce::host::kNoUsbDevice;
 };
 
@@ -100,4 +136,4 @@ class IntegrationTest : public ::testing::Test {
     std::unique_ptr<DriverInstall> install_;
 };
 
-}  // namespace it
+}  // namespace ots::test

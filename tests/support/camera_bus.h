@@ -14,22 +14,17 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/usb_host.h"
-#include "integration/integration_support.h"
 #include "sim/camera_device.h"
+#include "support/bus.h"
+#include "support/mouse_events.h"
 
-namespace camera_e2e {
+namespace ots::test {
 
 using ots::sim::CameraDevice;
 using ots::sim::CameraDeviceOptions;
 using ots::sim::CameraPanel;
 
 inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
-inline constexpr DWORD kSettleMs = it::kSettleMs;
-
-inline constexpr DWORD kMove = 0x8001;
-inline constexpr DWORD kDown = 0x8002;
-inline constexpr DWORD kUp = 0x8004;
-inline constexpr DWORD kMoveDown = 0x8003;
 
 // Frames handed over one at a time, each taken by the driver before the next: the order of
 // frames and mouse input is then that of the script.
@@ -43,7 +38,7 @@ struct ScreenPosition {
 };
 ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel);
 
-class CameraBusTest : public it::IntegrationTest {
+class CameraBusTest : public ots::test::IntegrationTest {
   protected:
     void TearDown() override;
 
@@ -70,4 +65,4 @@ class CameraBusTest : public it::IntegrationTest {
     std::optional<ce::host::ScopedUsbDevice> plugged_;
 };
 
-}  // namespace camera_e2e
+}  // namespace ots::test

@@ -13,11 +13,10 @@
 #include "ce/host/usb_host.h"
 #include "sim/camera_device.h"
 #include "sim/camera_nvm.h"
+#include "support/bus.h"
+#include "support/records.h"
 
-namespace cp {
-
-using Bytes = std::vector<BYTE>;
-using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
+namespace ots::test {
 
 // The identity the camera controller reports.
 inline constexpr WORD kCameraVendor = 0x7E21;
@@ -47,19 +46,15 @@ class CameraOnBus {
     void Unplug();
 
   private:
-    class Tap;
     std::shared_ptr<ots::sim::CameraDevice> device_;
-    std::shared_ptr<Tap> tap_;
+    std::shared_ptr<BusTap> tap_;
     ce::host::UsbDeviceId id_ = ce::host::kNoUsbDevice;
 };
 
 // A filter for the commands with this class, code and index (byte 4).
 CommandFilter CommandIs(BYTE cls, BYTE code, BYTE index);
 
-// The framed command (class, code, index, data), as written out from the framing.
-Bytes Framed(BYTE cls, BYTE code, BYTE index, const Bytes& data = {});
-
 // The bytes of every command the firmware received, in order.
 std::vector<Bytes> ReceivedCommands(const ots::sim::CameraFirmware& firmware);
 
-}  // namespace cp
+}  // namespace ots::test
