@@ -15,7 +15,7 @@ constexpr unsigned kActiveNumberAttempts = 1000;
 
 std::atomic<unsigned> gLastActiveNumber{0};
 
-LONG WriteActiveValues(const registry::RegKey& key, const std::wstring& name,
+LONG WriteActiveValues(const registry::KeyGuard& key, const std::wstring& name,
                        const std::wstring& deviceKey, std::optional<DWORD> clientInfo) {
     LONG result = key.WriteString(L"Name", name);
     if (result == ERROR_SUCCESS) {
@@ -38,7 +38,7 @@ std::wstring ActiveKeyPath(unsigned number) {
 }  // namespace
 
 std::optional<DeviceKeyValues> ReadDeviceKey(const std::wstring& deviceKey, DWORD* error) {
-    registry::RegKey key;
+    registry::KeyGuard key;
     const LONG result = key.Open(deviceKey);
     if (result != ERROR_SUCCESS) {
         *error = static_cast<DWORD>(result);
@@ -56,7 +56,7 @@ std::optional<std::wstring> CreateActiveKey(const std::wstring& name, const std:
                                             std::optional<DWORD> clientInfo, DWORD* error) {
     for (unsigned attempt = 0; attempt < kActiveNumberAttempts; ++attempt) {
         const std::wstring path = ActiveKeyPath(++gLastActiveNumber);
-        registry::RegKey key;
+        registry::KeyGuard key;
         bool created = false;
         LONG result = key.Create(path, &created);
         if (result != ERROR_SUCCESS) {

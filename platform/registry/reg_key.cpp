@@ -2,12 +2,12 @@
 
 namespace ce::registry {
 
-LONG RegKey::Open(const std::wstring& path) {
+LONG KeyGuard::Open(const std::wstring& path) {
     Close();
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key_);
 }
 
-LONG RegKey::Create(const std::wstring& path, bool* created) {
+LONG KeyGuard::Create(const std::wstring& path, bool* created) {
     Close();
     DWORD disposition = 0;
     const LONG result =
@@ -19,14 +19,14 @@ LONG RegKey::Create(const std::wstring& path, bool* created) {
     return result;
 }
 
-void RegKey::Close() {
+void KeyGuard::Close() {
     if (key_ != nullptr) {
         RegCloseKey(key_);
         key_ = nullptr;
     }
 }
 
-std::vector<std::wstring> RegKey::SubkeyNames() const {
+std::vector<std::wstring> KeyGuard::SubkeyNames() const {
     std::vector<std::wstring> names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
@@ -40,14 +40,14 @@ std::vector<std::wstring> RegKey::SubkeyNames() const {
     return names;
 }
 
-bool RegKey::HasValues() const {
+bool KeyGuard::HasValues() const {
     wchar_t name[256];
     DWORD length = 256;
     return RegEnumValueW(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
            ERROR_NO_MORE_ITEMS;
 }
 
-std::optional<std::wstring> RegKey::ReadString(const wchar_t* valueName, DWORD* error) const {
+std::optional<std::wstring> KeyGuard::ReadString(const wchar_t* valueName, DWORD* error) const {
     DWORD type = REG_NONE;
     DWORD size = 0;
     LONG result = RegQueryValueExW(key_, valueName, nullptr, &type, nullptr, &size);
@@ -70,14 +70,14 @@ std::optional<std::wstring> RegKey::ReadString(const wchar_t* valueName, DWORD* 
     return text;
 }
 
-LONG RegKey::WriteString(const wchar_t* valueName, const std::wstring& text) const {
+LONG KeyGuard::WriteString(const wchar_t* valueName, const std::wstring& text) const {
     const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(key_, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           size);
 }
 
 bool IsEmptyKey(const std::wstring& path) {
-    RegKey key;
+    KeyGuard key;
     return key.Open(path) == ERROR_SUCCESS && key.SubkeyNames().empty() && !key.HasValues();
 }
 

@@ -10,12 +10,12 @@
 
 namespace ce::registry {
 
-class RegKey {
+class KeyGuard {
   public:
-    RegKey() = default;
-    ~RegKey() { Close(); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
+    KeyGuard() = default;
+    ~KeyGuard() { Close(); }
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
 
     // Opens an existing key below HKEY_LOCAL_MACHINE; returns the registry's error code.
     LONG Open(const std::wstring& path);

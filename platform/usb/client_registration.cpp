@@ -87,7 +87,7 @@ void ForEachKeyAtDepth(const std::wstring& path, int depth, std::vector<std::wst
         visit(path);
         return;
     }
-    ce::registry::RegKey key;
+    ce::registry::KeyGuard key;
     if (key.Open(path) != ERROR_SUCCESS) {
         return;
     }
@@ -158,7 +158,7 @@ std::vector<ClientRegistration> ReadClientRegistrations() {
         const auto vendor = ParseGroupName(names[0]);
         const auto device = ParseGroupName(names[1]);
         const auto interface = ParseGroupName(names[2]);
-        ce::registry::RegKey key;
+        ce::registry::KeyGuard key;
         if (!vendor || !device || !interface || key.Open(path) != ERROR_SUCCESS) {
             return;
         }
@@ -179,7 +179,7 @@ BOOL RegisterClientDriverID(LPCWSTR szUniqueDriverId) {
     if (!ce::usb::IsValidDriverId(szUniqueDriverId)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    ce::registry::RegKey key;
+    ce::registry::KeyGuard key;
     const LONG result = key.Create(ce::usb::ClientDriverPath(szUniqueDriverId));
     return result == ERROR_SUCCESS ? TRUE : Fail(static_cast<DWORD>(result));
 }
@@ -190,7 +190,7 @@ BOOL UnRegisterClientDriverID(LPCWSTR szUniqueDriverId) {
     }
     const std::wstring path = ce::usb::ClientDriverPath(szUniqueDriverId);
     {
-        ce::registry::RegKey key;
+        ce::registry::KeyGuard key;
         if (key.Open(path) != ERROR_SUCCESS) {
             return Fail(ERROR_FILE_NOT_FOUND);
         }
@@ -215,7 +215,7 @@ BOOL RegisterClientSettings(LPCWSTR lpszDriverLibFile, LPCWSTR lpszUniqueDriverI
     }
     const std::wstring path =
         ce::usb::ChildPath(ce::usb::LoadClientsPath(*lpDriverSettings), lpszUniqueDriverId);
-    ce::registry::RegKey key;
+    ce::registry::KeyGuard key;
     LONG result = key.Create(path);
     if (result == ERROR_SUCCESS) {
         const std::wstring dll = lpszDriverLibFile;
