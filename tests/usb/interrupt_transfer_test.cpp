@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 
+#include "ce/host/debug_sink.h"
 #include "ce/kernel.h"
 #include "usb/usb_fixture.h"
 
@@ -238,9 +239,16 @@ TEST_F(AttachedDeviceTest, ClosedPipeRefusesTransfersAndCanBeOpenedAgain) {
     ASSERT_TRUE(funcs_->lpClosePipe(pipe_));
     std::array<BYTE, kReportSize> buffer{};
 
+    // A real stack would have freed the pipe: every such call is an error and a debug line.
+    const ce::host::DebugCapture debug;
     EXPECT_EQ(IssueIn(buffer.data(), kReportSize, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    BOOL halted = FALSE;
+    EXPECT_FALSE(funcs_->lpIsPipeHalted(pipe_, &halted));
+    EXPECT_FALSE(funcs_->lpResetPipe(pipe_));
     EXPECT_FALSE(funcs_->lpClosePipe(pipe_));
+    EXPECT_EQ(debug.Lines().size(), 4u);
+    EXPECT_TRUE(debug.Contains("IssueInterruptTransfer on closed pipe"));
     EXPECT_FALSE(device_->port()->IsPipeOpen(kInEndpoint));
 
     const USB_PIPE reopened =
