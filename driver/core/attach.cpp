@@ -35,9 +35,11 @@ DEVICE_CONTEXT* AllocateDeviceContext() {
     pDevice->pTouchData = new (pTouchMemory) TOUCH_DATA{};
     InitializeCriticalSection(&pDevice->csLock);
     InitializeCriticalSection(&pDevice->csTouch);
+    InitializeCriticalSection(&pDevice->csVendor);
     pDevice->dwSig = DEVICE_SIG;
     pDevice->dwCookie = RegisterContext(pDevice);
     if (pDevice->dwCookie == 0) {
+        DeleteCriticalSection(&pDevice->csVendor);
         DeleteCriticalSection(&pDevice->csTouch);
         DeleteCriticalSection(&pDevice->csLock);
         pDevice->~DEVICE_CONTEXT();
@@ -149,6 +151,14 @@ BOOL USBDeviceAttach(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs, LPCUSB_INTERFA
     }
     DEVICE_CONTEXT* pDevice = CreateDeviceContext(hDevice, lpUsbFuncs, lpInterface);
     if (pDevice == nullptr) {
+        return FALSE;
+    }
+    // Without a stream instance no client and no detach notification would ever reach the
+    // context: kept, it would hold its memory and a context slot for good. The device is given
+    // back to the USB stack.
+    if (pDevice->hStreamDevice == nullptr) {
+        FreeDeviceContext(pDevice);
+        *fAcceptControl = FALSE;
         return FALSE;
     }
     StartDevice(pDevice);

@@ -178,14 +178,17 @@ namespace otsusb {
 
 BOOL OTS_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn, DWORD dwLenIn, PBYTE pBufOut,
                    DWORD dwLenOut, PDWORD /*pdwActualOut*/) {
+    // Served only while open and not pulled out. Otherwise nothing is done, and the caller
+    // must not take an untouched buffer for a record: the call fails.
     DEVICE_CONTEXT* pDevice = ResolveContext(hOpenContext);
-    if (pDevice == nullptr) {
-        return TRUE;
+    const BYTE flags = pDevice != nullptr ? pDevice->Flags.load() : BYTE{0};
+    if ((flags & DEVICE_FLAG_CLOSING) != 0) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
     }
-    // Served only while open and not pulled out; otherwise nothing is done.
-    const BYTE flags = pDevice->Flags.load();
-    if ((flags & DEVICE_FLAG_OPEN) == 0 || (flags & DEVICE_FLAG_CLOSING) != 0) {
-        return TRUE;
+    if ((flags & DEVICE_FLAG_OPEN) == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     return ServeControlCode(pDevice, dwCode, pBufIn, dwLenIn, pBufOut, dwLenOut);
 }

@@ -1,6 +1,6 @@
 // Detach and teardown. The order makes teardown safe: mark closing, give clients and
-// the reader time to notice, deactivate the stream, abort and close the pipe, join the reader,
-// free.
+// the reader time to notice, deactivate the stream, abort the pipe's transfers, join the reader,
+// close the pipe, free.
 #include "ce/devmgr.h"
 #include "ce/kernel.h"
 #include "core/context_table.h"
@@ -10,6 +10,7 @@
 namespace {
 
 constexpr DWORD kClosingGraceMs = 1000;
+constexpr DWORD kReaderAbortRetryMs = 50;
 
 }  // namespace
 
@@ -47,19 +48,34 @@ void FreeDeviceContext(DEVICE_CONTEXT* pDevice) {
     // From here on no entry point or callback resolves this context.
     UnregisterContext(pDevice->dwCookie);
 
-    if (pDevice->hInterruptPipe != nullptr && pDevice->lpUsbFuncs != nullptr) {
-        // Completes the reader's queued transfers and makes its next resubmission fail.
-        pDevice->lpUsbFuncs->lpAbortPipeTransfers(pDevice->hInterruptPipe, 0);
-        pDevice->lpUsbFuncs->lpClosePipe(pDevice->hInterruptPipe);
-    }
+    // The reader ends on the closing flag once its queued transfers are aborted; the pipe is
+    // closed only after it has ended, since the reader still resets and resubmits on it.
+    EnterCriticalSection(&pDevice->csLock);
+    pDevice->Flags.store(static_cast<BYTE>(pDevice->Flags.load() | DEVICE_FLAG_CLOSING));
+    LeaveCriticalSection(&pDevice->csLock);
+    const bool fPipe = pDevice->hInterruptPipe != nullptr && pDevice->lpUsbFuncs != nullptr;
+    const auto abort = [pDevice, fPipe] {
+        if (fPipe) {
+            pDevice->lpUsbFuncs->lpAbortPipeTransfers(pDevice->hInterruptPipe, 0);
+        }
+    };
+    abort();
     if (pDevice->hReaderThread != nullptr) {
-        WaitForSingleObject(pDevice->hReaderThread, INFINITE);
+        // A reader still starting its transfers may queue them after an abort: abort again
+        // until it has seen the closing flag and ended.
+        while (WaitForSingleObject(pDevice->hReaderThread, kReaderAbortRetryMs) == WAIT_TIMEOUT) {
+            abort();
+        }
         CloseHandle(pDevice->hReaderThread);
+    }
+    if (fPipe) {
+        pDevice->lpUsbFuncs->lpClosePipe(pDevice->hInterruptPipe);
     }
 
     pDevice->dwSig = 0;
     DeleteCriticalSection(&pDevice->csLock);
     DeleteCriticalSection(&pDevice->csTouch);
+    DeleteCriticalSection(&pDevice->csVendor);
     TOUCH_DATA* pTouchData = pDevice->pTouchData;
     pTouchData->~TOUCH_DATA();
     LocalFree(pTouchData);

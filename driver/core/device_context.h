@@ -19,10 +19,13 @@ struct TOUCH_DATA;
 
 struct DEVICE_CONTEXT {
     DWORD dwSig;
-    CRITICAL_SECTION csLock;   // guards Flags (writes), lpActivePath, szPortName
-    CRITICAL_SECTION csTouch;  // held by ProcessReport for one report, and by control calls and
-                               // re-initialisation while they replace records or touch state, so
-                               // that no report sees a record half replaced
+    CRITICAL_SECTION csLock;    // guards Flags (writes), lpActivePath, szPortName
+    CRITICAL_SECTION csTouch;   // held by ProcessReport for one report, and by control calls and
+                                // re-initialisation while they replace records or touch state, so
+                                // that no report sees a record half replaced
+    CRITICAL_SECTION csVendor;  // held for each vendor command and its reply (and across an
+                                // initialisation's sequence), so that two exchanges on one
+                                // controller never take each other's replies
     USB_HANDLE hUsbDevice;
     HANDLE hStreamDevice;
     LPCUSB_FUNCS lpUsbFuncs;

@@ -10,7 +10,8 @@
 #include "protocol/registry_form.h"
 #include "touch/process_report.h"
 
-BYTE gQueuedTransferCount = 2;
+// Atomic: attaches of several controllers set it while their readers start.
+std::atomic<BYTE> gQueuedTransferCount{2};
 
 namespace {
 

@@ -2,11 +2,13 @@
 // goes through the context's lpUsbFuncs table.
 #pragma once
 
+#include <atomic>
+
 #include "ce/usbd.h"
 #include "core/device_context.h"
 
 // Process-wide number of report transfers a reader keeps queued (1..64, 2 at load).
-extern BYTE gQueuedTransferCount;
+extern std::atomic<BYTE> gQueuedTransferCount;
 
 // Reads "QueuedTransferCount" from the client driver key (attach, before the reader starts).
 void ReadQueuedTransferCount();

@@ -78,6 +78,8 @@ DWORD ReadBlock(DEVICE_CONTEXT* pDevice, const BlockRead& read, ControllerBlocks
 // Stops at the first exchange that fails all its attempts.
 DWORD ReadControllerBlocks(DEVICE_CONTEXT* pDevice, std::span<const BlockRead> reads,
                            ControllerBlocks* blocks) {
+    // Keeps pass-through commands from closing the bracket in the middle of the reads.
+    const VendorLock lock(*pDevice);
     DWORD result = SendBracket(pDevice, kBracketOpen);
     for (const BlockRead& read : reads) {
         if (result != ERROR_SUCCESS) {

@@ -108,6 +108,14 @@ FramePoints NoTouch() {
 FramePoints AssignOneTouch(const AngleSpan& spanA, const AngleSpan& spanB,
                            const OpticalContext& oc) {
     const SolvedPoint touch = Triangulate(spanA, spanB);
+    // With one touch tracked, the one finger seen continues it, however fast it moved: only
+    // identity A is injected, and a switch would inject a lift in the middle of the touch.
+    if (oc.TrackA.valid != 0 && oc.TrackB.valid == 0) {
+        return FramePoints{touch, kNoPoint};
+    }
+    if (oc.TrackB.valid != 0 && oc.TrackA.valid == 0) {
+        return FramePoints{kNoPoint, touch};
+    }
     const double asA = Cost(&touch, oc.TrackA, oc.MaxStep) + Cost(nullptr, oc.TrackB, oc.MaxStep);
     const double asB = Cost(&touch, oc.TrackB, oc.MaxStep) + Cost(nullptr, oc.TrackA, oc.MaxStep);
     if (asB < asA) {

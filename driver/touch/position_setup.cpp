@@ -44,7 +44,8 @@ bool ReadOutputScale(ParamBlock block, OpticalContext& oc) {
     const INT32 camROffsetX = ots::LoadI32(block, kPanelCamROffsetXOffset);
     const INT32 refCount = ots::LoadI32(block, kPanelVelocityRefCountOffset);
     const float weight = ots::LoadReal4(block, kPanelVelocityWeightOffset);
-    if (maxSpeed == 0 || refCount == 0 || !(weight >= 0.0f && weight < 1.0f)) {
+    // MaxSpeed arrives as the registry's unsigned DWORD: 2^31 or more reads as negative here.
+    if (maxSpeed <= 0 || refCount == 0 || !(weight >= 0.0f && weight < 1.0f)) {
         return false;
     }
     if (width <= 0 || height <= 0 || fps <= 0) {

@@ -40,6 +40,11 @@ SolvedPoint Triangulate(const AngleSpan& spanA, const AngleSpan& spanB) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
         return kNoPoint;
     }
+    // Each sight line is a ray from its camera: a point behind either camera is where only the
+    // lines' backward extensions meet, so nothing touches there.
+    if (!(p.y / std::cos(spanA.center) > 0.0) || !(p.y / std::cos(spanB.center) > 0.0)) {
+        return kNoPoint;
+    }
     const double sizeA = SizeEstimate(std::hypot(p.x, p.y), spanA.width);
     const double sizeB = SizeEstimate(std::hypot(1.0 - p.x, p.y), spanB.width);
     p.size = CombinedSize(sizeA, sizeB);

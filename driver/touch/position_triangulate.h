@@ -15,7 +15,7 @@ inline constexpr SolvedPoint kNoPoint{};
 
 // Where the centre sight lines of the two spans meet, in baseline units, with the finger's
 // size and how far the two cameras' size estimates disagree. Invalid when the lines do not
-// meet at a finite point.
+// meet at a finite point ahead of both cameras.
 SolvedPoint Triangulate(const AngleSpan& spanA, const AngleSpan& spanB);
 
 // Euclidean x, y distance.

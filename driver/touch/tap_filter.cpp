@@ -128,7 +128,9 @@ void SetupTapFilter(TapFilter* tap, DWORD doubleClickTime, DWORD doubleClickArea
     if (samples > static_cast<DWORD>(kMaxPoints)) {
         tap->maxCount = kMaxPoints;
         tap->state = TAP_IDLE;
-    } else if (samples < 1) {
+    } else if (samples < 2) {
+        // One entry has no spread: a held point would never be released, and the pointer
+        // would stay put under a moving finger.
         tap->maxCount = 1;
         tap->state = TAP_PASS_THROUGH;
     } else {

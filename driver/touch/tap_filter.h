@@ -14,7 +14,7 @@ inline constexpr DWORD kTapSampleMs = 16;              // DoubleClickTime per co
 void ResetTapFilter(TapFilter* tap);
 
 // Reset, then size the filter from the settings: maxCount = DoubleClickTime / 16 (above 60
-// gives 60, below 1 gives pass-through) and thresholdSq = d * d with
+// gives 60, below 2 gives pass-through) and thresholdSq = d * d with
 // d = DoubleClickArea * 32768 / panelWidth, saturated at INT32_MAX. A panel size of 0 leaves
 // the reset values.
 void SetupTapFilter(TapFilter* tap, DWORD doubleClickTime, DWORD doubleClickArea, INT32 panelWidth,

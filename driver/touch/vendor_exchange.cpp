@@ -16,6 +16,7 @@ using Response = std::array<BYTE, ots::kVendorPacketSize>;
 // The stack completes a transfer without a completion routine before it returns.
 constexpr DWORD kSynchronousTimeoutMs = 0;
 
+// Succeeds only when the whole length was transferred: a shortened reply is no block.
 bool VendorTransfer(const DEVICE_CONTEXT& device, BYTE requestType, DWORD flags, void* buffer,
                     WORD length) {
     const USB_DEVICE_REQUEST request{requestType, 0, 0, 0, length};
@@ -24,7 +25,7 @@ bool VendorTransfer(const DEVICE_CONTEXT& device, BYTE requestType, DWORD flags,
     const DWORD error =
         IssueVendorTransfer(device.lpUsbFuncs, device.hUsbDevice, nullptr, nullptr, flags, &request,
                             buffer, 0, &transferred, kSynchronousTimeoutMs, &usbError);
-    return error == ERROR_SUCCESS && usbError == USB_NO_ERROR;
+    return error == ERROR_SUCCESS && usbError == USB_NO_ERROR && transferred == length;
 }
 
 bool SendCommand(const DEVICE_CONTEXT& device, const BYTE* pCommand, WORD cbCommand) {
@@ -34,6 +35,7 @@ bool SendCommand(const DEVICE_CONTEXT& device, const BYTE* pCommand, WORD cbComm
 }
 
 bool ReceiveResponse(const DEVICE_CONTEXT& device, Response* response) {
+    response->fill(0);  // nothing of an earlier attempt may pass for this reply
     return VendorTransfer(device, kVendorInRequestType, USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK,
                           response->data(), static_cast<WORD>(response->size()));
 }
@@ -47,6 +49,7 @@ DWORD SendVendorCommand(DEVICE_CONTEXT* pDevice, const BYTE* pCommand, DWORD cbC
         cbCommand <= kCommandIndexOffset || cbCommand > std::numeric_limits<WORD>::max()) {
         return kVendorCommandFailed;
     }
+    const VendorLock lock(*pDevice);
     Response response{};
     for (DWORD attempt = 0; attempt < kVendorAttempts; ++attempt) {
         Sleep(kBeforeCommandMs);

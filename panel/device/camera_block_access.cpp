@@ -9,8 +9,8 @@ namespace {
 constexpr BYTE kPanelParamsIndex = 0;
 constexpr BYTE kVersionIndex = 0;
 
-// Copies the block to the caller only when it was read; a controller that kept the bracket
-// but not the read still counts as reached.
+// Copies the block to the caller only when it was read, and succeeds only then: a caller that
+// trusted an unread block would store zeros back into the controller.
 BOOL ReadBlockInSequence(BYTE bCode, BYTE bIndex, VendorBlock* pBlock) {
     const CameraSequenceResult result = RunCameraSequence([&] {
         VendorBlock block{};
@@ -20,7 +20,7 @@ BOOL ReadBlockInSequence(BYTE bCode, BYTE bIndex, VendorBlock* pBlock) {
         }
         return fRead;
     });
-    return result.fCompleted ? TRUE : FALSE;
+    return result.fCompleted && result.fBody ? TRUE : FALSE;
 }
 
 }  // namespace

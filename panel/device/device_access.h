@@ -36,13 +36,12 @@ BOOL GetDriverConfig(ots::DriverConfig* pConfig, DWORD dwReserved);
 
 // The camera controller's 58-byte PanelParams block (panel width and height at bytes 2 and 6).
 // Any other controller has none: the block is zero-filled and the device is not touched. A
-// camera controller that accepted the bracket but not the read leaves the block as it was and
-// still succeeds.
+// failed read leaves the block as it was and fails, so that no caller stores an unread block.
 BOOL GetScreenProperty(VendorBlock* pPanelParams, DWORD dwReserved,
                        const ots::DeviceIdentity* pIdentity);
 
 // The camera controller's firmware version block, copied for the about dialog to read; as with
-// GetScreenProperty a failed read leaves it as it was and still succeeds.
+// GetScreenProperty a failed read leaves it as it was and fails.
 BOOL GetVersion(DWORD dwDevice, VendorBlock* pVersion, DWORD dwReserved1, DWORD dwReserved2);
 
 // Asks the driver to initialise its sensor processing again, which puts a newly stored

@@ -118,7 +118,8 @@ std::optional<std::string> ReplaceFileDurably(const std::string& path,
         return failure;
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::string failure = Failure(std::string("cannot rename ").append(tmp).append(" to"), path);
+        std::string failure =
+            Failure(std::string("cannot rename ").append(tmp).append(" to"), path);
         ::unlink(tmp.c_str());
         return failure;
     }

@@ -1,8 +1,10 @@
 // The .reg text form of the registry: parsing into a list of changes (nothing is applied
 // until the whole text has parsed) and writing a tree out.
 //
-// Strings are UTF-8 in the file. hex: and hex(N): lists hold a value's bytes exactly as the
-// registry stores them, so a REG_SZ written as hex(1): carries 4-byte WCHARs.
+// Files are UTF-8 (with or without a byte-order mark) or UTF-16LE with one, as regedit saves
+// them. hex: and hex(N): lists hold a value's bytes exactly as the registry stores them, except
+// the string types hex(1):, hex(2): and hex(7):, whose data is UTF-16LE in the file as Windows
+// writes it. String data that is no whole Unicode text stays as the registry's bytes.
 #pragma once
 
 #include <optional>
@@ -38,6 +40,11 @@ struct ParsedRegText {
     std::vector<RegSection> sections;
     std::optional<host::RegistryError> error;  // set: the text is unusable, nothing to apply
 };
+
+// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ.
+inline bool IsStringType(DWORD type) {
+    return type == 1 || type == 2 || type == 7;
+}
 
 ParsedRegText ParseRegText(std::string_view text, const std::string& fileName);
 

@@ -1,12 +1,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "ce/registry.h"
 #include "reg_text.h"
+#include "utf16.h"
 #include "utf8.h"
 
 namespace ce::registry {
@@ -57,9 +59,35 @@ bool ParseHexNumber(std::string_view s, std::size_t maxDigits, std::uint32_t& va
     return true;
 }
 
+// A line as a message shows it: control bytes, and every byte above 0x7F when the line is not
+// UTF-8, as \xNN escapes.
+std::string Printable(std::string_view line) {
+    std::wstring decoded;
+    const bool utf8 = DecodeUtf8(line, decoded);
+    std::string out;
+    for (const char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && !utf8)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(u));
+            out += escape;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+constexpr char kDosEndOfFile = '\x1A';
+
 std::vector<std::string_view> SplitLines(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);  // byte-order mark
+    }
+    // Older tools end the file with the DOS end-of-file byte.
+    const std::size_t last = text.find_last_not_of("\r\n");
+    if (last != std::string_view::npos && text[last] == kDosEndOfFile) {
+        text = text.substr(0, last);
     }
     std::vector<std::string_view> lines;
     std::size_t start = 0;
@@ -144,7 +172,7 @@ class RegTextParser {
         } else if (line.front() == '@' || line.front() == '"') {
             ReadValue(line);
         } else {
-            Fail("unexpected text: " + std::string(line));
+            Fail("unexpected text: " + Printable(line));
         }
     }
 
@@ -161,7 +189,7 @@ class RegTextParser {
         }
         const std::string_view root = inner.substr(0, inner.find('\\'));
         if (root.size() != kRootName.size() || !StartsWithNoCase(root, kRootName)) {
-            Fail("only HKEY_LOCAL_MACHINE keys are supported, not \"" + std::string(root) + "\"");
+            Fail("only HKEY_LOCAL_MACHINE keys are supported, not \"" + Printable(root) + "\"");
             return;
         }
         std::wstring path;
@@ -212,7 +240,7 @@ class RegTextParser {
 
     bool ExpectLineEnd(std::string_view rest) {
         if (!TrimLeft(rest).empty()) {
-            Fail("unexpected text after the value: " + std::string(Trim(rest)));
+            Fail("unexpected text after the value: " + Printable(Trim(rest)));
             return false;
         }
         return true;
@@ -287,7 +315,15 @@ class RegTextParser {
                 Fail("hex(N): needs a type number of 1 to 8 hex digits");
                 return false;
             }
-            return ReadHexList(rest.substr(close + 2), change.data);
+            if (!ReadHexList(rest.substr(close + 2), change.data)) {
+                return false;
+            }
+            // Windows writes string data as UTF-16LE; the registry here holds 32-bit WCHARs.
+            std::wstring text;
+            if (IsStringType(change.type) && DecodeUtf16Le(change.data, text)) {
+                change.data = BytesFromWide(text);
+            }
+            return true;
         }
         Fail("unknown value data (expected \"text\", dword:, hex:, hex(N): or -)");
         return false;
@@ -356,6 +392,19 @@ class RegTextParser {
 }  // namespace
 
 ParsedRegText ParseRegText(std::string_view text, const std::string& fileName) {
+    // regedit saves UTF-16LE with a byte-order mark; the parser reads UTF-8.
+    if (text.starts_with("\xFF\xFE")) {
+        text.remove_prefix(2);
+        std::wstring wide;
+        if (!DecodeUtf16Le({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                           wide)) {
+            ParsedRegText failed;
+            failed.error = RegistryError{fileName, 1, "the file starts as UTF-16LE but is not"};
+            return failed;
+        }
+        const std::string utf8 = EncodeUtf8(wide);
+        return RegTextParser(utf8, fileName).Run();
+    }
     return RegTextParser(text, fileName).Run();
 }
 

@@ -4,6 +4,7 @@
 
 #include "ce/registry.h"
 #include "reg_text.h"
+#include "utf16.h"
 #include "utf8.h"
 
 namespace ce::registry {
@@ -67,6 +68,18 @@ void WriteHexList(std::string& out, std::string line, const std::vector<BYTE>& d
     out += line + "\n";
 }
 
+// String data goes out as UTF-16LE, as Windows writes it, when it is whole Unicode text.
+std::vector<BYTE> FileBytes(const RegValue& value) {
+    if (IsStringType(value.type)) {
+        if (const auto text = WideFromBytes(value.data)) {
+            if (auto utf16 = EncodeUtf16Le(*text)) {
+                return std::move(*utf16);
+            }
+        }
+    }
+    return value.data;
+}
+
 std::string TypeTag(DWORD type) {
     if (type == REG_BINARY) {
         return "hex:";
@@ -90,7 +103,7 @@ void WriteValue(std::string& out, const RegValue& value) {
     } else if (value.type == REG_SZ && DecodeCleanString(value.data, text)) {
         out += line + Quote(text) + "\n";
     } else {
-        WriteHexList(out, line + TypeTag(value.type), value.data);
+        WriteHexList(out, line + TypeTag(value.type), FileBytes(value));
     }
 }
 

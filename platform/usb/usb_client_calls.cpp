@@ -59,7 +59,7 @@ USB_PIPE Stack::OpenPipe(USB_HANDLE hDevice, LPCUSB_ENDPOINT_DESCRIPTOR descript
 
 BOOL Stack::AbortPipeTransfers(USB_PIPE hPipe, DWORD flags) {
     std::unique_lock lock(mutex_);
-    PipeEntry* pipe = FindPipeLocked(hPipe);
+    PipeEntry* pipe = FindPipeLocked(hPipe, "AbortPipeTransfers");
     if (pipe == nullptr) {
         return Refuse(ERROR_INVALID_HANDLE, FALSE);
     }
@@ -70,12 +70,13 @@ BOOL Stack::AbortPipeTransfers(USB_PIPE hPipe, DWORD flags) {
 
 BOOL Stack::ClosePipe(USB_PIPE hPipe) {
     std::unique_lock lock(mutex_);
-    PipeEntry* pipe = FindPipeLocked(hPipe);
+    PipeEntry* pipe = FindPipeLocked(hPipe, "ClosePipe");
     if (pipe == nullptr) {
         return Refuse(ERROR_INVALID_HANDLE, FALSE);
     }
     const PipeEntry entry = *pipe;
     pipes_.erase(entry.endpoint->pipe);
+    closedPipes_.insert(entry.endpoint->pipe);
     CancelQueuedLocked(*entry.endpoint);
     entry.endpoint->pipe = 0;
     entry.endpoint->halted = false;
@@ -124,7 +125,7 @@ USB_TRANSFER Stack::IssueInterruptTransfer(USB_PIPE hPipe, LPTRANSFER_NOTIFY_ROU
                                            LPVOID parameter, DWORD flags, DWORD length,
                                            LPVOID buffer) {
     std::unique_lock lock(mutex_);
-    PipeEntry* pipe = FindPipeLocked(hPipe);
+    PipeEntry* pipe = FindPipeLocked(hPipe, "IssueInterruptTransfer");
     if (pipe == nullptr) {
         return Refuse<USB_TRANSFER>(ERROR_INVALID_HANDLE, nullptr);
     }
@@ -330,7 +331,7 @@ BOOL Stack::CloseTransfer(USB_TRANSFER hTransfer) {
 
 BOOL Stack::IsPipeHalted(USB_PIPE hPipe, LPBOOL halted) {
     std::lock_guard lock(mutex_);
-    PipeEntry* pipe = FindPipeLocked(hPipe);
+    PipeEntry* pipe = FindPipeLocked(hPipe, "IsPipeHalted");
     if (pipe == nullptr) {
         return Refuse(ERROR_INVALID_HANDLE, FALSE);
     }
@@ -343,7 +344,7 @@ BOOL Stack::IsPipeHalted(USB_PIPE hPipe, LPBOOL halted) {
 
 BOOL Stack::ResetPipe(USB_PIPE hPipe) {
     std::lock_guard lock(mutex_);
-    PipeEntry* pipe = FindPipeLocked(hPipe);
+    PipeEntry* pipe = FindPipeLocked(hPipe, "ResetPipe");
     if (pipe == nullptr) {
         return Refuse(ERROR_INVALID_HANDLE, FALSE);
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ce/debug.h"
 #include "usb_handles.h"
 
 namespace ce::usb {
@@ -46,9 +47,16 @@ std::shared_ptr<Device> Stack::FindDeviceLocked(USB_HANDLE hDevice) {
     return it == devices_.end() ? nullptr : it->second;
 }
 
-Stack::PipeEntry* Stack::FindPipeLocked(USB_PIPE hPipe) {
-    const auto it = pipes_.find(HandleNumber(hPipe));
-    return it == pipes_.end() ? nullptr : &it->second;
+Stack::PipeEntry* Stack::FindPipeLocked(USB_PIPE hPipe, const char* call) {
+    const std::uint32_t number = HandleNumber(hPipe);
+    const auto it = pipes_.find(number);
+    if (it != pipes_.end()) {
+        return &it->second;
+    }
+    if (closedPipes_.contains(number)) {
+        NKDbgPrintfW(L"usbd: %hs on closed pipe 0x%x\r\n", call, number);
+    }
+    return nullptr;
 }
 
 Transfer* Stack::FindTransferLocked(USB_TRANSFER hTransfer) {

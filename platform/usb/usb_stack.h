@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <utility>
 #include <vector>
@@ -130,7 +131,9 @@ class Stack {
     };
 
     std::shared_ptr<Device> FindDeviceLocked(USB_HANDLE hDevice);
-    PipeEntry* FindPipeLocked(USB_PIPE hPipe);
+    // Null for an unknown pipe; a pipe that was closed is also reported on the debug output
+    // with the call that used it, since on a real stack that is a use after free.
+    PipeEntry* FindPipeLocked(USB_PIPE hPipe, const char* call);
     Transfer* FindTransferLocked(USB_TRANSFER hTransfer);
     Transfer& NewTransferLocked(const std::shared_ptr<Device>& device, Endpoint* endpoint);
     void CompleteLocked(Transfer& transfer, DWORD usbError, DWORD bytes, bool notify);
@@ -150,7 +153,8 @@ class Stack {
     std::vector<std::shared_ptr<Device>> bus_;                  // plugging order
     std::map<std::uint32_t, std::shared_ptr<Device>> devices_;  // USB_HANDLE
     std::map<std::uint32_t, PipeEntry> pipes_;                  // USB_PIPE
-    TransferTable transfers_;                                   // USB_TRANSFER
+    std::set<std::uint32_t> closedPipes_;
+    TransferTable transfers_;  // USB_TRANSFER
 };
 
 }  // namespace ce::usb

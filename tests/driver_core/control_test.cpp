@@ -209,16 +209,20 @@ TEST_F(ControlTest, NothingIsServedUnlessOpenAndNotClosing) {
     const Bytes written = Pattern(58, 9);
     ASSERT_TRUE(otsusb::OTS_Close(cookie_));
     Bytes out(58, kUntouched);
-    EXPECT_TRUE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out)) << "not open: TRUE, nothing done";
+    // A call that did nothing fails, so that no caller takes its untouched buffer for a record.
+    EXPECT_FALSE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out)) << "not open";
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(out, Bytes(58, kUntouched));
-    EXPECT_TRUE(Set(IOCTL_SET_DRIVER_CONFIG, written));
+    EXPECT_FALSE(Set(IOCTL_SET_DRIVER_CONFIG, written));
 
-    device_->Flags.store(DEVICE_FLAG_OPEN | DEVICE_FLAG_CLOSING);
-    EXPECT_TRUE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out)) << "closing: TRUE, nothing done";
-    EXPECT_EQ(out, Bytes(58, kUntouched));
-    EXPECT_TRUE(Set(IOCTL_SET_DRIVER_CONFIG, written));
-    Bytes shortOut(1, kUntouched);
-    EXPECT_TRUE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &shortOut));
+    for (const BYTE flags :
+         {BYTE{DEVICE_FLAG_CLOSING}, BYTE{DEVICE_FLAG_OPEN | DEVICE_FLAG_CLOSING}}) {
+        device_->Flags.store(flags);
+        EXPECT_FALSE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out)) << "closing";
+        EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(out, Bytes(58, kUntouched));
+        EXPECT_FALSE(Set(IOCTL_SET_DRIVER_CONFIG, written));
+    }
 
     device_->Flags.store(DEVICE_FLAG_OPEN);
     EXPECT_NE(Get(IOCTL_GET_DRIVER_CONFIG, 58), written) << "neither set took effect";
@@ -227,9 +231,10 @@ TEST_F(ControlTest, NothingIsServedUnlessOpenAndNotClosing) {
 
 TEST_F(ControlTest, StaleOrForgedContextIsServedNothing) {
     Bytes out(58, kUntouched);
-    EXPECT_TRUE(otsusb::OTS_IOControl(cookie_ + 0x10, IOCTL_GET_DRIVER_CONFIG, nullptr, 0,
-                                      out.data(), 58, nullptr));
-    EXPECT_TRUE(
+    EXPECT_FALSE(otsusb::OTS_IOControl(cookie_ + 0x10, IOCTL_GET_DRIVER_CONFIG, nullptr, 0,
+                                       out.data(), 58, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(
         otsusb::OTS_IOControl(0, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, out.data(), 58, nullptr));
     EXPECT_EQ(out, Bytes(58, kUntouched));
 }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "optics_blocks.h"
 #include "optics_scene.h"
@@ -25,25 +28,32 @@ AngleSpan SpanFrom(double dx, double y, double r) {
 }
 
 // What each camera sees of the fingers, in pixel order: camera A's angles grow with the
-// pixel, camera B's shrink.
-CameraView ViewA(std::initializer_list<Finger> fingers) {
+// pixel, camera B's shrink. Sorted outside the view, whose span array holds only as many
+// blobs as a line can report.
+CameraView ViewOf(std::vector<AngleSpan> spans, bool descending) {
+    std::sort(spans.begin(), spans.end(), [descending](const AngleSpan& l, const AngleSpan& r) {
+        return descending ? l.center > r.center : l.center < r.center;
+    });
     CameraView v{};
-    for (const Finger& f : fingers) {
-        v.spans[v.count++] = SpanFrom(f.x, f.y, f.r);
-    }
-    std::sort(v.spans, v.spans + v.count,
-              [](const AngleSpan& l, const AngleSpan& r) { return l.center < r.center; });
+    v.count = static_cast<int>(std::min(spans.size(), std::size(v.spans)));
+    std::copy_n(spans.begin(), v.count, v.spans);
     return v;
 }
 
-CameraView ViewB(std::initializer_list<Finger> fingers) {
-    CameraView v{};
+CameraView ViewA(std::initializer_list<Finger> fingers) {
+    std::vector<AngleSpan> spans;
     for (const Finger& f : fingers) {
-        v.spans[v.count++] = SpanFrom(1 - f.x, f.y, f.r);
+        spans.push_back(SpanFrom(f.x, f.y, f.r));
     }
-    std::sort(v.spans, v.spans + v.count,
-              [](const AngleSpan& l, const AngleSpan& r) { return l.center > r.center; });
-    return v;
+    return ViewOf(std::move(spans), false);
+}
+
+CameraView ViewB(std::initializer_list<Finger> fingers) {
+    std::vector<AngleSpan> spans;
+    for (const Finger& f : fingers) {
+        spans.push_back(SpanFrom(1 - f.x, f.y, f.r));
+    }
+    return ViewOf(std::move(spans), true);
 }
 
 SolvedPoint At(double x, double y) {
@@ -164,15 +174,15 @@ TEST(SolveTwoTouches, WithoutGeometryTheFarthestApartWins) {
 }
 
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
-    // A0 and B1 are parallel (tan 0.3 + tan -0.3 = 0), and T(A1, B0) lies far from the
-    // origin: were the missing point counted at (0, 0), that pairing would be the farthest.
+    // A0 and B1 are parallel (tan 0.3 + tan -0.3 = 0); every other pair of sight lines meets
+    // ahead of both cameras.
     auto span = [](double center) { return AngleSpan{center, center, center, 0.0}; };
     CameraView a{};
     a.spans[0] = span(0.3);
     a.spans[1] = span(1.3);
     a.count = 2;
     CameraView b{};
-    b.spans[0] = span(-1.2);
+    b.spans[0] = span(1.0);
     b.spans[1] = span(-0.3);
     b.count = 2;
     Tracker t;

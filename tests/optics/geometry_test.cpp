@@ -77,6 +77,7 @@ TEST(SetupGeometry, UnusablePanelBlocksFallBack) {
         {"width 0", with([](Panel& p) { p.width = 0; })},
         {"height 0", with([](Panel& p) { p.height = 0; })},
         {"max speed 0", with([](Panel& p) { p.maxSpeed = 0; })},
+        {"max speed 2^31", with([](Panel& p) { p.maxSpeed = INT32_MIN; })},
         {"ref count 0", with([](Panel& p) { p.refCount = 0; })},
         {"weight 1", with([](Panel& p) { p.weight = 1.0f; })},
         {"weight below 0", with([](Panel& p) { p.weight = -0.01f; })},

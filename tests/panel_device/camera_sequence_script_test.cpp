@@ -168,7 +168,7 @@ TEST_F(CameraSequenceScriptTest, AFailedStoreStillClosesTheBracketAndFails) {
     EXPECT_EQ(commands[6], kClose1);
 }
 
-TEST_F(CameraSequenceScriptTest, AFailedReadIsAFailureOnlyForTheDeviceConfig) {
+TEST_F(CameraSequenceScriptTest, AFailedReadIsAFailureAndLeavesTheCallersBlock) {
     driver().FailCode(IOCTL_GET_COMMAND);
     ots::DeviceConfig config{};
     config.MaxX = 1234;
@@ -180,8 +180,8 @@ TEST_F(CameraSequenceScriptTest, AFailedReadIsAFailureOnlyForTheDeviceConfig) {
 
     VendorBlock block;
     block.fill(0xEE);
-    EXPECT_TRUE(GetScreenProperty(&block, 0, &kCameraIdentity));
-    EXPECT_TRUE(GetVersion(0, &block, 0, 0));
+    EXPECT_FALSE(GetScreenProperty(&block, 0, &kCameraIdentity));
+    EXPECT_FALSE(GetVersion(0, &block, 0, 0));
     EXPECT_EQ(block[0], 0xEE) << "left as it was";
     EXPECT_EQ(block[57], 0xEE);
 }

@@ -171,7 +171,7 @@ TEST_F(FirmwareTest, CommandsNotServedAreRefusedWithAReason) {
 TEST_F(FirmwareTest, MalformedFramesAreDiscardedUnansweredAndDropAWaitingAnswer) {
     const Bytes good = Command(2, 0x30, 0);
     Bytes badChecksum = good;
-    badChecksum.back() ^= 0xFF;
+    badChecksum[good.size() - 1] ^= 0xFF;  // the checksum byte
     Bytes noSync = good;
     noSync[0] = 0xAB;
     noSync.back() = camtest::Checksum(std::span(noSync).first(noSync.size() - 1));

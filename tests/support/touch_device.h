@@ -39,12 +39,16 @@ class TouchDevice {
         usbDevice_->Descriptor.idProduct = idProduct;
         context_->dwSig = DEVICE_SIG;
         InitializeCriticalSection(&context_->csTouch);
+        InitializeCriticalSection(&context_->csVendor);
         context_->lpDeviceInfo = usbDevice_.get();
         context_->DriverConfig = ots::DefaultDriverConfig();
         context_->ScreenConfig = ots::DefaultScreenConfig();
         context_->pTouchData = touch_.get();
     }
-    ~TouchDevice() { DeleteCriticalSection(&context_->csTouch); }
+    ~TouchDevice() {
+        DeleteCriticalSection(&context_->csVendor);
+        DeleteCriticalSection(&context_->csTouch);
+    }
     TouchDevice(const TouchDevice&) = delete;
     TouchDevice& operator=(const TouchDevice&) = delete;
 

@@ -40,7 +40,7 @@ TEST(TapFilterSetupTest, SampleCountFollowsDoubleClickTime) {
     };
     for (const Case c :
          {Case{500, 31, TAP_IDLE}, Case{0, 1, TAP_PASS_THROUGH}, Case{15, 1, TAP_PASS_THROUGH},
-          Case{16, 1, TAP_IDLE}, Case{975, 60, TAP_IDLE}, Case{976, 60, TAP_IDLE},
+          Case{16, 1, TAP_PASS_THROUGH}, Case{32, 2, TAP_IDLE}, Case{975, 60, TAP_IDLE}, Case{976, 60, TAP_IDLE},
           Case{0xFFFFFFFF, 60, TAP_IDLE}}) {
         const FilterSize s = SetUpWith(c.time, 4, 1000, 800);
         EXPECT_EQ(s.maxCount, c.maxCount) << "DoubleClickTime " << c.time;
@@ -196,33 +196,17 @@ TEST(TapFilterPassThroughTest, NeverInitialisedFilterPassesPointsWithinItsEntrie
     EXPECT_EQ(td.Tap.thresholdSq, 0);
 }
 
-TEST(TapFilterSingleSampleTest, OneSampleFilterHoldsWithoutAnEarlierEntry) {
-    TapFilter tap{};
-    SetupTapFilter(&tap, 16, 4, 1000, 800);  // maxCount 1, idle
-    TouchPoint out[kMaxPoints];
-    TapFilterStep(&tap, Touch(100, 200));
-    ASSERT_EQ(TapFilterOutput(&tap, out), 1);
-    EXPECT_EQ(out[0].valid, 0);
-    TapFilterStep(&tap, Touch(104, 200));  // full at once: averaged over itself and held
-    EXPECT_EQ(tap.state, TAP_HOLDING);
-    EXPECT_EQ(TapFilterOutput(&tap, out), 0);
-    EXPECT_THAT(out[0], FieldsAre(104, 200, 0, 1));
-    EXPECT_EQ(tap.count, 1);
-    EXPECT_THAT(tap.entries[0], FieldsAre(104, 200, 0, 1));
-}
-
-TEST(TapFilterSingleSampleTest, LiftWhileCollectingOneSampleAveragesNothing) {
-    TapFilter tap{};
-    SetupTapFilter(&tap, 31, 4, 1000, 800);  // maxCount 1, idle
-    TouchPoint out[kMaxPoints];
-    TapFilterStep(&tap, Touch(100, 200));
-    TapFilterOutput(&tap, out);
-    // The lifted point takes the only entry; there is no touching sample before it.
-    TapFilterStep(&tap, Lifted(5, 6));
-    EXPECT_EQ(tap.state, TAP_IDLE);
-    ASSERT_EQ(TapFilterOutput(&tap, out), 1);
-    EXPECT_THAT(out[0], FieldsAre(5, 6, 0, 0));
-    EXPECT_EQ(tap.maxCount, 1);
+TEST(TapFilterPassThroughTest, ADragFollowsTheFingerWithOneSampleOfDoubleClickTime) {
+    for (const DWORD time : {16u, 31u}) {
+        TapFilter tap{};
+        SetupTapFilter(&tap, time, 4, 1000, 800);
+        TouchPoint out[kMaxPoints];
+        for (const TouchPoint& p : {Touch(100, 200), Touch(104, 200), Touch(900, 700)}) {
+            TapFilterStep(&tap, p);
+            ASSERT_EQ(TapFilterOutput(&tap, out), 1) << "DoubleClickTime " << time;
+            EXPECT_THAT(out[0], FieldsAre(p.x, p.y, p.z, p.valid)) << "DoubleClickTime " << time;
+        }
+    }
 }
 
 }  // namespace

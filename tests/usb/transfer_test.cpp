@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 
+#include "ce/host/debug_sink.h"
 #include "ce/kernel.h"
 #include "support/alloc_counter.h"
 #include "usb/usb_fixture.h"
@@ -115,9 +116,16 @@ TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoin
     funcs_->lpClosePipe(out);
 
     ASSERT_TRUE(funcs_->lpClosePipe(pipe_));
+    // A real stack would have freed the pipe: every such call is an error and a debug line.
+    const ce::host::DebugCapture debug;
     EXPECT_EQ(IssueIn(data), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    BOOL halted = FALSE;
+    EXPECT_FALSE(funcs_->lpIsPipeHalted(pipe_, &halted));
+    EXPECT_FALSE(funcs_->lpResetPipe(pipe_));
     EXPECT_FALSE(funcs_->lpClosePipe(pipe_));
+    EXPECT_EQ(debug.Lines().size(), 4u);
+    EXPECT_TRUE(debug.Contains("IssueInterruptTransfer on closed pipe"));
     EXPECT_FALSE(device_->port()->IsPipeOpen(kInEndpoint));
     const USB_PIPE reopened =
         funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);

@@ -1,6 +1,8 @@
 #include "control_service.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "ce/host/clock.h"
 #include "ce/host/stream_wire.h"
@@ -40,6 +42,29 @@ bool SendText(ce::host::ControlChannel& channel, const std::string& text) {
     return channel.Send(wire::kControlOutput, {bytes, text.size()});
 }
 
+// A reply larger than one message goes as output in parts, followed by an empty reply of the
+// same status; a refusal that large is replaced by one that says so. Either way the client gets
+// its answer instead of waiting for a message that was never sent.
+void SendReply(ce::host::ControlChannel& channel, const Reply& reply) {
+    std::vector<std::uint8_t> encoded = ots::control::EncodeReply(reply);
+    if (encoded.size() > wire::kMaxControlPayload) {
+        if (reply.status != ReplyStatus::Done) {
+            encoded =
+                ots::control::EncodeReply(Refused("the reply is too large to send (" +
+                                                  std::to_string(reply.text.size()) + " bytes)"));
+        } else {
+            constexpr std::size_t kPart = wire::kMaxControlPayload;
+            for (std::size_t at = 0; at < reply.text.size(); at += kPart) {
+                if (!SendText(channel, reply.text.substr(at, kPart))) {
+                    return;  // the client has gone
+                }
+            }
+            encoded = ots::control::EncodeReply(Reply{ReplyStatus::Done, ""});
+        }
+    }
+    channel.Send(wire::kControlReply, encoded);
+}
+
 }  // namespace
 
 void ControlService::Handle(ce::host::ControlChannel& channel,
@@ -48,7 +73,7 @@ void ControlService::Handle(ce::host::ControlChannel& channel,
     const Reply reply = !command        ? Refused("the request is malformed")
                         : shuttingDown_ ? Refused("the host is shutting down")
                                         : Run(*command, channel);
-    channel.Send(wire::kControlReply, ots::control::EncodeReply(reply));
+    SendReply(channel, reply);
 }
 
 Reply ControlService::Run(const Command& command, ce::host::ControlChannel& channel) {
