@@ -37,7 +37,7 @@ TEST(WireHeader, BoundsFollowTheLargestLegalPayloadOfEachType) {
     EXPECT_EQ(wire::MaxPayload(wire::kIoControlReply), 16u + 4096u);
     EXPECT_EQ(wire::MaxPayload(wire::kCloseRequest), 4u);
     EXPECT_EQ(wire::MaxPayload(wire::kControlRequest), wire::kMaxControlPayload);
-    for (const int unknown : {0, 7, 0xFF, 0x103, 0xFFFF}) {
+    for (const int unknown : {0, 8, 0xFF, 0x103, 0xFFFF}) {
         EXPECT_EQ(wire::MaxPayload(static_cast<std::uint16_t>(unknown)), 0u) << unknown;
     }
 }

@@ -55,8 +55,14 @@ void Print(std::FILE* out, const std::string& text) {
 // Prints what the host sends until its reply; returns the exit code.
 int Converse(wire::FrameSocket& socket, const std::string& path) {
     wire::Frame frame;
-    while (socket.Receive(frame) == wire::ReceiveResult::Received &&
-           frame.requestId == kRequestId) {
+    while (socket.Receive(frame) == wire::ReceiveResult::Received) {
+        if (frame.type == wire::kServerFull) {
+            return Fail(kExitNoHost, "the host at " + path + " turned this client away: " +
+                                         std::string(frame.payload.begin(), frame.payload.end()));
+        }
+        if (frame.requestId != kRequestId) {
+            break;
+        }
         if (frame.type == wire::kControlOutput) {
             Print(stdout, std::string(frame.payload.begin(), frame.payload.end()));
             continue;
@@ -105,8 +111,7 @@ int main(int argc, char** argv) {
     if (!socket.valid()) {
         return Fail(kExitNoHost, "no host answers on " + path + " (" + std::strerror(error) + ")");
     }
-    if (!socket.Send(wire::kControlRequest, kRequestId, request)) {
-        return Fail(kExitNoHost, "the host at " + path + " closed the connection");
-    }
+    // A host that turned this client away may have closed first; Converse reads its reason.
+    socket.Send(wire::kControlRequest, kRequestId, request);
     return Converse(socket, path);
 }
