@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/device_context.h"
+#include "fuzz_controller.h"
 #include "touch/process_report.h"
 
 namespace fuzz {
@@ -17,6 +18,16 @@ inline void FeedReports(FuzzedDataProvider& input, DEVICE_CONTEXT& device, DWORD
         std::vector<BYTE> report = input.ConsumeBytes<BYTE>(length);
         ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device);
     }
+}
+
+// A whole report target: records and initialisation from the input, then its reports.
+inline int FuzzReports(const std::uint8_t* data, std::size_t size, bool camera) {
+    FuzzedDataProvider input(data, size);
+    FuzzController controller(camera);
+    controller.LoadRecords(input);
+    controller.Initialise(input);
+    FeedReports(input, controller.ctx(), camera ? 64 : 16);
+    return 0;
 }
 
 }  // namespace fuzz
