@@ -2,8 +2,10 @@
 # Installs the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 
+# clang and its runtime build the libFuzzer targets (the fuzz preset).
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick)
+          qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
+          clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,6 +20,7 @@ constexpr BYTE kVendorSpecificClass = 0xFF;
 constexpr BYTE kEndpointDirectionIn = 0x80;
 constexpr BYTE kEndpointTypeMask = 0x03;  // 0 = control
 constexpr DWORD kCameraSettleDelayMs = 5000;
+constexpr DWORD kClosingPollMs = 50;  // how soon the pause notices a detach
 
 // Zero-filled context and work area, signed and entered into the context table; null (with
 // nothing left allocated) when memory or a table slot is missing.
@@ -60,9 +61,24 @@ void LoadRegistryRecords(DEVICE_CONTEXT* pDevice) {
     }
 }
 
+bool IsClosing(const DEVICE_CONTEXT* pDevice) {
+    return (pDevice->Flags.load() & DEVICE_FLAG_CLOSING) != 0;
+}
+
+// The camera's settling pause, cut short when the controller is pulled out meanwhile.
+void SettlePause(const DEVICE_CONTEXT* pDevice) {
+    for (DWORD dwWaited = 0; dwWaited < kCameraSettleDelayMs && !IsClosing(pDevice);
+         dwWaited += kClosingPollMs) {
+        Sleep(kClosingPollMs);
+    }
+}
+
 void InitialiseSensor(DEVICE_CONTEXT* pDevice) {
     if (IsCameraController(pDevice)) {
-        Sleep(kCameraSettleDelayMs);
+        SettlePause(pDevice);
+        if (IsClosing(pDevice)) {
+            return;
+        }
         InitCameraController(pDevice);
     } else {
         InitCoordinateController(pDevice);
@@ -116,20 +132,33 @@ DEVICE_CONTEXT* CreateDeviceContext(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs,
 
     // The device manager calls OTS_Init from inside ActivateDevice, with our cookie as the
     // active key's "ClientInfo".
+    pDevice->hAttachDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     pDevice->hStreamDevice = ActivateDevice(ots::kClientDriverKey, pDevice->dwCookie);
-    if (pDevice->hStreamDevice != nullptr) {
-        lpUsbFuncs->lpRegisterNotificationRoutine(hDevice, UsbDeviceNotify,
-                                                  CookieToParameter(pDevice->dwCookie));
+    // The stack refuses the routine for a controller pulled out already; that detach would
+    // never be announced, so it is handled here as the notification would have handled it.
+    if (pDevice->hStreamDevice != nullptr &&
+        !lpUsbFuncs->lpRegisterNotificationRoutine(hDevice, UsbDeviceNotify,
+                                                   CookieToParameter(pDevice->dwCookie))) {
+        SetEvent(pDevice->hAttachDone);
+        UsbDeviceNotify(CookieToParameter(pDevice->dwCookie), USB_CLOSE_DEVICE, nullptr, nullptr,
+                        nullptr, nullptr);
+        return nullptr;
     }
     return pDevice;
 }
 
+// A detach can arrive at any point of this (the pause lasts seconds): it marks the context
+// closing and waits for hAttachDone before it frees anything, so no reader starts on a
+// controller that is gone.
 void StartDevice(DEVICE_CONTEXT* pDevice) {
     ReadQueuedTransferCount();
     InitialiseSensor(pDevice);
-    // A reader that cannot start leaves the controller silent; attach still succeeds.
-    pDevice->hReaderThread = CreateThread(nullptr, 0, ReportReaderThread,
-                                          CookieToParameter(pDevice->dwCookie), 0, nullptr);
+    if (!IsClosing(pDevice)) {
+        // A reader that cannot start leaves the controller silent; attach still succeeds.
+        pDevice->hReaderThread = CreateThread(nullptr, 0, ReportReaderThread,
+                                              CookieToParameter(pDevice->dwCookie), 0, nullptr);
+    }
+    SetEvent(pDevice->hAttachDone);
 }
 
 namespace otsusb {

@@ -36,6 +36,10 @@ BOOL UsbDeviceNotify(LPVOID lpvNotifyParameter, DWORD dwCode, LPDWORD* /*dwInfo1
         Sleep(kClosingGraceMs);
     }
     DeactivateDevice(pDevice->hStreamDevice);
+    // Pulled out while attach still runs (the camera's pause, its initialisation).
+    if (pDevice->hAttachDone != nullptr) {
+        WaitForSingleObject(pDevice->hAttachDone, INFINITE);
+    }
     FreeDeviceContext(pDevice);
     return TRUE;
 }
@@ -73,6 +77,9 @@ void FreeDeviceContext(DEVICE_CONTEXT* pDevice) {
     }
 
     pDevice->dwSig = 0;
+    if (pDevice->hAttachDone != nullptr) {
+        CloseHandle(pDevice->hAttachDone);
+    }
     DeleteCriticalSection(&pDevice->csLock);
     DeleteCriticalSection(&pDevice->csTouch);
     DeleteCriticalSection(&pDevice->csVendor);

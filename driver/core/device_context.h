@@ -34,6 +34,7 @@ struct DEVICE_CONTEXT {
     USB_PIPE hInterruptPipe;
     BYTE bEndpointAddress;
     HANDLE hReaderThread;
+    HANDLE hAttachDone;  // set once attach no longer touches the context; detach waits for it
     std::atomic<BYTE> Flags;  // written under csLock, read without it
     LPCWSTR lpActivePath;     // points at szActivePath once OTS_Init bound the context
     WCHAR szPortName[32];

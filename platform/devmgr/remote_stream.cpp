@@ -24,12 +24,17 @@ std::atomic<bool> gServing{false};
 std::optional<wire::Frame> Exchange(wire::FrameSocket& socket, std::uint32_t requestId,
                                     std::uint16_t type, std::span<const std::uint8_t> payload,
                                     std::uint16_t replyType) {
-    if (!socket.Send(type, requestId, payload)) {
+    // A host that turned us away may have closed before our request went out; its reason
+    // still waits to be read.
+    const bool sent = socket.Send(type, requestId, payload);
+    wire::Frame reply;
+    if (socket.Receive(reply) != wire::ReceiveResult::Received) {
         return std::nullopt;
     }
-    wire::Frame reply;
-    if (socket.Receive(reply) != wire::ReceiveResult::Received || reply.type != replyType ||
-        reply.requestId != requestId) {
+    if (reply.type == wire::kServerFull) {
+        return reply;
+    }
+    if (!sent || reply.type != replyType || reply.requestId != requestId) {
         return std::nullopt;
     }
     return reply;
@@ -154,6 +159,10 @@ HANDLE OpenRemote(const std::string& socketPath, LPCWSTR name, DWORD access, DWO
     const std::optional<wire::Frame> frame =
         Exchange(socket, kOpenId, wire::kOpenRequest,
                  wire::Encode(wire::OpenRequest{access, share, name}), wire::kOpenReply);
+    if (frame && frame->type == wire::kServerFull) {
+        SetLastError(ERROR_BUSY);  // every connection slot of the host is taken
+        return INVALID_HANDLE_VALUE;
+    }
     const std::optional<wire::OpenReply> reply =
         frame ? wire::DecodeOpenReply(frame->payload) : std::nullopt;
     if (!reply) {

@@ -26,9 +26,9 @@
 namespace ce::host {
 namespace {
 
-// Clients served at once; a local tool or panel needs a handful.
-constexpr std::size_t kMaxConnections = 64;
 constexpr int kListenBacklog = 16;
+constexpr std::chrono::milliseconds kDefaultFrameTimeout{5000};
+constexpr char kFullText[] = "the host serves too many clients; try again later";
 
 struct Connection {
     unsigned id = 0;
@@ -74,6 +74,7 @@ struct StreamServer::State {
     wire::FrameSocket listener;
     int wake[2] = {-1, -1};
     ControlHandler control;
+    std::chrono::milliseconds frameTimeout = kDefaultFrameTimeout;
     std::thread acceptThread;
 
     std::mutex mutex;
@@ -152,6 +153,10 @@ bool StreamServer::State::TakeSocket(std::string* error) {
     }
     listener = std::move(socket);
     return true;
+}
+
+void StreamServer::SetFrameTimeout(std::chrono::milliseconds timeout) {
+    state_->frameTimeout = timeout;
 }
 
 void StreamServer::SetControlHandler(ControlHandler handler) {
@@ -240,7 +245,10 @@ void StreamServer::State::Admit(int fd) {
     ReapLocked();
     if (stopping || connections.size() >= kMaxConnections) {
         NKDbgPrintfW(L"<devmgr><StreamServer>too many clients; a connection is refused.\n");
-        ::close(fd);
+        // The client learns why; a fresh socket's buffer takes the short text without blocking.
+        wire::FrameSocket refused(fd);
+        const auto* text = reinterpret_cast<const std::uint8_t*>(kFullText);
+        refused.Send(wire::kServerFull, 0, {text, sizeof kFullText - 1});
         return;
     }
     auto connection = std::make_unique<Connection>();
@@ -267,7 +275,7 @@ void StreamServer::State::Serve(Connection& connection) {
         ce::devmgr::StreamSession session;
         wire::Frame frame;
         for (;;) {
-            const wire::ReceiveResult result = connection.socket.Receive(frame);
+            const wire::ReceiveResult result = connection.socket.Receive(frame, frameTimeout);
             if (result == wire::ReceiveResult::Closed) {
                 break;
             }

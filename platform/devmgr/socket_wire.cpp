@@ -1,4 +1,5 @@
 // Frames and stream messages of the device host's socket.
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -47,6 +48,8 @@ std::size_t MaxPayload(std::uint16_t type) {
             return kCloseRequestSize;
         case kCloseReply:
             return kCloseReplySize;
+        case kServerFull:
+            return kMaxServerFullText;
         case kControlRequest:
         case kControlOutput:
         case kControlReply:
@@ -279,6 +282,8 @@ const char* Describe(ReceiveResult result) {
             return "frame longer than its type allows";
         case ReceiveResult::Failed:
             return "socket error";
+        case ReceiveResult::Stalled:
+            return "stalled inside a frame";
     }
     return "?";
 }
@@ -350,11 +355,27 @@ bool FrameSocket::Send(std::uint16_t type, std::uint32_t requestId,
 
 namespace {
 
-enum class ReadResult { Complete, EndOfStream, Partial, Failed };
+enum class ReadResult { Complete, EndOfStream, Partial, Failed, Stalled };
 
-ReadResult ReadExactly(int fd, std::uint8_t* data, std::size_t size) {
+using Clock = std::chrono::steady_clock;
+
+// Reads size bytes. A deadline applies once the frame has begun (started, or got > 0).
+ReadResult ReadExactly(int fd, std::uint8_t* data, std::size_t size, bool started,
+                       std::chrono::milliseconds frameTimeout, Clock::time_point& deadline) {
     std::size_t got = 0;
     while (got < size) {
+        if (frameTimeout.count() > 0 && (started || got > 0)) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd watch{fd, POLLIN, 0};
+            const int ready = left > 0 ? ::poll(&watch, 1, static_cast<int>(left)) : 0;
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready == 0) {
+                return ReadResult::Stalled;
+            }
+        }
         const ssize_t n = ::recv(fd, data + got, size - got, 0);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -363,50 +384,60 @@ ReadResult ReadExactly(int fd, std::uint8_t* data, std::size_t size) {
             return ReadResult::Failed;
         }
         if (n == 0) {
-            return got == 0 ? ReadResult::EndOfStream : ReadResult::Partial;
+            return got == 0 && !started ? ReadResult::EndOfStream : ReadResult::Partial;
+        }
+        if (got == 0 && !started) {
+            deadline = Clock::now() + frameTimeout;
         }
         got += static_cast<std::size_t>(n);
     }
     return ReadResult::Complete;
 }
 
-}  // namespace
-
-ReceiveResult FrameSocket::Receive(Frame& frame) {
-    std::uint8_t headerBytes[kHeaderSize];
-    switch (ReadExactly(fd_, headerBytes, kHeaderSize)) {
-        case ReadResult::Complete:
-            break;
+ReceiveResult Failure(ReadResult read) {
+    switch (read) {
         case ReadResult::EndOfStream:
             return ReceiveResult::Closed;
-        case ReadResult::Partial:
-            return ReceiveResult::Truncated;
         case ReadResult::Failed:
             return ReceiveResult::Failed;
+        case ReadResult::Stalled:
+            return ReceiveResult::Stalled;
+        default:
+            return ReceiveResult::Truncated;
     }
-    const FrameHeader header = LoadHeader(headerBytes);
-    if (header.reserved != 0) {
+}
+
+}  // namespace
+
+ReceiveResult FrameSocket::Receive(Frame& frame, std::chrono::milliseconds frameTimeout) {
+    std::uint8_t headerBytes[kHeaderSize];
+    Clock::time_point deadline{};
+    const ReadResult header =
+        ReadExactly(fd_, headerBytes, kHeaderSize, false, frameTimeout, deadline);
+    if (header != ReadResult::Complete) {
+        return Failure(header);
+    }
+    const FrameHeader fields = LoadHeader(headerBytes);
+    if (fields.reserved != 0) {
         return ReceiveResult::BadHeader;
     }
-    const std::size_t bound = MaxPayload(header.type);
+    const std::size_t bound = MaxPayload(fields.type);
     if (bound == 0) {
         return ReceiveResult::UnknownType;
     }
-    if (header.payloadLength > bound) {
+    if (fields.payloadLength > bound) {
         return ReceiveResult::Oversized;
     }
-    frame.type = header.type;
-    frame.requestId = header.requestId;
-    frame.payload.resize(header.payloadLength);
-    if (header.payloadLength == 0) {
-        return ReceiveResult::Received;
-    }
-    const ReadResult read = ReadExactly(fd_, frame.payload.data(), frame.payload.size());
-    if (read == ReadResult::Complete) {
+    frame.type = fields.type;
+    frame.requestId = fields.requestId;
+    frame.payload.resize(fields.payloadLength);
+    const ReadResult payload =
+        ReadExactly(fd_, frame.payload.data(), frame.payload.size(), true, frameTimeout, deadline);
+    if (payload == ReadResult::Complete) {
         return ReceiveResult::Received;
     }
     frame.payload.clear();
-    return read == ReadResult::Failed ? ReceiveResult::Failed : ReceiveResult::Truncated;
+    return Failure(payload);
 }
 
 void FrameSocket::Shutdown() {

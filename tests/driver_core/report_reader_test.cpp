@@ -154,9 +154,10 @@ TEST_F(ReportReaderTest, DeviceNotRespondingEndsTheReaderAndFreesItsRing) {
     ASSERT_TRUE(ReaderEnded(pDevice));
     EXPECT_EQ(usb_.QueuedInterrupts(), 0u) << "the other slot's transfer was closed";
     EXPECT_EQ(usb_.OpenTransferCount(), 0u);
-    // Only the context, its work area and the reader's handle remain until detach.
+    // Only the context, its work area, its attach event and the reader's handle remain until
+    // detach.
     EXPECT_EQ(ce::host::LiveLocalBlockCount(), baselineBlocks_ + 2);
-    EXPECT_EQ(ce::host::LiveHandleCount(), baselineHandles_ + 1);
+    EXPECT_EQ(ce::host::LiveHandleCount(), baselineHandles_ + 2);
     Detach(pDevice);
     ExpectEverythingReleased();
 }

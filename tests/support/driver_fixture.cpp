@@ -28,6 +28,7 @@ void DriverCoreTest::TearDown() {
 DEVICE_CONTEXT* DriverCoreTest::Create(ots::test::FakeUsb& usb) {
     DEVICE_CONTEXT* pDevice = CreateDeviceContext(usb.Device(), usb.Funcs(), usb.Interface());
     if (pDevice != nullptr) {
+        SetEvent(pDevice->hAttachDone);  // as StartDevice would: attach is done with it
         cookies_.push_back(pDevice->dwCookie);
     }
     return pDevice;

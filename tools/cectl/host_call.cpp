@@ -28,12 +28,18 @@ HostAnswer CallHost(const Command& command, const std::string& socketPath,
                       "no host answers on " + path + " (" + std::strerror(error) + ")");
     }
     const std::string closed = "the host at " + path + " closed the connection";
-    if (!socket.Send(wire::kControlRequest, kRequestId, request)) {
-        return Answer(HostAnswer::Outcome::NoHost, closed);
-    }
+    // A host that turned this client away may have closed first; its reason is still to read.
+    socket.Send(wire::kControlRequest, kRequestId, request);
     wire::Frame frame;
-    while (socket.Receive(frame) == wire::ReceiveResult::Received &&
-           frame.requestId == kRequestId) {
+    while (socket.Receive(frame) == wire::ReceiveResult::Received) {
+        if (frame.type == wire::kServerFull) {
+            return Answer(HostAnswer::Outcome::NoHost,
+                          "the host at " + path + " turned this client away: " +
+                              std::string(frame.payload.begin(), frame.payload.end()));
+        }
+        if (frame.requestId != kRequestId) {
+            break;
+        }
         if (frame.type == wire::kControlOutput) {
             onOutput(std::string(frame.payload.begin(), frame.payload.end()));
             continue;

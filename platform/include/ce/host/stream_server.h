@@ -47,6 +47,8 @@ using ControlHandler = std::function<void(ControlChannel&, std::span<const std::
 
 class StreamServer {
   public:
+    static constexpr std::size_t kMaxConnections = 64;  // a local tool or panel needs a handful
+
     enum class ListenResult {
         Listening,
         InUse,   // another host holds the socket
@@ -63,9 +65,13 @@ class StreamServer {
     // Takes the socket: creates the folder if needed, takes the lock, replaces a socket file
     // that no host serves any more, binds and listens. *error names the path and the cause.
     ListenResult Listen(std::string* error);
+    // A client that stops inside a frame for longer than this (real time) is dropped, so that
+    // silent clients cannot hold the connection slots; before Start. 5 s unless set.
+    void SetFrameTimeout(std::chrono::milliseconds timeout);
     // Installs the control handler; before Start. Without one, control requests are refused.
     void SetControlHandler(ControlHandler handler);
-    // Accepts clients, each served on a thread of its own. From here on this process is a
+    // Accepts clients, each served on a thread of its own; past kMaxConnections at once, a
+    // client is sent ServerFull and closed. From here on this process is a
     // host: its CreateFileW never goes to a socket.
     void Start();
     // Refuses new clients, ends every connection (closing the handles it holds), waits for

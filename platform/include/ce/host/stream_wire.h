@@ -21,6 +21,9 @@
 //   CloseRequest      0 u32 handle
 //   CloseReply        0 u32 result (BOOL)  4 u32 last error
 //
+// A client the host turns away (every connection slot taken) gets one ServerFull message,
+// request id 0, its payload the reason as text, before the host closes the connection.
+//
 // Control messages (types from 0x100) belong to the host program: a ControlRequest is
 // answered by any number of ControlOutput messages and then one ControlReply; their payloads
 // are the host's own (see ce/host/stream_server.h).
@@ -32,6 +35,7 @@
 #pragma once
 
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -50,6 +54,7 @@ static_assert(kHeaderSize ==
 inline constexpr std::uint32_t kMaxIoBuffer = 4096;            // bytes, each of input and output
 inline constexpr std::uint32_t kMaxNameChars = 64;             // of a device name
 inline constexpr std::uint32_t kMaxControlPayload = 4u << 20;  // a .reg text to import
+inline constexpr std::uint32_t kMaxServerFullText = 256;
 
 enum MessageType : std::uint16_t {
     kOpenRequest = 1,
@@ -58,6 +63,7 @@ enum MessageType : std::uint16_t {
     kIoControlReply = 4,
     kCloseRequest = 5,
     kCloseReply = 6,
+    kServerFull = 7,
     kControlRequest = 0x100,
     kControlOutput = 0x101,
     kControlReply = 0x102,
@@ -204,6 +210,7 @@ enum class ReceiveResult {
     UnknownType,  // no such message type
     Oversized,    // longer than its type allows; nothing of it was read or kept
     Failed,       // the socket failed
+    Stalled,      // the peer stopped sending inside a frame for longer than the time-out
 };
 const char* Describe(ReceiveResult result);
 
@@ -229,8 +236,10 @@ class FrameSocket {
     // Sends raw bytes as they are (tests speak malformed frames with it).
     bool SendRaw(std::span<const std::uint8_t> bytes);
     // Blocks for the next frame. The length is checked against the type's bound before any
-    // of the payload is read.
-    ReceiveResult Receive(Frame& frame);
+    // of the payload is read. With a time-out, a frame whose first byte has come must be
+    // complete within it (real time); waiting for a frame to begin has no limit.
+    ReceiveResult Receive(Frame& frame,
+                          std::chrono::milliseconds frameTimeout = std::chrono::milliseconds(0));
 
     // Makes a Receive blocked on another thread return; the descriptor stays open.
     void Shutdown();

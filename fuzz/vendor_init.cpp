@@ -1,0 +1,23 @@
+// What a camera controller answers during initialisation and re-initialisation: every response
+// packet (and whether the transfer fails) comes from the input, unframed; reports follow, so
+// that whatever geometry was accepted is also used.
+#include "fuzz_controller.h"
+#include "report_stream.h"
+#include "touch/sensor_init.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    fuzz::FuzzController controller(true);
+    controller.SetVendorSource([&input](fuzz::Packet& packet) -> DWORD {
+        if (input.remaining_bytes() == 0 || input.ConsumeBool()) {
+            return 0x05;  // not responding
+        }
+        input.ConsumeData(packet.data(), packet.size());
+        return USB_NO_ERROR;
+    });
+    InitCameraController(&controller.ctx());
+    ReinitCameraController(&controller.ctx());
+    controller.SetVendorSource([](fuzz::Packet&) -> DWORD { return 0x05; });
+    fuzz::FeedReports(input, controller.ctx(), 64);
+    return 0;
+}

@@ -1,0 +1,109 @@
+// Controllers that misbehave without leaving: a stalled report endpoint, a controller that
+// stops answering, answers with the wrong index or class, and a flood of reports. Each ends
+// in a driver that still serves the device and recovers once the controller behaves.
+#include <gmock/gmock.h>
+
+#include "ce/host/heap_stats.h"
+#include "fault_rig.h"
+#include "protocol/control_codes.h"
+#include "sim/camera_firmware.h"
+
+namespace faults {
+namespace {
+
+constexpr BYTE kImageEndpoint = ots::sim::CameraDevice::kImageEndpoint;
+
+// Taps once and says whether the driver pressed.
+bool TapPresses(ots::sim::CameraDevice& camera, ce::host::MouseEventRecorder& recorder) {
+    recorder.Clear();
+    camera.Tap(400, 300);
+    return camera.Settle(it::kSettleMs) && recorder.WaitForCount(1, it::kSettleMs);
+}
+
+BOOL Reinitialise() {
+    it::StreamHandle handle;
+    return handle.ok() && handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr);
+}
+
+TEST_F(FaultTest, StalledReportEndpointIsResetAndReadingGoesOn) {
+    Plug();
+    ASSERT_TRUE(TapPresses(camera(), recorder_));
+    tap().port()->Stall(kImageEndpoint);
+    EXPECT_TRUE(TapPresses(camera(), recorder_)) << "no input after the stall";
+}
+
+// How a controller fails its initialisation, and how it is made to behave again.
+struct Misbehaviour {
+    const char* name;
+    void (*start)(FaultTest&, ots::sim::CameraDevice&, PortTap&);
+    void (*stop)(ots::sim::CameraDevice&, PortTap&);
+    bool reportsResume;  // a reader that saw "not responding" has ended until the next plug
+};
+
+const Misbehaviour kMisbehaviours[] = {
+    {"StopsAnswering",
+     [](FaultTest&, ots::sim::CameraDevice&, PortTap& tap) { tap.silentFromStart = true; },
+     [](ots::sim::CameraDevice&, PortTap& tap) { tap.port()->SetResponding(true); }, false},
+    {"WrongIndex",
+     [](FaultTest&, ots::sim::CameraDevice& camera, PortTap&) {
+         camera.Firmware().EchoWrongIndex(ots::sim::kEveryAnswer);
+     },
+     [](ots::sim::CameraDevice& camera, PortTap&) { camera.Firmware().ClearFaults(); }, true},
+    {"WrongClass",
+     [](FaultTest&, ots::sim::CameraDevice& camera, PortTap&) {
+         camera.Firmware().AnswerWithClass(0x20, ots::sim::kEveryAnswer);
+     },
+     [](ots::sim::CameraDevice& camera, PortTap&) { camera.Firmware().ClearFaults(); }, true},
+};
+
+class MisbehavingController : public FaultTest,
+                              public ::testing::WithParamInterface<Misbehaviour> {};
+
+// Attach still finishes and the device is served; re-initialisation fails while the fault
+// lasts and succeeds once the controller answers properly; reports resume, or (after "not
+// responding" ended the reader) the next plug works.
+TEST_P(MisbehavingController, AttachFinishesAndReinitRecovers) {
+    GetParam().start(*this, camera(), tap());
+    Plug();
+    it::StreamHandle handle;
+    ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
+    handle.Close();
+    EXPECT_FALSE(Reinitialise());
+    GetParam().stop(camera(), tap());
+    EXPECT_TRUE(Reinitialise());
+    if (GetParam().reportsResume) {
+        EXPECT_TRUE(TapPresses(camera(), recorder_));
+    } else {
+        Unplug();
+        ExpectNextPlugWorks();
+    }
+}
+
+std::string MisbehaviourName(const ::testing::TestParamInfo<Misbehaviour>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MisbehavingController, ::testing::ValuesIn(kMisbehaviours),
+                         MisbehaviourName);
+
+// Far more reports than the reader takes at once: every one is handled and none allocates.
+TEST_F(FaultTest, ReportFloodIsTakenWithoutAllocating) {
+    Plug();
+    camera().TouchDown(300, 200);
+    camera().TouchUp();
+    ASSERT_TRUE(camera().Settle(it::kSettleMs));
+    const auto packets = camera().SentPackets();
+    ASSERT_GE(packets.size(), 2u);
+    const std::uint64_t allocations = ce::host::LocalAllocCount();
+    constexpr int kFloodFrames = 5000;
+    for (int i = 0; i < kFloodFrames; ++i) {
+        tap().port()->SendInterrupt(kImageEndpoint, packets[0]);
+        tap().port()->SendInterrupt(kImageEndpoint, packets[1]);
+    }
+    ASSERT_TRUE(tap().port()->WaitIdle(it::kSettleMs)) << "the reader fell behind for good";
+    EXPECT_EQ(tap().port()->PendingReports(kImageEndpoint), 0u);
+    EXPECT_EQ(ce::host::LocalAllocCount(), allocations);
+}
+
+}  // namespace
+}  // namespace faults

@@ -1,0 +1,102 @@
+#include "fault_rig.h"
+
+#include <filesystem>
+
+#include "ce/host/heap_stats.h"
+#include "ce/host/kernel_object.h"
+#include "ce/stream.h"
+#include "protocol/control_codes.h"
+
+namespace faults {
+
+Counts CountNow() {
+    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return {ce::host::LiveHandleCount(),
+            static_cast<std::size_t>(std::distance(begin(tasks), end(tasks))),
+            ce::host::LiveLocalBlockCount()};
+}
+
+Counts WaitCounts(const Counts& expected) {
+    Counts now = CountNow();
+    // A detached platform thread may still be leaving after its handle was signalled.
+    WaitFor([&] { return (now = CountNow()) == expected; }, 30000 / kTimeScale);
+    return now;
+}
+
+std::ostream& operator<<(std::ostream& out, const Counts& c) {
+    return out << "{handles " << c.handles << ", threads " << c.threads << ", blocks " << c.blocks
+               << "}";
+}
+
+void PortTap::Connected(ce::host::UsbPort* port) {
+    port_ = port;
+    if (silentFromStart) {
+        port->SetResponding(false);
+    }
+    inner_->Connected(port);
+}
+
+void PortTap::Disconnected() {
+    inner_->Disconnected();
+    port_ = nullptr;
+}
+
+void FaultTest::SetUp() {
+    it::IntegrationTest::SetUp();
+    // One whole life first, so that threads the stack keeps for good are in the baseline.
+    MakeCamera();
+    Plug();
+    Unplug();
+    MakeCamera();
+    baseline_ = CountNow();
+}
+
+void FaultTest::TearDown() {
+    Unplug();
+    it::IntegrationTest::TearDown();
+}
+
+void FaultTest::MakeCamera(ots::sim::Pacing pacing) {
+    ots::sim::CameraDeviceOptions options;
+    options.pacing = pacing;
+    camera_ = std::make_shared<ots::sim::CameraDevice>(ots::sim::RealisticCameraPanel(), nullptr,
+                                                       options);
+    tap_ = std::make_shared<PortTap>(camera_);
+}
+
+void FaultTest::PlugInBackground() {
+    const auto before = ce::host::PluggedUsbDevices();
+    plugger_ = std::thread([this] { id_ = ce::host::PlugUsbDevice(tap_); });
+    ASSERT_TRUE(WaitFor([&] { return ce::host::PluggedUsbDevices().size() > before.size(); }));
+}
+
+void FaultTest::Plug() {
+    PlugInBackground();
+    plugger_.join();
+}
+
+void FaultTest::Unplug() {
+    const auto devices = ce::host::PluggedUsbDevices();
+    for (ce::host::UsbDeviceId id : devices) {
+        ce::host::UnplugUsbDevice(id);
+    }
+    if (plugger_.joinable()) {
+        plugger_.join();
+    }
+}
+
+void FaultTest::ExpectNextPlugWorks() {
+    MakeCamera();
+    Plug();
+    it::StreamHandle handle;
+    ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
+    const it::Bytes id = handle.Get(IOCTL_GET_DEVICE_ID, 6);
+    EXPECT_EQ(id, (it::Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}));
+    handle.Close();
+    recorder_.Clear();
+    camera().Tap(400, 300);
+    ASSERT_TRUE(camera().Settle(it::kSettleMs));
+    EXPECT_TRUE(recorder_.WaitForCount(1, it::kSettleMs)) << "a tap after the fault gave no input";
+}
+
+}  // namespace faults

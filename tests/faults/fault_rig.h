@@ -1,0 +1,105 @@
+// What the fault tests share: the driver installed on the scaled clock, a camera controller
+// whose bus port the test can reach, a plug that runs on its own thread (so the test can pull
+// the device out in the middle of attach), and the counts that must come back after a fault.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "ce/host/clock.h"
+#include "ce/host/input_sink.h"
+#include "ce/host/usb_host.h"
+#include "integration/integration_support.h"
+#include "sim/camera_device.h"
+
+namespace faults {
+
+inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
+inline constexpr DWORD kMoveDown = 0x8003;
+inline constexpr DWORD kDown = 0x8002;
+
+// Resources that a fault must not leave behind.
+struct Counts {
+    std::size_t handles;  // kernel handles
+    std::size_t threads;  // threads of this process
+    std::int64_t blocks;  // live LocalAlloc blocks
+    // Nothing left over: the same handles and blocks, and no thread more but the stack's own
+    // completion thread, which starts and ends on demand. A thread of ours keeps its handle
+    // until joined, so a leaked one shows among the handles too.
+    bool operator==(const Counts& base) const {
+        return handles == base.handles && blocks == base.blocks && threads <= base.threads + 1;
+    }
+};
+Counts CountNow();
+// Polls until the counts come back to `expected` (a thread ends shortly after it is joined).
+Counts WaitCounts(const Counts& expected);
+std::ostream& operator<<(std::ostream& out, const Counts& c);
+
+// Forwards to a device model and keeps the port the bus gave it.
+class PortTap : public ce::host::UsbDeviceModel {
+  public:
+    explicit PortTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
+    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override { return inner_->DeviceDescriptor(); }
+    std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
+        return inner_->Interfaces();
+    }
+    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& s, std::span<BYTE> d) override {
+        return inner_->Control(s, d);
+    }
+    void Connected(ce::host::UsbPort* port) override;
+    void Disconnected() override;
+    ce::host::UsbPort* port() const { return port_.load(); }
+    std::atomic<bool> silentFromStart{false};  // the device answers nothing from the start
+
+  private:
+    std::shared_ptr<ce::host::UsbDeviceModel> inner_;
+    std::atomic<ce::host::UsbPort*> port_{nullptr};
+};
+
+class FaultTest : public it::IntegrationTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A camera controller behind a tap, handed over one frame at a time.
+    void MakeCamera(ots::sim::Pacing pacing = ots::sim::Pacing::AsFastAsTaken);
+    // Plugs on a thread of its own; returns once the device is on the bus.
+    void PlugInBackground();
+    // Plugs and waits for attach to finish.
+    void Plug();
+    // Unplugs (attach may still run) and waits for the plugging thread.
+    void Unplug();
+    // A fresh camera plugs, opens as "OTS1:" and turns a tap into a press.
+    void ExpectNextPlugWorks();
+
+    ots::sim::CameraDevice& camera() { return *camera_; }
+    PortTap& tap() { return *tap_; }
+
+    ce::host::ScopedTimeScale fast_{kTimeScale};
+    ce::host::MouseEventRecorder recorder_;
+    Counts baseline_{};
+
+  private:
+    std::shared_ptr<ots::sim::CameraDevice> camera_;
+    std::shared_ptr<PortTap> tap_;
+    std::thread plugger_;
+    std::atomic<ce::host::UsbDeviceId> id_{ce::host::kNoUsbDevice};
+};
+
+// Polls (platform ms) until the condition holds; false on timeout.
+template <class Condition>
+bool WaitFor(Condition condition, double platformMs = it::kSettleMs) {
+    const double deadline = ce::host::PlatformNowMs() + platformMs;
+    while (!condition()) {
+        if (ce::host::PlatformNowMs() > deadline) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
+}  // namespace faults
