@@ -17,11 +17,11 @@ constexpr BYTE kImageEndpoint = ots::sim::CameraDevice::kImageEndpoint;
 bool TapPresses(ots::sim::CameraDevice& camera, ce::host::MouseEventRecorder& recorder) {
     recorder.Clear();
     camera.Tap(400, 300);
-    return camera.Settle(it::kSettleMs) && recorder.WaitForCount(1, it::kSettleMs);
+    return camera.Settle(ots::test::kSettleMs) && recorder.WaitForCount(1, ots::test::kSettleMs);
 }
 
 BOOL Reinitialise() {
-    it::StreamHandle handle;
+    ots::test::StreamHandle handle;
     return handle.ok() && handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr);
 }
 
@@ -65,7 +65,7 @@ class MisbehavingController : public FaultTest,
 TEST_P(MisbehavingController, AttachFinishesAndReinitRecovers) {
     GetParam().start(*this, camera(), tap());
     Plug();
-    it::StreamHandle handle;
+    ots::test::StreamHandle handle;
     ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
     handle.Close();
     EXPECT_FALSE(Reinitialise());
@@ -91,7 +91,7 @@ TEST_F(FaultTest, ReportFloodIsTakenWithoutAllocating) {
     Plug();
     camera().TouchDown(300, 200);
     camera().TouchUp();
-    ASSERT_TRUE(camera().Settle(it::kSettleMs));
+    ASSERT_TRUE(camera().Settle(ots::test::kSettleMs));
     const auto packets = camera().SentPackets();
     ASSERT_GE(packets.size(), 2u);
     const std::uint64_t allocations = ce::host::LocalAllocCount();
@@ -100,7 +100,7 @@ TEST_F(FaultTest, ReportFloodIsTakenWithoutAllocating) {
         tap().port()->SendInterrupt(kImageEndpoint, packets[0]);
         tap().port()->SendInterrupt(kImageEndpoint, packets[1]);
     }
-    ASSERT_TRUE(tap().port()->WaitIdle(it::kSettleMs)) << "the reader fell behind for good";
+    ASSERT_TRUE(tap().port()->WaitIdle(ots::test::kSettleMs)) << "the reader fell behind for good";
     EXPECT_EQ(tap().port()->PendingReports(kImageEndpoint), 0u);
     EXPECT_EQ(ce::host::LocalAllocCount(), allocations);
 }

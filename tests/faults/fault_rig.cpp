@@ -42,7 +42,7 @@ void PortTap::Disconnected() {
 }
 
 void FaultTest::SetUp() {
-    it::IntegrationTest::SetUp();
+    ots::test::IntegrationTest::SetUp();
     // One whole life first, so that threads the stack keeps for good are in the baseline.
     MakeCamera();
     Plug();
@@ -53,7 +53,7 @@ void FaultTest::SetUp() {
 
 void FaultTest::TearDown() {
     Unplug();
-    it::IntegrationTest::TearDown();
+    ots::test::IntegrationTest::TearDown();
 }
 
 void FaultTest::MakeCamera(ots::sim::Pacing pacing) {
@@ -88,15 +88,15 @@ void FaultTest::Unplug() {
 void FaultTest::ExpectNextPlugWorks() {
     MakeCamera();
     Plug();
-    it::StreamHandle handle;
+    ots::test::StreamHandle handle;
     ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
-    const it::Bytes id = handle.Get(IOCTL_GET_DEVICE_ID, 6);
-    EXPECT_EQ(id, (it::Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}));
+    const ots::test::Bytes id = handle.Get(IOCTL_GET_DEVICE_ID, 6);
+    EXPECT_EQ(id, (ots::test::Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}));
     handle.Close();
     recorder_.Clear();
     camera().Tap(400, 300);
-    ASSERT_TRUE(camera().Settle(it::kSettleMs));
-    EXPECT_TRUE(recorder_.WaitForCount(1, it::kSettleMs)) << "a tap after the fault gave no input";
+    ASSERT_TRUE(camera().Settle(ots::test::kSettleMs));
+    EXPECT_TRUE(recorder_.WaitForCount(1, ots::test::kSettleMs)) << "a tap after the fault gave no input";
 }
 
 }  // namespace faults

@@ -12,7 +12,7 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/usb_host.h"
-#include "integration/integration_support.h"
+#include "support/bus.h"
 #include "sim/camera_device.h"
 
 namespace faults {
@@ -59,7 +59,7 @@ class PortTap : public ce::host::UsbDeviceModel {
     std::atomic<ce::host::UsbPort*> port_{nullptr};
 };
 
-class FaultTest : public it::IntegrationTest {
+class FaultTest : public ots::test::IntegrationTest {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -91,7 +91,7 @@ class FaultTest : public it::IntegrationTest {
 
 // Polls (platform ms) until the condition holds; false on timeout.
 template <class Condition>
-bool WaitFor(Condition condition, double platformMs = it::kSettleMs) {
+bool WaitFor(Condition condition, double platformMs = ots::test::kSettleMs) {
     const double deadline = ce::host::PlatformNowMs() + platformMs;
     while (!condition()) {
         if (ce::host::PlatformNowMs() > deadline) {

@@ -9,13 +9,13 @@
 
 #include "ce/host/registry_store.h"
 #include "ce/registry.h"
-#include "remote/host_process.h"
+#include "support/host_process.h"
 
 namespace faults {
 namespace {
 
-using remote_test::HostProcess;
-using remote_test::TempDir;
+using ots::test::HostProcess;
+using ots::test::TempDir;
 
 constexpr int kBulkValues = 3000;  // makes every save long, so the kill lands inside one
 constexpr int kAcknowledgedBeforeKill = 8;
@@ -44,14 +44,14 @@ TEST(HostKilledWhileSaving, EveryAcknowledgedChangeLoads) {
     for (int i = 0; i < kBulkValues; ++i) {
         bulk += "\"Value" + std::to_string(i) + "\"=\"" + std::string(64, 'x') + "\"\n";
     }
-    remote_test::WriteFile(dir.File("bulk.reg"), bulk);
+    ots::test::WriteFile(dir.File("bulk.reg"), bulk);
     ASSERT_EQ(host.Cectl({"reg", "import", dir.File("bulk.reg")}).exitCode, 0);
 
     std::atomic<int> acknowledged{0};
     std::thread writer([&] {
         for (int i = 1;; ++i) {
             const std::string file = dir.File("change" + std::to_string(i) + ".reg");
-            remote_test::WriteFile(file, ChangeText(i));
+            ots::test::WriteFile(file, ChangeText(i));
             if (host.Cectl({"reg", "import", file}).exitCode != 0) {
                 return;  // the host is gone
             }

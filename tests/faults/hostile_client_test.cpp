@@ -10,7 +10,7 @@
 #include "ce/host/stream_server.h"
 #include "ce/host/stream_wire.h"
 #include "ce/kernel.h"
-#include "remote/host_process.h"
+#include "support/host_process.h"
 
 namespace faults {
 namespace {
@@ -45,7 +45,7 @@ class HostileClientTest : public ::testing::Test {
                reply.type == wire::kOpenReply;
     }
 
-    remote_test::TempDir dir_;
+    ots::test::TempDir dir_;
     ce::host::StreamServer server_{dir_.File("devmgr.sock")};
 };
 

@@ -35,11 +35,11 @@ double SoakSeconds() {
 void ControlCalls(const std::atomic<bool>& stop, std::atomic<long>& calls) {
     while (!stop) {
         for (const wchar_t* name : {L"OTS1:", L"OTS2:"}) {
-            it::StreamHandle handle(name);
+            ots::test::StreamHandle handle(name);
             if (!handle.ok()) {
                 continue;
             }
-            it::Bytes config(58), click(13);
+            ots::test::Bytes config(58), click(13);
             handle.Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &config);
             handle.Io(IOCTL_SET_DRIVER_CONFIG, &config, nullptr);
             handle.Io(IOCTL_GET_MOUSE_UP_DATA, nullptr, &click);
@@ -48,7 +48,7 @@ void ControlCalls(const std::atomic<bool>& stop, std::atomic<long>& calls) {
     }
 }
 
-class SoakTest : public it::IntegrationTest {
+class SoakTest : public ots::test::IntegrationTest {
   protected:
     ce::host::ScopedTimeScale fast_{kTimeScale};
 };
@@ -61,14 +61,14 @@ TEST_F(SoakTest, BothGenerationsStayFlat) {
     ce::host::ScopedUsbDevice pluggedCamera(camera);
     ots::sim::CoordinateControllerOptions coordinateOptions;
     coordinateOptions.pacing = ots::sim::Pacing::AsFastAsTaken;
-    it::PluggedController coordinate(coordinateOptions);
+    ots::test::PluggedController coordinate(coordinateOptions);
 
     const auto stroke = [&](int i) {
         const double y = 100.0 + (i % 8) * 50.0;
         camera->Drag(100, y, 700, 500 - y / 2, kStrokeMs);
         coordinate.panel().Drag(700, y, 100, y / 2, kStrokeMs);
-        ASSERT_TRUE(camera->Settle(it::kSettleMs));
-        ASSERT_TRUE(coordinate.panel().Settle(it::kSettleMs));
+        ASSERT_TRUE(camera->Settle(ots::test::kSettleMs));
+        ASSERT_TRUE(coordinate.panel().Settle(ots::test::kSettleMs));
     };
     stroke(0);
     const Counts start = CountNow();

@@ -73,7 +73,7 @@ TEST_F(FaultTest, UnplugWhileControlCallWaitsOnController) {
     camera().Firmware().DelayAnswers(kSlowAnswerMs);
     const std::size_t before = camera().Firmware().CommandLog().size();
     std::thread call([] {
-        it::StreamHandle handle;
+        ots::test::StreamHandle handle;
         if (handle.ok()) {
             static_cast<void>(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
         }

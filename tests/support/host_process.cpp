@@ -78,6 +78,10 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
@@ -101,7 +105,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ExecChild(parent, outFile.c_str(), errFile.c_str(), argp.data(), envp.data());
+        ExecChild(parent, outFile.empty() ? "/dev/null" : outFile.c_str(),
+                  errFile.empty() ? "/dev/null" : errFile.c_str(), argp.data(), envp.data());
     }
     return pid;
 }

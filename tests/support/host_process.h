@@ -26,6 +26,7 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
 
 struct ProgramResult {
     int exitCode = -1;  // -1: did not end normally within a minute
@@ -33,8 +34,8 @@ struct ProgramResult {
     std::string err;
 };
 
-// Starts a program with stdout and stderr going to the given files and the test's
-// environment, where extraEnv ("NAME=value") adds or replaces variables. Should the test
+// Starts a program with stdout and stderr going to the given files (empty: /dev/null) and the
+// test's environment, where extraEnv ("NAME=value") adds or replaces variables. Should the test
 // program die first, the child gets SIGTERM.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
             const std::string& errFile, const std::vector<std::string>& extraEnv = {});
@@ -58,6 +59,7 @@ class HostProcess {
     int Stop(int signal);
     std::string socket() const { return dir_.File("devmgr.sock"); }
     std::string stateDir() const { return dir_.File("state"); }
+    std::string registryFile() const { return stateDir() + "/registry.reg"; }
     std::string logFile() const { return dir_.File("host.log"); }
     std::string traceFile() const { return dir_.File("trace.jsonl"); }
     std::string errText() const { return ReadFile(dir_.File("host.err")); }
