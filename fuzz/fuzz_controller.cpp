@@ -60,6 +60,7 @@ FuzzController::FuzzController(bool camera) {
     context_.dwSig = DEVICE_SIG;
     InitializeCriticalSection(&context_.csLock);
     InitializeCriticalSection(&context_.csTouch);
+    InitializeCriticalSection(&context_.csVendor);
     context_.hUsbDevice = reinterpret_cast<USB_HANDLE>(this);
     context_.lpUsbFuncs = &funcs_;
     context_.lpDeviceInfo = &device_;
@@ -74,6 +75,7 @@ FuzzController::FuzzController(bool camera) {
 
 FuzzController::~FuzzController() {
     UnregisterContext(context_.dwCookie);
+    DeleteCriticalSection(&context_.csVendor);
     DeleteCriticalSection(&context_.csTouch);
     DeleteCriticalSection(&context_.csLock);
     gCurrent = nullptr;
