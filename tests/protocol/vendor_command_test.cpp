@@ -114,6 +114,8 @@ TEST(ValidateFrame, GivesThePayloadLengthOrMinusOne) {
     for (const Case& c : cases) {
         EXPECT_EQ(ValidateFrame(c.frame), c.expected) << c.name;
     }
+    // The checksum byte lies just beyond the bytes given: a frame is judged by those alone.
+    EXPECT_EQ(ValidateFrame(std::span(longest).first(63)), -1);
 }
 
 TEST(ResponseAcceptance, NeedsSyncMatchingIndexAndResponseClass) {
