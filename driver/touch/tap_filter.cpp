@@ -30,8 +30,9 @@ bool SpreadExceeds(const TapFilter& tap) {
         minY = std::min<std::int64_t>(minY, tap.entries[i].y);
         maxY = std::max<std::int64_t>(maxY, tap.entries[i].y);
     }
-    // A side beyond 2^31 exceeds any threshold already; capping it keeps the square in range.
-    constexpr std::int64_t kCap = std::int64_t{1} << 31;
+    // A side whose square passes INT32_MAX exceeds any threshold already; capping it there keeps
+    // the sum of both squares in range whatever coordinates the controller sent.
+    constexpr std::int64_t kCap = kLargestUnsaturatedSide + 1;
     const std::int64_t sideX = std::min<std::int64_t>(maxX - minX, kCap);
     const std::int64_t sideY = std::min<std::int64_t>(maxY - minY, kCap);
     return sideX * sideX + sideY * sideY > tap.thresholdSq;
