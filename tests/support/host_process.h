@@ -57,6 +57,7 @@ class HostProcess {
     bool WaitReady();
     // Sends the signal (0: none, the host ends by itself) and waits for the exit code.
     int Stop(int signal);
+    pid_t pid() const { return pid_; }
     std::string socket() const { return dir_.File("devmgr.sock"); }
     std::string stateDir() const { return dir_.File("state"); }
     std::string registryFile() const { return stateDir() + "/registry.reg"; }
