@@ -170,7 +170,7 @@ bool CameraDevice::WaitPacketsSent(std::size_t count, DWORD platformTimeoutMs) {
 
 std::vector<std::vector<std::uint8_t>> CameraDevice::SentPackets() const {
     std::lock_guard lock(mutex_);
-    return sent_;
+    return sent_.All();
 }
 
 std::size_t CameraDevice::LinesFitted() const {
@@ -184,7 +184,7 @@ bool CameraDevice::SendPacket(std::span<const std::uint8_t> packet) {
         return false;
     }
     std::lock_guard lock(mutex_);
-    sent_.emplace_back(packet.begin(), packet.end());
+    sent_.Add(packet);
     return true;
 }
 

@@ -161,7 +161,7 @@ bool CoordinateController::WaitReportsSent(std::size_t count, DWORD platformTime
 
 std::vector<std::vector<std::uint8_t>> CoordinateController::SentReports() const {
     std::lock_guard lock(mutex_);
-    return sent_;
+    return sent_.All();
 }
 
 bool CoordinateController::SendPacket(std::span<const std::uint8_t> packet) {
@@ -170,7 +170,7 @@ bool CoordinateController::SendPacket(std::span<const std::uint8_t> packet) {
         return false;
     }
     std::lock_guard lock(mutex_);
-    sent_.emplace_back(packet.begin(), packet.end());
+    sent_.Add(packet);
     return true;
 }
 

@@ -34,6 +34,7 @@
 #include "sim/camera_nvm.h"
 #include "sim/camera_optics.h"
 #include "sim/camera_panel.h"
+#include "sim/packet_history.h"
 #include "sim/report_pacer.h"
 #include "sim/touch_script.h"
 
@@ -77,7 +78,7 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
     bool Settle(DWORD platformTimeoutMs = 5000);
     std::size_t PacketsSent() const;
     bool WaitPacketsSent(std::size_t count, DWORD platformTimeoutMs = 5000);
-    // Every image packet that left the device, in order.
+    // The image packets that left the device, in order (the most recent PacketHistory::kCapacity).
     std::vector<std::vector<std::uint8_t>> SentPackets() const;
     // Lines whose runs had to be filled to fit a packet (sim/camera_run_length.h).
     std::size_t LinesFitted() const;
@@ -112,7 +113,7 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
     NoisySensor sensor_;
     int emptyFrames_;  // empty frames queued since the last finger; starts quiet
     std::size_t linesFitted_ = 0;
-    std::vector<std::vector<std::uint8_t>> sent_;
+    PacketHistory sent_;
     std::atomic<ce::host::UsbPort*> port_{nullptr};
     ReportPacer pacer_;
 };

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ce/host/usb_host.h"
+#include "sim/packet_history.h"
 #include "sim/panel_model.h"
 #include "sim/report_pacer.h"
 #include "sim/touch_script.h"
@@ -92,7 +93,7 @@ class CoordinateController final : public ce::host::UsbDeviceModel {
     bool Settle(DWORD platformTimeoutMs = 5000);
     std::size_t ReportsSent() const;
     bool WaitReportsSent(std::size_t count, DWORD platformTimeoutMs = 5000);
-    // Every report that left the device, in order.
+    // The reports that left the device, in order (the most recent PacketHistory::kCapacity).
     std::vector<std::vector<std::uint8_t>> SentReports() const;
 
     // --- faults ---
@@ -131,7 +132,7 @@ class CoordinateController final : public ce::host::UsbDeviceModel {
     std::size_t faultCount_ = 0;
     std::size_t shortLength_ = 3;
     std::mt19937 garbage_;
-    std::vector<std::vector<std::uint8_t>> sent_;
+    PacketHistory sent_;
     std::vector<USB_DEVICE_REQUEST> controlRequests_;
     std::atomic<ce::host::UsbPort*> port_{nullptr};
     ReportPacer pacer_;
