@@ -4,10 +4,7 @@
 
 #include <array>
 #include <cstdint>
-#include <initializer_list>
-#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "protocol/calib_para.h"
@@ -19,143 +16,81 @@
 #include "protocol/registry_form.h"
 #include "protocol/screen_config.h"
 #include "protocol/touch_point.h"
+#include "support/hex_bytes.h"
+#include "support/records.h"
 
 namespace ots {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::Hex;
 
-// n zero bytes with the given runs written in at their offsets.
-Bytes Sparse(std::size_t n, std::initializer_list<std::pair<std::size_t, Bytes>> runs) {
+// n zero bytes with the given hex runs written in at their offsets.
+Bytes Sparse(std::size_t n, std::initializer_list<std::pair<std::size_t, const char*>> runs) {
     Bytes out(n, 0);
     for (const auto& [at, run] : runs) {
-        std::copy(run.begin(), run.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+        const Bytes bytes = Hex(run);
+        std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
     }
     return out;
 }
 
-struct RecordCase {
-    std::string name;
-    Bytes encoded;      // the sample record encoded over 0xEE bytes
-    Bytes expected;     // written out from the layout table
-    Bytes reencoded;    // the expected bytes decoded and encoded again
-    Bytes pattern;      // distinct bytes everywhere, decoded and encoded again
-    Bytes patternSeed;  // what that should give back
-};
-
+// The sample encodes to the expected bytes over a filled buffer, and distinct bytes everywhere
+// decode and encode back unchanged, so decoding puts every field where encoding takes it.
 template <std::size_t N, class R>
-RecordCase Row(std::string name, const R& sample,
-               void (*encode)(const R&, std::span<std::uint8_t, N>),
-               R (*decode)(std::span<const std::uint8_t, N>), Bytes expected) {
-    RecordCase c{std::move(name), {}, std::move(expected), {}, {}, {}};
+void ExpectLayout(const char* name, const R& sample,
+                  void (*encode)(const R&, std::span<std::uint8_t, N>),
+                  R (*decode)(std::span<const std::uint8_t, N>), const Bytes& expected) {
+    SCOPED_TRACE(name);
     std::array<std::uint8_t, N> out{};
     out.fill(0xEE);
     encode(sample, out);
-    c.encoded.assign(out.begin(), out.end());
-    std::array<std::uint8_t, N> in{};
-    std::copy_n(c.expected.begin(), std::min(N, c.expected.size()), in.begin());
-    encode(decode(in), out);
-    c.reencoded.assign(out.begin(), out.end());
-    for (std::size_t i = 0; i < N; ++i) {
-        in[i] = static_cast<std::uint8_t>(0x03 + 7 * i);
-    }
-    c.patternSeed.assign(in.begin(), in.end());
-    encode(decode(in), out);
-    c.pattern.assign(out.begin(), out.end());
-    return c;
-}
-
-DeviceConfig SampleDeviceConfig() {
-    DeviceConfig r{};
-    r.DeviceID = 0x01;
-    r.MonitorID = 0x02;
-    r.MinX = 0x0403;
-    r.MinY = 0x0605;
-    r.MaxX = 0x0807;
-    r.MaxY = 0x0A09;
-    r.IsCalibrated = 1;
-    r.OffX = 0x11223344;  // unaligned: offset 11
-    r.OffY = 0x55667788;
-    r.ResolutionX = 0x1A19;
-    r.ResolutionY = 0x1C1B;
-    r.PrimaryResolutionX = 0x1E1D;
-    r.PrimaryResolutionY = 0x201F;
-    r.reserved[0] = 0xC0;
-    r.reserved[30] = 0xCF;
-    return r;
-}
-
-CalibPara SampleCalibPara() {
-    CalibPara r{};
-    r.A03 = 1.0f;
-    r.A12 = 2.0f;
-    r.A21 = -1.0f;
-    r.A30 = 0.5f;
-    r.A02 = 4.0f;
-    r.A11 = -2.0f;
-    r.A20 = 0.25f;
-    r.A01 = 8.0f;
-    r.A10 = 1.5f;
-    r.A00 = -0.5f;
-    r.reserve0 = 0x04030201;
-    r.reserve1 = 0x08070605;
-    r.reserve2 = 0x0C0B0A09;
-    r.reserve3 = 0x100F0E0D;
-    r.reserve4 = 0x11;
-    r.reserve5 = 0x12;
-    return r;
-}
-
-std::vector<RecordCase> RecordCases() {
-    return {
-        Row<kTouchPointSize>("TouchPoint", TouchPoint{-2, 0x01020304, 0x7FFFFFFF, 1},
-                             EncodeTouchPoint, DecodeTouchPoint,
-                             {0xFE, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01,  // x -2, y
-                              0xFF, 0xFF, 0xFF, 0x7F, 0x01}),                  // z, valid
-        Row<kDeviceIdentitySize>("DeviceIdentity", DeviceIdentity{0x7E21, 0x0C20, 0x0100},
-                                 EncodeDeviceIdentity, DecodeDeviceIdentity,
-                                 {0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}),
-        Row<kScreenConfigSize>("ScreenConfig defaults", DefaultScreenConfig(), EncodeScreenConfig,
-                               DecodeScreenConfig,
-                               // MaxSpeed 15000, VelocityRefCount 5, VelocityWeight 20
-                               Sparse(kScreenConfigSize, {{0, {0x98, 0x3A, 0, 0, 0x05, 0x14}}})),
-        Row<kDriverConfigSize>(
-            "DriverConfig defaults", DefaultDriverConfig(), EncodeDriverConfig, DecodeDriverConfig,
-            Sparse(kDriverConfigSize,
-                   {{0, {0x02, 0x01, 0x01, 0x01, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00}},  // bytes
-                    {10, {0xD0, 0x07, 0, 0, 0x64, 0, 0, 0}},  // BeepFrequency, BeepDuration
-                    {18, {0x01, 0, 0, 0, 0xE8, 0x03, 0, 0}},  // Smoothness, RightClickTime
-                    {26, {0x04, 0, 0, 0, 0xF4, 0x01, 0, 0}},  // RightClickArea, DoubleClickTime
-                    {34, {0x04, 0, 0, 0}}})),                 // DoubleClickArea; reserved 0
-        Row<kDeviceConfigSize>(
-            "DeviceConfig", SampleDeviceConfig(), EncodeDeviceConfig, DecodeDeviceConfig,
-            Sparse(kDeviceConfigSize,
-                   {{0, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x01}},
-                    {11, {0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55}},
-                    {19, {0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, 0x20}},
-                    {27, {0xC0}},
-                    {57, {0xCF}}})),
-        Row<kCalibParaSize>(
-            "CalibPara", SampleCalibPara(), EncodeCalibPara, DecodeCalibPara,
-            {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x80, 0xBF,  // A03 A12 A21
-             0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0x40, 0x00, 0x00, 0x00, 0xC0,  // A30 A02 A11
-             0x00, 0x00, 0x80, 0x3E, 0x00, 0x00, 0x00, 0x41, 0x00, 0x00, 0xC0, 0x3F,  // A20 A01 A10
-             0x00, 0x00, 0x00, 0xBF, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,  // A00 res0 1
-             0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12}),            // res2..5
-        Row<kCalibParaSize>("CalibParaX identity: A10 1.0", IdentityCalibParaX(), EncodeCalibPara,
-                            DecodeCalibPara, Sparse(kCalibParaSize, {{32, {0, 0, 0x80, 0x3F}}})),
-        Row<kCalibParaSize>("CalibParaY identity: A01 1.0", IdentityCalibParaY(), EncodeCalibPara,
-                            DecodeCalibPara, Sparse(kCalibParaSize, {{28, {0, 0, 0x80, 0x3F}}})),
-    };
+    EXPECT_EQ(Bytes(out.begin(), out.end()), expected) << "encoding";
+    const auto pattern = test::ArrayOf<N>(test::Pattern(N, 3));
+    encode(decode(pattern), out);
+    EXPECT_EQ(out, pattern) << "a byte is lost between decode and encode";
 }
 
 TEST(Records, MatchTheirLayoutTables) {
-    for (const RecordCase& c : RecordCases()) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.encoded, c.expected) << "encoding";
-        EXPECT_EQ(c.reencoded, c.expected) << "decoding";
-        EXPECT_EQ(c.pattern, c.patternSeed) << "a byte is lost between decode and encode";
-    }
+    ExpectLayout<kTouchPointSize>("TouchPoint", TouchPoint{-2, 0x01020304, 0x7FFFFFFF, 1},
+                                  EncodeTouchPoint, DecodeTouchPoint,
+                                  Hex("FE FF FF FF 04 03 02 01 FF FF FF 7F 01"));
+    ExpectLayout<kDeviceIdentitySize>("DeviceIdentity", DeviceIdentity{0x7E21, 0x0C20, 0x0100},
+                                      EncodeDeviceIdentity, DecodeDeviceIdentity,
+                                      Hex("21 7E 20 0C 00 01"));
+    // MaxSpeed 15000, VelocityRefCount 5, VelocityWeight 20
+    ExpectLayout<kScreenConfigSize>("ScreenConfig defaults", DefaultScreenConfig(),
+                                    EncodeScreenConfig, DecodeScreenConfig,
+                                    Sparse(kScreenConfigSize, {{0, "98 3A 00 00 05 14"}}));
+    ExpectLayout<kDriverConfigSize>(
+        "DriverConfig defaults", DefaultDriverConfig(), EncodeDriverConfig, DecodeDriverConfig,
+        Sparse(kDriverConfigSize, {{0, "02 01 01 01 01 00 00 01 01 00"},  // the byte fields
+                                   {10, "D0 07 00 00 64"},     // BeepFrequency, BeepDuration
+                                   {18, "01 00 00 00 E8 03"},  // Smoothness, RightClickTime
+                                   {26, "04 00 00 00 F4 01"},  // RightClickArea, DoubleClickTime
+                                   {34, "04"}}));              // DoubleClickArea; reserved 0
+    DeviceConfig device{1,          2,          0x0403, 0x0605, 0x0807, 0x0A09, 1,
+                        0x11223344, 0x55667788, 0x1A19, 0x1C1B, 0x1E1D, 0x201F, {0xC0}};
+    device.reserved[30] = 0xCF;
+    ExpectLayout<kDeviceConfigSize>(
+        "DeviceConfig", device, EncodeDeviceConfig, DecodeDeviceConfig,
+        Sparse(kDeviceConfigSize, {{0, "01 02 03 04 05 06 07 08 09 0A 01"},
+                                   {11, "44 33 22 11 88 77 66 55"},  // unaligned DWORDs
+                                   {19, "19 1A 1B 1C 1D 1E 1F 20 C0"},
+                                   {57, "CF"}}));
+    const CalibPara calib{1.0f, 2.0f,  -1.0f,      0.5f,       4.0f,       -2.0f,      0.25f, 8.0f,
+                          1.5f, -0.5f, 0x04030201, 0x08070605, 0x0C0B0A09, 0x100F0E0D, 0x11,  0x12};
+    ExpectLayout<kCalibParaSize>(
+        "CalibPara", calib, EncodeCalibPara, DecodeCalibPara,
+        Hex("00 00 80 3F 00 00 00 40 00 00 80 BF 00 00 00 3F 00 00 80 40 00 00 00 C0 00 00 80 3E "
+            "00 00 00 41 00 00 C0 3F 00 00 00 BF 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 "
+            "11 12"));
+    ExpectLayout<kCalibParaSize>("CalibParaX identity: A10 1.0", IdentityCalibParaX(),
+                                 EncodeCalibPara, DecodeCalibPara,
+                                 Sparse(kCalibParaSize, {{32, "00 00 80 3F"}}));
+    ExpectLayout<kCalibParaSize>("CalibParaY identity: A01 1.0", IdentityCalibParaY(),
+                                 EncodeCalibPara, DecodeCalibPara,
+                                 Sparse(kCalibParaSize, {{28, "00 00 80 3F"}}));
 }
 
 TEST(ControlCodes, KeepTheirPublishedValues) {
@@ -225,79 +160,42 @@ TEST(RegistryTables, NameEveryFieldInLoadOrder) {
               L"reserve5@57:1 ");
 }
 
-const RegistryField& Field(std::span<const RegistryField> table, std::wstring_view name) {
-    for (const RegistryField& f : table) {
-        if (name == f.name) {
-            return f;
-        }
-    }
-    throw std::out_of_range("no such field");
-}
-
+// A field is written with only its own bytes, read back zero-extended, and neither read nor
+// written where the record given ends inside it.
 TEST(RegistryValues, LoadOnlyTheFieldsBytesAndStoreThemZeroExtended) {
     struct Case {
         const char* name;
         std::span<const RegistryField> table;
-        const wchar_t* field;
-        std::size_t recordSize;
+        std::size_t index, recordSize;
         std::uint32_t value;
-        Bytes written;         // the bytes from one before the field to one after it
-        std::uint32_t stored;  // what is read back into the registry
+        const char* written;  // from one byte before the field to one after it or the end
+        std::uint32_t stored;
     };
     const Case cases[] = {
-        {"byte takes the low byte",
-         DriverConfigFields(),
-         L"EnableTouch",
-         kDriverConfigSize,
-         0x1234,
-         {0x77, 0x34, 0x77},
+        {"byte: EnableTouch", DriverConfigFields(), 13, kDriverConfigSize, 0x1234, "77 34 77",
          0x34},
-        {"word takes the low word",
-         DeviceConfigFields(),
-         L"MinX",
-         kDeviceConfigSize,
-         0xABCDEF,
-         {0x77, 0xEF, 0xCD, 0x77},
-         0xCDEF},
-        {"dword at an unaligned offset",
-         DeviceConfigFields(),
-         L"OffX",
-         kDeviceConfigSize,
-         0x89ABCDEF,
-         {0x77, 0xEF, 0xCD, 0xAB, 0x89, 0x77},
-         0x89ABCDEF},
-        {"REAL4 as its bit pattern",
-         CalibParaFields(),
-         L"A11",
-         kCalibParaSize,
-         0xBF000000u,
-         {0x77, 0x00, 0x00, 0x00, 0xBF, 0x77},
+        {"word: MinX", DeviceConfigFields(), 2, kDeviceConfigSize, 0xABCDEF, "77 EF CD 77", 0xCDEF},
+        {"unaligned dword: OffX", DeviceConfigFields(), 7, kDeviceConfigSize, 0x89ABCDEF,
+         "77 EF CD AB 89 77", 0x89ABCDEF},
+        {"REAL4 bits: A11", CalibParaFields(), 5, kCalibParaSize, 0xBF000000u, "77 00 00 00 BF 77",
          0xBF000000u},
+        {"DoubleClickArea, record ends inside", DriverConfigFields(), 6, 37, 0x01020304,
+         "77 77 77 77", 0},
+        {"DoubleClickArea, record just long enough", DriverConfigFields(), 6, 38, 0x01020304,
+         "77 04 03 02 01", 0x01020304},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const RegistryField& f = Field(c.table, c.field);
+        const RegistryField& f = c.table[c.index];
         Bytes record(c.recordSize, 0x77);
         FieldFromRegistry(record, f, c.value);
+        const Bytes written = Hex(c.written);
         EXPECT_EQ(
             Bytes(record.begin() + f.offset - 1,
-                  record.begin() + f.offset - 1 + static_cast<std::ptrdiff_t>(c.written.size())),
-            c.written);
+                  record.begin() + f.offset - 1 + static_cast<std::ptrdiff_t>(written.size())),
+            written);
         EXPECT_EQ(FieldToRegistry(record, f), c.stored);
     }
-}
-
-TEST(RegistryValues, FieldBeyondTheGivenBytesIsNeitherReadNorWritten) {
-    const RegistryField& area = Field(DriverConfigFields(), L"DoubleClickArea");  // 34..37
-    Bytes shortRecord(37, 0x5A);
-    FieldFromRegistry(shortRecord, area, 0x01020304);
-    EXPECT_EQ(shortRecord, Bytes(37, 0x5A));
-    EXPECT_EQ(FieldToRegistry(shortRecord, area), 0u);
-
-    Bytes justLongEnough(38, 0);
-    FieldFromRegistry(justLongEnough, area, 0x01020304);
-    EXPECT_EQ(justLongEnough[34], 0x04);
-    EXPECT_EQ(justLongEnough[37], 0x01);
 }
 
 }  // namespace

@@ -157,52 +157,56 @@ TEST_F(RegText, ImportTakesTheUsualLayoutsAndDeletes) {
 TEST_F(RegText, ASyntaxErrorNamesFileAndLineAndMergesNothing) {
     struct Case {
         const char* name;
-        std::string text;
-        int line;
+        std::string text;     // after a good header and key: an error on line 4
         const char* message;  // part of the message
+        int line = 4;
+        bool whole = false;  // the text is the whole file
     };
-    const std::string h = "Windows Registry Editor Version 5.00\n";
     const std::string good = "[HKEY_LOCAL_MACHINE\\Merged]\n\"first\"=dword:1\n";
     const Case cases[] = {
-        {"no header", good, 1, "first line"},
-        {"empty text", "", 1, "first line"},
-        {"wrong header after blanks", "\n\nWindows Registry Editor 4\n" + good, 3, "first line"},
-        {"value before a section", h + "\"a\"=dword:1\n", 2, "outside a key"},
-        {"unterminated string", h + good + "\"a\"=\"open\n", 4, "unterminated"},
-        {"unterminated name", h + good + "\"a=dword:1\n", 4, "unterminated"},
-        {"unknown escape", h + good + "\"a\"=\"x\\n\"\n", 4, "escape"},
-        {"bad dword", h + good + "\"a\"=dword:xyz\n", 4, "dword"},
-        {"nine-digit dword", h + good + "\"a\"=dword:123456789\n", 4, "dword"},
-        {"empty dword", h + good + "\"a\"=dword:\n", 4, "dword"},
-        {"bad byte on a continuation", h + good + "\"a\"=hex:01,02,\\\n  03,\\\n  zz\n", 6,
-         "bad hex byte"},
-        {"three-digit byte", h + good + "\"a\"=hex:100\n", 4, "bad hex byte"},
-        {"trailing comma", h + good + "\"a\"=hex:01,\n", 4, "bad hex byte"},
-        {"continuation at the end", h + good + "\"a\"=hex:01,\\", 4, "end of the file"},
-        {"bad type number", h + good + "\"a\"=hex(zz):01\n", 4, "hex(N)"},
-        {"unknown data", h + good + "\"a\"=qword:1\n", 4, "unknown value data"},
-        {"text after the value", h + good + "\"a\"=\"b\" c\n", 4, "after the value"},
-        {"missing equals", h + good + "\"a\" dword:1\n", 4, "'='"},
-        {"bad UTF-8", h + good + "\"a\"=\"\xC3\x28\"\n", 4, "UTF-8"},
-        {"other root", h + good + "[HKEY_CURRENT_USER\\x]\n", 4, "HKEY_LOCAL_MACHINE"},
-        {"missing bracket", h + good + "[HKEY_LOCAL_MACHINE\\x\n", 4, "']'"},
-        {"deleting the root", h + good + "[-HKEY_LOCAL_MACHINE]\n", 4, "cannot be deleted"},
-        {"value under a deleted key", h + good + "[-HKEY_LOCAL_MACHINE\\x]\n\"a\"=-\n", 5,
-         "being deleted"},
-        {"long key name", h + good + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 4,
+        {"no header", good, "first line", 1, true},
+        {"empty text", "", "first line", 1, true},
+        {"wrong header after blanks", "\n\nWindows Registry Editor 4\n" + good, "first line", 3,
+         true},
+        {"value before a section", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n",
+         "outside a key", 2, true},
+        {"unterminated string", "\"a\"=\"open\n", "unterminated"},
+        {"unterminated name", "\"a=dword:1\n", "unterminated"},
+        {"unknown escape", "\"a\"=\"x\\n\"\n", "escape"},
+        {"bad dword", "\"a\"=dword:xyz\n", "dword"},
+        {"nine-digit dword", "\"a\"=dword:123456789\n", "dword"},
+        {"empty dword", "\"a\"=dword:\n", "dword"},
+        {"bad byte on a continuation", "\"a\"=hex:01,02,\\\n  03,\\\n  zz\n", "bad hex byte", 6},
+        {"three-digit byte", "\"a\"=hex:100\n", "bad hex byte"},
+        {"trailing comma", "\"a\"=hex:01,\n", "bad hex byte"},
+        {"continuation at the end", "\"a\"=hex:01,\\", "end of the file"},
+        {"bad type number", "\"a\"=hex(zz):01\n", "hex(N)"},
+        {"unknown data", "\"a\"=qword:1\n", "unknown value data"},
+        {"text after the value", "\"a\"=\"b\" c\n", "after the value"},
+        {"missing equals", "\"a\" dword:1\n", "'='"},
+        {"bad UTF-8", "\"a\"=\"\xC3\x28\"\n", "UTF-8"},
+        {"other root", "[HKEY_CURRENT_USER\\x]\n", "HKEY_LOCAL_MACHINE"},
+        {"missing bracket", "[HKEY_LOCAL_MACHINE\\x\n", "']'"},
+        {"deleting the root", "[-HKEY_LOCAL_MACHINE]\n", "cannot be deleted"},
+        {"value under a deleted key", "[-HKEY_LOCAL_MACHINE\\x]\n\"a\"=-\n", "being deleted", 5},
+        {"long key name", "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n",
          "invalid key path"},
-        {"control character in a name", h + good + "\"a\x01\"=dword:1\n", 4, "invalid value name"},
-        {"stray text", h + good + "Mode=2\n", 4, "unexpected text"},
+        {"control character in a name", "\"a\x01\"=dword:1\n", "invalid value name"},
+        {"stray text", "Mode=2\n", "unexpected text"},
+        {"bytes that are no text, shown as escapes", "\x01\x80x\n", "unexpected text: \\x01\\x80x"},
     };
     Key existing(Create(L"Existing"));
     SetDword(existing.get(), L"kept", 5);
     const std::string before = ExportRegText();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto error = ImportRegText(c.text, "conf/platform.reg");
+        const std::string text =
+            c.whole ? c.text : "Windows Registry Editor Version 5.00\n" + good + c.text;
+        const auto error = ImportRegText(text, "conf/platform.reg");
         ASSERT_TRUE(error) << "accepted";
-        EXPECT_EQ(error->ToString().substr(0, error->ToString().find(' ')),
-                  "conf/platform.reg:" + std::to_string(c.line) + ":");
+        EXPECT_TRUE(
+            error->ToString().starts_with("conf/platform.reg:" + std::to_string(c.line) + ": "))
+            << error->ToString();
         EXPECT_TRUE(Contains(error->message, c.message)) << error->message;
         EXPECT_EQ(ExportRegText(), before);
     }
@@ -212,6 +216,31 @@ TEST_F(RegText, ASyntaxErrorNamesFileAndLineAndMergesNothing) {
         unreadable->ToString().starts_with("/nonexistent/folder/platform.reg: cannot read"));
     EXPECT_EQ((ce::host::RegistryError{"", 7, "bad"}).ToString(), "line 7: bad");
     EXPECT_EQ((ce::host::RegistryError{"", 0, "bad"}).ToString(), "bad");
+}
+
+// .reg files as Windows itself writes them: UTF-16LE with a byte-order mark, the DOS
+// end-of-file byte, and string data of hex(2): and hex(7): lists in UTF-16LE.
+TEST_F(RegText, WindowsFilesImport) {
+    std::string utf16 = "\xFF\xFE";  // regedit's default: a byte-order mark, two bytes a character
+    const std::string body = "[HKEY_LOCAL_MACHINE\\W]\r\n\"Name\"=\"OTS\"\r\n";
+    for (const char c : "Windows Registry Editor Version 5.00\r\n\r\n" + body) {
+        utf16 += {c, '\0'};
+    }
+    for (const std::string& file :
+         {utf16, "REGEDIT4\r\n\r\n" + body + "\x1A", "REGEDIT4\r\n" + body + "\r\n\x1A\r\n"}) {
+        ce::host::ResetRegistry();
+        const auto error = ImportRegText(file);
+        ASSERT_FALSE(error) << error->ToString();
+        EXPECT_EQ(QueryAt(L"W", L"Name").data, StringBytes(L"OTS"));
+    }
+    // String lists are UTF-16 in the file and wide in the registry.
+    const std::string values =
+        "\"List\"=hex(7):61,00,00,00,62,00,3d,d8,00,de,00,00,00,00\n"  // a, b😀
+        "\"Path\"=hex(2):25,00,57,00,25,00,00,00\n";                   // %W%
+    ASSERT_FALSE(ImportRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\L]\n" + values));
+    EXPECT_EQ(QueryAt(L"L", L"Path").data, StringBytes(L"%W%"));
+    EXPECT_EQ(QueryAt(L"L", L"List").data, StringBytes(std::wstring(L"a\0b\U0001F600\0", 5)));
+    EXPECT_TRUE(Contains(ExportRegText(L"L"), values));
 }
 
 }  // namespace

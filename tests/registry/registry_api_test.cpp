@@ -148,19 +148,20 @@ TEST_F(RegistryValues, QueryReportsTheSizeFirstAndWritesNothingIntoAShortBuffer)
 
 TEST_F(RegistryValues, EveryTypeIsStoredAsTheBytesGivenAndDeletedByName) {
     Key key(Create(L"Top\\Mid"));
-    const Bytes multi = StringBytes(std::wstring(L"a\0b\0", 4));
-    ASSERT_EQ(SetBytes(key.get(), L"bin", REG_BINARY, {0, 0xFF, 0x7F}), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(key.get(), L"multi", REG_MULTI_SZ, multi), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(key.get(), L"qword", 11, {1, 2, 3, 4, 5, 6, 7, 8}), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), L"empty", 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
-    ASSERT_EQ(SetString(key.get(), nullptr, L"default"), ERROR_SUCCESS);
-    EXPECT_EQ(Query(key.get(), L"bin").type, REG_BINARY);
-    EXPECT_EQ(Query(key.get(), L"bin").data, (Bytes{0, 0xFF, 0x7F}));
-    EXPECT_EQ(Query(key.get(), L"multi").data, multi);
-    EXPECT_EQ(Query(key.get(), L"qword").type, 11u);
-    EXPECT_EQ(Query(key.get(), L"qword").data, (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_TRUE(Query(key.get(), L"empty").data.empty());
-    EXPECT_EQ(Query(key.get(), L"").data, StringBytes(L"default"));
+    const std::tuple<const wchar_t*, DWORD, Bytes> values[] = {
+        {L"bin", REG_BINARY, {0, 0xFF, 0x7F}},
+        {L"multi", REG_MULTI_SZ, StringBytes(std::wstring(L"a\0b\0", 4))},
+        {L"qword", 11, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {L"empty", REG_NONE, {}},
+        {nullptr, REG_SZ, StringBytes(L"default")}};
+    for (const auto& [name, type, data] : values) {
+        ASSERT_EQ(SetBytes(key.get(), name, type, data), ERROR_SUCCESS);
+    }
+    for (const auto& [name, type, data] : values) {
+        EXPECT_EQ(Query(key.get(), name).type, type);
+        EXPECT_EQ(Query(key.get(), name).data, data);
+    }
+    EXPECT_EQ(Query(key.get(), L"").data, StringBytes(L"default")) << "no name: the default";
     ASSERT_EQ(SetDword(key.get(), L"bin", 5), ERROR_SUCCESS);
     EXPECT_EQ(Query(key.get(), L"bin").type, REG_DWORD) << "a rewrite changes the type";
 

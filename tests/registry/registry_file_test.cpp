@@ -1,19 +1,12 @@
-// Binding the registry to a file: loading, saving after every change, crash safety, corrupt
-// and unwritable files.
-#include <signal.h>
-#include <stdlib.h>
+// Binding the registry to a file: loading, saving after every change, corrupt and unwritable
+// files. A save cut short by a kill is the faults suite's.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <thread>
 
 #include "ce/host/debug_sink.h"
+#include "support/host_process.h"
 #include "support/registry_helpers.h"
 
 namespace {
@@ -21,36 +14,18 @@ namespace {
 using namespace regtest;
 using ce::host::BindRegistryFile;
 using ce::host::UnbindRegistryFile;
+using ots::test::ReadFile;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-    std::stringstream contents;
-    contents << std::ifstream(path, std::ios::binary).rdbuf();
-    return contents.str();
-}
 
 ino_t Inode(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// A fresh folder with the registry file's path in it, removed with everything in it.
 class RegistryFile : public RegistryTest {
   protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        std::string pattern = ::testing::TempDir() + "registry_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        path_ = folder_ + "/state.reg";
-    }
-    void TearDown() override {
-        RegistryTest::TearDown();
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string folder_;
-    std::string path_;
+    ots::test::TempDir dir_;
+    std::string path_ = dir_.File("state.reg");
 };
 
 TEST_F(RegistryFile, EveryChangeAndOnlyAChangeIsSavedAndSurvivesARebind) {
@@ -84,7 +59,7 @@ TEST_F(RegistryFile, EveryChangeAndOnlyAChangeIsSavedAndSurvivesARebind) {
 
 TEST_F(RegistryFile, ACorruptOrUnreadableFileIsSetAsideAndTheRegistryStartsEmpty) {
     const std::string corrupt = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"torn\"=dword:0000zz\n";
-    std::ofstream(path_, std::ios::binary) << corrupt;
+    ots::test::WriteFile(path_, corrupt);
     Key before(Create(L"InMemory"));
     const auto error = BindRegistryFile(path_);
     ASSERT_TRUE(error);
@@ -142,92 +117,6 @@ TEST_F(RegistryFile, ChangesFromManyThreadsAllReachTheFile) {
         EXPECT_TRUE(Contains(saved, "[HKEY_LOCAL_MACHINE\\Thread" + std::to_string(t) +
                                         "]\n\"last\"=dword:00000019\n"))
             << saved;
-    }
-}
-
-// The child's one value: its counter repeated a counter-dependent number of times, so a file
-// mixing two saves would show.
-Bytes StressPayload(DWORD counter) {
-    Bytes payload;
-    for (DWORD i = 0; i <= counter % 40; ++i) {
-        const Bytes bytes = DwordBytes(counter);
-        payload.insert(payload.end(), bytes.begin(), bytes.end());
-    }
-    return payload;
-}
-
-[[noreturn]] void RunStressWriter(const std::string& path, int reportFd) {
-    if (BindRegistryFile(path)) {
-        _exit(2);
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Stress", 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        _exit(3);
-    }
-    const StoredValue stored = Query(key, L"Payload");
-    DWORD counter = 0;
-    if (stored.data.size() >= sizeof counter) {
-        std::memcpy(&counter, stored.data.data(), 4);
-    }
-    for (;;) {
-        ++counter;
-        if (SetBytes(key, L"Payload", REG_BINARY, StressPayload(counter)) != ERROR_SUCCESS) {
-            _exit(4);
-        }
-        // Confirmed only once the call returned, that is once the save is done.
-        if (::write(reportFd, &counter, sizeof counter) != sizeof counter) {
-            _exit(5);
-        }
-    }
-}
-
-TEST_F(RegistryFile, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> pauseUs(0, 20000);
-    DWORD previous = 0;
-    for (int round = 0; round < 10; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        int report[2];
-        ASSERT_EQ(::pipe(report), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(report[0]);
-            RunStressWriter(path_, report[1]);
-        }
-        ::close(report[1]);
-        DWORD confirmed = 0;
-        ASSERT_EQ(::read(report[0], &confirmed, sizeof confirmed),
-                  static_cast<ssize_t>(sizeof confirmed))
-            << "the writer never got going";
-        std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
-        for (DWORD next = 0;
-             ::read(report[0], &next, sizeof next) == static_cast<ssize_t>(sizeof next);) {
-            confirmed = next;
-        }
-        ::close(report[0]);
-
-        const auto error = BindRegistryFile(path_);
-        ASSERT_FALSE(error) << error->ToString();
-        const StoredValue stored = QueryAt(L"Stress", L"Payload");
-        ASSERT_GE(stored.data.size(), 4u);
-        DWORD counter = 0;
-        std::memcpy(&counter, stored.data.data(), 4);
-        EXPECT_EQ(stored.data, StressPayload(counter)) << "a torn or mixed save";
-        // Every confirmed write is in the file; at most the one in flight is there too.
-        EXPECT_GE(counter, confirmed);
-        EXPECT_LE(counter, confirmed + 1);
-        EXPECT_GT(counter, previous);
-        previous = counter;
-        UnbindRegistryFile();
-        EXPECT_FALSE(fs::exists(path_ + ".corrupt"));
     }
 }
 

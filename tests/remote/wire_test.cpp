@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "ce/host/stream_wire.h"
+#include "support/hex_bytes.h"
+#include "support/records.h"
 
 namespace {
 
 namespace wire = ce::host::wire;
-using Bytes = std::vector<std::uint8_t>;
+using ots::test::Bytes;
+using ots::test::Hex;
 
 Bytes Header(std::uint32_t length, std::uint16_t type, std::uint16_t reserved = 0) {
     std::uint8_t bytes[wire::kHeaderSize];
@@ -21,82 +24,73 @@ Bytes Header(std::uint32_t length, std::uint16_t type, std::uint16_t reserved = 
 }
 
 wire::IoControlRequest SampleRequest() {
-    wire::IoControlRequest request;
-    request.handle = 1;
-    request.code = 0x80002014u;
-    request.inLength = 2;
-    request.outLength = 3;
-    request.flags = wire::kHasInput | wire::kHasOutput | wire::kHasBytesReturned;
-    request.bytesReturned = 0x99;
-    request.input = {0xA1, 0xA2};
-    request.output = {0xB1, 0xB2, 0xB3};
-    return request;
+    return {1,
+            0x80002014u,
+            2,
+            3,
+            wire::kHasInput | wire::kHasOutput | wire::kHasBytesReturned,
+            0x99,
+            {0xA1, 0xA2},
+            {0xB1, 0xB2, 0xB3}};
 }
 
 TEST(Wire, MessagesMatchTheirLayoutAndDecodeBack) {
-    const std::uint8_t handWritten[wire::kHeaderSize] = {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x01,
-                                                         0x07, 0x00, 0x01, 0x00, 0x00, 0x80};
-    const wire::FrameHeader header = wire::LoadHeader(handWritten);
-    EXPECT_EQ(header.type, 0x0102);
-    EXPECT_EQ(header.reserved, 7);
-    EXPECT_EQ(header.payloadLength, 0xFFFFFFFFu);
-    EXPECT_EQ(header.requestId, 0x80000001u);
-    const std::pair<const char*, std::pair<Bytes, Bytes>> cases[] = {
-        {"header",
-         {Header(0x10, wire::kIoControlRequest),
-          {0x10, 0, 0, 0, 0x03, 0, 0, 0, 0x78, 0x56, 0x34, 0x12}}},
-        {"open",
-         {wire::Encode(wire::OpenRequest{0xC0000000u, 3, L"OTS1:"}),
-          {0,   0, 0, 0xC0, 3,   0, 0, 0, 5,   0, 0, 0, 'O', 0, 0, 0,
-           'T', 0, 0, 0,    'S', 0, 0, 0, '1', 0, 0, 0, ':', 0, 0, 0}}},
-        {"ioctl",
-         {wire::Encode(SampleRequest()),
-          {0x01, 0,    0, 0, 0x14, 0x20, 0x00, 0x80, 0x02, 0,    0,    0,    0x03, 0,   0,
-           0,    0x07, 0, 0, 0,    0x99, 0,    0,    0,    0xA1, 0xA2, 0xB1, 0xB2, 0xB3}}},
-        {"ioctl reply",
-         {wire::Encode(wire::IoControlReply{TRUE, 87, 6, {1, 2, 3, 4, 5, 6}}),
-          {1, 0, 0, 0, 87, 0, 0, 0, 6, 0, 0, 0, 6, 0, 0, 0, 1, 2, 3, 4, 5, 6}}},
-        {"close", {wire::Encode(wire::CloseRequest{0x01020304u}), {4, 3, 2, 1}}},
+    const auto header = wire::LoadHeader(
+        ots::test::ArrayOf<wire::kHeaderSize>(Hex("FF FF FF FF 02 01 07 00 01 00 00 80")));
+    EXPECT_EQ(std::make_tuple(header.payloadLength, header.type, header.reserved, header.requestId),
+              std::make_tuple(0xFFFFFFFFu, std::uint16_t{0x0102}, std::uint16_t{7}, 0x80000001u));
+    const Bytes open =
+        Hex("00 00 00 C0 03 00 00 00 05 00 00 00 4F 00 00 00 54 00 00 00 53 00 00 00 "
+            "31 00 00 00 3A 00 00 00");
+    const Bytes ioctl =
+        Hex("01 00 00 00 14 20 00 80 02 00 00 00 03 00 00 00 07 00 00 00 99 00 00 00 "
+            "A1 A2 B1 B2 B3");
+    const Bytes reply = Hex("01 00 00 00 57 00 00 00 06 00 00 00 06 00 00 00 01 02 03 04 05 06");
+    const std::tuple<const char*, Bytes, Bytes> cases[] = {
+        {"header", Header(0x10, wire::kIoControlRequest),
+         Hex("10 00 00 00 03 00 00 00 78 56 34 12")},
+        {"open", wire::Encode(wire::OpenRequest{0xC0000000u, 3, L"OTS1:"}), open},
+        {"ioctl", wire::Encode(SampleRequest()), ioctl},
+        {"ioctl reply", wire::Encode(wire::IoControlReply{TRUE, 87, 6, {1, 2, 3, 4, 5, 6}}), reply},
+        {"close", wire::Encode(wire::CloseRequest{0x01020304u}), Hex("04 03 02 01")},
+        {"decoded open", wire::Encode(wire::DecodeOpenRequest(open).value()), open},
+        {"decoded ioctl", wire::Encode(wire::DecodeIoControlRequest(ioctl).value()), ioctl},
+        {"decoded reply", wire::Encode(wire::DecodeIoControlReply(reply).value()), reply},
     };
-    for (const auto& [name, bytes] : cases) {
-        EXPECT_EQ(bytes.first, bytes.second) << name;
+    for (const auto& [name, bytes, expected] : cases) {
+        EXPECT_EQ(bytes, expected) << name;
     }
-    const auto open = wire::DecodeOpenRequest(cases[1].second.second);
-    ASSERT_TRUE(open);
-    EXPECT_EQ(std::make_tuple(open->access, open->share, open->name),
-              std::make_tuple(0xC0000000u, 3u, std::wstring(L"OTS1:")));
-    const auto ioctl = wire::DecodeIoControlRequest(cases[2].second.second);
-    ASSERT_TRUE(ioctl);
-    EXPECT_EQ(wire::Encode(*ioctl), cases[2].second.second);
-    const auto reply = wire::DecodeIoControlReply(cases[3].second.second);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(wire::Encode(*reply), cases[3].second.second);
-    EXPECT_EQ(wire::DecodeCloseRequest(cases[4].second.second)->handle, 0x01020304u);
-    const auto closeReply = wire::DecodeCloseReply(wire::Encode(wire::CloseReply{FALSE, 6}));
-    ASSERT_TRUE(closeReply);
-    EXPECT_EQ(closeReply->lastError, 6u);
+    EXPECT_EQ(wire::DecodeCloseRequest(Hex("04 03 02 01")).value().handle, 0x01020304u);
+    EXPECT_EQ(wire::DecodeCloseReply(wire::Encode(wire::CloseReply{FALSE, 6})).value().lastError,
+              6u);
 
     wire::IoControlRequest absent = SampleRequest();  // lengths without buffers
     absent.flags = 0;
     absent.input.clear();
     absent.output.clear();
-    const auto decoded = wire::DecodeIoControlRequest(wire::Encode(absent));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(std::make_pair(decoded->inLength, decoded->outLength), std::make_pair(2u, 3u));
     EXPECT_EQ(wire::Encode(absent).size(), wire::kIoControlRequestFixedSize);
+    const auto decoded = wire::DecodeIoControlRequest(wire::Encode(absent)).value();
+    EXPECT_EQ(std::make_pair(decoded.inLength, decoded.outLength), std::make_pair(2u, 3u));
 }
 
 template <class Decode>
 bool Accepts(Decode decode, Bytes bytes, std::size_t at = 0, std::uint8_t value = 0, int grow = 0) {
-    if (grow >= 0) {
-        bytes.resize(bytes.size() + static_cast<std::size_t>(grow), 0);
-    } else {
-        bytes.resize(bytes.size() - static_cast<std::size_t>(-grow));
-    }
+    bytes.resize(static_cast<std::size_t>(static_cast<int>(bytes.size()) + grow), 0);
     if (at != 0) {
         bytes[at] = value;
     }
     return decode(bytes).has_value();
+}
+
+wire::IoControlRequest Carrying(std::size_t in, std::size_t out, DWORD claimedOut = 0) {
+    return {0,
+            0,
+            static_cast<DWORD>(in),
+            static_cast<DWORD>(std::max(out, std::size_t{claimedOut})),
+            (in ? wire::kHasInput : 0) | (out ? wire::kHasOutput : 0),
+            0,
+            Bytes(in, 0x5A),
+            Bytes(out, 0x5A)};
 }
 
 TEST(Wire, PayloadsThatDoNotMatchTheirFieldsAreRefused) {
@@ -107,47 +101,33 @@ TEST(Wire, PayloadsThatDoNotMatchTheirFieldsAreRefused) {
     const Bytes name = wire::Encode(wire::OpenRequest{0, 0, L"OTS1:"});
     const Bytes request = wire::Encode(SampleRequest());
     const Bytes answer = wire::Encode(wire::IoControlReply{TRUE, 87, 6, {1, 2, 3, 4, 5, 6}});
-    wire::IoControlRequest big;
-    big.flags = wire::kHasInput;
-    big.input.assign(4096, 0x5A);
-    big.inLength = 4096;
-    wire::IoControlRequest bigOut;
-    bigOut.flags = wire::kHasOutput;
-    bigOut.output.assign(4096, 0x5A);
-    bigOut.outLength = 4096;
-    const Bytes longest = wire::Encode(wire::OpenRequest{0, 0, std::wstring(64, L'X')});
-    EXPECT_TRUE(Accepts(open, longest)) << "64 characters";
-    EXPECT_TRUE(Accepts(ioctl, wire::Encode(big))) << "4096 bytes in";
-    EXPECT_TRUE(Accepts(ioctl, wire::Encode(bigOut))) << "4096 bytes out";
-    big.input.push_back(0);
-    big.inLength = 4097;
-    wire::IoControlRequest claimed;
-    claimed.outLength = 4097;
-    struct Case {
-        const char* name;
-        bool accepted;
+    const auto named = [&](std::size_t chars) {
+        return Accepts(open, wire::Encode(wire::OpenRequest{0, 0, std::wstring(chars, L'X')}));
     };
-    const Case cases[] = {
+    EXPECT_TRUE(named(64));
+    EXPECT_TRUE(Accepts(ioctl, wire::Encode(Carrying(4096, 0))));
+    EXPECT_TRUE(Accepts(ioctl, wire::Encode(Carrying(0, 4096))));
+    const std::pair<const char*, bool> cases[] = {
         {"a name one character longer than carried", Accepts(open, name, 8, 6)},
         {"a name one character shorter than carried", Accepts(open, name, 8, 4)},
         {"a zero inside the name", Accepts(open, name, 16, 0)},
-        {"no name", Accepts(open, wire::Encode(wire::OpenRequest{0, 0, L""}))},
-        {"65 characters",
-         Accepts(open, wire::Encode(wire::OpenRequest{0, 0, std::wstring(65, L'X')}))},
+        {"no name", named(0)},
+        {"65 characters", named(65)},
         {"open shorter than its fixed fields", Accepts(open, Bytes(11, 0))},
         {"ioctl one byte short", Accepts(ioctl, request, 0, 0, -1)},
         {"ioctl one byte over", Accepts(ioctl, request, 0, 0, 1)},
         {"an unknown flag", Accepts(ioctl, request, 16, 0x0F)},
         {"ioctl shorter than its fixed fields", Accepts(ioctl, Bytes(23, 0))},
-        {"4097 bytes in", Accepts(ioctl, wire::Encode(big))},
-        {"4097 bytes claimed, none carried", Accepts(ioctl, wire::Encode(claimed))},
+        {"4097 bytes in", Accepts(ioctl, wire::Encode(Carrying(4097, 0)))},
+        {"4097 bytes out", Accepts(ioctl, wire::Encode(Carrying(0, 4097)))},
+        {"4097 bytes claimed, none carried", Accepts(ioctl, wire::Encode(Carrying(0, 0, 4097)))},
         {"a reply whose output length lies", Accepts(reply, answer, 12, 7)},
         {"close one byte short", Accepts(close, Bytes{4, 3, 2})},
         {"close one byte over", Accepts(close, Bytes{4, 3, 2, 1, 0})},
         {"open reply one byte short", wire::DecodeOpenReply(Bytes(7, 0)).has_value()},
     };
-    for (const Case& c : cases) {
-        EXPECT_FALSE(c.accepted) << c.name;
+    for (const auto& [caseName, accepted] : cases) {
+        EXPECT_FALSE(accepted) << caseName;
     }
 }
 

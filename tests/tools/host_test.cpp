@@ -1,10 +1,10 @@
 // cehost and cectl as programs: the host's event record, exit codes and messages, and a real
 // host driven by cectl through plugging, touching, the registry and a clean stop.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -23,15 +23,15 @@ namespace {
 using namespace ots::host;
 using ots::test::HostProcess;
 using ots::test::ProgramResult;
+using ots::test::ReadFile;
 using ots::test::TempDir;
+using ots::test::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr DWORD kDown = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
 constexpr DWORD kUp = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
 constexpr DWORD kMove = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 std::vector<std::uint64_t> Sequences(const std::vector<LoggedEvent>& events) {
     std::vector<std::uint64_t> sequences;
@@ -70,74 +70,56 @@ TEST(TouchReport, SetsTheFingerAgainstTheInjectedClick) {
                                                  {2, {kDown, 32768, 32768, 0}},
                                                  {3, {kMove, 40960, 32768, 0}},
                                                  {4, {kUp, 40960 + 328, 32768, 0}}});
-    EXPECT_TRUE(Has(text, "finger: down at 400.0 300.0, up at 500.0 300.0\n")) << text;
-    EXPECT_TRUE(Has(text, "injected: 4 events")) << text;
-    EXPECT_TRUE(Has(text, "left down at 400.0 300.0 (0.0 px from the finger)")) << text;
-    EXPECT_TRUE(Has(text, "left up at 504.0 300.0 (4.0 px from the finger)")) << text;
-    EXPECT_TRUE(Has(DescribeTouch({{10, 20}}, {{1, {kMove, 8192, 8192, 0}}}),
-                    "injected: 1 events; last at 100.0 75.0"));
-}
-
-ProgramResult RunIn(const TempDir& dir, std::vector<std::string> argv) {
-    return ots::test::RunProgram(argv, dir);
+    EXPECT_THAT(text, HasSubstr("finger: down at 400.0 300.0, up at 500.0 300.0\n"));
+    EXPECT_THAT(text, HasSubstr("injected: 4 events"));
+    EXPECT_THAT(text, HasSubstr("left down at 400.0 300.0 (0.0 px from the finger)"));
+    EXPECT_THAT(text, HasSubstr("left up at 504.0 300.0 (4.0 px from the finger)"));
+    EXPECT_THAT(DescribeTouch({{10, 20}}, {{1, {kMove, 8192, 8192, 0}}}),
+                HasSubstr("injected: 1 events; last at 100.0 75.0"));
 }
 
 TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
     TempDir dir;
     const std::string nobody = dir.File("nobody.sock");
-    std::ofstream(dir.File("bad.txt")) << "1 2\nthree four\n";
-    std::ofstream(dir.File("good.txt")) << "1 2\n3 4\n";
-    std::ofstream(dir.File("file")) << "";
+    const std::string cectl = OTS_CECTL, cehost = OTS_CEHOST;
+    WriteFile(dir.File("bad.txt"), "1 2\nthree four\n");
+    WriteFile(dir.File("good.txt"), "1 2\n3 4\n");
+    WriteFile(dir.File("file"), "");
+    const std::vector<std::string> host = {cehost, "--socket", nobody, "--state"};
+    const auto hostWith = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), host.begin(), host.end());
+        return more;
+    };
     struct Case {
-        const char* name;
         std::vector<std::string> argv;
         int exitCode;
         std::string message;  // part of stdout (exit 0) or stderr
     };
     const Case cases[] = {
-        {"cectl help", {OTS_CECTL, "--help"}, 0, "usage: cectl"},
-        {"cectl draw help", {OTS_CECTL, "draw", "--help"}, 0, "draw"},
-        {"cectl alone", {OTS_CECTL}, 1, "no command"},
-        {"unknown command", {OTS_CECTL, "frobnicate"}, 1, "unknown command \"frobnicate\""},
-        {"missing path file",
-         {OTS_CECTL, "draw", "path", dir.File("missing.txt")},
-         1,
-         dir.File("missing.txt")},
-        {"bad path file",
-         {OTS_CECTL, "draw", "path", dir.File("bad.txt")},
-         1,
-         dir.File("bad.txt") + ":2:"},
-        {"no host", {OTS_CECTL, "--socket", nobody, "list"}, 2, nobody},
-        {"a good file, then no host",
-         {OTS_CECTL, "--socket", nobody, "draw", "path", dir.File("good.txt")},
-         2,
-         nobody},
-        {"cehost help", {OTS_CEHOST, "--help"}, 0, "--time-scale"},
-        {"unknown option", {OTS_CEHOST, "--bogus"}, 1, "cehost: "},
-        {"option without value", {OTS_CEHOST, "--state"}, 1, "cehost: "},
-        {"unknown sink", {OTS_CEHOST, "--sink", "x11"}, 1, "cehost: "},
-        {"zero time scale", {OTS_CEHOST, "--time-scale", "0"}, 1, "cehost: "},
-        {"state folder under a file",
-         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("file") + "/state"},
-         4,
-         dir.File("file")},
-        {"no driver library",
-         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("s1"), "--config", OTS_PLATFORM_REG,
-          "--driver-dir", dir.File("none")},
-         5,
-         dir.File("none") + "/libotsusb.so"},
-        {"missing configuration",
-         {OTS_CEHOST, "--socket", nobody, "--state", dir.File("s2"), "--config",
-          dir.File("none.reg")},
-         6,
-         dir.File("none.reg")},
+        {{cectl, "--help"}, 0, "usage: cectl"},
+        {{cectl, "draw", "--help"}, 0, "draw"},
+        {{cectl}, 1, "no command"},
+        {{cectl, "frobnicate"}, 1, "unknown command \"frobnicate\""},
+        {{cectl, "draw", "path", dir.File("missing.txt")}, 1, dir.File("missing.txt")},
+        {{cectl, "draw", "path", dir.File("bad.txt")}, 1, dir.File("bad.txt") + ":2:"},
+        {{cectl, "--socket", nobody, "list"}, 2, nobody},
+        {{cectl, "--socket", nobody, "draw", "path", dir.File("good.txt")}, 2, nobody},
+        {{cehost, "--help"}, 0, "--time-scale"},
+        {{cehost, "--bogus"}, 1, "cehost: "},
+        {{cehost, "--state"}, 1, "cehost: "},
+        {{cehost, "--sink", "x11"}, 1, "cehost: "},
+        {{cehost, "--time-scale", "0"}, 1, "cehost: "},
+        {hostWith({dir.File("file") + "/state"}), 4, dir.File("file")},
+        {hostWith({dir.File("s1"), "--config", OTS_PLATFORM_REG, "--driver-dir", dir.File("none")}),
+         5, dir.File("none") + "/libotsusb.so"},
+        {hostWith({dir.File("s2"), "--config", dir.File("none.reg")}), 6, dir.File("none.reg")},
     };
     for (const Case& c : cases) {
-        const ProgramResult result = RunIn(dir, c.argv);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
-        EXPECT_TRUE(Has(c.exitCode == 0 ? result.out : result.err, c.message))
-            << c.name << ": " << result.out << result.err;
-        EXPECT_TRUE(c.exitCode == 0 || result.out.empty()) << c.name;
+        const ProgramResult result = ots::test::RunProgram(c.argv, dir);
+        SCOPED_TRACE(testing::PrintToString(c.argv) + ": " + result.out + result.err);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_THAT(c.exitCode == 0 ? result.out : result.err, HasSubstr(c.message));
+        EXPECT_TRUE(c.exitCode == 0 || result.out.empty());
     }
     EXPECT_EQ(::access(nobody.c_str(), F_OK), -1) << "a host that fails leaves no socket";
 }
@@ -156,7 +138,6 @@ class HostSession : public ::testing::Test {
         EXPECT_EQ(result.exitCode, 3) << testing::PrintToString(args);
         return result.err;
     }
-    std::string RegistryFile() const { return host_.stateDir() + "/registry.reg"; }
     TempDir dir_;
     HostProcess host_{dir_, {"--sink", "trace"}};
 };
@@ -172,17 +153,18 @@ std::pair<double, double> LeftDownAt(const std::string& report) {
 }
 
 TEST_F(HostSession, PlugTouchListAndUnplugReachTheDriver) {
-    EXPECT_TRUE(Has(Refused({"tap", "1", "1"}), "no controller is plugged"));
+    EXPECT_THAT(Refused({"tap", "1", "1"}), HasSubstr("no controller is plugged"));
     EXPECT_EQ(Ok({"plug", "coordinate"}), "plugged 1 coordinate ideal OTS1: active\n");
     EXPECT_EQ(Ok({"plug", "coordinate", "--panel", "mounted", "--id", "5"}),
               "plugged 5 coordinate mounted OTS2: active\n");
-    EXPECT_TRUE(Has(Refused({"plug", "camera", "--id", "5"}), "controller 5 is plugged already"));
-    EXPECT_TRUE(Has(Refused({"plug", "camera", "--panel", "round"}), "\"round\""));
-    EXPECT_TRUE(Has(Refused({"tap", "801", "10"}), "800 x 600"));
+    EXPECT_THAT(Refused({"plug", "camera", "--id", "5"}),
+                HasSubstr("controller 5 is plugged already"));
+    EXPECT_THAT(Refused({"plug", "camera", "--panel", "round"}), HasSubstr("\"round\""));
+    EXPECT_THAT(Refused({"tap", "801", "10"}), HasSubstr("800 x 600"));
     Refused({"tap", "5", "5", "--id", "9"});
     Refused({"unplug", "4"});
     const std::string tap = Ok({"tap", "400", "300"});
-    EXPECT_TRUE(Has(tap, "finger: down at 400.0 300.0, up at 400.0 300.0")) << tap;
+    EXPECT_THAT(tap, HasSubstr("finger: down at 400.0 300.0, up at 400.0 300.0"));
     // Uncalibrated, an ideal panel's raw range maps onto the screen edge to edge.
     const auto [x, y] = LeftDownAt(tap);
     EXPECT_NEAR(x, 400.0, 2.0);
@@ -190,16 +172,16 @@ TEST_F(HostSession, PlugTouchListAndUnplugReachTheDriver) {
     EXPECT_EQ(host_.Cectl({"tap", "800", "600"}).exitCode, 0) << "the far corner is on screen";
     const std::string drag = Ok({"drag", "100", "100", "700", "500", "--ms", "200"});
     EXPECT_NEAR(LeftDownAt(drag).first, 100.0, 2.0);
-    EXPECT_TRUE(Has(drag, "up at 700.0 500.0"));
-    EXPECT_TRUE(Has(Ok({"draw", "circle", "400", "300", "100", "--ms", "300"}),
-                    "finger: down at 500.0 300.0, up at 500.0 300.0"));
-    std::ofstream(dir_.File("path.txt")) << "# a corner\n100 100\n300 100\n300 300\n";
-    EXPECT_TRUE(Has(Ok({"draw", "path", dir_.File("path.txt")}),
-                    "finger: down at 100.0 100.0, up at 300.0 300.0"));
+    EXPECT_THAT(drag, HasSubstr("up at 700.0 500.0"));
+    EXPECT_THAT(Ok({"draw", "circle", "400", "300", "100", "--ms", "300"}),
+                HasSubstr("finger: down at 500.0 300.0, up at 500.0 300.0"));
+    WriteFile(dir_.File("path.txt"), "# a corner\n100 100\n300 100\n300 300\n");
+    EXPECT_THAT(Ok({"draw", "path", dir_.File("path.txt")}),
+                HasSubstr("finger: down at 100.0 100.0, up at 300.0 300.0"));
     const std::string last = Ok({"events", "--count", "1"});
-    EXPECT_TRUE(Has(last, "\"flags\":\"0x8004\"")) << "the lift: " << last;
+    EXPECT_THAT(last, HasSubstr("\"flags\":\"0x8004\"")) << "the lift";
     EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1);
-    EXPECT_TRUE(Has(ots::test::ReadFile(host_.traceFile()), "\"flags\":\"0x8004\""));
+    EXPECT_THAT(ReadFile(host_.traceFile()), HasSubstr("\"flags\":\"0x8004\""));
     EXPECT_EQ(Ok({"unplug", "1"}), "unplugged 1 coordinate ideal OTS1: inactive\n");
     EXPECT_EQ(Ok({"list"}), "5 coordinate mounted OTS2: active\n");
 }
@@ -215,9 +197,9 @@ TEST_F(HostSession, FollowStreamsNewEventsUntilTheCount) {
         Ok({"tap", "600", "450"});
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const std::string lines = ots::test::ReadFile(out);
+    const std::string lines = ReadFile(out);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
-    EXPECT_TRUE(Has(lines, "\"seq\":"));
+    EXPECT_THAT(lines, HasSubstr("\"seq\":"));
 }
 
 TEST_F(HostSession, TheRegistryIsDumpedImportedAndSavedLoadableAtAStop) {
@@ -226,44 +208,47 @@ TEST_F(HostSession, TheRegistryIsDumpedImportedAndSavedLoadableAtAStop) {
     const std::string dump = Ok({"reg", "dump"});
     for (const char* key :
          {"DriverConfig", "ScreenConfig", "DeviceConfig", "CalibParaX", "CalibParaY"}) {
-        EXPECT_TRUE(Has(dump, std::string("[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
-                                          "\\OtsUSB_Class\\") +
-                                  key + "]"))
-            << key;
+        EXPECT_THAT(dump, HasSubstr(std::string("[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
+                                                "\\OtsUSB_Class\\") +
+                                    key + "]"));
     }
-    EXPECT_TRUE(Has(dump, "\\Default\\Default\\255_255_255\\OtsUSB_Class]"));
+    EXPECT_THAT(dump, HasSubstr("\\Default\\Default\\255_255_255\\OtsUSB_Class]"));
     const std::string ports = Ok({"reg", "dump", "HKLM\\OtsUSB"});
-    EXPECT_TRUE(Has(ports, "\"Port1\"=\"OTS1:\"") && Has(ports, "\"Port2\"=\"OTS2:\""));
-    EXPECT_FALSE(Has(ports, "DriverConfig"));
-    std::ofstream(dir_.File("extra.reg"))
-        << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Test]\n\"Answer\"=dword:2a\n";
-    EXPECT_TRUE(Has(Ok({"reg", "import", dir_.File("extra.reg")}), "imported"));
-    EXPECT_TRUE(Has(Ok({"reg", "dump", "Test"}), "\"Answer\"=dword:0000002a"));
-    std::ofstream(dir_.File("bad.reg"))
-        << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"Broken\"=dword:zz\n";
-    EXPECT_TRUE(Has(Refused({"reg", "import", dir_.File("bad.reg")}), dir_.File("bad.reg") + ":3"));
-    EXPECT_FALSE(Has(Ok({"reg", "dump", "X"}), "Broken"));
+    EXPECT_THAT(ports, HasSubstr("\"Port1\"=\"OTS1:\""));
+    EXPECT_THAT(ports, HasSubstr("\"Port2\"=\"OTS2:\""));
+    EXPECT_THAT(ports, Not(HasSubstr("DriverConfig")));
+    WriteFile(dir_.File("extra.reg"),
+              "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Test]\n\"Answer\"=dword:2a\n");
+    EXPECT_THAT(Ok({"reg", "import", dir_.File("extra.reg")}), HasSubstr("imported"));
+    EXPECT_THAT(Ok({"reg", "dump", "Test"}), HasSubstr("\"Answer\"=dword:0000002a"));
+    WriteFile(dir_.File("bad.reg"), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"Broken\"=dword:zz\n");
+    EXPECT_THAT(Refused({"reg", "import", dir_.File("bad.reg")}),
+                HasSubstr(dir_.File("bad.reg") + ":3"));
+    EXPECT_THAT(Ok({"reg", "dump", "X"}), Not(HasSubstr("Broken")));
 
     EXPECT_EQ(host_.Stop(SIGTERM), 0);
     EXPECT_EQ(::access(host_.socket().c_str(), F_OK), -1);
-    const std::string saved = ots::test::ReadFile(RegistryFile());
-    EXPECT_FALSE(Has(saved, "\"Port")) << "ports and active keys go with their devices";
-    EXPECT_FALSE(Has(saved, "Drivers\\Active\\"));
-    EXPECT_TRUE(Has(saved, "\\DriverConfig]"));
-    EXPECT_FALSE(ce::host::ImportRegFile(RegistryFile()));
+    const std::string saved = ReadFile(host_.registryFile());
+    EXPECT_THAT(saved, Not(HasSubstr("\"Port"))) << "ports and active keys go with their devices";
+    EXPECT_THAT(saved, Not(HasSubstr("Drivers\\Active\\")));
+    EXPECT_THAT(saved, HasSubstr("\\DriverConfig]"));
+    EXPECT_FALSE(ce::host::ImportRegFile(host_.registryFile()));
     ce::host::ResetRegistry();
 
-    std::ofstream(RegistryFile()) << "this is no registry\n";  // the next host sets it aside
+    WriteFile(host_.registryFile(), "this is no registry\n");  // the next host sets it aside
     HostProcess next(dir_, {"--sink", "none"});
     ASSERT_TRUE(next.WaitReady()) << next.errText();
-    EXPECT_TRUE(Has(next.errText(), "corrupt") && Has(next.errText(), RegistryFile()));
-    EXPECT_EQ(ots::test::ReadFile(RegistryFile() + ".corrupt"), "this is no registry\n");
+    EXPECT_THAT(next.errText(), HasSubstr("corrupt"));
+    EXPECT_THAT(next.errText(), HasSubstr(host_.registryFile()));
+    EXPECT_EQ(ReadFile(host_.registryFile() + ".corrupt"), "this is no registry\n");
     EXPECT_EQ(next.Cectl({"plug", "coordinate"}).exitCode, 0);
     TempDir other;  // a second host on the same socket leaves it and any state alone
-    const ProgramResult second = RunIn(other, {OTS_CEHOST, "--socket", next.socket(), "--state",
-                                               other.File("state"), "--config", OTS_PLATFORM_REG});
+    const ProgramResult second =
+        ots::test::RunProgram({OTS_CEHOST, "--socket", next.socket(), "--state",
+                               other.File("state"), "--config", OTS_PLATFORM_REG},
+                              other);
     EXPECT_EQ(second.exitCode, 3);
-    EXPECT_TRUE(Has(second.err, next.socket()));
+    EXPECT_THAT(second.err, HasSubstr(next.socket()));
     EXPECT_EQ(::access(other.File("state").c_str(), F_OK), -1);
     EXPECT_EQ(next.Cectl({"list"}).exitCode, 0) << "the first host still serves";
 }
@@ -298,6 +283,26 @@ TEST_F(HostSession, ACameraKeepsItsMemoryAcrossUnplugAndReplug) {
     Ok({"plug", "camera", "--id", "3"});
     EXPECT_NE(exchange(ots::kClassReadBlock, ots::kCodePanelBlock, {}, IOCTL_GET_COMMAND), config)
         << "another id is another controller, with factory contents";
+}
+
+// A reply larger than one wire message (a registry dump over 4 MiB) still reaches cectl whole,
+// instead of leaving it waiting for a reply the host could not send.
+TEST(LargeReply, ARegistryDumpOverTheMessageLimitArrivesWhole) {
+    TempDir dir;
+    HostProcess host(dir, {"--sink", "none"});
+    ASSERT_TRUE(host.WaitReady()) << host.errText();
+    for (const std::string key : {"A", "B"}) {  // about 2.6 MiB of values each
+        std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Big\\" + key + "]\n";
+        for (int i = 0; i < 2700; ++i) {
+            text += "\"v" + std::to_string(i) + "\"=\"" + std::string(1000, key[0]) + "\"\n";
+        }
+        WriteFile(dir.File(key + ".reg"), text);
+        ASSERT_EQ(host.Cectl({"reg", "import", dir.File(key + ".reg")}).exitCode, 0);
+    }
+    const auto dump = host.Cectl({"reg", "dump", "Big"});
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_GT(dump.out.size(), std::size_t{4} << 20);
+    EXPECT_THAT(dump.out, HasSubstr("\"v2699\"=\"" + std::string(1000, 'B') + "\"\n"));
 }
 
 }  // namespace
