@@ -128,6 +128,19 @@ TEST_F(CoordinateControllerTest, UnplugMidStreamStopsTheReportsAtOnce) {
     EXPECT_EQ(port_.Reports(0x81).size(), sent);
 }
 
+TEST_F(CoordinateControllerTest, AnswersStandardRequestsAndStallsItsReportEndpoint) {
+    const auto panel = Connect();
+    Bytes data(64);
+    EXPECT_EQ(panel->Control({0x80, 6, 0x0100, 0, 64}, data).bytesTransferred, 18u);
+    EXPECT_EQ(LoadU16(data, 8), 0x5A17);
+    EXPECT_EQ(LoadU16(data, 10), 0x0101);
+    EXPECT_EQ(panel->Control({0x80, 6, 0x0200, 0, 64}, data).bytesTransferred, 32u);
+    EXPECT_EQ(LoadU16(data, 2), 32) << "configuration, interface and two endpoints";
+    EXPECT_EQ(data[9 + 9 + 7 + 2], 0x81) << "the report endpoint second";
+    panel->StallReportEndpoint();
+    EXPECT_EQ(port_.stalled, 0x81);
+}
+
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 

@@ -65,7 +65,7 @@ class RecordingPort final : public ce::host::UsbPort {
         reports_.push_back({endpoint, Bytes(report.begin(), report.end())});
         return true;
     }
-    void Stall(BYTE) override {}
+    void Stall(BYTE endpoint) override { stalled = endpoint; }
     void SetResponding(bool) override {}
     bool WaitIdle(DWORD) override { return ++idleWaits, true; }
     std::size_t QueuedTransfers(BYTE) const override { return 0; }
@@ -88,6 +88,7 @@ class RecordingPort final : public ce::host::UsbPort {
     }
 
     std::atomic<int> idleWaits{0};
+    std::atomic<int> stalled{0};  // the endpoint stalled last
 
   private:
     mutable std::mutex mutex_;
