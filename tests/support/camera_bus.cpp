@@ -18,39 +18,42 @@ ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& pa
                           event.dy * panel.screenHeightPx / kInjectedFullScale};
 }
 
-void CameraBusTest::TearDown() {
-    Unplug();
-    ots::test::IntegrationTest::TearDown();
-}
-
-std::shared_ptr<CameraDevice> CameraBusTest::MakeCamera(const CameraPanel& panel,
-                                                        const CameraDeviceOptions& options,
-                                                        std::shared_ptr<ots::sim::CameraNvm> nvm) {
-    return std::make_shared<CameraDevice>(panel, std::move(nvm), options);
-}
-
-void CameraBusTest::Plug(std::shared_ptr<CameraDevice> camera) {
-    camera_ = std::move(camera);
-    plugged_.emplace(camera_);
-    ASSERT_TRUE(camera_->IsConnected());
-}
-
-void CameraBusTest::Unplug() {
-    plugged_.reset();
-}
-
-void CameraBusTest::Settle() {
-    ASSERT_TRUE(camera_->Settle(kSettleMs)) << "the driver did not take every frame";
-}
-
-std::vector<ce::host::MouseEvent> CameraBusTest::EventsWithFlags(DWORD flags) const {
-    std::vector<ce::host::MouseEvent> matching;
-    for (const ce::host::MouseEvent& event : recorder_.Events()) {
-        if (event.flags == flags) {
-            matching.push_back(event);
+std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet) {
+    if (packet.size() != 64 || packet[0] != 0xAA || packet[2] != 1) {
+        return std::nullopt;
+    }
+    const std::size_t length = packet[3];
+    unsigned sum = 0x55;
+    for (std::size_t i = 0; i < 4 + length && i < 64; ++i) {
+        sum += packet[i];
+    }
+    if (length < 1 || 4 + length > 63 || packet[4 + length] != static_cast<BYTE>(sum)) {
+        return std::nullopt;
+    }
+    LineImage line{};
+    std::size_t pixel = 0;
+    for (std::size_t at = 5; at <= length + 3; ++at) {
+        for (std::size_t i = 0; i <= std::size_t{packet[at]} >> 1; ++i, ++pixel) {
+            if (pixel == line.size()) {
+                return std::nullopt;
+            }
+            line[pixel] = packet[at] & 1;
         }
     }
-    return matching;
+    return pixel == line.size() ? std::optional(line) : std::nullopt;
+}
+
+std::vector<std::pair<int, int>> LitRuns(const LineImage& line) {
+    std::vector<std::pair<int, int>> runs;
+    for (int i = 0; i < static_cast<int>(line.size()); ++i) {
+        if (line[static_cast<std::size_t>(i)] != 0) {
+            if (runs.empty() || runs.back().second != i) {
+                runs.emplace_back(i, i);
+            }
+            ++runs.back().second;
+        }
+    }
+    return runs;
 }
 
 }  // namespace ots::test

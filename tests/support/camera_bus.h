@@ -2,13 +2,18 @@
 // stand-in's USB stack, libotsusb.so attached to it, and the mouse input that reaches the
 // system. The attach path pauses 5000 platform ms before it initialises a camera controller,
 // so every test runs the platform clock 100 times faster.
+//
+// Also what the simulation's own suites share: a port that keeps every report a device
+// offers, and an image packet decoder written from the packet format alone.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "ce/host/clock.h"
@@ -17,12 +22,14 @@
 #include "sim/camera_device.h"
 #include "support/bus.h"
 #include "support/mouse_events.h"
+#include "support/records.h"
 
 namespace ots::test {
 
 using ots::sim::CameraDevice;
 using ots::sim::CameraDeviceOptions;
 using ots::sim::CameraPanel;
+using ots::sim::LineImage;
 
 inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
 
@@ -38,24 +45,82 @@ struct ScreenPosition {
 };
 ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel);
 
+// An image packet read as the format says: 0xAA, type 1 at byte 2, L at byte 3, codes at
+// bytes 5 .. L + 3, checksum at 4 + L; each code c paints (c >> 1) + 1 pixels of c & 1.
+// Nothing when the framing is broken or the runs do not fill the line exactly.
+std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet);
+
+// [start, end) of each run of lit pixels, in order.
+std::vector<std::pair<int, int>> LitRuns(const LineImage& line);
+
+// The bus side of a plugged device: takes every report at once and keeps it.
+class RecordingPort final : public ce::host::UsbPort {
+  public:
+    struct Report {
+        BYTE endpoint;
+        Bytes bytes;
+    };
+    bool SendInterrupt(BYTE endpoint, std::span<const BYTE> report) override {
+        std::lock_guard lock(mutex_);
+        reports_.push_back({endpoint, Bytes(report.begin(), report.end())});
+        return true;
+    }
+    void Stall(BYTE endpoint) override { stalled = endpoint; }
+    void SetResponding(bool) override {}
+    bool WaitIdle(DWORD) override { return ++idleWaits, true; }
+    std::size_t QueuedTransfers(BYTE) const override { return 0; }
+    std::size_t PendingReports(BYTE) const override { return 0; }
+    bool IsPipeOpen(BYTE) const override { return true; }
+    // What went to the endpoint; size() tells whether any went elsewhere.
+    std::vector<Bytes> Reports(BYTE endpoint) const {
+        std::lock_guard lock(mutex_);
+        std::vector<Bytes> to;
+        for (const Report& report : reports_) {
+            if (report.endpoint == endpoint) {
+                to.push_back(report.bytes);
+            }
+        }
+        return to;
+    }
+    std::size_t size() const {
+        std::lock_guard lock(mutex_);
+        return reports_.size();
+    }
+
+    std::atomic<int> idleWaits{0};
+    std::atomic<int> stalled{0};  // the endpoint stalled last
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<Report> reports_;
+};
+
 class CameraBusTest : public ots::test::IntegrationTest {
   protected:
-    void TearDown() override;
+    void TearDown() override {
+        plugged_.reset();
+        IntegrationTest::TearDown();
+    }
 
-    // A controller for the panel, not on the bus yet, so that faults can be set up first.
-    std::shared_ptr<CameraDevice> MakeCamera(
-        const CameraPanel& panel = ots::sim::RealisticCameraPanel(),
-        const CameraDeviceOptions& options = FrameByFrame(),
-        std::shared_ptr<ots::sim::CameraNvm> nvm = nullptr);
-    // Plugs it in; returns once attach, the controller's initialisation included, is over.
-    void Plug(std::shared_ptr<CameraDevice> camera);
-    void Unplug();
+    // A controller for the panel, plugged in once attach and its initialisation are over.
+    void Plug(const CameraPanel& panel = ots::sim::RealisticCameraPanel(),
+              const CameraDeviceOptions& options = FrameByFrame()) {
+        camera_ = std::make_shared<CameraDevice>(panel, nullptr, options);
+        plugged_.emplace(camera_);
+        ASSERT_TRUE(camera_->IsConnected());
+    }
     CameraDevice& camera() { return *camera_; }
 
     // Waits until every frame queued so far was taken and handled by the driver.
-    void Settle();
+    void Settle() {
+        ASSERT_TRUE(camera_->Settle(kSettleMs)) << "the driver did not take every frame";
+    }
     // The events of one kind, in order.
-    std::vector<ce::host::MouseEvent> EventsWithFlags(DWORD flags) const;
+    std::vector<ce::host::MouseEvent> EventsWithFlags(DWORD flags) const {
+        std::vector<ce::host::MouseEvent> events = recorder_.Events();
+        std::erase_if(events, [flags](const ce::host::MouseEvent& e) { return e.flags != flags; });
+        return events;
+    }
 
     ce::host::ScopedTimeScale fast_{kTimeScale};
     ce::host::MouseEventRecorder recorder_;

@@ -1,13 +1,8 @@
 // A simulated camera controller on the bus, with the driver installed as in
-// integration/integration_support.h. Between the bus and the controller sits a tap that can
-// refuse chosen vendor commands: it stalls their OUT stage, so the firmware never sees them and
-// the driver's exchange fails as with a controller that does not take the command.
+// integration/integration_support.h.
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <span>
 #include <vector>
 
 #include "ce/host/usb_host.h"
@@ -29,32 +24,28 @@ class CameraOnBus {
     // when the constructor returns. Pass the same memory to a later instance to re-plug the same
     // controller.
     explicit CameraOnBus(std::shared_ptr<ots::sim::CameraNvm> nvm = nullptr,
-                         const ots::sim::CameraDeviceOptions& options = {});
-    ~CameraOnBus();
-    CameraOnBus(const CameraOnBus&) = delete;
-    CameraOnBus& operator=(const CameraOnBus&) = delete;
+                         const ots::sim::CameraDeviceOptions& options = {})
+        : device_(std::make_shared<ots::sim::CameraDevice>(ots::sim::RealisticCameraPanel(),
+                                                           std::move(nvm), options)),
+          plugged_(device_) {}
 
     ots::sim::CameraDevice& device() { return *device_; }
     ots::sim::CameraFirmware& firmware() { return device_->Firmware(); }
     ots::sim::CameraNvm& nvm() { return *device_->Nvm(); }
-    const std::shared_ptr<ots::sim::CameraNvm>& sharedNvm() const { return device_->Nvm(); }
-    ce::host::UsbDeviceId id() const { return id_; }
-
-    // Commands for which the filter answers true are stalled from now on; an empty filter
-    // lets everything through again.
-    void RefuseCommands(CommandFilter filter);
-    void Unplug();
+    ce::host::UsbDeviceId id() const { return plugged_.id(); }
 
   private:
     std::shared_ptr<ots::sim::CameraDevice> device_;
-    std::shared_ptr<BusTap> tap_;
-    ce::host::UsbDeviceId id_ = ce::host::kNoUsbDevice;
+    ce::host::ScopedUsbDevice plugged_;
 };
 
-// A filter for the commands with this class, code and index (byte 4).
-CommandFilter CommandIs(BYTE cls, BYTE code, BYTE index);
-
 // The bytes of every command the firmware received, in order.
-std::vector<Bytes> ReceivedCommands(const ots::sim::CameraFirmware& firmware);
+inline std::vector<Bytes> ReceivedCommands(const ots::sim::CameraFirmware& firmware) {
+    std::vector<Bytes> commands;
+    for (const ots::sim::CommandRecord& record : firmware.CommandLog()) {
+        commands.push_back(record.bytes);
+    }
+    return commands;
+}
 
 }  // namespace ots::test

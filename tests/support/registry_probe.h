@@ -14,87 +14,84 @@ namespace ots::test {
 
 namespace detail {
 
+// The key opened, or nullptr; the caller closes it.
 inline HKEY Open(const std::wstring& path) {
     HKEY hKey = nullptr;
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &hKey) == ERROR_SUCCESS ? hKey
                                                                                          : nullptr;
 }
 
-inline HKEY Create(const std::wstring& path) {
-    HKEY hKey = nullptr;
-    DWORD disposition = 0;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &hKey,
-                              &disposition),
-              ERROR_SUCCESS);
-    return hKey;
+// An open key, closed when it goes; create makes it (and its parents) when missing.
+struct Key {
+    explicit Key(const std::wstring& path, bool create = false) : hKey(Open(path)) {
+        DWORD disposition = 0;
+        if (hKey == nullptr && create &&
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &hKey,
+                            &disposition) != ERROR_SUCCESS) {
+            hKey = nullptr;
+        }
+    }
+    ~Key() {
+        if (hKey != nullptr) {
+            RegCloseKey(hKey);
+        }
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY hKey;
+};
+
+// A value of the given type into buffer; false when the key, the value or the type is wrong.
+inline bool Query(const std::wstring& path, const std::wstring& name, DWORD type, void* buffer,
+                  DWORD cb) {
+    const Key key(path);
+    DWORD actual = 0;
+    return key.hKey != nullptr &&
+           RegQueryValueExW(key.hKey, name.c_str(), nullptr, &actual, static_cast<BYTE*>(buffer),
+                            &cb) == ERROR_SUCCESS &&
+           actual == type;
 }
 
 }  // namespace detail
 
 inline bool KeyExists(const std::wstring& path) {
-    HKEY hKey = detail::Open(path);
-    if (hKey == nullptr) {
-        return false;
-    }
-    RegCloseKey(hKey);
-    return true;
+    return detail::Key(path).hKey != nullptr;
 }
 
 inline std::optional<DWORD> ReadDword(const std::wstring& path, const std::wstring& name) {
-    HKEY hKey = detail::Open(path);
-    if (hKey == nullptr) {
-        return std::nullopt;
-    }
     DWORD value = 0;
-    DWORD type = 0;
-    DWORD cb = sizeof(value);
-    const LONG result =
-        RegQueryValueExW(hKey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb);
-    RegCloseKey(hKey);
-    if (result != ERROR_SUCCESS || type != REG_DWORD) {
-        return std::nullopt;
-    }
-    return value;
+    return detail::Query(path, name, REG_DWORD, &value, sizeof(value)) ? std::optional(value)
+                                                                       : std::nullopt;
 }
 
 inline std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) {
-    HKEY hKey = detail::Open(path);
-    if (hKey == nullptr) {
-        return std::nullopt;
-    }
     WCHAR buffer[260] = {};
-    DWORD type = 0;
-    DWORD cb = sizeof(buffer) - sizeof(WCHAR);
-    const LONG result =
-        RegQueryValueExW(hKey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &cb);
-    RegCloseKey(hKey);
-    if (result != ERROR_SUCCESS || type != REG_SZ) {
-        return std::nullopt;
-    }
-    return std::wstring(buffer);
+    return detail::Query(path, name, REG_SZ, buffer, sizeof(buffer) - sizeof(WCHAR))
+               ? std::optional<std::wstring>(buffer)
+               : std::nullopt;
 }
 
 inline std::vector<std::wstring> ValueNames(const std::wstring& path) {
     std::vector<std::wstring> names;
-    HKEY hKey = detail::Open(path);
-    if (hKey == nullptr) {
-        return names;
-    }
-    for (DWORD index = 0;; ++index) {
-        WCHAR name[256] = {};
-        DWORD cch = 256;
-        if (RegEnumValueW(hKey, index, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
+    const detail::Key key(path);
+    WCHAR name[256] = {};
+    for (DWORD index = 0, cch = 256;
+         key.hKey != nullptr && RegEnumValueW(key.hKey, index, name, &cch, nullptr, nullptr,
+                                              nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, cch = 256) {
         names.emplace_back(name);
     }
-    RegCloseKey(hKey);
     return names;
 }
 
 inline void WriteRaw(const std::wstring& path, const std::wstring& name, DWORD type,
-                     const std::vector<BYTE>& bytes);
+                     const std::vector<BYTE>& bytes) {
+    const detail::Key key(path, true);
+    ASSERT_NE(key.hKey, nullptr);
+    EXPECT_EQ(RegSetValueExW(key.hKey, name.c_str(), 0, type, bytes.data(),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+}
 
 inline void WriteDword(const std::wstring& path, const std::wstring& name, DWORD value) {
     WriteRaw(path, name, REG_DWORD,
@@ -107,16 +104,6 @@ inline void WriteString(const std::wstring& path, const std::wstring& name,
     const auto* bytes = reinterpret_cast<const BYTE*>(value.c_str());
     WriteRaw(path, name, REG_SZ,
              std::vector<BYTE>(bytes, bytes + (value.size() + 1) * sizeof(WCHAR)));
-}
-
-inline void WriteRaw(const std::wstring& path, const std::wstring& name, DWORD type,
-                     const std::vector<BYTE>& bytes) {
-    HKEY hKey = detail::Create(path);
-    ASSERT_NE(hKey, nullptr);
-    EXPECT_EQ(
-        RegSetValueExW(hKey, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
-        ERROR_SUCCESS);
-    RegCloseKey(hKey);
 }
 
 }  // namespace ots::test

@@ -1,0 +1,204 @@
+// The camera controller on the bus with libotsusb.so attached: where the pointer goes, how
+// still it stays under a resting finger, and that reading reports allocates nothing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "ce/host/heap_stats.h"
+#include "protocol/bytes.h"
+#include "protocol/control_codes.h"
+#include "support/alloc_counter.h"
+#include "support/camera_bus.h"
+
+namespace camera_e2e {
+using namespace ots::test;
+namespace {
+
+using ots::sim::Camera;
+using ots::sim::SensorNoise;
+
+class OnTheBus : public CameraBusTest {
+  protected:
+    // Where each press of the last gesture went, in screen pixels.
+    std::vector<ScreenPosition> Presses(const CameraPanel& panel) const {
+        std::vector<ScreenPosition> presses;
+        for (const auto& event : EventsWithFlags(kMoveDown)) {
+            presses.push_back(ToScreen(event, panel));
+        }
+        return presses;
+    }
+};
+
+// A panel whose blocks the driver cannot use (no frame rate, lens slope 0.5): the driver falls
+// back to its default lens models and output scale, which describe this panel's cameras, so
+// touches still land where the finger is. Its packet 0 carries camera B. With the default lens
+// a pixel spans 1.15 / 320 rad; half a pixel of rounding in each camera puts a finger within
+// 3 px of where it is, the far corners included; a drag also passes the trajectory fit and the
+// spline.
+TEST_F(OnTheBus, TouchesLandWhereTheFingerIsThroughTheDefaultModels) {
+    const CameraPanel panel = ots::sim::DefaultsCameraPanel();
+    ASSERT_FALSE(panel.CameraAFirst());
+    Plug(panel);
+    for (double yPx : {100.0, 300.0, 500.0}) {
+        for (double xPx : {100.0, 400.0, 700.0}) {
+            recorder_.Clear();
+            camera().Tap(xPx, yPx, 100);
+            Settle();
+            ASSERT_EQ(EventsWithFlags(kUp).size(), 1u);
+            ASSERT_FALSE(Presses(panel).empty());
+            for (const ScreenPosition& at : Presses(panel)) {
+                EXPECT_LT(std::hypot(at.xPx - xPx, at.yPx - yPx), 3.0)
+                    << "tap at " << xPx << ", " << yPx << " pressed at " << at.xPx << ", "
+                    << at.yPx;
+            }
+        }
+    }
+    recorder_.Clear();
+    camera().Drag(150, 450, 650, 150, 800);
+    Settle();
+    const std::vector<ScreenPosition> drag = Presses(panel);
+    ASSERT_GT(drag.size(), 40u);
+    for (const ScreenPosition& at : drag) {
+        // Distance to the line through (150, 450) and (650, 150): 3x + 5y - 2700 = 0.
+        EXPECT_LT(std::fabs(3.0 * at.xPx + 5.0 * at.yPx - 2700.0) / std::sqrt(34.0), 5.0);
+    }
+    EXPECT_NEAR(drag.back().xPx, 650.0, 5.0);
+    EXPECT_NEAR(drag.back().yPx, 150.0, 5.0);
+    // The upper bounds come from the panel block's size all the same.
+    const Bytes config = GetRecord(IOCTL_GET_DEVICE_CONFIG, 58);
+    ASSERT_EQ(config.size(), 58u);
+    EXPECT_EQ(ots::LoadU16(config, 6), 800);  // MaxX
+    EXPECT_EQ(ots::LoadU16(config, 8), 600);  // MaxY
+}
+
+// Marks the thread that injects, which is the reader thread.
+struct ReaderMark {
+    ReaderMark()
+        : id(ce::host::AddInputSink([](const ce::host::MouseEvent&) { WatchThisThread(); })) {}
+    ~ReaderMark() { ce::host::RemoveInputSink(id); }
+    int id;
+};
+
+// Every heap request of the reader thread and every LocalAlloc is counted while two fingers
+// move: the tap filter, the spline with many steps per frame, two tracked fingers, a lift.
+TEST_F(OnTheBus, TwoMovingFingersAllocateNothingOnTheReaderThread) {
+    const ReaderMark mark;
+    Plug();
+    // A first touch, held until it is injected, marks the reader thread.
+    camera().TouchDown(200, 200);
+    camera().Hold(500);
+    Settle();
+    ASSERT_GT(recorder_.Count(), 0u);
+
+    const std::size_t before = WatchedAllocations();
+    const std::uint64_t localAllocs = ce::host::LocalAllocCount();
+    const std::size_t packetsBefore = camera().PacketsSent();
+    recorder_.Clear();
+    ArmWatch(true);
+    camera().TouchDown(600, 400, 1);
+    camera().MoveTo(500, 300, 400, 1);
+    camera().MoveTo(300, 350, 600);
+    camera().TouchUp(1);
+    camera().MoveTo(100, 500, 300);
+    camera().TouchUp();
+    Settle();
+    ArmWatch(false);
+
+    EXPECT_GT(camera().PacketsSent() - packetsBefore, 2u * 130u) << "every frame was sent";
+    EXPECT_GT(recorder_.Count(), 130u) << "the frames were handled";
+    EXPECT_EQ(WatchedAllocations() - before, 0u)
+        << "heap requests on the reader thread" << (CountsMalloc() ? "" : " (operator new only)");
+    EXPECT_EQ(ce::host::LocalAllocCount(), localAllocs) << "LocalAlloc calls while reading";
+}
+
+// A finger resting 1500 ms (150 frames): once its position has settled, the pointer stays
+// put, with a pixel that never lights in the middle of each camera's shadow or without, and
+// with the smoothness off or on.
+constexpr std::size_t kSmoothnessOffset = 18;       // DWORD, default 1
+constexpr std::size_t kDoubleClickAreaOffset = 34;  // DWORD, default 4
+
+class StillFinger : public OnTheBus {
+  protected:
+    void PlugWith(const SensorNoise& noise) {
+        CameraDeviceOptions options;
+        options.noise = noise;
+        Plug(ots::sim::RealisticCameraPanel(), FrameByFrame(options));
+    }
+    // Rests the finger, lifts it, and returns where it was pressed, each in pixels from it.
+    std::vector<std::pair<DWORD, DWORD>> Rest() {
+        recorder_.Clear();
+        camera().TouchDown(400, 300);
+        camera().Hold(1500);
+        Settle();
+        std::vector<std::pair<DWORD, DWORD>> presses;
+        for (const auto& event : EventsWithFlags(kMoveDown)) {
+            presses.emplace_back(event.dx, event.dy);
+        }
+        EXPECT_TRUE(EventsWithFlags(kUp).empty()) << "the press was lifted";
+        camera().TouchUp();
+        Settle();
+        return presses;
+    }
+    static double OffPx(std::pair<DWORD, DWORD> at) {
+        const ScreenPosition screen =
+            ToScreen({kMoveDown, at.first, at.second, 0.0}, ots::sim::RealisticCameraPanel());
+        return std::hypot(screen.xPx - 400, screen.yPx - 300);
+    }
+    // One press per frame once the look-ahead and the spline's history step have passed.
+    static void ExpectOnePosition(const std::vector<std::pair<DWORD, DWORD>>& presses,
+                                  double withinPx) {
+        ASSERT_GE(presses.size(), 145u);
+        EXPECT_EQ(std::set(presses.begin(), presses.end()).size(), 1u) << "the press moved";
+        EXPECT_LT(OffPx(presses.front()), withinPx);
+    }
+};
+
+TEST_F(StillFinger, PressStaysAtOnePositionOnEverySensor) {
+    const ots::sim::CameraOptics optics(ots::sim::RealisticCameraPanel());
+    const auto middle = [&](Camera camera) {
+        const auto shadow = optics.ShadowOf({400, 300}, camera);
+        return shadow ? (shadow->start + shadow->end) / 2 : -1;
+    };
+    for (const bool dead : {false, true}) {
+        for (const BYTE smoothness : {BYTE{1}, BYTE{0}}) {
+            SCOPED_TRACE(testing::Message()
+                         << "dead pixels " << dead << ", smoothness " << int{smoothness});
+            PlugWith(
+                dead ? SensorNoise{.deadPixelA = middle(Camera::A), .deadPixelB = middle(Camera::B)}
+                     : SensorNoise{});
+            SetDriverConfigByte(kSmoothnessOffset, smoothness);
+            ExpectOnePosition(Rest(), 1.0);
+        }
+    }
+}
+
+// Shadow edges that jump by a pixel from frame to frame move the solved position by up to
+// about two screen pixels. The default DoubleClickArea of 4 spans about four screen pixels,
+// less than the spread of 31 jittered samples, so the tap stabiliser takes the finger for a
+// moving one and lets the jitter through. A DoubleClickArea of 8 covers the spread: the
+// stabiliser then holds the finger still.
+TEST_F(StillFinger, EdgeJitterShowsUntilTheStabiliserAreaCoversIt) {
+    PlugWith(SensorNoise{.edgeJitter = true});
+    const auto jittered = Rest();
+    ASSERT_FALSE(jittered.empty());
+    double farthest = 0.0;
+    for (const auto& at : jittered) {
+        farthest = std::max(farthest, OffPx(at));
+    }
+    std::printf("[ jitter ] DoubleClickArea 4: %zu presses at %zu positions, up to %.2f px off\n",
+                jittered.size(), std::set(jittered.begin(), jittered.end()).size(), farthest);
+    EXPECT_LT(farthest, 3.0);
+
+    SetDriverConfigByte(kDoubleClickAreaOffset, 8);
+    StreamHandle handle;
+    ASSERT_TRUE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
+    handle.Close();
+    ExpectOnePosition(Rest(), 1.5);
+}
+
+}  // namespace
+}  // namespace camera_e2e
