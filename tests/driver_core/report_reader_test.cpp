@@ -83,7 +83,7 @@ TEST_F(ReportReaderTest, RingOfTheConfiguredSizeIsServedOldestFirst) {
     EXPECT_EQ(events[0].flags, 0x8003u);  // mode 2, touching
     ASSERT_TRUE(usb_.WaitQueued(3));      // both slots resubmitted
     DetachAndExpectEverythingReleased(pDevice);
-    EXPECT_EQ(usb_.abortCalls.load(), 1);
+    EXPECT_GE(usb_.abortCalls.load(), 1) << "again while the reader lingers";
     EXPECT_EQ(usb_.closePipeCalls.load(), 1);
 }
 

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "ce/host/registry_store.h"
-#include "core/context_table.h"
 #include "core/entry_points.h"
 #include "protocol/registry_form.h"
 #include "support/driver_fixture.h"
@@ -98,6 +97,9 @@ TEST_F(StreamTest, ContextBindsOnlyOnceAndDeinitReleasesItsPort) {
     EXPECT_EQ(Init(L"02", L"OTS2:"), 0u);
     EXPECT_FALSE(ReadString(kPorts, L"Port2").has_value());
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_ + 0x10));
+    SetLastError(0);
+    EXPECT_FALSE(otsusb::OTS_Close(0));
+    EXPECT_EQ(GetLastError(), 6u);
     EXPECT_TRUE(otsusb::OTS_Deinit(cookie_));
     EXPECT_FALSE(ReadString(kPorts, L"Port1").has_value());
     EXPECT_EQ(device_->szPortName[0], L'\0');
@@ -117,33 +119,6 @@ TEST_F(StreamTest, InitRefusesAnActiveKeyThatNamesNoLiveContextOrNoDevice) {
     WriteDword(L"Drivers\\Active\\79", L"ClientInfo", cookie_);
     EXPECT_EQ(otsusb::OTS_Init(L"Drivers\\Active\\79", nullptr), 0u) << "no Name";
     EXPECT_TRUE(ValueNames(kPorts).empty());
-}
-
-TEST_F(StreamTest, OpenRefusesClosingAndUnknownContextsWithTheirErrors) {
-    const struct {
-        const char* name;
-        DWORD context;
-        BYTE flags;
-        DWORD sig;
-        DWORD error;
-    } rows[] = {
-        {"closing", cookie_, DEVICE_FLAG_CLOSING, DEVICE_SIG, 5},
-        {"stale cookie", cookie_ + 0x10, 0, DEVICE_SIG, 2},
-        {"unsigned context", cookie_, 0, 0, 2},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        device_->Flags.store(row.flags);
-        device_->dwSig = row.sig;
-        SetLastError(0);
-        EXPECT_EQ(otsusb::OTS_Open(row.context, 0, 0), 0u);
-        EXPECT_EQ(GetLastError(), row.error);
-    }
-    device_->Flags.store(0);
-    device_->dwSig = DEVICE_SIG;
-    SetLastError(0);
-    EXPECT_FALSE(otsusb::OTS_Close(0));
-    EXPECT_EQ(GetLastError(), 6u);
 }
 
 }  // namespace
