@@ -8,9 +8,9 @@
 #include "ce/host/heap_stats.h"
 #include "ce/host/usb_host.h"
 #include "ce/registry.h"
-#include "support/registry_probe.h"
-#include "support/bus.h"
 #include "protocol/registry_form.h"
+#include "support/bus.h"
+#include "support/registry_probe.h"
 
 namespace ots::test {
 namespace {
@@ -23,7 +23,7 @@ class FailedActivationTest : public IntegrationTest {
 TEST_F(FailedActivationTest, FreesTheContextAndLeavesTheDeviceUnclaimed) {
     for (int n = 1; n <= 9; ++n) {
         ots::test::WriteString(ots::kPortsKey, L"Port" + std::to_wstring(n),
-                          L"XYZ" + std::to_wstring(n));
+                               L"XYZ" + std::to_wstring(n));
     }
     const std::int64_t blocks = ce::host::LiveLocalBlockCount();
     for (int i = 0; i < 17; ++i) {  // more than the driver has context slots

@@ -1,9 +1,13 @@
 // Unplugging a controller while its reader is busy: the reader has ended before its report pipe
-// is closed, so it never resets or resubmits on a pipe the USB stack has already freed.
+// is closed, so it never resets or resubmits on a pipe the USB stack has already freed, and
+// nothing the driver took is left.
 #include <gtest/gtest.h>
 
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
+#include "ce/host/devmgr_host.h"
+#include "ce/host/heap_stats.h"
+#include "ce/host/kernel_object.h"
 #include "support/bus.h"
 
 namespace ots::test {
@@ -14,8 +18,10 @@ class UnplugTeardownTest : public IntegrationTest {
     ce::host::ScopedTimeScale fast_{0.01};
 };
 
-TEST_F(UnplugTeardownTest, TheReaderMakesNoCallOnTheClosedPipe) {
+TEST_F(UnplugTeardownTest, TheReaderMakesNoCallOnTheClosedPipeAndEverythingIsFreed) {
     const ce::host::DebugCapture debug;
+    const std::int64_t blocks = ce::host::LiveLocalBlockCount();
+    const std::size_t handles = ce::host::LiveHandleCount();
     for (int i = 0; i < 3; ++i) {
         PluggedController controller;
         controller.panel().SetPacing(ots::sim::Pacing::AsFastAsTaken);
@@ -24,6 +30,9 @@ TEST_F(UnplugTeardownTest, TheReaderMakesNoCallOnTheClosedPipe) {
         controller.Unplug();
     }
     EXPECT_FALSE(debug.Contains("on closed pipe"));
+    EXPECT_EQ(ce::host::LiveLocalBlockCount(), blocks);
+    EXPECT_EQ(ce::host::LiveHandleCount(), handles);
+    EXPECT_TRUE(ce::host::ListActiveDevices().empty());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The fixture the driver core's unit tests share: it creates device contexts on a fake USB
-// function table and tears down whatever a test left behind.
+// The fixture the driver core's unit tests share: device contexts created on a fake USB
+// function table, and whatever a test left behind torn down.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +23,11 @@ class DriverCoreTest : public ::testing::Test {
     void Detach(DEVICE_CONTEXT* pDevice);
 
     std::vector<DWORD> cookies_;  // contexts still to tear down
+    FakeUsb usb_;
 };
+
+inline USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) {
+    return {7, 5, address, attributes, maxPacket, 1};
+}
 
 }  // namespace ots::test

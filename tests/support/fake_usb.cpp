@@ -10,20 +10,34 @@ namespace ots::test {
 
 namespace {
 
-const auto kWaitLimit = std::chrono::seconds(10);
-
 // Handles the fake never dereferences.
-USB_HANDLE DeviceHandle() {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    return reinterpret_cast<USB_HANDLE>(static_cast<std::uintptr_t>(0xD0));
-}
-USB_PIPE PipeHandle() {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    return reinterpret_cast<USB_PIPE>(static_cast<std::uintptr_t>(0xE0));
+template <class Handle>
+Handle Fixed(std::uintptr_t value) {
+    return reinterpret_cast<Handle>(value);  // NOLINT(performance-no-int-to-ptr)
 }
 
 USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) {
     return {7, 5, address, attributes, maxPacket, 10};
+}
+
+// Copies what fits of data into the transfer's buffer.
+void Fill(Transfer& transfer, std::span<const BYTE> data) {
+    const std::size_t bytes = std::min<std::size_t>(data.size(), transfer.length);
+    if (bytes != 0) {
+        std::memcpy(transfer.buffer, data.data(), bytes);
+    }
+    transfer.bytes = static_cast<DWORD>(bytes);
+}
+
+std::unique_ptr<Transfer> NewTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID param, DWORD flags,
+                                      DWORD length, LPVOID buffer) {
+    auto transfer = std::make_unique<Transfer>();
+    transfer->routine = routine;
+    transfer->param = param;
+    transfer->flags = flags;
+    transfer->length = length;
+    transfer->buffer = static_cast<BYTE*>(buffer);
+    return transfer;
 }
 
 }  // namespace
@@ -44,7 +58,6 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct, WORD bcdDevice) : previous_(curr
     funcs_.lpCloseTransfer = CloseTransfer;
     funcs_.lpIsPipeHalted = IsPipeHalted;
     funcs_.lpResetPipe = ResetPipe;
-
     device_.dwCount = sizeof(USB_DEVICE);
     device_.Descriptor.bLength = 18;
     device_.Descriptor.bDescriptorType = 1;
@@ -53,7 +66,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct, WORD bcdDevice) : previous_(curr
     device_.Descriptor.bcdDevice = bcdDevice;
     interface_.dwCount = sizeof(USB_INTERFACE);
     SetInterfaceClass(0xFF, 0, 0);
-    SetEndpoints({Endpoint(kOutEndpoint, 0x03, 8), Endpoint(kInEndpoint, 0x03, 8)});
+    SetEndpoints({Endpoint(0x01, 0x03, 8), Endpoint(kInEndpoint, 0x03, 8)});
 }
 
 FakeUsb::~FakeUsb() {
@@ -61,11 +74,11 @@ FakeUsb::~FakeUsb() {
 }
 
 USB_HANDLE FakeUsb::Device() const {
-    return DeviceHandle();
+    return Fixed<USB_HANDLE>(0xD0);
 }
 
 USB_PIPE FakeUsb::Pipe() const {
-    return PipeHandle();
+    return Fixed<USB_PIPE>(0xE0);
 }
 
 void FakeUsb::SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints) {
@@ -96,12 +109,9 @@ std::vector<Transfer> FakeUsb::VendorTransfers() const {
 
 USB_TRANSFER FakeUsb::LastVendorTransfer() const {
     std::lock_guard lock(mutex_);
-    for (auto it = transfers_.rbegin(); it != transfers_.rend(); ++it) {
-        if (!(*it)->interrupt) {
-            return reinterpret_cast<USB_TRANSFER>(it->get());
-        }
-    }
-    return nullptr;
+    const auto last = std::find_if(transfers_.rbegin(), transfers_.rend(),
+                                   [](const auto& t) { return !t->interrupt; });
+    return last == transfers_.rend() ? nullptr : reinterpret_cast<USB_TRANSFER>(last->get());
 }
 
 std::size_t FakeUsb::InterruptIssueCount() const {
@@ -109,14 +119,18 @@ std::size_t FakeUsb::InterruptIssueCount() const {
     return interruptIssues_;
 }
 
-std::size_t FakeUsb::QueuedInterrupts() const {
+std::vector<Transfer> FakeUsb::Queued() const {
     std::lock_guard lock(mutex_);
-    return queue_.size();
+    std::vector<Transfer> result;
+    for (const Transfer* transfer : queue_) {
+        result.push_back(*transfer);
+    }
+    return result;
 }
 
 bool FakeUsb::WaitQueued(std::size_t n) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kWaitLimit, [&] { return queue_.size() == n; });
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return queue_.size() == n; });
 }
 
 bool FakeUsb::CompleteInterrupt(std::span<const BYTE> data, DWORD usbError, std::size_t at) {
@@ -128,50 +142,13 @@ bool FakeUsb::CompleteInterrupt(std::span<const BYTE> data, DWORD usbError, std:
         }
         transfer = queue_[at];
         queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(at));
-        const std::size_t bytes = std::min<std::size_t>(data.size(), transfer->length);
-        if (!data.empty()) {
-            std::memcpy(transfer->buffer, data.data(), bytes);
-        }
-        transfer->bytes = static_cast<DWORD>(bytes);
+        Fill(*transfer, data);
         transfer->usbError = usbError;
         transfer->complete = true;
     }
     changed_.notify_all();
     transfer->routine(transfer->param);
     return true;
-}
-
-std::vector<BYTE*> FakeUsb::QueuedBuffers() const {
-    std::lock_guard lock(mutex_);
-    std::vector<BYTE*> result;
-    for (const Transfer* transfer : queue_) {
-        result.push_back(transfer->buffer);
-    }
-    return result;
-}
-
-std::vector<DWORD> FakeUsb::QueuedFlags() const {
-    std::lock_guard lock(mutex_);
-    std::vector<DWORD> result;
-    for (const Transfer* transfer : queue_) {
-        result.push_back(transfer->flags);
-    }
-    return result;
-}
-
-std::vector<DWORD> FakeUsb::QueuedLengths() const {
-    std::lock_guard lock(mutex_);
-    std::vector<DWORD> result;
-    for (const Transfer* transfer : queue_) {
-        result.push_back(transfer->length);
-    }
-    return result;
-}
-
-std::size_t FakeUsb::ClosedTransferCount() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(transfers_.begin(), transfers_.end(),
-                                                  [](const auto& t) { return t->closed; }));
 }
 
 std::size_t FakeUsb::OpenTransferCount() const {
@@ -189,6 +166,12 @@ Transfer* FakeUsb::Find(USB_TRANSFER handle) const {
     return nullptr;
 }
 
+// Every queued transfer completes as cancelled.
+void FakeUsb::CancelQueued() {
+    while (CompleteInterrupt({}, USB_CANCELED_ERROR)) {
+    }
+}
+
 LPCUSB_DEVICE FakeUsb::GetDeviceInfo(USB_HANDLE) {
     ++current_->getDeviceInfoCalls;
     return current_->deviceInfoFails ? nullptr : &current_->device_;
@@ -196,14 +179,12 @@ LPCUSB_DEVICE FakeUsb::GetDeviceInfo(USB_HANDLE) {
 
 USB_PIPE FakeUsb::OpenPipe(USB_HANDLE, LPCUSB_ENDPOINT_DESCRIPTOR lpEndpointDescriptor) {
     current_->openedEndpoints.push_back(lpEndpointDescriptor->bEndpointAddress);
-    return current_->openPipeFails ? nullptr : PipeHandle();
+    return current_->openPipeFails ? nullptr : current_->Pipe();
 }
 
 BOOL FakeUsb::AbortPipeTransfers(USB_PIPE, DWORD) {
     ++current_->abortCalls;
-    // Every queued transfer completes as cancelled.
-    while (current_->CompleteInterrupt({}, USB_CANCELED_ERROR)) {
-    }
+    current_->CancelQueued();
     return TRUE;
 }
 
@@ -213,15 +194,13 @@ BOOL FakeUsb::ClosePipe(USB_PIPE) {
         std::lock_guard lock(current_->mutex_);
         current_->pipeClosed_ = true;
     }
-    while (current_->CompleteInterrupt({}, USB_CANCELED_ERROR)) {
-    }
+    current_->CancelQueued();
     return TRUE;
 }
 
 BOOL FakeUsb::RegisterNotificationRoutine(USB_HANDLE, LPDEVICE_NOTIFY_ROUTINE lpNotifyRoutine,
-                                          LPVOID lpvNotifyParameter) {
+                                          LPVOID) {
     current_->notifyRoutine = lpNotifyRoutine;
-    current_->notifyParameter = lpvNotifyParameter;
     return TRUE;
 }
 
@@ -238,13 +217,9 @@ USB_TRANSFER FakeUsb::IssueInterruptTransfer(USB_PIPE, LPTRANSFER_NOTIFY_ROUTINE
             return nullptr;
         }
         ++self.interruptIssues_;
-        auto transfer = std::make_unique<Transfer>();
+        auto transfer =
+            NewTransfer(lpStartAddress, lpvNotifyParameter, dwFlags, dwBufferSize, lpvBuffer);
         transfer->interrupt = true;
-        transfer->routine = lpStartAddress;
-        transfer->param = lpvNotifyParameter;
-        transfer->flags = dwFlags;
-        transfer->length = dwBufferSize;
-        transfer->buffer = static_cast<BYTE*>(lpvBuffer);
         handle = reinterpret_cast<USB_TRANSFER>(transfer.get());
         self.queue_.push_back(transfer.get());
         self.transfers_.push_back(std::move(transfer));
@@ -261,36 +236,25 @@ USB_TRANSFER FakeUsb::IssueVendorTransfer(USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE 
     if (self.vendorIssueFails) {
         return nullptr;
     }
-    auto transfer = std::make_unique<Transfer>();
-    transfer->routine = lpStartAddress;
-    transfer->param = lpvNotifyParameter;
-    transfer->flags = dwFlags;
-    transfer->setup = *lpControlHeader;
-    transfer->length = lpControlHeader->wLength;
-    transfer->buffer = static_cast<BYTE*>(lpvBuffer);
+    auto transfer = NewTransfer(lpStartAddress, lpvNotifyParameter, dwFlags,
+                                lpControlHeader->wLength, lpvBuffer);
     const bool in = (dwFlags & USB_IN_TRANSFER) != 0;
     if (!in && lpvBuffer != nullptr) {
         transfer->sent.assign(transfer->buffer, transfer->buffer + transfer->length);
     }
     const bool completes = lpStartAddress == nullptr || self.vendorAsyncCompletes;
     if (completes) {
-        VendorAnswer answer;
-        if (self.vendor) {
-            answer = self.vendor(*lpControlHeader, transfer->sent);
-        }
+        const VendorAnswer answer =
+            self.vendor ? self.vendor(*lpControlHeader, transfer->sent) : VendorAnswer{};
         transfer->usbError = answer.usbError;
         if (in) {
-            const std::size_t bytes = std::min<std::size_t>(answer.data.size(), transfer->length);
-            if (bytes != 0) {
-                std::memcpy(transfer->buffer, answer.data.data(), bytes);
-            }
-            transfer->bytes = static_cast<DWORD>(bytes);
+            Fill(*transfer, answer.data);
         } else {
             transfer->bytes = transfer->length;
         }
         transfer->complete = true;
     }
-    Transfer* raw = transfer.get();
+    const auto handle = reinterpret_cast<USB_TRANSFER>(transfer.get());
     {
         std::lock_guard lock(self.mutex_);
         self.transfers_.push_back(std::move(transfer));
@@ -298,15 +262,14 @@ USB_TRANSFER FakeUsb::IssueVendorTransfer(USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE 
     if (completes && lpStartAddress != nullptr) {
         lpStartAddress(lpvNotifyParameter);
     }
-    return reinterpret_cast<USB_TRANSFER>(raw);
+    return handle;
 }
 
 BOOL FakeUsb::GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD lpdwBytesTransferred,
                                 LPDWORD lpdwError) {
-    FakeUsb& self = *current_;
-    std::lock_guard lock(self.mutex_);
-    const Transfer* transfer = self.Find(hTransfer);
-    if (self.statusFails.load() || transfer == nullptr) {
+    std::lock_guard lock(current_->mutex_);
+    const Transfer* transfer = current_->Find(hTransfer);
+    if (current_->statusFails.load() || transfer == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -319,16 +282,12 @@ BOOL FakeUsb::CloseTransfer(USB_TRANSFER hTransfer) {
     FakeUsb& self = *current_;
     std::lock_guard lock(self.mutex_);
     Transfer* transfer = self.Find(hTransfer);
-    if (self.closeTransferFails.load() || transfer == nullptr || transfer->closed) {
+    if (transfer == nullptr || transfer->closed) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     transfer->closed = true;
-    // A transfer closed while still queued is withdrawn.
-    const auto queued = std::find(self.queue_.begin(), self.queue_.end(), transfer);
-    if (queued != self.queue_.end()) {
-        self.queue_.erase(queued);
-    }
+    std::erase(self.queue_, transfer);  // a transfer closed while queued is withdrawn
     return TRUE;
 }
 

@@ -25,7 +25,6 @@ struct Transfer {
     DWORD flags = 0;
     DWORD length = 0;
     BYTE* buffer = nullptr;
-    USB_DEVICE_REQUEST setup{};
     std::vector<BYTE> sent;  // what an OUT vendor transfer carried
     bool complete = false;
     bool closed = false;
@@ -41,7 +40,6 @@ struct VendorAnswer {
 
 class FakeUsb {
   public:
-    static constexpr BYTE kOutEndpoint = 0x01;
     static constexpr BYTE kInEndpoint = 0x82;
 
     // A device with one vendor-specific interface: an OUT endpoint, then an interrupt IN
@@ -58,14 +56,12 @@ class FakeUsb {
     void SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints);
     void SetInterfaceClass(BYTE bClass, BYTE bSubClass, BYTE bProtocol);
 
-    // --- knobs ----------------------------------------------------------------------------
-    // Atomic where the reader thread reads them while a test changes them.
+    // --- knobs (atomic where the reader thread reads them while a test changes them) -------
     bool deviceInfoFails = false;
     bool openPipeFails = false;
     std::atomic<std::size_t> interruptIssuesAllowed{static_cast<std::size_t>(-1)};
     std::atomic<std::size_t> failInterruptIssueAttempt{static_cast<std::size_t>(-1)};  // 0-based
     std::atomic<bool> statusFails{false};
-    std::atomic<bool> closeTransferFails{false};
     std::atomic<bool> pipeHalted{false};
     std::atomic<bool> isPipeHaltedFails{false};
     std::atomic<bool> resetPipeFails{false};
@@ -80,25 +76,19 @@ class FakeUsb {
     std::atomic<int> resetPipeCalls{0};
     std::atomic<int> getDeviceInfoCalls{0};
     LPDEVICE_NOTIFY_ROUTINE notifyRoutine = nullptr;
-    LPVOID notifyParameter = nullptr;
     std::vector<Transfer> VendorTransfers() const;
     USB_TRANSFER LastVendorTransfer() const;
 
     // --- the interrupt pipe, driven from the test thread ----------------------------------
-    // Interrupt transfers issued so far, in order (completed ones included).
-    std::size_t InterruptIssueCount() const;
-    std::size_t QueuedInterrupts() const;
-    // Waits until n interrupt transfers are queued (issued, not completed).
+    std::size_t InterruptIssueCount() const;  // completed ones included
+    // Queued (issued, not completed) interrupt transfers, oldest first.
+    std::vector<Transfer> Queued() const;
+    // Waits until n interrupt transfers are queued.
     bool WaitQueued(std::size_t n) const;
-    // Completes the oldest queued interrupt transfer (or the one at position `at` of the queue)
-    // with data and a USB error, and runs its completion routine.
+    // Completes the queued interrupt transfer at position `at` (the oldest by default) with
+    // data and a USB error, and runs its completion routine.
     bool CompleteInterrupt(std::span<const BYTE> data, DWORD usbError = USB_NO_ERROR,
                            std::size_t at = 0);
-    // Buffers of the queued transfers, oldest first.
-    std::vector<BYTE*> QueuedBuffers() const;
-    std::vector<DWORD> QueuedFlags() const;
-    std::vector<DWORD> QueuedLengths() const;
-    std::size_t ClosedTransferCount() const;
     std::size_t OpenTransferCount() const;  // issued and not closed
 
   private:
@@ -120,6 +110,7 @@ class FakeUsb {
     static BOOL ResetPipe(USB_PIPE);
 
     Transfer* Find(USB_TRANSFER handle) const;
+    void CancelQueued();
 
     USB_FUNCS funcs_{};
     USB_DEVICE device_{};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "ce/devmgr.h"
 #include "ce/kernel.h"
@@ -16,28 +17,18 @@ namespace {
 tst::DriverState gState;
 std::atomic<DWORD> gLastContext{0x100};
 
-std::optional<std::wstring> ReadName(HKEY key) {
-    wchar_t name[32] = {};
-    DWORD size = sizeof(name) - sizeof(wchar_t);
+// A value of the active key, when it is there with the expected type.
+template <class Value>
+std::optional<Value> ReadValue(HKEY key, const wchar_t* name, DWORD expectedType) {
+    std::conditional_t<std::is_same_v<Value, DWORD>, DWORD, wchar_t[32]> value{};
+    DWORD size = sizeof(value) - (expectedType == REG_SZ ? sizeof(wchar_t) : 0);
     DWORD type = REG_NONE;
-    if (RegQueryValueExW(key, L"Name", nullptr, &type, reinterpret_cast<LPBYTE>(name), &size) !=
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size) !=
             ERROR_SUCCESS ||
-        type != REG_SZ) {
+        type != expectedType) {
         return std::nullopt;
     }
-    return std::wstring(name);
-}
-
-std::optional<DWORD> ReadClientInfo(HKEY key) {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    DWORD type = REG_NONE;
-    if (RegQueryValueExW(key, L"ClientInfo", nullptr, &type, reinterpret_cast<LPBYTE>(&value),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_DWORD) {
-        return std::nullopt;
-    }
-    return value;
+    return Value(value);
 }
 
 }  // namespace
@@ -52,8 +43,8 @@ TST_EXPORT DWORD TST_Init(LPCWSTR pContext, LPCVOID lpvBusContext) {
     call.busContext = lpvBusContext;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        call.name = ReadName(key);
-        call.clientInfo = ReadClientInfo(key);
+        call.name = ReadValue<std::wstring>(key, L"Name", REG_SZ);
+        call.clientInfo = ReadValue<DWORD>(key, L"ClientInfo", REG_DWORD);
         RegCloseKey(key);
     }
     if (gState.refuseInit) {

@@ -23,16 +23,13 @@ struct Call {
     Op op;
     DWORD context = 0;   // the device or open context received
     DWORD returned = 0;  // Init and Open: the context returned
-    // Init only: its arguments and what the active key held when Init ran.
+    // Init: its arguments and what the active key held when Init ran.
     std::wstring activeKey{};
     LPCVOID busContext = nullptr;
     std::optional<std::wstring> name{};
     std::optional<DWORD> clientInfo{};
-    // Open only.
-    DWORD access = 0;
-    DWORD share = 0;
-    // IOControl only.
-    DWORD code = 0;
+    DWORD access = 0, share = 0;  // Open
+    DWORD code = 0;               // IOControl
 };
 
 class DriverState {
