@@ -28,32 +28,25 @@ AngleSpan SpanFrom(double dx, double y, double r) {
 }
 
 // What each camera sees of the fingers, in pixel order: camera A's angles grow with the
-// pixel, camera B's shrink. Sorted outside the view, whose span array holds only as many
-// blobs as a line can report.
-CameraView ViewOf(std::vector<AngleSpan> spans, bool descending) {
-    std::sort(spans.begin(), spans.end(), [descending](const AngleSpan& l, const AngleSpan& r) {
-        return descending ? l.center > r.center : l.center < r.center;
+// pixel, camera B's shrink. The span array holds only as many blobs as a line can report.
+CameraView View(std::initializer_list<Finger> fingers, bool cameraB) {
+    std::vector<AngleSpan> spans;
+    for (const Finger& f : fingers) {
+        spans.push_back(SpanFrom(cameraB ? 1 - f.x : f.x, f.y, f.r));
+    }
+    std::sort(spans.begin(), spans.end(), [cameraB](const AngleSpan& l, const AngleSpan& r) {
+        return cameraB ? l.center > r.center : l.center < r.center;
     });
     CameraView v{};
     v.count = static_cast<int>(std::min(spans.size(), std::size(v.spans)));
     std::copy_n(spans.begin(), v.count, v.spans);
     return v;
 }
-
 CameraView ViewA(std::initializer_list<Finger> fingers) {
-    std::vector<AngleSpan> spans;
-    for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(f.x, f.y, f.r));
-    }
-    return ViewOf(std::move(spans), false);
+    return View(fingers, false);
 }
-
 CameraView ViewB(std::initializer_list<Finger> fingers) {
-    std::vector<AngleSpan> spans;
-    for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(1 - f.x, f.y, f.r));
-    }
-    return ViewOf(std::move(spans), true);
+    return View(fingers, true);
 }
 
 SolvedPoint At(double x, double y) {
@@ -105,53 +98,33 @@ TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
     // The panel block puts cameras 30 units left of and 20 above a 1000 x 750 panel.
     const optics_test::Block panel = optics_test::PanelBlock(optics_test::Panel{});
+    enum Geometry { kFallback, kBlock, kNoGeometry };
     const struct {
         const char* name;
-        const BYTE* panel;
-        bool setUp;
+        Geometry geometry;
         SolvedPoint trackA, trackB;
         Finger p, q;
         Outcome outcome;
     } rows[] = {
         // The ghosts (0.5, 2.5) and (0.5, 0.2778) lie farther apart, but one far off the panel.
-        {"side by side", nullptr, true, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kInOrder},
+        {"side by side", kFallback, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kInOrder},
         // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
-        {"fingers farthest apart", nullptr, true, {}, {}, {0.5, 0.3}, {0.8, 0.7}, kEitherOrder},
-        {"just on the panel", nullptr, true, {}, {}, {0.1, 0.78}, {0.9, 0.78}, kInOrder},
-        {"off the panel", nullptr, true, {}, {}, {0.1, 0.8}, {0.9, 0.8}, kGhosts},
-        {"far off the panel", nullptr, true, {}, {}, {0.1, 0.9}, {0.9, 0.9}, kGhosts},
-        {"on the panel of the block",
-         panel.data(),
-         true,
-         {},
-         {},
-         {0.15, 0.7},
-         {0.85, 0.7},
-         kInOrder},
-        {"no geometry: no panel", nullptr, false, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kGhosts},
-        {"tracks in order",
-         nullptr,
-         true,
-         At(0.31, 0.41),
-         At(0.69, 0.5),
-         {0.3, 0.4},
-         {0.7, 0.5},
-         kInOrder},
-        {"tracks swapped",
-         nullptr,
-         true,
-         At(0.69, 0.5),
-         At(0.31, 0.41),
-         {0.3, 0.4},
-         {0.7, 0.5},
-         kSwapped},
+        {"fingers farthest apart", kFallback, {}, {}, {0.5, 0.3}, {0.8, 0.7}, kEitherOrder},
+        {"just on the panel", kFallback, {}, {}, {0.1, 0.78}, {0.9, 0.78}, kInOrder},
+        {"off the panel", kFallback, {}, {}, {0.1, 0.8}, {0.9, 0.8}, kGhosts},
+        {"far off the panel", kFallback, {}, {}, {0.1, 0.9}, {0.9, 0.9}, kGhosts},
+        {"on the panel of the block", kBlock, {}, {}, {0.15, 0.7}, {0.85, 0.7}, kInOrder},
+        {"no panel area", kNoGeometry, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kGhosts},
+        {"tracks", kFallback, At(0.31, 0.41), At(0.69, 0.5), {0.3, 0.4}, {0.7, 0.5}, kInOrder},
+        {"swapped", kFallback, At(0.69, 0.5), At(0.31, 0.41), {0.3, 0.4}, {0.7, 0.5}, kSwapped},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         auto oc = std::make_unique<OpticalContext>();
         std::memset(oc.get(), 0, sizeof(OpticalContext));
-        if (row.setUp) {
-            SetupGeometry(row.panel, nullptr, nullptr, oc.get());
+        if (row.geometry != kNoGeometry) {
+            SetupGeometry(row.geometry == kBlock ? panel.data() : nullptr, nullptr, nullptr,
+                          oc.get());
         }
         oc->TrackA = row.trackA;
         oc->TrackB = row.trackB;

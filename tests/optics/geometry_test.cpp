@@ -68,38 +68,33 @@ TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScale) {
 }
 
 TEST(SetupGeometry, UnusablePanelBlocksFallBack) {
-    struct Case {
+    const struct {
         const char* name;
-        Panel panel;
-    };
-    auto with = [](auto change) {
-        Panel p;
-        change(p);
-        return p;
-    };
-    const Case cases[] = {
-        {"fps 0", with([](Panel& p) { p.fps = 0; })},
-        {"width 0", with([](Panel& p) { p.width = 0; })},
-        {"height 0", with([](Panel& p) { p.height = 0; })},
-        {"max speed 0", with([](Panel& p) { p.maxSpeed = 0; })},
-        {"max speed 2^31", with([](Panel& p) { p.maxSpeed = INT32_MIN; })},
-        {"ref count 0", with([](Panel& p) { p.refCount = 0; })},
-        {"weight 1", with([](Panel& p) { p.weight = 1.0f; })},
-        {"weight below 0", with([](Panel& p) { p.weight = -0.01f; })},
-        {"weight NaN", with([](Panel& p) { p.weight = kNaN; })},
+        void (*change)(Panel&);
+    } rows[] = {
+        {"fps 0", [](Panel& p) { p.fps = 0; }},
+        {"width 0", [](Panel& p) { p.width = 0; }},
+        {"height 0", [](Panel& p) { p.height = 0; }},
+        {"max speed 0", [](Panel& p) { p.maxSpeed = 0; }},
+        {"max speed 2^31", [](Panel& p) { p.maxSpeed = INT32_MIN; }},
+        {"ref count 0", [](Panel& p) { p.refCount = 0; }},
+        {"weight 1", [](Panel& p) { p.weight = 1.0f; }},
+        {"weight below 0", [](Panel& p) { p.weight = -0.01f; }},
+        {"weight NaN", [](Panel& p) { p.weight = kNaN; }},
         // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
-        {"negative width", with([](Panel& p) { p.width = -1000; })},
-        {"negative height", with([](Panel& p) { p.height = -750; })},
-        {"negative fps", with([](Panel& p) { p.fps = -100; })},
-        {"zero baseline", with([](Panel& p) { p.camROffsetX = p.camLOffsetX - p.width; })},
-        {"negative baseline", with([](Panel& p) { p.camLOffsetX = 5000; })},
+        {"negative width", [](Panel& p) { p.width = -1000; }},
+        {"negative height", [](Panel& p) { p.height = -750; }},
+        {"negative fps", [](Panel& p) { p.fps = -100; }},
+        {"zero baseline", [](Panel& p) { p.camROffsetX = p.camLOffsetX - p.width; }},
+        {"negative baseline", [](Panel& p) { p.camLOffsetX = 5000; }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Block panel = PanelBlock(c.panel);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Panel p;
+        row.change(p);
+        const Block panel = PanelBlock(p);
         ExpectFallbackScale(*SetUpWith(&panel, nullptr, nullptr));
     }
-    SCOPED_TRACE("no block");
     ExpectFallbackScale(*SetUpWith(nullptr, nullptr, nullptr));
 }
 

@@ -9,13 +9,11 @@
 #include "support/touch_device.h"
 #include "touch/frame_points.h"
 #include "touch/image_packet.h"
-#include "touch/tap_filter.h"
 #include "touch/touch_data.h"
 
 namespace ots::test {
 namespace {
 
-using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::FieldsAre;
 using ::testing::IsEmpty;
@@ -120,40 +118,6 @@ TEST_F(TouchPipelineTest, SecondTouchIsInterpolatedAlongsideButNeverInjected) {
     Frame(Touch(100, 100), Touch(7000, 8000));
     EXPECT_THAT(device.td().SecondPoint, FieldsAre(7000, 8000, 0, 1));
     EXPECT_THAT(TakeEvents(), IsEmpty());
-}
-
-TEST_F(TouchPipelineTest, StillTouchIsHeldBackThenPressedAtItsAverage) {
-    device.config().Smoothness = 1;
-    device.config().Mode = 2;
-    SetupTapFilter(&device.td().Tap, 500, 4, 1000, 800);
-    for (int frame = 0; frame < 30; ++frame) {
-        Frame(Touch(5000 + frame % 2, 6000));
-    }
-    EXPECT_THAT(TakeEvents(), IsEmpty());
-    // The 31st frame releases 30 averaged copies; the first reaches the newest history entry
-    // only, the other 29 are pressed.
-    Frame(Touch(5000, 6000));
-    std::vector<Injected> events = TakeEvents();
-    EXPECT_EQ(events.size(), 29u);
-    EXPECT_THAT(events, Each(Injected{kMoveDown, 10000, 12000}));
-    // Held: jitter within the area keeps the press where it is.
-    Frame(Touch(5040, 6030));
-    EXPECT_THAT(TakeEvents(), ElementsAre(Injected{kMoveDown, 10000, 12000}));
-    // Lifted where it was held: the press still ends.
-    Frame(Lifted(5000, 6000));
-    Frame(Lifted(5000, 6000));
-    events = TakeEvents();
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), (Injected{kUp, 10000, 12000}));
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(TouchPipelineTest, NeverInitialisedCameraStillPassesPointsThrough) {
-    // A failed initialisation leaves the zero-filled tap filter; smoothing is on by default.
-    device.config().Mode = 1;
-    Frame(Touch(100, 200));
-    Frame(Touch(100, 200));
-    EXPECT_THAT(TakeEvents(), ElementsAre(Injected{kMove, 200, 400}));
 }
 
 }  // namespace

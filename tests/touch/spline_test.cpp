@@ -35,39 +35,38 @@ MATCHER(SamePoint, "") {
 TEST(SplineTest, InterpolatesBetweenTheMiddlePoints) {
     const TouchPoint p = Touch(1234, 4321, 55);
     const TouchPoint lifted{-7, -7, -7, 0};
+    const TouchPoint p10 = Touch(10, 0);
+    const TouchPoint none = Lifted();
     const struct {
         const char* name;
-        PointHistory history;
         int n;
+        PointHistory history;
         std::vector<TouchPoint> want;
     } rows[] = {
-        {"still touch: one point at the point", History(p, p, p, p), 0, {p}},
-        {"first touching step repeats the new point",
-         History(Lifted(), Lifted(900, 900), Touch(100, 200, 3), Touch(500, 600)), 3,
+        {"still touch: one point", 0, History(p, p, p, p), {p}},
+        {"first touching step repeats the new point", 3,
+         History(none, Lifted(900, 900), Touch(100, 200, 3), Touch(500, 600)),
          std::vector<TouchPoint>(3, Touch(100, 200, 3))},
-        {"lifted point clears only the valid bytes",
-         History(Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4)),
+        {"lifted: only the valid bytes cleared",
          3,
+         History(Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4)),
          {lifted, lifted, lifted}},
         // Control points an eighth of the neighbouring chord beyond the ends, at 125 and 175:
         // t = 1/4: (27 * 100 + 27 * 125 + 9 * 175 + 200) / 64 = 122.66 -> 123.
-        {"tangents from the neighbouring points",
-         History(Touch(0, 0, 0), Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8)),
+        {"tangents from the neighbours",
          4,
+         History(Touch(0, 0, 0), Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8)),
          {Touch(123, 0, 8), Touch(150, 0, 8), Touch(177, 0, 8), Touch(200, 0, 8)}},
         // P1 = C1 = 0, C2 = P2 = 10: B(t) = 10 t^2 (3 - 2t), rounded half up.
-        {"without outer points: ease in and out, 2 steps",
-         History(Lifted(), Touch(0, 0), Touch(10, 0), Lifted()),
-         2,
-         {Touch(5, 0), Touch(10, 0)}},
-        {"without outer points: ease in and out, 3 steps",
-         History(Lifted(), Touch(0, 0), Touch(10, 0), Lifted()),
+        {"eased, 2 steps", 2, History(none, Touch(0, 0), Touch(10, 0), none), {Touch(5, 0), p10}},
+        {"eased, 3 steps",
          3,
-         {Touch(3, 0), Touch(7, 0), Touch(10, 0)}},
+         History(none, Touch(0, 0), Touch(10, 0), none),
+         {Touch(3, 0), Touch(7, 0), p10}},
         // E0's size pulls the first control point's size to -100, below both ends.
         {"negative size is raised to zero",
-         History(Touch(0, 0, 800), Touch(0, 0, 0), Touch(0, 0, 0), Lifted()),
          2,
+         History(Touch(0, 0, 800), Touch(0, 0, 0), Touch(0, 0, 0), none),
          {Touch(0, 0), Touch(0, 0)}},
     };
     for (const auto& row : rows) {
