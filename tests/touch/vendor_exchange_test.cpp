@@ -91,15 +91,6 @@ TEST_F(VendorExchangeTest, OnlyAWholeReplyToItsOwnCommandIsTakenWithinFiveAttemp
     }
 }
 
-TEST_F(VendorExchangeTest, FramedCommandsGoOutByteForByte) {
-    usb.ExpectCommand(kReadConfig, BlockResponse(0x12, 0x30, 0x01, PatternBlock(9)));
-    const Bytes close1 = {0xAA, 0x01, 0x71, 0x02, 0x01, 0x00, 0x74};
-    usb.ExpectCommand(close1, BlockResponse(0x11, 0x71, 0x01, {}));
-    EXPECT_EQ(ExchangeVendorCommand(&device.ctx(), 2, 0x30, 1, nullptr, 0, response.data()), 0u);
-    const BYTE argument = 0;
-    EXPECT_EQ(ExchangeVendorCommand(&device.ctx(), 1, 0x71, 1, &argument, 1, response.data()), 0u);
-}
-
 TEST_F(VendorExchangeTest, CommandsTooShortForAnIndexOrTooLongForWLengthAreRefused) {
     EXPECT_EQ(Send(Bytes(kOpenCamera0.begin(), kOpenCamera0.begin() + 4)), kFailed);
     EXPECT_EQ(Send(Bytes(65536, 0xAA)), kFailed);
