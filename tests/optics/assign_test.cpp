@@ -28,32 +28,25 @@ AngleSpan SpanFrom(double dx, double y, double r) {
 }
 
 // What each camera sees of the fingers, in pixel order: camera A's angles grow with the
-// pixel, camera B's shrink. Sorted outside the view, whose span array holds only as many
-// blobs as a line can report.
-CameraView ViewOf(std::vector<AngleSpan> spans, bool descending) {
-    std::sort(spans.begin(), spans.end(), [descending](const AngleSpan& l, const AngleSpan& r) {
-        return descending ? l.center > r.center : l.center < r.center;
+// pixel, camera B's shrink. The span array holds only as many blobs as a line can report.
+CameraView View(std::initializer_list<Finger> fingers, bool cameraB) {
+    std::vector<AngleSpan> spans;
+    for (const Finger& f : fingers) {
+        spans.push_back(SpanFrom(cameraB ? 1 - f.x : f.x, f.y, f.r));
+    }
+    std::sort(spans.begin(), spans.end(), [cameraB](const AngleSpan& l, const AngleSpan& r) {
+        return cameraB ? l.center > r.center : l.center < r.center;
     });
     CameraView v{};
     v.count = static_cast<int>(std::min(spans.size(), std::size(v.spans)));
     std::copy_n(spans.begin(), v.count, v.spans);
     return v;
 }
-
 CameraView ViewA(std::initializer_list<Finger> fingers) {
-    std::vector<AngleSpan> spans;
-    for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(f.x, f.y, f.r));
-    }
-    return ViewOf(std::move(spans), false);
+    return View(fingers, false);
 }
-
 CameraView ViewB(std::initializer_list<Finger> fingers) {
-    std::vector<AngleSpan> spans;
-    for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(1 - f.x, f.y, f.r));
-    }
-    return ViewOf(std::move(spans), true);
+    return View(fingers, true);
 }
 
 SolvedPoint At(double x, double y) {
@@ -69,108 +62,93 @@ struct Tracker {
 
 constexpr double kNear = 1e-9;
 
-TEST(AssignOneTouch, WithoutTracksTheTouchIsA) {
-    Tracker t;
-    const Finger f{0.4, 0.5};
-    const FramePoints r = t.Solve(ViewA({f}), ViewB({f}));
-    EXPECT_EQ(r.first.valid, 1);
-    EXPECT_EQ(r.second.valid, 0);
-    EXPECT_LT(DistanceTo(r.first, f), kNear);
-}
-
-TEST(AssignOneTouch, ContinuesTheNearerTrack) {
-    Tracker t;
-    t.oc->TrackA = At(0.2, 0.3);
-    t.oc->TrackB = At(0.7, 0.6);
-    const Finger nearB{0.68, 0.62};
-    FramePoints r = t.Solve(ViewA({nearB}), ViewB({nearB}));
-    EXPECT_EQ(r.first.valid, 0);
-    ASSERT_EQ(r.second.valid, 1);
-    EXPECT_LT(DistanceTo(r.second, nearB), kNear);
-
-    const Finger nearA{0.22, 0.31};
-    r = t.Solve(ViewA({nearA}), ViewB({nearA}));
-    ASSERT_EQ(r.first.valid, 1);
-    EXPECT_EQ(r.second.valid, 0);
-    EXPECT_LT(DistanceTo(r.first, nearA), kNear);
-}
-
-TEST(SolveTwoTouches, WithoutTracksThePairingFarthestApartOnThePanelWins) {
-    // Side by side at the same depth the ghost intersections (0.5, 2.5) and (0.5, 0.2778) lie
-    // farther apart than the fingers, but one of them lies far below the panel.
-    Tracker t;
-    const Finger p{0.1, 0.5};
-    const Finger q{0.9, 0.5};
-    FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
-    ASSERT_EQ(r.first.valid, 1);
-    ASSERT_EQ(r.second.valid, 1);
-    EXPECT_LT(DistanceTo(r.first, p), kNear);
-    EXPECT_LT(DistanceTo(r.second, q), kNear);
-
-    // Here the fingers themselves are the pair farthest apart, the ghosts (0.854, 0.512) and
-    // (0.407, 0.356) lie closer together.
-    const Finger u{0.5, 0.3};
-    const Finger v{0.8, 0.7};
-    r = t.Solve(ViewA({u, v}), ViewB({u, v}));
-    const double direct = DistanceTo(r.first, u) + DistanceTo(r.second, v);
-    const double swapped = DistanceTo(r.first, v) + DistanceTo(r.second, u);
-    EXPECT_LT(std::min(direct, swapped), kNear);
-}
-
-TEST(SolveTwoTouches, APointOffThePanelCompetesOnlyWhenEveryPairingHasOne) {
-    // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
-    struct Case {
-        double depth;
-        bool fingersWin;
+TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
+    const auto oc = optics_test::DefaultContext();
+    const SolvedPoint track{0.3, 0.4, 0.01, 0.0, 1};
+    // Nine tenths of the panel's maximum step from the only track, the cameras seeing it at
+    // different sizes: still the same finger.
+    const double fastX = track.x + 0.9 * oc->MaxStep;
+    const struct {
+        const char* name;
+        SolvedPoint trackA, trackB;
+        Finger f;
+        bool isA;
+    } rows[] = {
+        {"no tracks", {}, {}, {0.4, 0.5}, true},
+        {"nearer B", At(0.2, 0.3), At(0.7, 0.6), {0.68, 0.62}, false},
+        {"nearer A", At(0.2, 0.3), At(0.7, 0.6), {0.22, 0.31}, true},
+        {"fast, only A", track, {}, {fastX, 0.4, 0.0}, true},
+        {"fast, only B", {}, track, {fastX, 0.4, 0.0}, false},
     };
-    for (const Case c : {Case{0.78, true}, Case{0.8, false}, Case{0.9, false}}) {
-        SCOPED_TRACE(c.depth);
-        Tracker t;
-        const Finger p{0.1, c.depth};
-        const Finger q{0.9, c.depth};
-        const FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
-        ASSERT_EQ(r.first.valid, 1);
-        ASSERT_EQ(r.second.valid, 1);
-        if (c.fingersWin) {
-            EXPECT_LT(DistanceTo(r.first, p), kNear);
-            EXPECT_LT(DistanceTo(r.second, q), kNear);
-        } else {
-            // No pairing lies on the panel: the farthest apart wins as it always did.
-            EXPECT_NEAR(r.first.x, 0.5, 1e-9);
-            EXPECT_GT(r.first.y, 1.0);
-        }
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        oc->TrackA = row.trackA;
+        oc->TrackB = row.trackB;
+        const AngleSpan a = SpanFrom(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
+        const AngleSpan b = SpanFrom(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
+        const FramePoints r = position::AssignOneTouch(a, b, *oc);
+        EXPECT_EQ(r.first.valid, row.isA ? 1 : 0);
+        EXPECT_EQ(r.second.valid, row.isA ? 0 : 1);
+        EXPECT_LT(DistanceTo(row.isA ? r.first : r.second, row.f), kNear);
     }
 }
 
-TEST(SolveTwoTouches, ThePanelAreaComesFromThePanelBlock) {
-    // Cameras 30 units left of and 20 above a 1000 x 750 panel, the baseline 1070 long.
+TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
+    enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
+    // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
+    // The panel block puts cameras 30 units left of and 20 above a 1000 x 750 panel.
     const optics_test::Block panel = optics_test::PanelBlock(optics_test::Panel{});
-    auto oc = optics_test::DefaultContext();
-    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
-    EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
-
-    // Fingers side by side near the bottom of this panel (y 0.7 is on it, though below the
-    // fall-back panel's 0.75 + 5 % it would not be at 0.8).
-    const Finger p{0.15, 0.7};
-    const Finger q{0.85, 0.7};
-    const FramePoints r = position::SolveByBlobCounts(ViewA({p, q}), ViewB({p, q}), *oc);
-    EXPECT_LT(DistanceTo(r.first, p), kNear);
-    EXPECT_LT(DistanceTo(r.second, q), kNear);
-}
-
-TEST(SolveTwoTouches, WithoutGeometryTheFarthestApartWins) {
-    // Before any set-up the panel area is empty, so nothing lies on it.
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0, sizeof(OpticalContext));
-    const Finger p{0.1, 0.5};
-    const Finger q{0.9, 0.5};
-    const FramePoints r = position::SolveByBlobCounts(ViewA({p, q}), ViewB({p, q}), *oc);
-    EXPECT_NEAR(r.first.x, 0.5, 1e-9);
-    EXPECT_NEAR(r.first.y, 2.5, 1e-9);
-    EXPECT_NEAR(r.second.y, 1 / 3.6, 1e-9);
+    enum Geometry { kFallback, kBlock, kNoGeometry };
+    const struct {
+        const char* name;
+        Geometry geometry;
+        SolvedPoint trackA, trackB;
+        Finger p, q;
+        Outcome outcome;
+    } rows[] = {
+        // The ghosts (0.5, 2.5) and (0.5, 0.2778) lie farther apart, but one far off the panel.
+        {"side by side", kFallback, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kInOrder},
+        // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
+        {"fingers farthest apart", kFallback, {}, {}, {0.5, 0.3}, {0.8, 0.7}, kEitherOrder},
+        {"just on the panel", kFallback, {}, {}, {0.1, 0.78}, {0.9, 0.78}, kInOrder},
+        {"off the panel", kFallback, {}, {}, {0.1, 0.8}, {0.9, 0.8}, kGhosts},
+        {"far off the panel", kFallback, {}, {}, {0.1, 0.9}, {0.9, 0.9}, kGhosts},
+        {"on the panel of the block", kBlock, {}, {}, {0.15, 0.7}, {0.85, 0.7}, kInOrder},
+        {"no panel area", kNoGeometry, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kGhosts},
+        {"tracks", kFallback, At(0.31, 0.41), At(0.69, 0.5), {0.3, 0.4}, {0.7, 0.5}, kInOrder},
+        {"swapped", kFallback, At(0.69, 0.5), At(0.31, 0.41), {0.3, 0.4}, {0.7, 0.5}, kSwapped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto oc = std::make_unique<OpticalContext>();
+        std::memset(oc.get(), 0, sizeof(OpticalContext));
+        if (row.geometry != kNoGeometry) {
+            SetupGeometry(row.geometry == kBlock ? panel.data() : nullptr, nullptr, nullptr,
+                          oc.get());
+        }
+        oc->TrackA = row.trackA;
+        oc->TrackB = row.trackB;
+        const FramePoints r =
+            position::SolveByBlobCounts(ViewA({row.p, row.q}), ViewB({row.p, row.q}), *oc);
+        ASSERT_EQ(r.first.valid + r.second.valid, 2);
+        const double direct = DistanceTo(r.first, row.p) + DistanceTo(r.second, row.q);
+        const double swapped = DistanceTo(r.first, row.q) + DistanceTo(r.second, row.p);
+        switch (row.outcome) {
+            case kInOrder:
+                EXPECT_LT(direct, kNear);
+                break;
+            case kSwapped:
+                EXPECT_LT(swapped, kNear);
+                break;
+            case kEitherOrder:
+                EXPECT_LT(std::min(direct, swapped), kNear);
+                break;
+            case kGhosts:  // the pair on the line through the middle, one far below the panel
+                EXPECT_NEAR(r.first.x, 0.5, kNear);
+                EXPECT_GT(r.first.y, 1.0);
+                break;
+        }
+    }
 }
 
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
@@ -192,22 +170,6 @@ TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
     const SolvedPoint expected = position::Triangulate(a.spans[0], b.spans[0]);
     EXPECT_EQ(r.first.x, expected.x);
     EXPECT_EQ(r.first.y, expected.y);
-}
-
-TEST(SolveTwoTouches, TracksDecideTheOrder) {
-    Tracker t;
-    const Finger p{0.3, 0.4};
-    const Finger q{0.7, 0.5};
-    t.oc->TrackA = At(0.31, 0.41);
-    t.oc->TrackB = At(0.69, 0.5);
-    FramePoints r = t.Solve(ViewA({p, q}), ViewB({p, q}));
-    EXPECT_LT(DistanceTo(r.first, p), kNear);
-    EXPECT_LT(DistanceTo(r.second, q), kNear);
-
-    std::swap(t.oc->TrackA, t.oc->TrackB);
-    r = t.Solve(ViewA({p, q}), ViewB({p, q}));
-    EXPECT_LT(DistanceTo(r.first, q), kNear);
-    EXPECT_LT(DistanceTo(r.second, p), kNear);
 }
 
 TEST(SolveByBlobCounts, OneAgainstTwoHoldsTwoFramesThenSplits) {

@@ -60,41 +60,41 @@ TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScale) {
     EXPECT_FLOAT_EQ(oc->OffsetY, -873.81333f);  // -20 * 32768 / 750
     EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
     EXPECT_FLOAT_EQ(oc->MaxStep, 0.018691589f);  // 2000 / 100 / 1070
+    // The panel area, in baseline units.
+    EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
+    EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
 }
 
 TEST(SetupGeometry, UnusablePanelBlocksFallBack) {
-    struct Case {
+    const struct {
         const char* name;
-        Panel panel;
-    };
-    auto with = [](auto change) {
-        Panel p;
-        change(p);
-        return p;
-    };
-    const Case cases[] = {
-        {"fps 0", with([](Panel& p) { p.fps = 0; })},
-        {"width 0", with([](Panel& p) { p.width = 0; })},
-        {"height 0", with([](Panel& p) { p.height = 0; })},
-        {"max speed 0", with([](Panel& p) { p.maxSpeed = 0; })},
-        {"max speed 2^31", with([](Panel& p) { p.maxSpeed = INT32_MIN; })},
-        {"ref count 0", with([](Panel& p) { p.refCount = 0; })},
-        {"weight 1", with([](Panel& p) { p.weight = 1.0f; })},
-        {"weight below 0", with([](Panel& p) { p.weight = -0.01f; })},
-        {"weight NaN", with([](Panel& p) { p.weight = kNaN; })},
+        void (*change)(Panel&);
+    } rows[] = {
+        {"fps 0", [](Panel& p) { p.fps = 0; }},
+        {"width 0", [](Panel& p) { p.width = 0; }},
+        {"height 0", [](Panel& p) { p.height = 0; }},
+        {"max speed 0", [](Panel& p) { p.maxSpeed = 0; }},
+        {"max speed 2^31", [](Panel& p) { p.maxSpeed = INT32_MIN; }},
+        {"ref count 0", [](Panel& p) { p.refCount = 0; }},
+        {"weight 1", [](Panel& p) { p.weight = 1.0f; }},
+        {"weight below 0", [](Panel& p) { p.weight = -0.01f; }},
+        {"weight NaN", [](Panel& p) { p.weight = kNaN; }},
         // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
-        {"negative width", with([](Panel& p) { p.width = -1000; })},
-        {"negative height", with([](Panel& p) { p.height = -750; })},
-        {"negative fps", with([](Panel& p) { p.fps = -100; })},
-        {"zero baseline", with([](Panel& p) { p.camROffsetX = p.camLOffsetX - p.width; })},
-        {"negative baseline", with([](Panel& p) { p.camLOffsetX = 5000; })},
+        {"negative width", [](Panel& p) { p.width = -1000; }},
+        {"negative height", [](Panel& p) { p.height = -750; }},
+        {"negative fps", [](Panel& p) { p.fps = -100; }},
+        {"zero baseline", [](Panel& p) { p.camROffsetX = p.camLOffsetX - p.width; }},
+        {"negative baseline", [](Panel& p) { p.camLOffsetX = 5000; }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Block panel = PanelBlock(c.panel);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Panel p;
+        row.change(p);
+        const Block panel = PanelBlock(p);
         ExpectFallbackScale(*SetUpWith(&panel, nullptr, nullptr));
     }
-    SCOPED_TRACE("no block");
     ExpectFallbackScale(*SetUpWith(nullptr, nullptr, nullptr));
 }
 
@@ -114,11 +114,13 @@ TEST(SetupGeometry, ExtremeOffsetsDoNotOverflowTheBaseline) {
 }
 
 TEST(SetupGeometry, UsableCameraBlocksGiveScaledLensModels) {
-    const Camera cam;
-    const Block block = CameraBlock(cam);
-    const auto oc = SetUpWith(nullptr, &block, &block);
+    Camera zero;  // B looks back along the baseline from CameraParams0: its lens negated
+    zero.k = 1.0f;
+    zero.j = 0.0f;
+    const Block block1 = CameraBlock(Camera{});
+    const Block block0 = CameraBlock(zero);
+    const auto oc = SetUpWith(nullptr, &block1, &block0);
     const CameraModel& a = oc->CameraModelA;
-    const CameraModel& b = oc->CameraModelB;
     EXPECT_EQ(a.firstPixel, 20);
     EXPECT_EQ(a.lastPixel, 610);
     EXPECT_FLOAT_EQ(a.c[0], 0.25f);  // K·p0 + J = 2 * 0.1 + 0.05
@@ -126,113 +128,57 @@ TEST(SetupGeometry, UsableCameraBlocksGiveScaledLensModels) {
     EXPECT_FLOAT_EQ(a.c[2], 0.4f);
     EXPECT_FLOAT_EQ(a.c[3], -0.1f);
     EXPECT_FLOAT_EQ(a.c[7], 0.02f);
-    // Camera B looks back along the baseline: every coefficient negated.
     for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(b.c[k], -a.c[k]) << "c" << k;
+        EXPECT_EQ(oc->CameraModelB.c[k], -zero.p[k]) << "c" << k;
     }
-    EXPECT_EQ(b.firstPixel, 20);
-    EXPECT_EQ(b.lastPixel, 610);
+    EXPECT_EQ(oc->CameraModelB.firstPixel, 20);
+    EXPECT_EQ(oc->CameraModelB.lastPixel, 610);
 }
 
-TEST(SetupGeometry, CameraModelsComeFromTheirOwnBlocks) {
-    Camera one;
-    one.k = 1.0f;
-    one.j = 0.0f;
-    one.p = {0, 1.2f, 0, 0, 0, 0, 0, 0};
-    Camera zero = one;
-    zero.p[1] = 0.9f;
-    const Block block1 = CameraBlock(one);
-    const Block block0 = CameraBlock(zero);
-    const auto oc = SetUpWith(nullptr, &block1, &block0);
-    EXPECT_FLOAT_EQ(oc->CameraModelA.c[1], 1.2f);   // A from CameraParams1
-    EXPECT_FLOAT_EQ(oc->CameraModelB.c[1], -0.9f);  // B from CameraParams0
-}
-
-TEST(SetupGeometry, LinearLensTermDecidesUsability) {
-    struct Case {
-        float p1;
+TEST(SetupGeometry, UnusableCameraBlocksFallBackToTheDefaultLens) {
+    const struct {
+        const char* name;
+        void (*change)(Camera&);
         bool usable;
+        INT32 first = 20, last = 610;
+    } rows[] = {
+        {"p1 0.8", [](Camera& c) { c.p[1] = 0.8f; }, true},
+        {"p1 1.5", [](Camera& c) { c.p[1] = 1.5f; }, true},
+        {"p1 -1", [](Camera& c) { c.p[1] = -1.0f; }, true},
+        {"p1 0.5", [](Camera& c) { c.p[1] = 0.5f; }, false},
+        {"p1 below 0.8", [](Camera& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
+        {"p1 above 1.5", [](Camera& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
+        {"p1 -1.6", [](Camera& c) { c.p[1] = -1.6f; }, false},
+        {"p1 NaN", [](Camera& c) { c.p[1] = kNaN; }, false},
+        {"NaN coefficient", [](Camera& c) { c.p[3] = kNaN; }, false},
+        {"infinite coefficient", [](Camera& c) { c.p[7] = -kInf; }, false},
+        {"NaN offset J", [](Camera& c) { c.j = kNaN; }, false},
+        {"infinite scale K", [](Camera& c) { c.k = kInf; }, false},
+        {"K·p overflows", [](Camera& c) { c.k = 3.0e38f, c.p[1] = 1.2f; }, false},
+        {"K·p0 + J overflows",
+         [](Camera& c) { c.p = {1.0f, 1.0f, 0, 0, 0, 0, 0, 0}, c.k = 2.0e38f, c.j = 3.0e38f; },
+         false},
+        {"pixel range clamped to the line",
+         [](Camera& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0, 640},
+        {"range beyond the line", [](Camera& c) { c.firstPixel = 700, c.lastPixel = 800; }, false},
+        {"range before the line", [](Camera& c) { c.firstPixel = -20, c.lastPixel = -5; }, false},
+        {"inverted range", [](Camera& c) { c.firstPixel = 300, c.lastPixel = 200; }, false},
+        {"empty range", [](Camera& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
     };
-    const Case cases[] = {
-        {0.5f, false},
-        {0.8f, true},
-        {std::nextafter(0.8f, 0.0f), false},
-        {1.5f, true},
-        {std::nextafter(1.5f, 2.0f), false},
-        {-1.0f, true},
-        {-1.6f, false},
-        {kNaN, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.p1);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         Camera cam;
-        cam.p[1] = c.p1;
+        row.change(cam);
         const Block block = CameraBlock(cam);
         const auto oc = SetUpWith(nullptr, &block, &block);
-        if (c.usable) {
-            EXPECT_EQ(oc->CameraModelA.firstPixel, 20);
-            EXPECT_FLOAT_EQ(oc->CameraModelA.c[1], cam.k * c.p1);
+        if (row.usable) {
+            EXPECT_EQ(oc->CameraModelA.firstPixel, row.first);
+            EXPECT_EQ(oc->CameraModelA.lastPixel, row.last);
+            EXPECT_FLOAT_EQ(oc->CameraModelA.c[1], cam.k * cam.p[1]);
         } else {
             ExpectDefaultModel(oc->CameraModelA, 1.15f);
             ExpectDefaultModel(oc->CameraModelB, -1.15f);
         }
-    }
-}
-
-TEST(SetupGeometry, NonFiniteLensValuesFallBack) {
-    struct Case {
-        const char* name;
-        Camera cam;
-    };
-    auto with = [](auto change) {
-        Camera c;
-        change(c);
-        return c;
-    };
-    const Case cases[] = {
-        {"NaN coefficient", with([](Camera& c) { c.p[3] = kNaN; })},
-        {"infinite coefficient", with([](Camera& c) { c.p[7] = -kInf; })},
-        {"NaN offset J", with([](Camera& c) { c.j = kNaN; })},
-        {"infinite scale K", with([](Camera& c) { c.k = kInf; })},
-        {"K·p overflows", with([](Camera& c) {
-             c.k = 3.0e38f;
-             c.p[1] = 1.2f;
-         })},
-        {"K·p0 + J overflows", with([](Camera& c) {
-             c.p = {1.0f, 1.0f, 0, 0, 0, 0, 0, 0};
-             c.k = 2.0e38f;
-             c.j = 3.0e38f;
-         })},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Block block = CameraBlock(c.cam);
-        const auto oc = SetUpWith(nullptr, &block, &block);
-        ExpectDefaultModel(oc->CameraModelA, 1.15f);
-        ExpectDefaultModel(oc->CameraModelB, -1.15f);
-    }
-}
-
-TEST(SetupGeometry, PixelRangeIsClampedToTheLine) {
-    Camera wide;
-    wide.firstPixel = -10;
-    wide.lastPixel = 1000;
-    const Block wideBlock = CameraBlock(wide);
-    const auto oc = SetUpWith(nullptr, &wideBlock, &wideBlock);
-    EXPECT_EQ(oc->CameraModelA.firstPixel, 0);
-    EXPECT_EQ(oc->CameraModelA.lastPixel, 640);
-    EXPECT_FLOAT_EQ(oc->CameraModelA.c[1], 2.0f);  // the lens itself is kept
-
-    // A range that is empty once clamped, or inverted, leaves nothing to search: default model.
-    for (auto [first, last] :
-         {std::pair{700, 800}, std::pair{300, 200}, std::pair{-20, -5}, std::pair{100, 100}}) {
-        SCOPED_TRACE(first);
-        Camera cam;
-        cam.firstPixel = first;
-        cam.lastPixel = last;
-        const Block block = CameraBlock(cam);
-        const auto bad = SetUpWith(nullptr, &block, &block);
-        ExpectDefaultModel(bad->CameraModelA, 1.15f);
     }
 }
 

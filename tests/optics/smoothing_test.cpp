@@ -31,23 +31,16 @@ std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
 TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
     auto ring = RingOf({});
     EXPECT_EQ(ring->index, -1);
-    PushRing(*ring, At(0.1, 0.1));
-    EXPECT_EQ(ring->index, 0);
-    EXPECT_EQ(DelayedIndex(*ring), 48);
-    for (int i = 1; i < 50; ++i) {
-        PushRing(*ring, At(0.1, 0.1));
+    for (int pushed = 1; pushed <= 51; ++pushed) {
+        PushRing(*ring, At(0.001 * pushed, 0.1));
+        const int newest = (pushed - 1) % 50;
+        ASSERT_EQ(ring->index, newest);
+        EXPECT_EQ(DelayedIndex(*ring), (newest + 48) % 50);
     }
-    EXPECT_EQ(ring->index, 49);
-    EXPECT_EQ(DelayedIndex(*ring), 47);
-    PushRing(*ring, At(0.2, 0.2));
-    EXPECT_EQ(ring->index, 0);
-    EXPECT_EQ(ring->entries[0].x, 0.2);
-    EXPECT_EQ(DelayedIndex(*ring), 48);
-}
-
-TEST(StepWindow, FollowsTheDistanceOfTheTwoTouches) {
+    EXPECT_DOUBLE_EQ(ring->entries[0].x, 0.051);
+    // The window follows the distance of the two touches, never below 0.1, else 0.5.
     EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);  // never below 0.1
+    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);
     EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), SolvedPoint{}), 0.5);
     EXPECT_DOUBLE_EQ(StepWindow(SolvedPoint{}, SolvedPoint{}), 0.5);
 }

@@ -78,35 +78,21 @@ USB_TRANSFER ScriptedUsb::OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD fl
     }
     const Transfer& expected = script_[next_++];
     EXPECT_EQ(routine, nullptr) << "vendor transfers are synchronous";
-    if (expected.direction == Direction::Out) {
-        const bool match = out && flags == kOutFlags && request.bRequest == 0 &&
-                           request.wValue == 0 && request.wIndex == 0 && buffer != nullptr &&
-                           request.wLength == expected.command.size() &&
-                           std::equal(expected.command.begin(), expected.command.end(), buffer);
-        if (!match) {
-            const USB_DEVICE_REQUEST wanted{kOutRequestType, 0, 0, 0,
-                                            static_cast<WORD>(expected.command.size())};
-            ADD_FAILURE() << "transfer #" << number
-                          << " differs\n  expected: " << SetupText(wanted, kOutFlags) << " data "
-                          << HexDump(expected.command.data(), expected.command.size())
-                          << "\n  got:      " << got;
-            return nullptr;
-        }
-        completed_ = {static_cast<DWORD>(expected.command.size()), expected.usbError};
-    } else {
-        const bool match = request.bmRequestType == kInRequestType && flags == kInFlags &&
-                           request.bRequest == 0 && request.wValue == 0 && request.wIndex == 0 &&
-                           request.wLength == kPacketSize && buffer != nullptr;
-        if (!match) {
-            const USB_DEVICE_REQUEST wanted{kInRequestType, 0, 0, 0, kPacketSize};
-            ADD_FAILURE() << "transfer #" << number
-                          << " differs\n  expected: " << SetupText(wanted, kInFlags)
-                          << "\n  got:      " << got;
-            return nullptr;
-        }
-        std::copy(expected.reply.begin(), expected.reply.end(), buffer);
-        completed_ = {static_cast<DWORD>(expected.reply.size()), expected.usbError};
+    // Both sides as text: the setup packet, the flags and, for a command, its bytes.
+    const bool command = expected.direction == Direction::Out;
+    const USB_DEVICE_REQUEST wanted{
+        command ? kOutRequestType : kInRequestType, 0, 0, 0,
+        static_cast<WORD>(command ? expected.command.size() : kPacketSize)};
+    const std::string want = SetupText(wanted, command ? kOutFlags : kInFlags) +
+                             (command ? " data " + HexDump(expected.command) : "");
+    if (got != want || buffer == nullptr) {
+        ADD_FAILURE() << "transfer #" << number << " differs\n  expected: " << want
+                      << "\n  got:      " << got;
+        return nullptr;
     }
+    std::copy(expected.reply.begin(), expected.reply.end(), buffer);
+    completed_ = {static_cast<DWORD>(command ? expected.command.size() : expected.reply.size()),
+                  expected.usbError};
     return reinterpret_cast<USB_TRANSFER>(&completed_);
 }
 

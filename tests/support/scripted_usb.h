@@ -38,7 +38,6 @@ class ScriptedUsb {
     void SetTransferHook(std::function<void()> hook) { hook_ = std::move(hook); }
 
     std::size_t TransfersSeen() const { return seen_; }
-    std::size_t ExchangesLeft() const { return script_.size() - next_; }
     // Adds a test failure naming every scripted transfer that did not happen.
     void ExpectAllConsumed() const;
 

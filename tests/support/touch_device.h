@@ -59,6 +59,12 @@ class TouchDevice {
     TOUCH_DATA& td() { return *touch_; }
     const TOUCH_DATA& td() const { return *touch_; }
     ots::DriverConfig& config() { return context_->DriverConfig; }
+    // Connects the context to a fake USB function table (support/scripted_usb.h and the like).
+    template <class Usb>
+    void Plug(Usb& usb) {
+        context_->lpUsbFuncs = usb.funcs();
+        context_->hUsbDevice = usb.handle();
+    }
 
   private:
     std::unique_ptr<DEVICE_CONTEXT> context_;

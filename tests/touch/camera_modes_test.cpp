@@ -4,131 +4,98 @@
 #include <gtest/gtest.h>
 
 #include "protocol/bytes.h"
+#include "support/touch_device.h"
 #include "touch/input_emulation.h"
 #include "touch/panel_params.h"
-#include "touch/touch_data.h"
-#include "support/touch_device.h"
 
 namespace ots::test {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using ::testing::ElementsAreArray;
 
-class CameraModesTest : public ::testing::Test {
-  protected:
-    void Point(const ots::TouchPoint& p) {
+struct ModeCase {
+    const char* name;
+    BYTE mode;
+    std::vector<TouchPoint> points;
+    std::vector<Injected> events;
+    INT32 clickX, clickY;
+    BYTE calibrated, calibrating;
+};
+
+TEST(CameraModesTest, EachModeInjectsItsSequence) {
+    std::vector<ModeCase> cases;
+    const auto add = [&cases](const char* name, BYTE mode, std::vector<TouchPoint> points,
+                              std::vector<Injected> events, INT32 clickX = 0, INT32 clickY = 0,
+                              BYTE calibrated = 0, BYTE calibrating = 0) {
+        cases.push_back({name, mode, points, events, clickX, clickY, calibrated, calibrating});
+    };
+    add("click on touch: once, at the first point", 0,
+        {Touch(1000, 2000), Touch(1001, 2001), Touch(1002, 2002)},
+        {{kDown, 2000, 4000}, {kUp, 2000, 4000}}, 1000, 2000);
+    add("click on touch: again after a lift", 0, {Touch(10, 10), Lifted(), Touch(300, 400)},
+        {{kDown, 20, 20}, {kUp, 20, 20}, {kDown, 600, 800}, {kUp, 600, 800}}, 300, 400);
+    add("click on release: follows, clicks at the last touch", 1,
+        {Touch(100, 200), Touch(150, 250), Lifted(9999, 9999), Lifted()},
+        {{kMove, 200, 400}, {kMove, 300, 500}, {kDown, 300, 500}, {kUp, 300, 500}}, 150, 250);
+    add("click on release: lift without touch", 1, {Lifted(77, 77)}, {});
+    add("mouse emulation: drags, releases at the last touch", 2,
+        {Touch(100, 200), Touch(110, 210), Lifted(5000, 5000), Lifted()},
+        {{kMoveDown, 200, 400}, {kMoveDown, 220, 420}, {kUp, 220, 420}});
+    for (BYTE other : {BYTE{3}, BYTE{0x80}, BYTE{0xFF}}) {
+        add("other modes", other, {Touch(100, 200), Lifted()}, {});
+    }
+    // The zero polynomials of a calibrated device would map everything to 0.
+    add("calibrating passes raw unclamped values", 0, {Touch(40000, 33000)},
+        {{kDown, 80000, 66000}, {kUp, 80000, 66000}}, 40000, 33000, 1, 1);
+    add("uncalibrated points are clamped but not bounded", 1, {Touch(40000, -3), Touch(100, 200)},
+        {{kMove, 65534, 0}, {kMove, 200, 400}});
+    // x: 0.5 x; y: y + 10, then clamped.
+    add("calibrated points are mapped then clamped", 1, {Touch(1000, 2000), Touch(1000, 40000)},
+        {{kMove, 1000, 4020}, {kMove, 1000, 65534}}, 0, 0, 1);
+    for (const ModeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TouchDevice device = TouchDevice::Camera();
+        ce::host::MouseEventRecorder recorder;
+        device.config().Mode = c.mode;
+        device.config().IsCalibrating = c.calibrating;
+        TOUCH_DATA& td = device.td();
+        td.DeviceConfig.IsCalibrated = c.calibrated;
+        if (c.calibrated == 0) {  // bounds that would show if they were applied
+            td.DeviceConfig.MinX = 500;
+            td.DeviceConfig.MaxY = 10;
+            StoreI32(td.PanelParams, kPanelWidthOffset, 1000);
+            StoreI32(td.PanelParams, kPanelHeightOffset, 1000);
+        } else if (c.calibrating == 0) {
+            td.Optical.CalibX.A10 = 0.5f;
+            td.Optical.CalibY.A01 = 1.0f;
+            td.Optical.CalibY.A00 = 10.0f;
+        }
+        for (const TouchPoint& p : c.points) {
+            td.CurrentPoint = p;
+            HandlePoint(device.ctx(), device.config());
+        }
+        EXPECT_THAT(InjectedEvents(recorder), ElementsAreArray(c.events));
+        EXPECT_EQ(td.LastClickPoint.x, c.clickX);
+        EXPECT_EQ(td.LastClickPoint.y, c.clickY);
+        if (c.points.back().valid == 0) {
+            EXPECT_EQ(device.ctx().fButtonDown, 0u);
+        }
+    }
+}
+
+TEST(CameraModesTest, ClickOnTouchKeepsTheButtonLatchedByAnotherMode) {
+    TouchDevice device = TouchDevice::Camera();
+    ce::host::MouseEventRecorder recorder;
+    device.config().Mode = 2;
+    device.td().CurrentPoint = Touch(10, 10);  // button down
+    HandlePoint(device.ctx(), device.config());
+    device.config().Mode = 0;
+    for (const TouchPoint& p : {Lifted(), Touch(20, 20)}) {
         device.td().CurrentPoint = p;
         HandlePoint(device.ctx(), device.config());
     }
-    std::vector<Injected> Events() const { return InjectedEvents(recorder); }
-
-    TouchDevice device = TouchDevice::Camera();
-    ce::host::MouseEventRecorder recorder;
-};
-
-TEST_F(CameraModesTest, ClickOnTouchClicksOnceAtTheFirstTouchingPoint) {
-    device.config().Mode = 0;
-    for (int frame = 0; frame < 50; ++frame) {
-        Point(Touch(1000 + frame, 2000 + frame));
-    }
-    EXPECT_THAT(Events(), ElementsAre(Injected{kDown, 2000, 4000}, Injected{kUp, 2000, 4000}));
-    EXPECT_EQ(device.td().LastClickPoint.x, 1000);
-    EXPECT_EQ(device.td().LastClickPoint.y, 2000);
-    EXPECT_EQ(device.td().LastAction, 4);
-
-    Point(Lifted());
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-    Point(Touch(300, 400));
-    EXPECT_EQ(Events().size(), 4u);
-    EXPECT_EQ(device.td().LastClickPoint.x, 300);
-}
-
-TEST_F(CameraModesTest, ClickOnTouchKeepsTheButtonStateAfterAnotherAction) {
-    device.config().Mode = 2;
-    Point(Touch(10, 10));  // LastAction 2, button down
-    device.config().Mode = 0;
-    Point(Lifted());
     EXPECT_EQ(device.ctx().fButtonDown, 1u);
-    Point(Touch(20, 20));  // still latched: no click
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMoveDown, 20, 20}));
-}
-
-TEST_F(CameraModesTest, ClickOnReleaseFollowsAndClicksAtTheLastTouch) {
-    device.config().Mode = 1;
-    Point(Touch(100, 200));
-    Point(Touch(150, 250));
-    Point(Lifted(9999, 9999));
-    Point(Lifted());  // no touch in progress: nothing
-
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 200, 400}, Injected{kMove, 300, 500},
-                                      Injected{kDown, 300, 500}, Injected{kUp, 300, 500}));
-    EXPECT_EQ(device.td().LastClickPoint.x, 150);
-    EXPECT_EQ(device.td().LastClickPoint.y, 250);
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(CameraModesTest, ClickOnReleaseLiftWithoutTouchDoesNothing) {
-    device.config().Mode = 1;
-    device.td().LastTouchX = 77;
-    Point(Lifted());
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.td().LastClickPoint.x, 0);
-}
-
-TEST_F(CameraModesTest, MouseEmulationDragsAndReleasesAtTheLastTouch) {
-    device.config().Mode = 2;
-    Point(Touch(100, 200));
-    Point(Touch(110, 210));
-    Point(Lifted(5000, 5000));
-    Point(Lifted());
-
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMoveDown, 200, 400}, Injected{kMoveDown, 220, 420},
-                                      Injected{kUp, 220, 420}));
-    EXPECT_EQ(device.td().LastAction, 2);
-    EXPECT_EQ(device.td().LastClickPoint.x, 0);
-}
-
-TEST_F(CameraModesTest, OtherModesInjectNothing) {
-    for (BYTE mode : {BYTE{3}, BYTE{0x80}, BYTE{0xFF}}) {
-        device.config().Mode = mode;
-        Point(Touch(100, 200));
-        Point(Lifted());
-    }
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(CameraModesTest, CalibratingPassesRawUnclampedValues) {
-    device.config().Mode = 0;
-    device.config().IsCalibrating = 1;
-    device.td().DeviceConfig.IsCalibrated = 1;  // the zero polynomials would map to 0
-    Point(Touch(40000, 33000));
-    EXPECT_THAT(Events(), ElementsAre(Injected{kDown, 80000, 66000}, Injected{kUp, 80000, 66000}));
-    EXPECT_EQ(device.td().LastClickPoint.x, 40000);
-    EXPECT_EQ(device.td().LastClickPoint.y, 33000);
-}
-
-TEST_F(CameraModesTest, UncalibratedPointsAreClampedButNotBounded) {
-    device.config().Mode = 1;
-    ots::StoreI32(device.td().PanelParams, kPanelWidthOffset, 1000);
-    ots::StoreI32(device.td().PanelParams, kPanelHeightOffset, 1000);
-    device.td().DeviceConfig.MinX = 500;
-    device.td().DeviceConfig.MaxY = 10;
-    Point(Touch(40000, -3));
-    Point(Touch(100, 200));
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 65534, 0}, Injected{kMove, 200, 400}));
-}
-
-TEST_F(CameraModesTest, CalibratedPointsAreMappedThenBounded) {
-    device.config().Mode = 1;
-    device.td().DeviceConfig.IsCalibrated = 1;
-    device.td().Optical.CalibX.A10 = 0.5f;
-    device.td().Optical.CalibY.A01 = 1.0f;
-    device.td().Optical.CalibY.A00 = 10.0f;
-    Point(Touch(1000, 2000));
-    Point(Touch(1000, 40000));
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 1000, 4020}, Injected{kMove, 1000, 65534}));
+    EXPECT_EQ(InjectedEvents(recorder).back(), (Injected{kMoveDown, 20, 20}));
 }
 
 }  // namespace

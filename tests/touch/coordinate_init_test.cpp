@@ -4,58 +4,45 @@
 #include <gtest/gtest.h>
 
 #include "support/scripted_usb.h"
-#include "touch/sensor_init.h"
-#include "touch/touch_data.h"
 #include "support/touch_device.h"
+#include "touch/sensor_init.h"
 
 namespace ots::test {
 namespace {
 
+using ::testing::_;
 using ::testing::FieldsAre;
 
-class CoordinateInitTest : public ::testing::Test {
-  protected:
-    CoordinateInitTest() {
-        device.ctx().lpUsbFuncs = usb.funcs();  // an empty script: any transfer fails the test
-        device.ctx().hUsbDevice = usb.handle();
+TEST(CoordinateInitTest, RegistryCalibrationIsActivatedOnlyWhenCalibratedIsOne) {
+    for (BYTE isCalibrated : {BYTE{0}, BYTE{1}, BYTE{2}}) {
+        SCOPED_TRACE(int{isCalibrated});
+        TouchDevice device = TouchDevice::Coordinate();
+        ScriptedUsb usb;  // an empty script: any transfer fails the test
+        device.Plug(usb);
         device.ctx().ScreenConfig.width = 0x10500;
         device.ctx().ScreenConfig.hight = 768;
-        ots::DeviceConfig& dc = device.td().DeviceConfig;
-        dc.MinX = 10;
-        dc.MaxX = 20;
-        dc.OffY = 5;
-        dc.reserved[0] = 1;
-        device.td().CalibParaX.A10 = 0.25f;
-        device.td().CalibParaY.A01 = 4.0f;
-        device.td().Optical.CalibX.A00 = 99.0f;
-    }
-
-    TouchDevice device = TouchDevice::Coordinate();
-    ScriptedUsb usb;
-};
-
-TEST_F(CoordinateInitTest, UncalibratedDeviceConfigIsClearedToTheScreenSize) {
-    for (BYTE isCalibrated : {BYTE{0}, BYTE{2}}) {
-        device.td().DeviceConfig.IsCalibrated = isCalibrated;
-        device.td().DeviceConfig.MinX = 10;
+        TOUCH_DATA& td = device.td();
+        td.DeviceConfig.MinX = 10;
+        td.DeviceConfig.MaxX = 20;
+        td.DeviceConfig.OffY = 5;
+        td.DeviceConfig.reserved[0] = 1;
+        td.DeviceConfig.IsCalibrated = isCalibrated;
+        td.CalibParaX.A10 = 0.25f;
+        td.CalibParaY.A01 = 4.0f;
+        td.Optical.CalibX.A00 = 99.0f;
         EXPECT_EQ(InitCoordinateController(&device.ctx()), 0u);
-        EXPECT_THAT(device.td().DeviceConfig,
-                    FieldsAre(0, 0, 0, 0, 0x0500, 768, 0, 0u, 0u, 0, 0, 0, 0, ::testing::_));
-        EXPECT_EQ(device.td().DeviceConfig.reserved[0], 0);
-        EXPECT_EQ(device.td().Optical.CalibX.A00, 99.0f);  // calibration not touched
+        if (isCalibrated == 1) {
+            EXPECT_THAT(td.DeviceConfig, FieldsAre(0, 0, 10, 0, 20, 0, 1, 0u, 5u, 0, 0, 0, 0, _));
+            EXPECT_THAT(
+                std::tuple(td.Optical.CalibX.A10, td.Optical.CalibX.A00, td.Optical.CalibY.A01),
+                FieldsAre(0.25f, 0.0f, 4.0f));
+        } else {  // cleared to the screen size; the calibration is not touched
+            EXPECT_THAT(td.DeviceConfig,
+                        FieldsAre(0, 0, 0, 0, 0x0500, 768, 0, 0u, 0u, 0, 0, 0, 0, _));
+            EXPECT_EQ(td.DeviceConfig.reserved[0], 0);
+            EXPECT_EQ(td.Optical.CalibX.A00, 99.0f);
+        }
     }
-    EXPECT_EQ(usb.TransfersSeen(), 0u);
-}
-
-TEST_F(CoordinateInitTest, CalibratedDeviceActivatesTheRegistryCalibration) {
-    device.td().DeviceConfig.IsCalibrated = 1;
-    EXPECT_EQ(InitCoordinateController(&device.ctx()), 0u);
-    EXPECT_EQ(device.td().DeviceConfig.MinX, 10);
-    EXPECT_EQ(device.td().DeviceConfig.MaxX, 20);
-    EXPECT_EQ(device.td().Optical.CalibX.A10, 0.25f);
-    EXPECT_EQ(device.td().Optical.CalibX.A00, 0.0f);
-    EXPECT_EQ(device.td().Optical.CalibY.A01, 4.0f);
-    EXPECT_EQ(usb.TransfersSeen(), 0u);
 }
 
 }  // namespace

@@ -1,27 +1,22 @@
-// Reports of the coordinate generation through ProcessReport: status decoding, the three touch
-// modes, and what calibration and settings do to the injected coordinates.
+// Reports of the coordinate generation through ProcessReport: status decoding, the touch modes,
+// and what calibration and settings do to the injected coordinates.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <array>
 #include <vector>
 
-#include "touch/process_report.h"
-#include "touch/touch_data.h"
 #include "support/touch_device.h"
+#include "touch/process_report.h"
 
 namespace ots::test {
 namespace {
 
-using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 constexpr BYTE kTouching = 0x01;
-constexpr BYTE kTouchingOther = 0x02;
 constexpr BYTE kReleased = 0x04;
 constexpr BYTE kIgnore = 0x10;
-constexpr BYTE kModes[] = {0, 1, 2};
-constexpr BYTE kNeitherTouchingNorReleased[] = {0x00, 0x08, 0x20, 0x80, 0xE8};
 
 std::vector<BYTE> Report(BYTE status, UINT16 x, UINT16 y) {
     return {0x00,
@@ -32,131 +27,104 @@ std::vector<BYTE> Report(BYTE status, UINT16 x, UINT16 y) {
             static_cast<BYTE>(y >> 8)};
 }
 
-class CoordinateReportTest : public ::testing::Test {
-  protected:
-    DWORD Send(BYTE status, UINT16 x, UINT16 y) {
-        const std::vector<BYTE> report = Report(status, x, y);
-        return ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device.ctx());
-    }
-    std::vector<Injected> Events() const { return InjectedEvents(recorder); }
+DWORD Send(TouchDevice& device, BYTE status, UINT16 x, UINT16 y) {
+    const std::vector<BYTE> report = Report(status, x, y);
+    return ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device.ctx());
+}
 
-    void UseCalibration(ots::CalibPara x, ots::CalibPara y) {
-        device.td().DeviceConfig.IsCalibrated = 1;
-        device.td().Optical.CalibX = x;
-        device.td().Optical.CalibY = y;
-    }
+enum Calibration { kNone, kIdentity, kAffine, kWhileCalibrating };
+constexpr BYTE kAnyMode = 0xFF;  // the row runs in modes 0, 1 and 2
 
-    TouchDevice device = TouchDevice::Coordinate();
-    ce::host::MouseEventRecorder recorder;
+struct Sent {
+    BYTE status;
+    UINT16 x, y;
+    DWORD result = 0;
 };
 
-TEST_F(CoordinateReportTest, TouchingWinsOverReleasedInOneReport) {
-    device.config().Mode = 2;
-    Send(kTouching | kReleased, 100, 200);
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMoveDown, 1600, 3200}));
-}
-
-TEST_F(CoordinateReportTest, IgnoreBitRefusesTheReportWhateverElseIsSet) {
-    for (const BYTE mode : kModes) {
-        device.config().Mode = mode;
-        EXPECT_EQ(Send(kIgnore | kTouching, 100, 200), 87u);
-        EXPECT_EQ(Send(kIgnore | kReleased, 100, 200), 87u);
-        EXPECT_EQ(Send(0xFF, 100, 200), 87u);
-    }
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(CoordinateReportTest, ReportNeitherTouchingNorReleasedDoesNothing) {
-    for (const BYTE mode : kModes) {
-        device.config().Mode = mode;
-        for (const BYTE status : kNeitherTouchingNorReleased) {
-            EXPECT_EQ(Send(status, 100, 200), 0u) << "status " << int{status};
+TEST(CoordinateReportTest, StatusModeAndCalibrationDecideTheInjectedInput) {
+    constexpr BYTE kBoth = kTouching | kReleased;
+    struct Row {
+        const char* name;
+        BYTE mode;
+        Calibration calibration;
+        std::vector<Sent> reports;
+        std::vector<Injected> events;
+        INT32 pointX = 0, pointY = 0;  // CurrentPoint: the raw position, kept when calibrated
+        BYTE enableTouch = 1;
+    };
+    std::vector<Row> rows;
+    const auto add = [&rows](const char* name, BYTE mode, Calibration calibration,
+                             std::vector<Sent> reports, std::vector<Injected> events,
+                             INT32 pointX = 0, INT32 pointY = 0, BYTE enableTouch = 1) {
+        rows.push_back({name, mode, calibration, reports, events, pointX, pointY, enableTouch});
+    };
+    add("touching beats released", 2, kNone, {{kBoth, 100, 200}}, {{kMoveDown, 1600, 3200}});
+    add("ignore bit", kAnyMode, kNone,
+        {{kIgnore | kTouching, 1, 2, 87}, {kIgnore | kReleased, 1, 2, 87}, {0xFF, 1, 2, 87}}, {});
+    add("neither touching nor released", kAnyMode, kNone,
+        {{0x00, 1, 2}, {0x08, 1, 2}, {0x20, 1, 2}, {0x80, 1, 2}, {0xE8, 1, 2}}, {});
+    add("full scale is 65536 when calibrated", 1, kIdentity,
+        {{kTouching, 4096, 0}, {kTouching, 5000, 65535}},
+        {{kMove, 65536, 0}, {kMove, 65536, 65536}}, 5000, 65535);
+    // x: 0.5 x + 100, y: 2 y; the release clicks where it is reported, mapped alike.
+    add("calibrated position is mapped", 1, kAffine,
+        {{kTouching, 1000, 300}, {kReleased, 1000, 300}},
+        {{kMove, 9600, 9600}, {kDown, 9600, 9600}, {kUp, 9600, 9600}}, 1000, 300);
+    add("calibrating: raw", 1, kWhileCalibrating, {{kTouching, 5000, 65535}},
+        {{kMove, 80000, 1048560}});
+    add("uncalibrated: raw", 1, kNone, {{kTouching, 6000, 4097}}, {{kMove, 96000, 65552}});
+    add("mode 3 maps only", 3, kIdentity, {{kTouching, 100, 200}, {kReleased, 100, 200}}, {}, 100,
+        200);
+    add("EnableTouch 0", kAnyMode, kNone,
+        {{kTouching, 1, 2}, {kReleased, 1, 2}, {kIgnore | kTouching, 1, 2}}, {}, 0, 0, 0);
+    for (const auto& row : rows) {
+        for (BYTE mode = 0; mode < 3; ++mode) {
+            if (row.mode != kAnyMode && mode != std::min<BYTE>(row.mode, 2)) {
+                continue;
+            }
+            SCOPED_TRACE(testing::Message() << row.name << ", mode " << int{mode});
+            TouchDevice device = TouchDevice::Coordinate();
+            ce::host::MouseEventRecorder recorder;
+            device.config().Mode = row.mode == kAnyMode ? mode : row.mode;
+            device.config().EnableTouch = row.enableTouch;
+            TOUCH_DATA& td = device.td();
+            td.DeviceConfig.IsCalibrated = row.calibration != kNone;
+            device.config().IsCalibrating = row.calibration == kWhileCalibrating;
+            if (row.calibration == kIdentity) {
+                td.Optical.CalibX = IdentityCalibParaX();
+                td.Optical.CalibY = IdentityCalibParaY();
+            } else if (row.calibration == kAffine) {
+                td.Optical.CalibX.A10 = 0.5f;
+                td.Optical.CalibX.A00 = 100.0f;
+                td.Optical.CalibY.A01 = 2.0f;
+            } else {  // would halve what it maps
+                td.Optical.CalibX.A10 = td.Optical.CalibY.A10 = 0.5f;
+            }
+            for (const Sent& r : row.reports) {
+                EXPECT_EQ(Send(device, r.status, r.x, r.y), r.result) << int{r.status};
+            }
+            EXPECT_THAT(InjectedEvents(recorder), ElementsAreArray(row.events));
+            EXPECT_EQ(std::pair(td.CurrentPoint.x, td.CurrentPoint.y),
+                      std::pair(row.pointX, row.pointY));
+            EXPECT_EQ(device.ctx().fButtonDown, 0u);
         }
     }
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.td().LastClickPoint.x, 0);
-    EXPECT_EQ(device.td().LastTouchX, 0u);
 }
 
-TEST_F(CoordinateReportTest, FullScaleBecomes65536WhenCalibrated) {
-    device.config().Mode = 1;
-    UseCalibration(ots::IdentityCalibParaX(), ots::IdentityCalibParaY());
-
-    Send(kTouching, 4096, 0);
-    Send(kTouching, 5000, 65535);  // clamped to full scale
-
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 65536, 0}, Injected{kMove, 65536, 65536}));
-}
-
-TEST_F(CoordinateReportTest, CalibratedPositionIsMappedAndStoredRawInCurrentPoint) {
-    device.config().Mode = 1;
-    ots::CalibPara x{};
-    x.A10 = 0.5f;
-    x.A00 = 100.0f;
-    ots::CalibPara y{};
-    y.A01 = 2.0f;
-    UseCalibration(x, y);
-
-    Send(kTouching, 1000, 300);
-
-    EXPECT_THAT(Events(), ElementsAre(Injected{kMove, 600 * 16, 600 * 16}));
-    EXPECT_EQ(device.td().CurrentPoint.x, 1000);
-    EXPECT_EQ(device.td().CurrentPoint.y, 300);
-    EXPECT_EQ(device.td().LastTouchX, 600u);
-}
-
-TEST_F(CoordinateReportTest, RawValuesPassUnclampedWhileCalibratingOrUncalibrated) {
-    device.config().Mode = 1;
-    ots::CalibPara halve{};
-    halve.A10 = 0.5f;
-    UseCalibration(halve, halve);
-    device.config().IsCalibrating = 1;
-    Send(kTouching, 5000, 65535);
-
-    device.config().IsCalibrating = 0;
-    device.td().DeviceConfig.IsCalibrated = 0;
-    Send(kTouching, 6000, 4097);
-
-    EXPECT_THAT(Events(),
-                ElementsAre(Injected{kMove, 80000, 1048560}, Injected{kMove, 96000, 65552}));
-}
-
-TEST_F(CoordinateReportTest, CalibratingReleaseRecordsTheRawTouchPosition) {
+TEST(CoordinateReportTest, CalibratingReleaseRecordsTheRawTouchPosition) {
+    TouchDevice device = TouchDevice::Coordinate();
+    ce::host::MouseEventRecorder recorder;
     device.config().Mode = 1;
     device.config().IsCalibrating = 1;
-    Send(kTouching, 3210, 1234);
-    Send(kReleased, 0, 0);
-    EXPECT_EQ(device.td().LastClickPoint.x, 3210);
-    EXPECT_EQ(device.td().LastClickPoint.y, 1234);
+    Send(device, kTouching, 3210, 1234);
+    Send(device, kReleased, 0, 0);
+    EXPECT_EQ(std::pair(device.td().LastClickPoint.x, device.td().LastClickPoint.y),
+              std::pair(3210, 1234));
 }
 
-TEST_F(CoordinateReportTest, EnableTouchZeroSilencesEveryReport) {
-    device.config().EnableTouch = 0;
-    for (const BYTE mode : kModes) {
-        device.config().Mode = mode;
-        EXPECT_EQ(Send(kTouching, 100, 200), 0u);
-        EXPECT_EQ(Send(kReleased, 100, 200), 0u);
-        EXPECT_EQ(Send(kIgnore | kTouching, 100, 200), 0u);
-    }
-    const std::array<BYTE, 1> tooShort{kTouching};
-    EXPECT_EQ(ProcessReport(tooShort.data(), 1, &device.ctx()), 0u);
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-    EXPECT_EQ(device.td().LastTouchX, 0u);
-}
-
-TEST_F(CoordinateReportTest, ModeThreeInjectsNothingButStillMaps) {
-    device.config().Mode = 3;
-    UseCalibration(ots::IdentityCalibParaX(), ots::IdentityCalibParaY());
-    EXPECT_EQ(Send(kTouching, 100, 200), 0u);
-    EXPECT_EQ(Send(kReleased, 100, 200), 0u);
-    EXPECT_THAT(Events(), IsEmpty());
-    EXPECT_EQ(device.td().CurrentPoint.x, 100);
-    EXPECT_EQ(device.td().CurrentPoint.y, 200);
-}
-
-TEST_F(CoordinateReportTest, ReportShorterThanItsFormatIsRefused) {
+TEST(CoordinateReportTest, ShortReportsAndMissingContextsAreRefused) {
+    TouchDevice device = TouchDevice::Coordinate();
+    ce::host::MouseEventRecorder recorder;
     device.config().Mode = 2;
     const std::vector<BYTE> full = Report(kTouching, 100, 200);
     for (std::size_t size = 0; size < full.size(); ++size) {
@@ -165,26 +133,19 @@ TEST_F(CoordinateReportTest, ReportShorterThanItsFormatIsRefused) {
         EXPECT_EQ(ProcessReport(cut.data(), static_cast<DWORD>(size), &device.ctx()), 87u)
             << size << " bytes";
     }
-    EXPECT_THAT(Events(), IsEmpty());
-
-    EXPECT_EQ(ProcessReport(full.data(), 6, &device.ctx()), 0u);
+    EXPECT_THAT(InjectedEvents(recorder), IsEmpty());
     std::vector<BYTE> longer = full;
     longer.resize(8, 0xEE);
     EXPECT_EQ(ProcessReport(longer.data(), 8, &device.ctx()), 0u);
-    EXPECT_THAT(Events(),
-                ElementsAre(Injected{kMoveDown, 1600, 3200}, Injected{kMoveDown, 1600, 3200}));
-}
+    EXPECT_EQ(recorder.Count(), 1u);
 
-TEST(ProcessReportTest, RefusesAMissingOrUnsignedContext) {
-    TouchDevice device = TouchDevice::Coordinate();
-    const std::vector<BYTE> report = Report(kTouching, 1, 2);
-    EXPECT_EQ(ProcessReport(report.data(), 6, nullptr), 87u);
+    EXPECT_EQ(ProcessReport(full.data(), 6, nullptr), 87u);
     EXPECT_EQ(ProcessReport(nullptr, 6, &device.ctx()), 87u);
     device.ctx().dwSig = 0;
-    EXPECT_EQ(ProcessReport(report.data(), 6, &device.ctx()), 87u);
+    EXPECT_EQ(ProcessReport(full.data(), 6, &device.ctx()), 87u);
     device.ctx().dwSig = DEVICE_SIG;
     device.ctx().pTouchData = nullptr;
-    EXPECT_EQ(ProcessReport(report.data(), 6, &device.ctx()), 87u);
+    EXPECT_EQ(ProcessReport(full.data(), 6, &device.ctx()), 87u);
 }
 
 }  // namespace

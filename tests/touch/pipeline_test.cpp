@@ -6,69 +6,66 @@
 #include <limits>
 #include <vector>
 
+#include "support/touch_device.h"
 #include "touch/frame_points.h"
 #include "touch/image_packet.h"
-#include "touch/tap_filter.h"
 #include "touch/touch_data.h"
-#include "support/touch_device.h"
 
 namespace ots::test {
 namespace {
 
-using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::FieldsAre;
 using ::testing::IsEmpty;
 
-SolvedPoint Solved(double x, double y, double size, BYTE valid = 1) {
-    return SolvedPoint{x, y, size, 0.0, valid};
-}
-
-class FramePointsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        oc.ScaleX = 32768.0f;
-        oc.OffsetX = 0.0f;
-        oc.ScaleY = 43690.668f;
-        oc.OffsetY = 0.0f;
-        oc.ScaleZ = 32768.0f;
-    }
-    TouchPoint A() {
-        TouchPoint a{}, b{};
-        GetFramePoints(&a, &b, oc);
-        return a;
-    }
-    TouchPoint B() {
-        TouchPoint a{}, b{};
-        GetFramePoints(&a, &b, oc);
-        return b;
-    }
-    OpticalContext oc{};
-};
-
-TEST_F(FramePointsTest, ScalesBothPointsToPanelUnits) {
-    oc.PointA = Solved(0.5, 0.75, 0.01);
-    oc.PointB = Solved(0.25, 0.0, 0.0, 0);
-    // 43690.668f * 0.75 = 32768.0009: truncated to 32768; 0.01 * 32768 = 327.68 -> 327.
-    EXPECT_THAT(A(), FieldsAre(16384, 32768, 327, 1));
-    EXPECT_THAT(B(), FieldsAre(8192, 0, 0, 0));
-}
-
-TEST_F(FramePointsTest, OffsetsShiftAndTruncationGoesTowardZero) {
-    oc.OffsetX = 100.0f;
-    oc.OffsetY = -50.0f;
-    oc.PointA = Solved(-0.005, 0.001, -0.5);
-    // -163.84 + 100 = -63.84 -> -63; 43.69 - 50 = -6.31 -> -6; size negative -> 0.
-    EXPECT_THAT(A(), FieldsAre(-63, -6, 0, 1));
-}
-
-TEST_F(FramePointsTest, UnusableSolutionsGiveDefinedCoordinates) {
+TEST(FramePointsTest, BothPointsAreScaledToPanelUnitsWithDefinedValues) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    oc.PointA = Solved(nan, 1e12, nan, 0);
-    oc.PointB = Solved(-1e12, 0.5, 1e12, 0);
-    EXPECT_THAT(A(), FieldsAre(0, std::numeric_limits<INT32>::max(), 0, 0));
-    EXPECT_THAT(B(), FieldsAre(std::numeric_limits<INT32>::min(), 21845,
-                               std::numeric_limits<INT32>::max(), 0));
+    constexpr INT32 kMax = std::numeric_limits<INT32>::max();
+    constexpr INT32 kMin = std::numeric_limits<INT32>::min();
+    const struct {
+        const char* name;
+        float offsetX, offsetY;
+        SolvedPoint a, b;
+        TouchPoint wantA, wantB;
+    } rows[] = {
+        // 43690.668f * 0.75 = 32768.0009: truncated; 0.01 * 32768 = 327.68 -> 327.
+        {"scaled",
+         0,
+         0,
+         {0.5, 0.75, 0.01, 0, 1},
+         {0.25, 0, 0, 0, 0},
+         {16384, 32768, 327, 1},
+         {8192, 0, 0, 0}},
+        // -163.84 + 100 = -63.84 -> -63; 43.69 - 50 = -6.31 -> -6; size negative -> 0.
+        {"offset, toward zero",
+         100,
+         -50,
+         {-0.005, 0.001, -0.5, 0, 1},
+         {},
+         {-63, -6, 0, 1},
+         {100, -50, 0, 0}},
+        {"unusable",
+         0,
+         0,
+         {nan, 1e12, nan, 0, 0},
+         {-1e12, 0.5, 1e12, 0, 0},
+         {0, kMax, 0, 0},
+         {kMin, 21845, kMax, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OpticalContext oc{};
+        oc.ScaleX = oc.ScaleZ = 32768.0f;
+        oc.ScaleY = 43690.668f;
+        oc.OffsetX = row.offsetX;
+        oc.OffsetY = row.offsetY;
+        oc.PointA = row.a;
+        oc.PointB = row.b;
+        TouchPoint a{}, b{};
+        GetFramePoints(&a, &b, oc);
+        EXPECT_THAT(a, FieldsAre(row.wantA.x, row.wantA.y, row.wantA.z, row.wantA.valid));
+        EXPECT_THAT(b, FieldsAre(row.wantB.x, row.wantB.y, row.wantB.z, row.wantB.valid));
+    }
 }
 
 class TouchPipelineTest : public ::testing::Test {
@@ -121,52 +118,6 @@ TEST_F(TouchPipelineTest, SecondTouchIsInterpolatedAlongsideButNeverInjected) {
     Frame(Touch(100, 100), Touch(7000, 8000));
     EXPECT_THAT(device.td().SecondPoint, FieldsAre(7000, 8000, 0, 1));
     EXPECT_THAT(TakeEvents(), IsEmpty());
-}
-
-TEST_F(TouchPipelineTest, ClickOnTouchGivesOneClickForAWholeTouch) {
-    device.config().Smoothness = 0;
-    device.config().Mode = 0;
-    for (int frame = 0; frame < 40; ++frame) {
-        Frame(Touch(3000 + frame * 20, 4000));
-    }
-    Frame(Lifted());
-    Frame(Lifted());
-    EXPECT_THAT(TakeEvents(), ElementsAre(Injected{kDown, 6000, 8000}, Injected{kUp, 6000, 8000}));
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(TouchPipelineTest, StillTouchIsHeldBackThenPressedAtItsAverage) {
-    device.config().Smoothness = 1;
-    device.config().Mode = 2;
-    SetupTapFilter(&device.td().Tap, 500, 4, 1000, 800);
-    for (int frame = 0; frame < 30; ++frame) {
-        Frame(Touch(5000 + frame % 2, 6000));
-    }
-    EXPECT_THAT(TakeEvents(), IsEmpty());
-    // The 31st frame releases 30 averaged copies; the first reaches the newest history entry
-    // only, the other 29 are pressed.
-    Frame(Touch(5000, 6000));
-    std::vector<Injected> events = TakeEvents();
-    EXPECT_EQ(events.size(), 29u);
-    EXPECT_THAT(events, Each(Injected{kMoveDown, 10000, 12000}));
-    // Held: jitter within the area keeps the press where it is.
-    Frame(Touch(5040, 6030));
-    EXPECT_THAT(TakeEvents(), ElementsAre(Injected{kMoveDown, 10000, 12000}));
-    // Lifted where it was held: the press still ends.
-    Frame(Lifted(5000, 6000));
-    Frame(Lifted(5000, 6000));
-    events = TakeEvents();
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), (Injected{kUp, 10000, 12000}));
-    EXPECT_EQ(device.ctx().fButtonDown, 0u);
-}
-
-TEST_F(TouchPipelineTest, NeverInitialisedCameraStillPassesPointsThrough) {
-    // A failed initialisation leaves the zero-filled tap filter; smoothing is on by default.
-    device.config().Mode = 1;
-    Frame(Touch(100, 200));
-    Frame(Touch(100, 200));
-    EXPECT_THAT(TakeEvents(), ElementsAre(Injected{kMove, 200, 400}));
 }
 
 }  // namespace

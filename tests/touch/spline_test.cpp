@@ -4,115 +4,108 @@
 
 #include <vector>
 
-#include "touch/spline.h"
-#include "touch/touch_data.h"
 #include "support/touch_device.h"
+#include "touch/spline.h"
 
 namespace ots::test {
 namespace {
 
-using ::testing::Each;
-using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::FieldsAre;
 
 PointHistory History(TouchPoint e0, TouchPoint e1, TouchPoint e2, TouchPoint e3) {
     return PointHistory{{e0, e1, e2, e3}};
 }
 
-std::vector<TouchPoint> Interpolate(const PointHistory& h, int n, int* clamped = nullptr) {
+std::vector<TouchPoint> Interpolate(const PointHistory& h, int n, int* used = nullptr) {
     std::vector<TouchPoint> out(kMaxPoints, TouchPoint{-7, -7, -7, 9});
-    const int used = InterpolateSpline(h, n, out.data());
-    if (clamped != nullptr) {
-        *clamped = used;
+    const int count = InterpolateSpline(h, n, out.data());
+    if (used != nullptr) {
+        *used = count;
     }
-    out.resize(static_cast<std::size_t>(used));
+    out.resize(static_cast<std::size_t>(count));
     return out;
 }
 
-TEST(SplineTest, StillTouchGivesOnePointAtThePoint) {
+MATCHER(SamePoint, "") {
+    const auto& [got, want] = arg;
+    return got.x == want.x && got.y == want.y && got.z == want.z && got.valid == want.valid;
+}
+
+TEST(SplineTest, InterpolatesBetweenTheMiddlePoints) {
     const TouchPoint p = Touch(1234, 4321, 55);
-    const PointHistory h = History(p, p, p, p);
-    const int n = EstimateStepCount(h);
-    EXPECT_EQ(n, 0);
-    EXPECT_THAT(Interpolate(h, n), ElementsAre(FieldsAre(1234, 4321, 55, 1)));
-}
-
-TEST(SplineTest, FirstTouchingStepRepeatsTheNewPoint) {
-    const PointHistory h = History(Lifted(), Lifted(900, 900), Touch(100, 200, 3), Touch(500, 600));
-    EXPECT_THAT(Interpolate(h, 5), Each(FieldsAre(100, 200, 3, 1)));
-    EXPECT_EQ(Interpolate(h, 5).size(), 5u);
-}
-
-TEST(SplineTest, LiftedPointClearsOnlyTheValidBytes) {
-    const PointHistory h = History(Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4));
-    EXPECT_THAT(Interpolate(h, 3), Each(FieldsAre(-7, -7, -7, 0)));
-}
-
-TEST(SplineTest, StepCountIsClampedAndHandedBack) {
-    const TouchPoint p = Touch(10, 10);
-    const PointHistory h = History(p, p, p, p);
-    for (auto [asked, used] : {std::pair{-5, 1}, std::pair{0, 1}, std::pair{1, 1},
-                               std::pair{60, 60}, std::pair{61, 60}, std::pair{100000, 60}}) {
+    const TouchPoint lifted{-7, -7, -7, 0};
+    const TouchPoint p10 = Touch(10, 0);
+    const TouchPoint none = Lifted();
+    const struct {
+        const char* name;
+        int n;
+        PointHistory history;
+        std::vector<TouchPoint> want;
+    } rows[] = {
+        {"still touch: one point", 0, History(p, p, p, p), {p}},
+        {"first touching step repeats the new point", 3,
+         History(none, Lifted(900, 900), Touch(100, 200, 3), Touch(500, 600)),
+         std::vector<TouchPoint>(3, Touch(100, 200, 3))},
+        {"lifted: only the valid bytes cleared",
+         3,
+         History(Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4)),
+         {lifted, lifted, lifted}},
+        // Control points an eighth of the neighbouring chord beyond the ends, at 125 and 175:
+        // t = 1/4: (27 * 100 + 27 * 125 + 9 * 175 + 200) / 64 = 122.66 -> 123.
+        {"tangents from the neighbours",
+         4,
+         History(Touch(0, 0, 0), Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8)),
+         {Touch(123, 0, 8), Touch(150, 0, 8), Touch(177, 0, 8), Touch(200, 0, 8)}},
+        // P1 = C1 = 0, C2 = P2 = 10: B(t) = 10 t^2 (3 - 2t), rounded half up.
+        {"eased, 2 steps", 2, History(none, Touch(0, 0), Touch(10, 0), none), {Touch(5, 0), p10}},
+        {"eased, 3 steps",
+         3,
+         History(none, Touch(0, 0), Touch(10, 0), none),
+         {Touch(3, 0), Touch(7, 0), p10}},
+        // E0's size pulls the first control point's size to -100, below both ends.
+        {"negative size is raised to zero",
+         2,
+         History(Touch(0, 0, 800), Touch(0, 0, 0), Touch(0, 0, 0), none),
+         {Touch(0, 0), Touch(0, 0)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_THAT(Interpolate(row.history, row.n), testing::Pointwise(SamePoint(), row.want));
+    }
+    const PointHistory still = History(p, p, p, p);
+    for (auto [asked, used] :
+         {std::pair{-5, 1}, {0, 1}, {1, 1}, {60, 60}, {61, 60}, {100000, 60}}) {
         int clamped = 0;
-        Interpolate(h, asked, &clamped);
+        Interpolate(still, asked, &clamped);
         EXPECT_EQ(clamped, used) << "asked " << asked;
     }
 }
 
-TEST(SplineTest, TangentsComeFromTheNeighbouringPoints) {
-    // E0..E3 at 0, 100, 200, 300: the control points lie an eighth of the neighbouring chord
-    // beyond the ends, at 125 and 175. t = 1/4: (27 * 100 + 27 * 125 + 9 * 175 + 200) / 64 =
-    // 122.66 -> 123; t = 1/2: 150; t = 3/4: 177.34 -> 177; t = 1: 200.
-    const PointHistory h =
-        History(Touch(0, 0, 0), Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8));
-    EXPECT_THAT(Interpolate(h, 4), ElementsAre(FieldsAre(123, 0, 8, 1), FieldsAre(150, 0, 8, 1),
-                                               FieldsAre(177, 0, 8, 1), FieldsAre(200, 0, 8, 1)));
-}
-
-TEST(SplineTest, WithoutOuterPointsTheCurveEasesInAndOut) {
-    // P1 = C1 = 0, C2 = P2 = 10: B(t) = 10 t^2 (3 - 2t), rounded half up.
-    const PointHistory h = History(Lifted(), Touch(0, 0), Touch(10, 0), Lifted());
-    EXPECT_THAT(Interpolate(h, 2), ElementsAre(FieldsAre(5, 0, 0, 1), FieldsAre(10, 0, 0, 1)));
-    // t = 1/3: 2.59 -> 3; t = 2/3: 7.41 -> 7.
-    EXPECT_THAT(Interpolate(h, 3),
-                ElementsAre(FieldsAre(3, 0, 0, 1), FieldsAre(7, 0, 0, 1), FieldsAre(10, 0, 0, 1)));
-}
-
-TEST(SplineTest, NegativeSizeIsRaisedToZero) {
-    // E0's size pulls the first control point's size to -100, below both ends.
-    const PointHistory h = History(Touch(0, 0, 800), Touch(0, 0, 0), Touch(0, 0, 0), Lifted());
-    EXPECT_THAT(Interpolate(h, 2), ElementsAre(FieldsAre(0, 0, 0, 1), FieldsAre(0, 0, 0, 1)));
-}
-
-TEST(StepCountTest, NeedsTheTwoMiddlePointsTouching) {
-    const TouchPoint p = Touch(0, 0);
+TEST(StepCountTest, SumsTheThreeDistancesOfTheTouchingPoints) {
+    const TouchPoint o = Touch(0, 0);
     const TouchPoint far = Touch(3000, 4000);
-    EXPECT_EQ(EstimateStepCount(History(far, Lifted(), p, far)), 0);
-    EXPECT_EQ(EstimateStepCount(History(far, p, Lifted(), far)), 0);
-}
-
-TEST(StepCountTest, ConstantSpeedGivesSixSteps) {
-    // Steps of (3, 4), length 5; each of the three distances is 10 whichever outer point is
+    // Steps of (3, 4), length 5: each of the three distances is 10 whichever outer point is
     // missing.
-    const TouchPoint e0 = Touch(0, 0);
-    const TouchPoint e1 = Touch(3, 4);
-    const TouchPoint e2 = Touch(6, 8);
-    const TouchPoint e3 = Touch(9, 12);
-    EXPECT_EQ(EstimateStepCount(History(e0, e1, e2, e3)), 30);
-    EXPECT_EQ(EstimateStepCount(History(Lifted(), e1, e2, e3)), 30);
-    EXPECT_EQ(EstimateStepCount(History(e0, e1, e2, Lifted())), 30);
-}
-
-TEST(StepCountTest, SizeDoesNotCount) {
-    EXPECT_EQ(EstimateStepCount(
-                  History(Touch(0, 0, 0), Touch(0, 0, 500), Touch(0, 0, 1000), Touch(0, 0, 9999))),
-              0);
-}
-
-TEST(StepCountTest, SumIsRoundedToSinglePrecisionBeforeTruncation) {
-    // |E0| = sqrt(4102^2 - 2), counted twice: 8203.99951 in double, 8204 as REAL4.
-    const TouchPoint origin = Touch(0, 0);
-    EXPECT_EQ(EstimateStepCount(History(Touch(4019, 821), origin, origin, origin)), 8204);
+    const TouchPoint e0 = Touch(0, 0), e1 = Touch(3, 4), e2 = Touch(6, 8), e3 = Touch(9, 12);
+    const struct {
+        const char* name;
+        PointHistory history;
+        int want;
+    } rows[] = {
+        {"E1 lifted", History(far, Lifted(), o, far), 0},
+        {"E2 lifted", History(far, o, Lifted(), far), 0},
+        {"constant speed", History(e0, e1, e2, e3), 30},
+        {"constant speed, E0 missing", History(Lifted(), e1, e2, e3), 30},
+        {"constant speed, E3 missing", History(e0, e1, e2, Lifted()), 30},
+        {"size does not count",
+         History(Touch(0, 0, 0), Touch(0, 0, 500), Touch(0, 0, 1000), Touch(0, 0, 9999)), 0},
+        // |E0| = sqrt(4102^2 - 2), counted twice: 8203.99951 in double, 8204 as REAL4.
+        {"sum rounded to single precision", History(Touch(4019, 821), o, o, o), 8204},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(EstimateStepCount(row.history), row.want) << row.name;
+    }
 }
 
 }  // namespace

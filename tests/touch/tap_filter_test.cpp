@@ -3,13 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
-#include "touch/tap_filter.h"
-#include "touch/touch_data.h"
 #include "support/touch_device.h"
+#include "touch/tap_filter.h"
 
 namespace ots::test {
 namespace {
@@ -20,48 +19,34 @@ using ::testing::FieldsAre;
 
 constexpr INT32 kInt32Max = std::numeric_limits<INT32>::max();
 
-struct FilterSize {
-    INT32 maxCount;
-    INT32 thresholdSq;
-    BYTE state;
-};
-
-FilterSize SetUpWith(DWORD time, DWORD area, INT32 width, INT32 height) {
-    TapFilter tap{};
-    SetupTapFilter(&tap, time, area, width, height);
-    return {tap.maxCount, tap.thresholdSq, tap.state};
-}
-
-TEST(TapFilterSetupTest, SampleCountFollowsDoubleClickTime) {
-    struct Case {
-        DWORD time;
-        INT32 maxCount;
+TEST(TapFilterSetupTest, SizeFollowsTheDoubleClickSettingsAndThePanel) {
+    const struct {
+        DWORD time, area;
+        INT32 width, height, maxCount, thresholdSq;
         BYTE state;
+    } rows[] = {
+        {500, 4, 1000, 800, 31, 131 * 131, TAP_IDLE},
+        {0, 4, 1000, 800, 1, 131 * 131, TAP_PASS_THROUGH},
+        {16, 4, 1000, 800, 1, 131 * 131, TAP_PASS_THROUGH},
+        {32, 4, 1000, 800, 2, 131 * 131, TAP_IDLE},
+        {975, 4, 1000, 800, 60, 131 * 131, TAP_IDLE},
+        {0xFFFFFFFF, 4, 1000, 800, 60, 131 * 131, TAP_IDLE},
+        // With a width of 32768 the distance equals the area; beyond 46340 it saturates.
+        {500, 46340, 32768, 1, 31, 46340 * 46340, TAP_IDLE},
+        {500, 46341, 32768, 1, 31, kInt32Max, TAP_IDLE},
+        {500, 0x10000, 1, 1, 31, kInt32Max, TAP_IDLE},  // d = 2^31
+        {500, 0xFFFFFFFF, 1, 1, 31, kInt32Max, TAP_IDLE},
+        // An unknown panel size keeps the reset values.
+        {15, 4, 0, 800, 60, 160000, TAP_IDLE},
+        {15, 4, 1000, 0, 60, 160000, TAP_IDLE},
     };
-    for (const Case c :
-         {Case{500, 31, TAP_IDLE}, Case{0, 1, TAP_PASS_THROUGH}, Case{15, 1, TAP_PASS_THROUGH},
-          Case{16, 1, TAP_PASS_THROUGH}, Case{32, 2, TAP_IDLE}, Case{975, 60, TAP_IDLE}, Case{976, 60, TAP_IDLE},
-          Case{0xFFFFFFFF, 60, TAP_IDLE}}) {
-        const FilterSize s = SetUpWith(c.time, 4, 1000, 800);
-        EXPECT_EQ(s.maxCount, c.maxCount) << "DoubleClickTime " << c.time;
-        EXPECT_EQ(s.state, c.state) << "DoubleClickTime " << c.time;
-    }
-}
-
-TEST(TapFilterSetupTest, ThresholdSaturatesInsteadOfOverflowing) {
-    // With a width of 32768 the distance equals the area.
-    EXPECT_EQ(SetUpWith(500, 46340, 32768, 1).thresholdSq, 46340 * 46340);
-    EXPECT_EQ(SetUpWith(500, 46341, 32768, 1).thresholdSq, kInt32Max);
-    EXPECT_EQ(SetUpWith(500, 0xFFFFFFFF, 1, 1).thresholdSq, kInt32Max);
-    EXPECT_EQ(SetUpWith(500, 0x10000, 1, 1).thresholdSq, kInt32Max);  // d = 2^31
-}
-
-TEST(TapFilterSetupTest, UnknownPanelSizeKeepsTheResetValues) {
-    for (auto [width, height] : {std::pair{0, 800}, std::pair{1000, 0}, std::pair{0, 0}}) {
-        const FilterSize s = SetUpWith(15, 4, width, height);
-        EXPECT_EQ(s.maxCount, 60);
-        EXPECT_EQ(s.thresholdSq, 160000);
-        EXPECT_EQ(s.state, TAP_IDLE);
+    for (const auto& row : rows) {
+        TapFilter tap{};
+        SetupTapFilter(&tap, row.time, row.area, row.width, row.height);
+        EXPECT_THAT(std::tuple(tap.maxCount, tap.thresholdSq, tap.state),
+                    FieldsAre(row.maxCount, row.thresholdSq, row.state))
+            << "time " << row.time << ", area " << row.area << ", " << row.width << " x "
+            << row.height;
     }
 }
 
@@ -75,13 +60,11 @@ class TapFilterTest : public ::testing::Test {
         out.resize(static_cast<std::size_t>(TapFilterOutput(&tap, out.data())));
         return out;
     }
-
-    // Collects a still touch until the filter holds it: 30 frames held back, then the 31st.
+    // A still touch, held back for 30 frames and released with the 31st.
     std::vector<TouchPoint> HoldStillTouch() {
         for (int frame = 0; frame < 30; ++frame) {
             const std::vector<TouchPoint> out = Step(Touch(1000 + frame % 2, 2000, 10));
-            EXPECT_EQ(out.size(), 1u) << "frame " << frame;
-            EXPECT_EQ(out[0].valid, 0) << "frame " << frame;
+            EXPECT_THAT(out, ElementsAre(testing::Field(&TouchPoint::valid, 0))) << frame;
         }
         return Step(Touch(1000, 2000, 10));
     }
@@ -90,122 +73,111 @@ class TapFilterTest : public ::testing::Test {
 };
 
 TEST_F(TapFilterTest, StillTouchIsHeldBackAveragedAndThenHeld) {
-    const std::vector<TouchPoint> released = HoldStillTouch();
     // x: 15 frames at 1000, 15 at 1001, and 1000 again: 31015 / 31 = 1000 (integer).
-    ASSERT_EQ(released.size(), 30u);
+    const std::vector<TouchPoint> released = HoldStillTouch();
+    EXPECT_EQ(released.size(), 30u);
     EXPECT_THAT(released, Each(FieldsAre(1000, 2000, 10, 1)));
     EXPECT_EQ(tap.state, TAP_HOLDING);
-
-    // Small movements within the threshold keep the held position.
-    for (INT32 dx : {60, -60, 92, 0}) {
-        EXPECT_THAT(Step(Touch(1000 + dx, 2000 + 92)), ElementsAre(FieldsAre(1000, 2000, 10, 1)));
-        EXPECT_EQ(tap.state, TAP_HOLDING);
-    }
 }
 
 TEST_F(TapFilterTest, AverageDividesTheSumsAsIntegers) {
     for (int frame = 0; frame < 30; ++frame) {
         Step(Touch(frame < 10 ? 1001 : 1000, 2000 + frame % 3, frame % 2));
     }
+    // x: (10 * 1001 + 21 * 1000) / 31 = 1000; y: 62000 + 30 -> 2000; z: 16 ones / 31 = 0.
     const std::vector<TouchPoint> released = Step(Touch(1000, 2000, 1));
-    // x: (10 * 1001 + 21 * 1000) / 31 = 1000; y: sum of 2000 + (f mod 3) over 31 frames =
-    // 62000 + 30 -> 2000; z: 16 ones / 31 = 0.
     ASSERT_FALSE(released.empty());
     EXPECT_THAT(released[0], FieldsAre(1000, 2000, 0, 1));
 }
 
-TEST_F(TapFilterTest, MovementBeyondTheThresholdLeavesHolding) {
-    HoldStillTouch();
-    // The spread is measured against the held entry: (132)^2 > 131^2.
-    EXPECT_THAT(Step(Touch(1132, 2000)),
-                ElementsAre(FieldsAre(1000, 2000, 10, 1), FieldsAre(1132, 2000, 0, 1)));
-    EXPECT_EQ(tap.state, TAP_MOVING);
-    EXPECT_THAT(Step(Touch(1500, 2500)), ElementsAre(FieldsAre(1500, 2500, 0, 1)));
-    EXPECT_THAT(Step(Lifted(7, 7)), ElementsAre(FieldsAre(7, 7, 0, 0)));
-    EXPECT_EQ(tap.state, TAP_IDLE);
-}
+struct Stepped {
+    TouchPoint in;
+    std::optional<std::vector<TouchPoint>> out;  // none: held back (one point, not touching)
+    BYTE state;
+};
 
-TEST_F(TapFilterTest, SpreadExactlyAtTheThresholdDoesNotCount) {
-    Step(Touch(1000, 2000));
-    EXPECT_EQ(Step(Touch(1131, 2000)).size(), 1u);
-    EXPECT_EQ(tap.state, TAP_COLLECTING);
-    // Exceeded only now: the samples go out as they are.
-    EXPECT_THAT(Step(Touch(1132, 2000)),
-                ElementsAre(FieldsAre(1000, 2000, 0, 1), FieldsAre(1131, 2000, 0, 1),
-                            FieldsAre(1132, 2000, 0, 1)));
-    EXPECT_EQ(tap.state, TAP_MOVING);
-}
-
-TEST_F(TapFilterTest, MovementWhileCollectingReleasesTheSamplesUnchanged) {
-    Step(Touch(1000, 2000));
-    Step(Touch(1050, 2000));
-    EXPECT_EQ(tap.state, TAP_COLLECTING);
-    // Spread 200 > 131: everything collected so far goes out, in order, unchanged.
-    EXPECT_THAT(Step(Touch(1200, 2000)),
-                ElementsAre(FieldsAre(1000, 2000, 0, 1), FieldsAre(1050, 2000, 0, 1),
-                            FieldsAre(1200, 2000, 0, 1)));
-    EXPECT_EQ(tap.state, TAP_MOVING);
-    EXPECT_THAT(Step(Touch(1300, 2000)), ElementsAre(FieldsAre(1300, 2000, 0, 1)));
-}
-
-TEST_F(TapFilterTest, QuickTapIsAveragedAndLiftedTogether) {
-    Step(Touch(1000, 2000, 4));
-    Step(Touch(1010, 2010, 6));
-    Step(Touch(1020, 2020, 8));
-    // A lift-off while collecting averages the touching samples before it.
-    EXPECT_THAT(Step(Lifted(0, 0)),
-                ElementsAre(FieldsAre(1010, 2010, 6, 1), FieldsAre(1010, 2010, 6, 1),
-                            FieldsAre(1010, 2010, 6, 1), FieldsAre(0, 0, 0, 0)));
-    EXPECT_EQ(tap.state, TAP_IDLE);
-    EXPECT_EQ(tap.count, 0);
-}
-
-TEST_F(TapFilterTest, LiftOffWhileHoldingEndsTheTouch) {
-    HoldStillTouch();
-    // Lifted at the held position: the lift must still come out, after the held point.
-    EXPECT_THAT(Step(Lifted(1000, 2000)),
-                ElementsAre(FieldsAre(1000, 2000, 10, 1), FieldsAre(1000, 2000, 0, 0)));
-    EXPECT_EQ(tap.state, TAP_IDLE);
-    // The next touch is collected afresh.
-    EXPECT_THAT(Step(Touch(3000, 3000)), ElementsAre(FieldsAre(3000, 3000, 0, 0)));
-    EXPECT_EQ(tap.state, TAP_COLLECTING);
-}
-
-TEST(TapFilterPassThroughTest, ShortDoubleClickTimePassesEveryPointUnchanged) {
-    TapFilter tap{};
-    SetupTapFilter(&tap, 15, 4, 1000, 800);
-    TouchPoint out[kMaxPoints];
-    for (const TouchPoint& p : {Touch(5, 6, 7), Touch(50000, 60000), Lifted(1, 2), Touch(9, 9)}) {
-        TapFilterStep(&tap, p);
-        ASSERT_EQ(TapFilterOutput(&tap, out), 1);
-        EXPECT_THAT(out[0], FieldsAre(p.x, p.y, p.z, p.valid));
-    }
-}
-
-TEST(TapFilterPassThroughTest, NeverInitialisedFilterPassesPointsWithinItsEntries) {
-    // A camera whose initialisation failed keeps the zero-filled filter (maxCount 0).
-    TOUCH_DATA td{};
-    TouchPoint out[kMaxPoints];
-    for (int i = 0; i < 3; ++i) {
-        TapFilterStep(&td.Tap, Touch(100 + i, 200));
-        ASSERT_EQ(TapFilterOutput(&td.Tap, out), 1);
-        EXPECT_THAT(out[0], FieldsAre(100 + i, 200, 0, 1));
-    }
-    // What lies in front of the entries is untouched.
-    EXPECT_EQ(td.Tap.maxCount, 0);
-    EXPECT_EQ(td.Tap.thresholdSq, 0);
-}
-
-TEST(TapFilterPassThroughTest, ADragFollowsTheFingerWithOneSampleOfDoubleClickTime) {
-    for (const DWORD time : {16u, 31u}) {
-        TapFilter tap{};
-        SetupTapFilter(&tap, time, 4, 1000, 800);
-        TouchPoint out[kMaxPoints];
-        for (const TouchPoint& p : {Touch(100, 200), Touch(104, 200), Touch(900, 700)}) {
-            TapFilterStep(&tap, p);
-            ASSERT_EQ(TapFilterOutput(&tap, out), 1) << "DoubleClickTime " << time;
-            EXPECT_THAT(out[0], FieldsAre(p.x, p.y, p.z, p.valid)) << "DoubleClickTime " << time;
+TEST_F(TapFilterTest, TouchesLeaveTheFilterByMovementOrLiftOff) {
+    const TouchPoint heldPoint = Touch(1000, 2000, 10);
+    const struct {
+        const char* name;
+        bool held;
+        std::vector<Stepped> steps;
+    } rows[] = {
+        {"jitter within the area keeps the held position",
+         true,
+         {{Touch(1060, 2092), {{heldPoint}}, TAP_HOLDING},
+          {Touch(940, 2092), {{heldPoint}}, TAP_HOLDING},
+          {Touch(1092, 2092), {{heldPoint}}, TAP_HOLDING}}},
+        // The spread is measured against the held entry: 132^2 > 131^2.
+        {"movement beyond the area leaves holding",
+         true,
+         {{Touch(1132, 2000), {{heldPoint, Touch(1132, 2000)}}, TAP_MOVING},
+          {Touch(1500, 2500), {{Touch(1500, 2500)}}, TAP_MOVING},
+          {Lifted(7, 7), {{Lifted(7, 7)}}, TAP_IDLE}}},
+        {"lift-off while holding ends the touch",
+         true,
+         {{Lifted(1000, 2000), {{heldPoint, Lifted(1000, 2000)}}, TAP_IDLE},
+          {Touch(3000, 3000), std::nullopt, TAP_COLLECTING}}},
+        {"a spread exactly at the area does not count",
+         false,
+         {{Touch(1000, 2000), std::nullopt, TAP_COLLECTING},
+          {Touch(1131, 2000), std::nullopt, TAP_COLLECTING},
+          {Touch(1132, 2000),
+           {{Touch(1000, 2000), Touch(1131, 2000), Touch(1132, 2000)}},
+           TAP_MOVING},
+          {Touch(1300, 2000), {{Touch(1300, 2000)}}, TAP_MOVING}}},
+        {"a quick tap is averaged and lifted together",
+         false,
+         {{Touch(1000, 2000, 4), std::nullopt, TAP_COLLECTING},
+          {Touch(1010, 2010, 6), std::nullopt, TAP_COLLECTING},
+          {Touch(1020, 2020, 8), std::nullopt, TAP_COLLECTING},
+          {Lifted(0, 0),
+           {{Touch(1010, 2010, 6), Touch(1010, 2010, 6), Touch(1010, 2010, 6), Lifted(0, 0)}},
+           TAP_IDLE}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        if (row.held) {
+            HoldStillTouch();
         }
+        for (const Stepped& s : row.steps) {
+            const std::vector<TouchPoint> out = Step(s.in);
+            if (s.out) {
+                ASSERT_EQ(out.size(), s.out->size()) << testing::PrintToString(s.in);
+                for (std::size_t i = 0; i < out.size(); ++i) {
+                    const TouchPoint& w = (*s.out)[i];
+                    EXPECT_THAT(out[i], FieldsAre(w.x, w.y, w.z, w.valid))
+                        << testing::PrintToString(s.in) << " #" << i;
+                }
+            } else {
+                EXPECT_THAT(out, ElementsAre(testing::Field(&TouchPoint::valid, 0)))
+                    << testing::PrintToString(s.in);
+            }
+            EXPECT_EQ(tap.state, s.state) << testing::PrintToString(s.in);
+        }
+    }
+}
+
+TEST(TapFilterPassThroughTest, ShortDoubleClickTimesPassEveryPointUnchanged) {
+    // 16 and 31 ms: one sample. A camera whose initialisation failed keeps the zero-filled
+    // filter (maxCount 0), whose entries must still bound what it writes.
+    for (const DWORD time : {15u, 16u, 31u, 0xDEADu}) {
+        SCOPED_TRACE(time);
+        TOUCH_DATA td{};
+        if (time != 0xDEADu) {
+            SetupTapFilter(&td.Tap, time, 4, 1000, 800);
+        }
+        const TapFilter before = td.Tap;
+        TouchPoint out[kMaxPoints];
+        for (const TouchPoint& p :
+             {Touch(5, 6, 7), Touch(9, 6), Touch(50000, 60000), Lifted(1, 2), Touch(900, 700)}) {
+            TapFilterStep(&td.Tap, p);
+            ASSERT_EQ(TapFilterOutput(&td.Tap, out), 1);
+            EXPECT_THAT(out[0], FieldsAre(p.x, p.y, p.z, p.valid));
+        }
+        EXPECT_EQ(td.Tap.maxCount, before.maxCount);
+        EXPECT_EQ(td.Tap.thresholdSq, before.thresholdSq);
     }
 }
 
