@@ -3,8 +3,11 @@
 // calibration alone, and each way out restores the driver and the task bar exactly once.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <array>
 
+#include "calibration/calibration_save.h"
 #include "calibration_screen/panel_harness.h"
+#include "ce/host/debug_sink.h"
 #include "device/device_access.h"
 #include "protocol/control_codes.h"
 
@@ -146,6 +149,25 @@ TEST_F(CalibrateDialogTest, OkWithTooFewSamplesChangesNothingAndSaysSo) {
                 ElementsAre(L"Not every target was touched; the calibration was not saved."));
     ExpectRestored();
     EXPECT_EQ(ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);
+}
+
+// A fit that fails must not mark the device calibrated, or the coordinate generation would map
+// every touch through zero polynomials into a corner.
+TEST_F(CalibrateDialogTest, FailedFitLeavesTheDeviceUncalibrated) {
+    TouchBench bench(Generation::Coordinate);
+    const ots::DeviceIdentity identity{0x5A17, 0x0101, 0};
+    const std::array<float, 4> target{2048, 30720, 2048, 30720};
+    const std::array<float, 4> rawX{100, 4000, 100, 4000};
+    const std::array<float, 4> rawY{};  // every sample on one raw line: a singular system
+    ots::DeviceConfig member{};
+    ce::host::DebugCapture log;
+    EXPECT_FALSE(SaveCalibration({target.data(), target.data(), rawX.data(), rawY.data(), 4, 4},
+                                 identity, &member));
+    EXPECT_TRUE(log.Contains("<GetMouseUpData>GetCalibrateData Failed!"));
+    ots::DeviceConfig stored{};
+    ASSERT_TRUE(GetDeviceConfig(&stored, 0, &identity));
+    EXPECT_EQ(stored.IsCalibrated, 0);
+    EXPECT_EQ(member.IsCalibrated, 0);
 }
 
 }  // namespace

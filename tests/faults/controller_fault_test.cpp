@@ -1,7 +1,7 @@
 // Controllers that misbehave without leaving: a stalled report endpoint, a controller that
 // stops answering, answers with the wrong index or class, and a flood of reports. Each ends
 // in a driver that still serves the device and recovers once the controller behaves.
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "ce/host/heap_stats.h"
 #include "fault_rig.h"
@@ -13,13 +13,6 @@ namespace {
 
 constexpr BYTE kImageEndpoint = ots::sim::CameraDevice::kImageEndpoint;
 
-// Taps once and says whether the driver pressed.
-bool TapPresses(ots::sim::CameraDevice& camera, ce::host::MouseEventRecorder& recorder) {
-    recorder.Clear();
-    camera.Tap(400, 300);
-    return camera.Settle(ots::test::kSettleMs) && recorder.WaitForCount(1, ots::test::kSettleMs);
-}
-
 BOOL Reinitialise() {
     ots::test::StreamHandle handle;
     return handle.ok() && handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr);
@@ -27,33 +20,28 @@ BOOL Reinitialise() {
 
 TEST_F(FaultTest, StalledReportEndpointIsResetAndReadingGoesOn) {
     Plug();
-    ASSERT_TRUE(TapPresses(camera(), recorder_));
+    ASSERT_TRUE(TapPresses());
     tap().port()->Stall(kImageEndpoint);
-    EXPECT_TRUE(TapPresses(camera(), recorder_)) << "no input after the stall";
+    EXPECT_TRUE(TapPresses()) << "no input after the stall";
 }
 
 // How a controller fails its initialisation, and how it is made to behave again.
 struct Misbehaviour {
     const char* name;
-    void (*start)(FaultTest&, ots::sim::CameraDevice&, PortTap&);
-    void (*stop)(ots::sim::CameraDevice&, PortTap&);
+    void (*start)(ots::sim::CameraDevice&, ots::test::BusTap&);
+    void (*stop)(ots::sim::CameraDevice&, ots::test::BusTap&);
     bool reportsResume;  // a reader that saw "not responding" has ended until the next plug
 };
 
 const Misbehaviour kMisbehaviours[] = {
-    {"StopsAnswering",
-     [](FaultTest&, ots::sim::CameraDevice&, PortTap& tap) { tap.silentFromStart = true; },
-     [](ots::sim::CameraDevice&, PortTap& tap) { tap.port()->SetResponding(true); }, false},
+    {"StopsAnswering", [](auto&, auto& tap) { tap.silentFromStart = true; },
+     [](auto&, auto& tap) { tap.port()->SetResponding(true); }, false},
     {"WrongIndex",
-     [](FaultTest&, ots::sim::CameraDevice& camera, PortTap&) {
-         camera.Firmware().EchoWrongIndex(ots::sim::kEveryAnswer);
-     },
-     [](ots::sim::CameraDevice& camera, PortTap&) { camera.Firmware().ClearFaults(); }, true},
+     [](auto& camera, auto&) { camera.Firmware().EchoWrongIndex(ots::sim::kEveryAnswer); },
+     [](auto& camera, auto&) { camera.Firmware().ClearFaults(); }, true},
     {"WrongClass",
-     [](FaultTest&, ots::sim::CameraDevice& camera, PortTap&) {
-         camera.Firmware().AnswerWithClass(0x20, ots::sim::kEveryAnswer);
-     },
-     [](ots::sim::CameraDevice& camera, PortTap&) { camera.Firmware().ClearFaults(); }, true},
+     [](auto& camera, auto&) { camera.Firmware().AnswerWithClass(0x20, ots::sim::kEveryAnswer); },
+     [](auto& camera, auto&) { camera.Firmware().ClearFaults(); }, true},
 };
 
 class MisbehavingController : public FaultTest,
@@ -63,28 +51,22 @@ class MisbehavingController : public FaultTest,
 // lasts and succeeds once the controller answers properly; reports resume, or (after "not
 // responding" ended the reader) the next plug works.
 TEST_P(MisbehavingController, AttachFinishesAndReinitRecovers) {
-    GetParam().start(*this, camera(), tap());
+    GetParam().start(camera(), tap());
     Plug();
-    ots::test::StreamHandle handle;
-    ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
-    handle.Close();
+    ASSERT_TRUE(ots::test::StreamHandle().ok());
     EXPECT_FALSE(Reinitialise());
     GetParam().stop(camera(), tap());
     EXPECT_TRUE(Reinitialise());
     if (GetParam().reportsResume) {
-        EXPECT_TRUE(TapPresses(camera(), recorder_));
+        EXPECT_TRUE(TapPresses());
     } else {
         Unplug();
-        ExpectNextPlugWorks();
+        ExpectCleanAndNextPlugWorks();
     }
 }
 
-std::string MisbehaviourName(const ::testing::TestParamInfo<Misbehaviour>& info) {
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Faults, MisbehavingController, ::testing::ValuesIn(kMisbehaviours),
-                         MisbehaviourName);
+                         [](const auto& p) { return p.param.name; });
 
 // Far more reports than the reader takes at once: every one is handled and none allocates.
 TEST_F(FaultTest, ReportFloodIsTakenWithoutAllocating) {
@@ -95,8 +77,7 @@ TEST_F(FaultTest, ReportFloodIsTakenWithoutAllocating) {
     const auto packets = camera().SentPackets();
     ASSERT_GE(packets.size(), 2u);
     const std::uint64_t allocations = ce::host::LocalAllocCount();
-    constexpr int kFloodFrames = 5000;
-    for (int i = 0; i < kFloodFrames; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         tap().port()->SendInterrupt(kImageEndpoint, packets[0]);
         tap().port()->SendInterrupt(kImageEndpoint, packets[1]);
     }

@@ -12,14 +12,12 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/usb_host.h"
-#include "support/bus.h"
 #include "sim/camera_device.h"
+#include "support/bus.h"
 
 namespace faults {
 
 inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
-inline constexpr DWORD kMoveDown = 0x8003;
-inline constexpr DWORD kDown = 0x8002;
 
 // Resources that a fault must not leave behind.
 struct Counts {
@@ -38,26 +36,18 @@ Counts CountNow();
 Counts WaitCounts(const Counts& expected);
 std::ostream& operator<<(std::ostream& out, const Counts& c);
 
-// Forwards to a device model and keeps the port the bus gave it.
-class PortTap : public ce::host::UsbDeviceModel {
-  public:
-    explicit PortTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
-    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override { return inner_->DeviceDescriptor(); }
-    std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
-        return inner_->Interfaces();
+// Polls (platform ms) until the condition holds; false on timeout.
+template <class Condition>
+bool WaitFor(Condition condition, double platformMs = ots::test::kSettleMs) {
+    const double deadline = ce::host::PlatformNowMs() + platformMs;
+    while (!condition()) {
+        if (ce::host::PlatformNowMs() > deadline) {
+            return false;
+        }
+        Sleep(1);
     }
-    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& s, std::span<BYTE> d) override {
-        return inner_->Control(s, d);
-    }
-    void Connected(ce::host::UsbPort* port) override;
-    void Disconnected() override;
-    ce::host::UsbPort* port() const { return port_.load(); }
-    std::atomic<bool> silentFromStart{false};  // the device answers nothing from the start
-
-  private:
-    std::shared_ptr<ce::host::UsbDeviceModel> inner_;
-    std::atomic<ce::host::UsbPort*> port_{nullptr};
-};
+    return true;
+}
 
 class FaultTest : public ots::test::IntegrationTest {
   protected:
@@ -72,11 +62,13 @@ class FaultTest : public ots::test::IntegrationTest {
     void Plug();
     // Unplugs (attach may still run) and waits for the plugging thread.
     void Unplug();
-    // A fresh camera plugs, opens as "OTS1:" and turns a tap into a press.
-    void ExpectNextPlugWorks();
+    // Taps once and says whether the driver pressed.
+    bool TapPresses();
+    // Nothing is left behind, and a fresh camera plugs, opens as "OTS1:" and presses on a tap.
+    void ExpectCleanAndNextPlugWorks();
 
     ots::sim::CameraDevice& camera() { return *camera_; }
-    PortTap& tap() { return *tap_; }
+    ots::test::BusTap& tap() { return *tap_; }
 
     ce::host::ScopedTimeScale fast_{kTimeScale};
     ce::host::MouseEventRecorder recorder_;
@@ -84,22 +76,8 @@ class FaultTest : public ots::test::IntegrationTest {
 
   private:
     std::shared_ptr<ots::sim::CameraDevice> camera_;
-    std::shared_ptr<PortTap> tap_;
+    std::shared_ptr<ots::test::BusTap> tap_;
     std::thread plugger_;
-    std::atomic<ce::host::UsbDeviceId> id_{ce::host::kNoUsbDevice};
 };
-
-// Polls (platform ms) until the condition holds; false on timeout.
-template <class Condition>
-bool WaitFor(Condition condition, double platformMs = ots::test::kSettleMs) {
-    const double deadline = ce::host::PlatformNowMs() + platformMs;
-    while (!condition()) {
-        if (ce::host::PlatformNowMs() > deadline) {
-            return false;
-        }
-        Sleep(1);
-    }
-    return true;
-}
 
 }  // namespace faults

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include "ce/host/clock.h"
 #include "ce/host/devmgr_host.h"
 #include "ce/host/registry_store.h"
 #include "ce/usbd.h"
@@ -55,6 +54,14 @@ ce::host::ControlResult BusTap::Control(const USB_DEVICE_REQUEST& setup, std::sp
     return inner_->Control(setup, data);
 }
 
+void BusTap::Connected(ce::host::UsbPort* port) {
+    port_ = port;
+    if (silentFromStart) {
+        port->SetResponding(false);
+    }
+    inner_->Connected(port);
+}
+
 PluggedController::PluggedController(CoordinateControllerOptions options)
     : controller_(std::make_shared<CoordinateController>(options)),
       tap_(std::make_shared<BusTap>(controller_)) {
@@ -67,21 +74,6 @@ PluggedController::~PluggedController() {
 
 ce::host::UsbPort* PluggedController::port() const {
     return tap_->port();
-}
-
-std::size_t PluggedController::QueuedReportTransfers(std::size_t expected) {
-    ce::host::UsbPort* usbPort = port();
-    if (usbPort == nullptr) {
-        return 0;
-    }
-    // The reader starts its transfers after attach has returned.
-    const double deadline = ce::host::PlatformNowMs() + kSettleMs;
-    while (usbPort->QueuedTransfers(CoordinateController::kInEndpoint) < expected &&
-           ce::host::PlatformNowMs() < deadline) {
-        Sleep(1);
-    }
-    usbPort->WaitIdle(kSettleMs);
-    return usbPort->QueuedTransfers(CoordinateController::kInEndpoint);
 }
 
 void PluggedController::Unplug() {

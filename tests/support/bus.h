@@ -44,13 +44,15 @@ class DriverInstall {
 
 using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
 
-// Sits between the bus and a simulated device: remembers the port the device was given, and
-// stalls the OUT stage of the vendor commands a filter picks, so the firmware never sees them.
+// Sits between the bus and a simulated device: remembers the port the device was given, can
+// keep the device silent from the start, and stalls the OUT stage of the vendor commands a
+// filter picks, so the firmware never sees them.
 class BusTap final : public ce::host::UsbDeviceModel {
   public:
     explicit BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner);
     void RefuseCommands(CommandFilter filter);
     ce::host::UsbPort* port() const { return port_.load(); }
+    std::atomic<bool> silentFromStart{false};  // the device answers nothing from the start
 
     USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override { return inner_->DeviceDescriptor(); }
     std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
@@ -60,10 +62,7 @@ class BusTap final : public ce::host::UsbDeviceModel {
     ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
         return inner_->DataOut(endpointAddress, data);
     }
-    void Connected(ce::host::UsbPort* port) override {
-        port_ = port;
-        inner_->Connected(port);
-    }
+    void Connected(ce::host::UsbPort* port) override;
     void Disconnected() override {
         inner_->Disconnected();
         port_ = nullptr;
@@ -87,9 +86,6 @@ class PluggedController {
     CoordinateController& panel() { return *controller_; }
     ce::host::UsbPort* port() const;
     ce::host::UsbDeviceId id() const { return id_; }
-    // Waits until the driver keeps `expected` transfers queued on the report endpoint and the
-    // bus is idle, then returns how many are queued.
-    std::size_t QueuedReportTransfers(std::size_t expected);
     void Unplug();
 
   private:

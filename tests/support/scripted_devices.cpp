@@ -20,12 +20,6 @@ std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
 
-std::string Hex(DWORD value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08X", value);
-    return text;
-}
-
 }  // namespace
 
 void ScriptedDevicesTest::SetUp() {
@@ -34,8 +28,7 @@ void ScriptedDevicesTest::SetUp() {
     ots::test::WriteString(kScriptKey, L"Dll", std::wstring(file.begin(), file.end()));
     ots::test::WriteString(kScriptKey, L"Prefix", L"OTS");
     // Our own reference keeps the state alive across deactivations.
-    const std::string path = ce::host::ResolveDriverLibrary(file);
-    library_ = dlopen(path.c_str(), RTLD_NOW);
+    library_ = dlopen(ce::host::ResolveDriverLibrary(file).c_str(), RTLD_NOW);
     ASSERT_NE(library_, nullptr) << dlerror();
     auto state = reinterpret_cast<script::DriverState* (*)()>(dlsym(library_, "OTS_ScriptState"));
     ASSERT_NE(state, nullptr);
@@ -66,31 +59,27 @@ std::vector<std::string> ScriptedDevicesTest::Trace() const {
     std::vector<std::string> trace;
     for (const script::Event& event : state_->Events()) {
         const std::string device = Narrow(event.device);
-        switch (event.op) {
-            case script::Op::Open:
-                trace.push_back("Open " + device);
-                break;
-            case script::Op::Close:
-                trace.push_back("Close " + device);
-                break;
-            case script::Op::IoControl:
-                trace.push_back("IoControl " + device + " " + Hex(event.code));
-                break;
-        }
+        trace.push_back(event.op == script::Op::Open    ? "Open " + device
+                        : event.op == script::Op::Close ? "Close " + device
+                                                        : IoOf(device.c_str(), event.code));
     }
     return trace;
 }
 
-std::string OpenOf(const char* device) {
-    return std::string("Open ") + device;
-}
-
-std::string CloseOf(const char* device) {
-    return std::string("Close ") + device;
+std::vector<Bytes> ScriptedDevicesTest::Sent(DWORD code) const {
+    std::vector<Bytes> inputs;
+    for (const script::Event& call : state_->IoCalls()) {
+        if (code == 0 || call.code == code) {
+            inputs.push_back(call.input);
+        }
+    }
+    return inputs;
 }
 
 std::string IoOf(const char* device, DWORD code) {
-    return std::string("IoControl ") + device + " " + Hex(code);
+    char text[48];
+    std::snprintf(text, sizeof(text), "IoControl %s 0x%08X", device, code);
+    return text;
 }
 
 }  // namespace paneltest

@@ -1,6 +1,6 @@
-// The panel's functions against the scripted stream driver (driver/script_driver.h): a clean
+// The panel's functions against the scripted stream driver (panel_device/driver): a clean
 // registry, a device key that names the scripted driver with the prefix OTS, and as many
-// instances as a test asks for ("OTS1:", then "OTS2:").
+// instances as a test activates ("OTS1:", then "OTS2:").
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,10 +11,16 @@
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
 #include "panel_device/driver/script_driver.h"
+#include "protocol/device_identity.h"
 
 namespace paneltest {
 
+using Bytes = std::vector<BYTE>;
 using ce::host::DebugChannel;
+
+inline constexpr ots::DeviceIdentity kCamera{0x7E21, 0x0C20, 0x0100};
+inline constexpr ots::DeviceIdentity kCoordinate{0x5A17, 0x0101, 0x0100};
+inline constexpr ots::DeviceIdentity kSecondStream{0x7E21, 0x0012, 0x0100};
 
 class ScriptedDevicesTest : public ::testing::Test {
   protected:
@@ -24,10 +30,10 @@ class ScriptedDevicesTest : public ::testing::Test {
     // Activates one more instance of the scripted driver; returns its name.
     std::wstring Activate();
     script::DriverState& driver() const { return *state_; }
-
-    // The ops of the recorded events, with their device, as "Open OTS1:", "IoControl OTS1:
-    // 0x80002014", "Close OTS1:".
+    // The recorded events: "Open OTS1:", "IoControl OTS1: 0x80002014", "Close OTS1:".
     std::vector<std::string> Trace() const;
+    // The input of each control call with the code (of every call for 0), oldest first.
+    std::vector<Bytes> Sent(DWORD code = 0) const;
 
     ce::host::ScopedTimeScale fast_{0.01};
     ce::host::DebugCapture capture_;
@@ -38,9 +44,7 @@ class ScriptedDevicesTest : public ::testing::Test {
     std::vector<HANDLE> activations_;
 };
 
-// "Open OTS1:" and so on, as Trace() writes them.
-std::string OpenOf(const char* device);
-std::string CloseOf(const char* device);
+// "IoControl OTS1: 0x80002014", as Trace() writes a control call.
 std::string IoOf(const char* device, DWORD code);
 
 }  // namespace paneltest

@@ -1,9 +1,14 @@
-// The about box: the firmware version of both controller generations, and its failures.
+// The about box: the firmware version of both controller generations, and its failures; the
+// child dialogs that end on a failed first read.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
 
 #include "panel_fixture.h"
 #include "ui/about_dlg.h"
 #include "ui/resource.h"
+#include "ui/settings_dlg.h"
 
 namespace ui_test {
 namespace {
@@ -54,16 +59,31 @@ TEST_F(AboutTest, UnknownDeviceShowsZeroWithoutAskingForAVersion) {
     EXPECT_EQ(Calls(IOCTL_SET_COMMAND) + Calls(IOCTL_GET_COMMAND), 0);
 }
 
-TEST_F(AboutTest, FailedVersionReadEndsTheBoxAndTellsTheMainWindow) {
-    Answer(kCamera);
-    FailCode(IOCTL_SET_COMMAND);
-    CAboutDlg dialog;
-    bool shown = false;
-    EXPECT_EQ(RunChild(dialog, [&](CDialog&) { shown = true; }), IDOK);
-    EXPECT_FALSE(shown);
-    EXPECT_EQ(ui.Boxes().at(0).text, L"++AboutDlg:GetVersion Failed.");
-    EXPECT_EQ(ui.Boxes().at(0).caption, L"TouchScreen Control Panel");
-    EXPECT_TRUE(ConnectionLostPosted());
+// A child dialog whose first read fails ends at once and tells the main window to end.
+TEST_F(AboutTest, AFailedReadEndsTheChildDialogAndTellsTheMainWindow) {
+    const struct {
+        std::function<std::unique_ptr<CDialog>()> make;
+        DWORD failing;
+        const wchar_t* text;
+        const wchar_t* caption;
+    } cases[] = {{[] { return std::make_unique<CSettingsDlg>(); }, IOCTL_GET_DRIVER_CONFIG,
+                  L"++SettingsDlg:GetDriverConfig Failed!", L"ERROR"},
+                 // Last: its unshown script waits on the stand-in main window's template.
+                 {[] { return std::make_unique<CAboutDlg>(); }, IOCTL_SET_COMMAND,
+                  L"++AboutDlg:GetVersion Failed.", L"TouchScreen Control Panel"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing);
+        driver().Reset();
+        Answer(kCamera);
+        FailCode(c.failing);
+        const auto dialog = c.make();
+        bool shown = false;
+        EXPECT_EQ(RunChild(*dialog, [&](CDialog&) { shown = true; }), IDOK);
+        EXPECT_FALSE(shown);
+        EXPECT_EQ(ui.Boxes().back().text, c.text);
+        EXPECT_EQ(ui.Boxes().back().caption, c.caption);
+        EXPECT_TRUE(ConnectionLostPosted());
+    }
 }
 
 }  // namespace

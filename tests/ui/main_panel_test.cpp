@@ -6,6 +6,7 @@
 
 #include "panel_fixture.h"
 #include "protocol/messages.h"
+#include "support/records.h"
 #include "ui/calibration_hook.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/resource.h"
@@ -131,9 +132,8 @@ TEST_F(MainPanelTest, ResetSendsTheRecordBackUncalibratedWhateverFails) {
             ui.Key(dlg, VK_ESCAPE);
         });
         ASSERT_EQ(Sent(IOCTL_SET_DEVICE_CONFIG).size(), 1u);
-        std::array<std::uint8_t, ots::kDeviceConfigSize> sent{};
-        std::copy_n(Sent(IOCTL_SET_DEVICE_CONFIG)[0].begin(), sent.size(), sent.begin());
-        const ots::DeviceConfig record = ots::DecodeDeviceConfig(sent);
+        const ots::DeviceConfig record =
+            ots::DecodeDeviceConfig(ots::test::ArrayOf<58>(Sent(IOCTL_SET_DEVICE_CONFIG)[0]));
         EXPECT_EQ(record.IsCalibrated, 0);
         EXPECT_EQ(record.MaxX, 1234);
         EXPECT_EQ(record.DeviceID, 7);

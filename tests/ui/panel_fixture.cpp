@@ -4,6 +4,7 @@
 #include <array>
 
 #include "protocol/messages.h"
+#include "support/records.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/panel_app.h"
 #include "ui/resource.h"
@@ -60,27 +61,11 @@ void PanelTest::Answer(const ots::DeviceIdentity& identity, const ots::DeviceCon
                       Bytes<ots::kDriverConfigSize>(driverConfig, ots::EncodeDriverConfig));
 }
 
-std::vector<std::vector<BYTE>> PanelTest::Sent(DWORD code) const {
-    std::vector<std::vector<BYTE>> records;
-    for (const script::Event& call : driver().IoCalls()) {
-        if (call.code == code) {
-            records.push_back(call.input);
-        }
-    }
-    return records;
-}
-
-ots::DriverConfig PanelTest::LastDriverConfigSent() const {
+ots::DriverConfig PanelTest::DriverConfigSent(std::size_t index) const {
     const auto sent = Sent(IOCTL_SET_DRIVER_CONFIG);
-    std::array<std::uint8_t, ots::kDriverConfigSize> bytes{};
-    if (!sent.empty() && sent.back().size() == bytes.size()) {
-        std::copy(sent.back().begin(), sent.back().end(), bytes.begin());
-    }
-    return ots::DecodeDriverConfig(bytes);
-}
-
-int PanelTest::Calls(DWORD code) const {
-    return static_cast<int>(Sent(code).size());
+    EXPECT_LT(index, sent.size());
+    return ots::DecodeDriverConfig(ots::test::ArrayOf<ots::kDriverConfigSize>(
+        index < sent.size() ? sent[index] : std::vector<BYTE>{}));
 }
 
 INT_PTR PanelTest::RunMainDialog(std::function<void(CDialog&)> script) {
@@ -93,6 +78,8 @@ INT_PTR PanelTest::RunMainDialog(std::function<void(CDialog&)> script) {
 }
 
 INT_PTR PanelTest::RunChild(CDialog& dialog, std::function<void(CDialog&)> script) {
+    connectionLost_ = false;
+    beepBroadcasts_ = 0;
     CMainStandIn main(&connectionLost_, &beepBroadcasts_);
     INT_PTR result = -1;
     ui.OnShown(IDD_ABOUTBOX, [&](CDialog& shown) {

@@ -5,18 +5,18 @@
 #include <functional>
 #include <vector>
 
-#include "support/dialog_driver.h"
-#include "support/scripted_devices.h"
 #include "protocol/control_codes.h"
 #include "protocol/device_config.h"
 #include "protocol/device_identity.h"
 #include "protocol/driver_config.h"
+#include "support/dialog_driver.h"
+#include "support/scripted_devices.h"
 
 namespace ui_test {
 
-inline constexpr ots::DeviceIdentity kCamera{0x7E21, 0x0C20, 0x0100};
-inline constexpr ots::DeviceIdentity kCoordinate{0x5A17, 0x0101, 0x0100};
-inline constexpr ots::DeviceIdentity kSecondStream{0x7E21, 0x0012, 0x0100};
+using paneltest::kCamera;
+using paneltest::kCoordinate;
+using paneltest::kSecondStream;
 
 class PanelTest : public paneltest::ScriptedDevicesTest {
   protected:
@@ -27,11 +27,12 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
     void Answer(const ots::DeviceIdentity& identity, const ots::DeviceConfig& device = {},
                 const ots::DriverConfig& driverConfig = ots::DefaultDriverConfig());
     void FailCode(DWORD code) { driver().FailCode(code); }
-
-    // The records the dialogs sent with a code, oldest first.
-    std::vector<std::vector<BYTE>> Sent(DWORD code) const;
-    ots::DriverConfig LastDriverConfigSent() const;
-    int Calls(DWORD code) const;
+    int Calls(DWORD code) const { return static_cast<int>(Sent(code).size()); }
+    // The driver settings the dialogs sent, oldest first.
+    ots::DriverConfig DriverConfigSent(std::size_t index) const;
+    ots::DriverConfig LastDriverConfigSent() const {
+        return DriverConfigSent(Sent(IOCTL_SET_DRIVER_CONFIG).size() - 1);
+    }
 
     // Runs the main dialog as the program does (it is the application's main window) with
     // script run once it shows; the dialog's result.

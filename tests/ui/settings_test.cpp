@@ -49,11 +49,7 @@ TEST_F(SettingsTest, SlidersShowStoredValuesClampedButSaveThemUnlessMoved) {
         ui.Click(dlg, IDC_BUTTON_OK);
     });
     ASSERT_EQ(Calls(IOCTL_SET_DRIVER_CONFIG), 2);
-    const ots::DriverConfig first = [&] {
-        std::array<std::uint8_t, ots::kDriverConfigSize> bytes{};
-        std::copy_n(Sent(IOCTL_SET_DRIVER_CONFIG)[0].begin(), bytes.size(), bytes.begin());
-        return ots::DecodeDriverConfig(bytes);
-    }();
+    const ots::DriverConfig first = DriverConfigSent(0);
     EXPECT_EQ(first.Smoothness, 2u);
     EXPECT_EQ(first.DoubleClickTime, 20u);
     EXPECT_EQ(first.BeepFrequency, 10000u);
@@ -147,17 +143,6 @@ TEST_F(SettingsTest, BeepAndCursorHidingSavedOffCanBeSwitchedOn) {
     EXPECT_EQ(sent.EnableBeep, 1);
     EXPECT_EQ(sent.HideCursor, 1);
     EXPECT_EQ(sent.BeepType, 1);
-}
-
-TEST_F(SettingsTest, FailedReadEndsTheDialogAndTellsTheMainWindow) {
-    Answer(kCoordinate);
-    FailCode(IOCTL_GET_DRIVER_CONFIG);
-    CSettingsDlg dialog;
-    bool shown = false;
-    EXPECT_EQ(RunChild(dialog, [&](CDialog&) { shown = true; }), IDOK);
-    EXPECT_FALSE(shown);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::wstring>{L"++SettingsDlg:GetDriverConfig Failed!"});
-    EXPECT_TRUE(ConnectionLostPosted());
 }
 
 TEST_F(SettingsTest, FailedWriteIsOnlyLogged) {

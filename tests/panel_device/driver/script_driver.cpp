@@ -18,28 +18,14 @@ script::DriverState gState;
 std::mutex gNamesMutex;
 std::vector<std::wstring> gNames;
 
-std::wstring ReadName(LPCWSTR lpActiveKey) {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpActiveKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        return {};
-    }
-    WCHAR name[32] = {};
-    DWORD cb = sizeof(name) - sizeof(WCHAR);
-    RegQueryValueExW(hKey, L"Name", nullptr, nullptr, reinterpret_cast<LPBYTE>(name), &cb);
-    RegCloseKey(hKey);
-    return name;
-}
-
-std::wstring NameOf(DWORD hContext) {
-    std::lock_guard lock(gNamesMutex);
-    return hContext >= 1 && hContext <= gNames.size() ? gNames[hContext - 1] : std::wstring{};
-}
-
 script::Event EventOf(script::Op op, DWORD hContext) {
     script::Event event{};
     event.op = op;
-    event.device = NameOf(hContext);
     event.platformMs = ce::host::PlatformNowMs();
+    std::lock_guard lock(gNamesMutex);
+    if (hContext >= 1 && hContext <= gNames.size()) {
+        event.device = gNames[hContext - 1];
+    }
     return event;
 }
 
@@ -50,11 +36,17 @@ SCRIPT_EXPORT script::DriverState* OTS_ScriptState() {
 }
 
 SCRIPT_EXPORT DWORD OTS_Init(LPCWSTR pContext, LPCVOID /*lpvBusContext*/) {
-    if (pContext == nullptr) {
+    HKEY hKey = nullptr;
+    if (pContext == nullptr ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
         return 0;
     }
+    WCHAR name[32] = {};
+    DWORD cb = sizeof(name) - sizeof(WCHAR);
+    RegQueryValueExW(hKey, L"Name", nullptr, nullptr, reinterpret_cast<LPBYTE>(name), &cb);
+    RegCloseKey(hKey);
     std::lock_guard lock(gNamesMutex);
-    gNames.push_back(ReadName(pContext));
+    gNames.push_back(name);
     return static_cast<DWORD>(gNames.size());
 }
 
@@ -63,13 +55,14 @@ SCRIPT_EXPORT BOOL OTS_Deinit(DWORD /*hDeviceContext*/) {
 }
 
 SCRIPT_EXPORT DWORD OTS_Open(DWORD hDeviceContext, DWORD /*AccessCode*/, DWORD /*ShareMode*/) {
-    gState.Record(EventOf(script::Op::Open, hDeviceContext));
+    std::vector<BYTE> none;
+    gState.Answer(EventOf(script::Op::Open, hDeviceContext), none);
     return hDeviceContext;
 }
 
 SCRIPT_EXPORT BOOL OTS_Close(DWORD hOpenContext) {
-    gState.Record(EventOf(script::Op::Close, hOpenContext));
-    return TRUE;
+    std::vector<BYTE> none;
+    return gState.Answer(EventOf(script::Op::Close, hOpenContext), none);
 }
 
 SCRIPT_EXPORT BOOL OTS_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn, DWORD dwLenIn,
@@ -82,10 +75,8 @@ SCRIPT_EXPORT BOOL OTS_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn,
     }
     event.outputLength = dwLenOut;
     event.outputNull = pBufOut == nullptr;
-    gState.Record(std::move(event));
-
     std::vector<BYTE> reply;
-    if (!gState.Answer(dwCode, reply)) {
+    if (!gState.Answer(std::move(event), reply)) {
         return FALSE;
     }
     if (pBufOut != nullptr && !reply.empty()) {

@@ -39,53 +39,42 @@ class DriverState {
         failures_.clear();
         replies_.clear();
     }
-
     // After `after` more calls of the code have succeeded, the next `times` calls of it
     // return FALSE (kAlways: every one).
     void FailCode(DWORD code, int times = kAlways, int after = 0) {
         std::lock_guard lock(mutex_);
-        failures_[code] = Failure{after, times};
+        failures_[code] = {after, times};
     }
-
     // What a successful call of the code writes into its output buffer (as much as fits).
     void SetReply(DWORD code, std::vector<BYTE> bytes) {
         std::lock_guard lock(mutex_);
         replies_[code] = std::move(bytes);
     }
-
-    std::vector<Event> Events() const {
+    std::vector<Event> Events(bool ioOnly = false) const {
         std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-    std::vector<Event> IoCalls() const {
-        std::vector<Event> calls;
-        for (Event& event : Events()) {
-            if (event.op == Op::IoControl) {
-                calls.push_back(std::move(event));
+        std::vector<Event> events;
+        for (const Event& event : events_) {
+            if (!ioOnly || event.op == Op::IoControl) {
+                events.push_back(event);
             }
         }
-        return calls;
+        return events;
     }
+    std::vector<Event> IoCalls() const { return Events(true); }
 
-    // --- called by the driver ---
-    void Record(Event event) {
+    // Called by the driver: records the call; whether it succeeds, and the reply it gives.
+    bool Answer(Event event, std::vector<BYTE>& reply) {
         std::lock_guard lock(mutex_);
+        const DWORD code = event.code;
+        const bool io = event.op == Op::IoControl;
         events_.push_back(std::move(event));
-    }
-
-    // Whether the call succeeds; fills the reply it gives.
-    bool Answer(DWORD code, std::vector<BYTE>& reply) {
-        std::lock_guard lock(mutex_);
-        auto found_failure = failures_.find(code);
-        if (found_failure != failures_.end()) {
-            Failure& failure = found_failure->second;
-            if (failure.after > 0) {
-                --failure.after;
-            } else if (failure.times != 0) {
-                if (failure.times > 0) {
-                    --failure.times;
-                }
+        auto failure = failures_.find(code);
+        if (io && failure != failures_.end()) {
+            auto& [after, times] = failure->second;
+            if (after > 0) {
+                --after;
+            } else if (times != 0) {
+                times -= times > 0 ? 1 : 0;
                 return false;
             }
         }
@@ -95,14 +84,9 @@ class DriverState {
     }
 
   private:
-    struct Failure {
-        int after;
-        int times;
-    };
-
     mutable std::mutex mutex_;
     std::vector<Event> events_;
-    std::map<DWORD, Failure> failures_;
+    std::map<DWORD, std::pair<int, int>> failures_;  // code: (after, times)
     std::map<DWORD, std::vector<BYTE>> replies_;
 };
 
