@@ -22,13 +22,6 @@ constexpr BYTE kVendorSpecificClass = 0xFF;
 // that takes longer gets the next frame anyway.
 constexpr DWORD kTakenTimeoutMs = 5000;
 
-// Waits on the platform clock, so that a scaled test waits scaled time.
-void WaitUntilPlatformMs(double readyAtMs) {
-    for (double now = ce::host::PlatformNowMs(); now < readyAtMs; now = ce::host::PlatformNowMs()) {
-        std::this_thread::sleep_for(ce::host::ToRealDuration(readyAtMs - now));
-    }
-}
-
 // A panel that claims no frame rate still runs its cameras at the usual one.
 double FrameRateOf(const CameraPanel& panel) {
     return panel.framesPerSecond > 0 ? panel.framesPerSecond : kDefaultReportRateHz;
@@ -242,19 +235,37 @@ ce::host::ControlResult CameraDevice::FetchAnswer(std::span<BYTE> data) {
     if (!answer) {
         return kStall;
     }
-    // The data stage NAKs until the firmware has its answer ready.
-    WaitUntilPlatformMs(answer->readyAtMs);
+    // The data stage NAKs until the firmware has its answer ready, or the device is gone.
+    {
+        std::unique_lock lock(answerMutex_);
+        for (double now = ce::host::PlatformNowMs(); !leftBus_ && now < answer->readyAtMs;
+             now = ce::host::PlatformNowMs()) {
+            answerWake_.wait_for(lock, ce::host::ToRealDuration(answer->readyAtMs - now));
+        }
+        if (leftBus_) {
+            return kStall;
+        }
+    }
     const std::size_t n = std::min(data.size(), answer->bytes.size());
     std::memcpy(data.data(), answer->bytes.data(), n);
     return {USB_NO_ERROR, static_cast<DWORD>(n)};
 }
 
 void CameraDevice::Connected(ce::host::UsbPort* port) {
+    {
+        std::lock_guard lock(answerMutex_);
+        leftBus_ = false;
+    }
     port_.store(port);
     pacer_.Start();
 }
 
 void CameraDevice::Disconnected() {
+    {
+        std::lock_guard lock(answerMutex_);
+        leftBus_ = true;
+    }
+    answerWake_.notify_all();
     pacer_.Stop();
     port_.store(nullptr);
 }

@@ -120,7 +120,8 @@ void CameraFirmware::ReceiveCommand(std::span<const std::uint8_t> bytes) {
     } else {
         const AnswerPacket answer = Frame(header.cls, header.code, header.index, reply);
         record.answer.assign(answer.begin(), answer.end());
-        pending_ = PendingAnswer{answer, record.platformMs + delayMs_};
+        const double delayMs = log_.size() + 1 >= delayFrom_ ? delayMs_ : 0.0;
+        pending_ = PendingAnswer{answer, record.platformMs + delayMs};
     }
     log_.push_back(std::move(record));
 }
@@ -236,9 +237,10 @@ bool CameraFirmware::IsBracketed(int camera) const {
     return camera >= 0 && camera <= 1 && bracket_[camera];
 }
 
-void CameraFirmware::DelayAnswers(double platformMs) {
+void CameraFirmware::DelayAnswers(double platformMs, std::size_t fromCommand) {
     std::lock_guard lock(mutex_);
     delayMs_ = std::max(0.0, platformMs);
+    delayFrom_ = fromCommand;
 }
 
 void CameraFirmware::DropAnswers(int count) {
@@ -260,6 +262,7 @@ void CameraFirmware::AnswerWithClass(std::uint8_t cls, int count) {
 void CameraFirmware::ClearFaults() {
     std::lock_guard lock(mutex_);
     delayMs_ = 0.0;
+    delayFrom_ = 1;
     drop_.Set(0);
     wrongIndex_.Set(0);
     otherClass_.Set(0);

@@ -2,6 +2,7 @@
 // initialisation command, while reports stream and while a control call waits on the
 // controller. Each ends with nothing left behind (handles, threads, heap blocks counted) and a
 // next controller that plugs and works.
+#include <algorithm>
 #include <thread>
 
 #include "fault_rig.h"
@@ -10,7 +11,8 @@
 namespace faults {
 namespace {
 
-constexpr double kSlowAnswerMs = 10000.0;  // holds each command long enough to unplug in it
+// Holds an answer until the controller is pulled out, however slowly the test thread runs.
+constexpr double kSlowAnswerMs = 1.0e7;
 
 // What the controller has seen when it is pulled out: the attach pause (0), then inside each
 // of the 10 initialisation commands (brackets and the six block reads).
@@ -23,7 +25,7 @@ class UnplugTest : public FaultTest, public ::testing::WithParamInterface<std::s
 
 TEST_P(UnplugTest, DuringAttach) {
     const std::size_t commandsSent = GetParam();
-    camera().Firmware().DelayAnswers(kSlowAnswerMs);
+    camera().Firmware().DelayAnswers(kSlowAnswerMs, std::max<std::size_t>(commandsSent, 1));
     PlugInBackground();
     const auto sent = [this] { return camera().Firmware().CommandLog().size(); };
     ASSERT_TRUE(WaitFor([&] {

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -115,6 +116,10 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
     std::size_t linesFitted_ = 0;
     PacketHistory sent_;
     std::atomic<ce::host::UsbPort*> port_{nullptr};
+    // An answer held back (DelayAnswers) is abandoned when the device leaves the bus.
+    std::mutex answerMutex_;
+    std::condition_variable answerWake_;
+    bool leftBus_ = false;
     ReportPacer pacer_;
 };
 

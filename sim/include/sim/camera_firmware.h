@@ -93,7 +93,9 @@ class CameraFirmware {
     bool IsBracketed(int camera) const;
 
     // Fault switches.
-    void DelayAnswers(double platformMs);  // every answer becomes ready this much later
+    // Every answer from the fromCommand-th command on (counting from 1 over the log) becomes
+    // ready this much later; earlier ones are ready at once.
+    void DelayAnswers(double platformMs, std::size_t fromCommand = 1);
     void DropAnswers(int count);
     void EchoWrongIndex(int count);  // the answer carries the command's index + 1
     void AnswerWithClass(std::uint8_t cls, int count);
@@ -137,6 +139,7 @@ class CameraFirmware {
     std::optional<PendingAnswer> pending_;
     std::vector<CommandRecord> log_;
     double delayMs_ = 0.0;
+    std::size_t delayFrom_ = 1;
     FaultBudget drop_;
     FaultBudget wrongIndex_;
     FaultBudget otherClass_;
