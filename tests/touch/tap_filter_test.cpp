@@ -18,6 +18,7 @@ using ::testing::ElementsAre;
 using ::testing::FieldsAre;
 
 constexpr INT32 kInt32Max = std::numeric_limits<INT32>::max();
+constexpr INT32 kInt32Min = std::numeric_limits<INT32>::min();
 
 TEST(TapFilterSetupTest, SizeFollowsTheDoubleClickSettingsAndThePanel) {
     const struct {
@@ -126,6 +127,12 @@ TEST_F(TapFilterTest, TouchesLeaveTheFilterByMovementOrLiftOff) {
            {{Touch(1000, 2000), Touch(1131, 2000), Touch(1132, 2000)}},
            TAP_MOVING},
           {Touch(1300, 2000), {{Touch(1300, 2000)}}, TAP_MOVING}}},
+        {"points at opposite ends of the coordinate range are movement",
+         false,
+         {{Touch(kInt32Min, kInt32Min), std::nullopt, TAP_COLLECTING},
+          {Touch(kInt32Max, kInt32Max),
+           {{Touch(kInt32Min, kInt32Min), Touch(kInt32Max, kInt32Max)}},
+           TAP_MOVING}}},
         {"a quick tap is averaged and lifted together",
          false,
          {{Touch(1000, 2000, 4), std::nullopt, TAP_COLLECTING},
