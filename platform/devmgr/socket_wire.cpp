@@ -349,7 +349,9 @@ bool FrameSocket::Send(std::uint16_t type, std::uint32_t requestId,
     std::vector<std::uint8_t> frame(kHeaderSize + payload.size());
     StoreHeader(std::span<std::uint8_t, kHeaderSize>(frame.data(), kHeaderSize),
                 {static_cast<std::uint32_t>(payload.size()), type, 0, requestId});
-    std::memcpy(frame.data() + kHeaderSize, payload.data(), payload.size());
+    if (!payload.empty()) {  // an empty payload may carry a null pointer
+        std::memcpy(frame.data() + kHeaderSize, payload.data(), payload.size());
+    }
     return SendRaw(frame);
 }
 

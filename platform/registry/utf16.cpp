@@ -68,13 +68,17 @@ std::optional<std::wstring> WideFromBytes(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     }
     std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(text.data(), bytes.data(), bytes.size());
+    if (!bytes.empty()) {  // an empty span may carry a null pointer, which memcpy must not get
+        std::memcpy(text.data(), bytes.data(), bytes.size());
+    }
     return text;
 }
 
 std::vector<std::uint8_t> BytesFromWide(std::wstring_view text) {
     std::vector<std::uint8_t> bytes(text.size() * sizeof(wchar_t));
-    std::memcpy(bytes.data(), text.data(), bytes.size());
+    if (!bytes.empty()) {  // an empty vector's data() may be null, which memcpy must not get
+        std::memcpy(bytes.data(), text.data(), bytes.size());
+    }
     return bytes;
 }
 
