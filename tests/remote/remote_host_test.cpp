@@ -128,7 +128,8 @@ TEST_F(RemoteHost, ControlCodesRoundTripAndTheDriversAnswerComesBackWhole) {
     EXPECT_NE(Io(device, IOCTL_SET_DRIVER_CONFIG, &over, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &out), ERROR_SUCCESS) << "still works";
     EXPECT_TRUE(CloseHandle(device));
-    for (const std::wstring name : {L"OTS2:", L"XYZ1:", L"OTS1", std::wstring(65, L'O').c_str()}) {
+    const std::wstring names[] = {L"OTS2:", L"XYZ1:", L"OTS1", std::wstring(65, L'O')};
+    for (const std::wstring& name : names) {
         EXPECT_EQ(Open(name.c_str()), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     }
