@@ -155,7 +155,7 @@ TEST(ControlMessages, MatchTheirLayoutRoundTripAndRefuseWhatDoesNotFit) {
     const auto changed = [&](std::initializer_list<std::size_t> at, std::uint8_t value) {
         Bytes b = good;
         for (std::size_t i : at) {
-            b[i] = value;
+            b.at(i) = value;
         }
         return b;
     };
