@@ -5,9 +5,7 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -42,11 +40,9 @@ class ScriptedUsb {
     void ExpectAllConsumed() const;
 
   private:
-    enum class Direction { Out, In };
     struct Transfer {
-        Direction direction;
-        Bytes command;       // Out: the expected bytes
-        Bytes reply;         // In: what the controller returns
+        bool out;            // a command, whose bytes are expected; else a response
+        Bytes bytes;         // the command's bytes, or what the controller returns
         DWORD usbError = 0;  // the completed transfer's USB error
     };
     struct Completed {
@@ -54,16 +50,9 @@ class ScriptedUsb {
         DWORD usbError = 0;
     };
 
-    static USB_TRANSFER IssueVendorTransfer(USB_HANDLE hDevice, LPTRANSFER_NOTIFY_ROUTINE routine,
-                                            LPVOID parameter, DWORD flags,
-                                            LPCUSB_DEVICE_REQUEST request, LPVOID buffer,
-                                            ULONG physical);
-    static BOOL GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError);
-    static BOOL CloseTransfer(USB_TRANSFER hTransfer);
-
-    USB_TRANSFER OnTransfer(LPTRANSFER_NOTIFY_ROUTINE routine, DWORD flags,
-                            const USB_DEVICE_REQUEST& request, std::uint8_t* buffer);
-    std::string Describe(const Transfer& t) const;
+    static USB_TRANSFER Issue(USB_HANDLE hDevice, LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID,
+                              DWORD flags, LPCUSB_DEVICE_REQUEST request, LPVOID buffer, ULONG);
+    static BOOL Status(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError);
 
     USB_FUNCS funcs_{};
     std::vector<Transfer> script_;

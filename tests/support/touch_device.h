@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "ce/host/input_sink.h"
@@ -77,6 +78,19 @@ inline ots::TouchPoint Touch(std::int32_t x, std::int32_t y, std::int32_t z = 0)
 }
 inline ots::TouchPoint Lifted(std::int32_t x = 0, std::int32_t y = 0) {
     return ots::TouchPoint{x, y, 0, 0};
+}
+
+// Points as the tests compare them: "x,y,z" for a touching one, "-" for one that is not.
+inline std::string PointsText(const ots::TouchPoint* points, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) {
+        const ots::TouchPoint& p = points[i];
+        text += i > 0 ? " " : "";
+        text += p.valid
+                    ? std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z)
+                    : "-";
+    }
+    return text;
 }
 
 }  // namespace ots::test

@@ -1,35 +1,60 @@
-// Reports of the coordinate generation through ProcessReport: status decoding, the touch modes,
-// and what calibration and settings do to the injected coordinates.
+// Coordinate controllers: initialisation from the registry copies, and reports through
+// ProcessReport: status decoding, the touch modes, and what calibration and settings do to the
+// injected coordinates.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "support/scripted_usb.h"
 #include "support/touch_device.h"
 #include "touch/process_report.h"
+#include "touch/sensor_init.h"
 
 namespace ots::test {
 namespace {
 
+using ::testing::_;
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
+using ::testing::FieldsAre;
 
-constexpr BYTE kTouching = 0x01;
-constexpr BYTE kReleased = 0x04;
-constexpr BYTE kIgnore = 0x10;
+constexpr BYTE kTouching = 0x01, kReleased = 0x04, kIgnore = 0x10;
 
 std::vector<BYTE> Report(BYTE status, UINT16 x, UINT16 y) {
-    return {0x00,
-            status,
-            static_cast<BYTE>(x),
-            static_cast<BYTE>(x >> 8),
-            static_cast<BYTE>(y),
-            static_cast<BYTE>(y >> 8)};
+    return {0x00, status, BYTE(x), BYTE(x >> 8), BYTE(y), BYTE(y >> 8)};
 }
 
 DWORD Send(TouchDevice& device, BYTE status, UINT16 x, UINT16 y) {
     const std::vector<BYTE> report = Report(status, x, y);
     return ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device.ctx());
+}
+
+TEST(CoordinateInitTest, RegistryCalibrationIsActivatedOnlyWhenCalibratedIsOne) {
+    for (BYTE isCalibrated : {BYTE{0}, BYTE{1}, BYTE{2}}) {
+        SCOPED_TRACE(int{isCalibrated});
+        TouchDevice device = TouchDevice::Coordinate();
+        ScriptedUsb usb;  // an empty script: any transfer fails the test
+        device.Plug(usb);
+        device.ctx().ScreenConfig.width = 0x10500;
+        device.ctx().ScreenConfig.hight = 768;
+        TOUCH_DATA& td = device.td();
+        td.DeviceConfig = {0, 0, 10, 0, 20, 0, isCalibrated, 0, 5, 0, 0, 0, 0, {1}};
+        td.CalibParaX.A10 = 0.25f;
+        td.CalibParaY.A01 = 4.0f;
+        td.Optical.CalibX.A00 = 99.0f;
+        EXPECT_EQ(InitCoordinateController(&device.ctx()), 0u);
+        if (isCalibrated == 1) {
+            EXPECT_THAT(td.DeviceConfig, FieldsAre(0, 0, 10, 0, 20, 0, 1, 0u, 5u, 0, 0, 0, 0, _));
+            EXPECT_THAT(
+                std::tuple(td.Optical.CalibX.A10, td.Optical.CalibX.A00, td.Optical.CalibY.A01),
+                FieldsAre(0.25f, 0.0f, 4.0f));
+        } else {  // cleared to the screen size; the calibration is not touched
+            EXPECT_THAT(td.DeviceConfig,
+                        FieldsAre(0, 0, 0, 0, 0x0500, 768, 0, 0u, 0u, 0, 0, 0, 0, _));
+            EXPECT_EQ(td.DeviceConfig.reserved[0], 0);
+            EXPECT_EQ(td.Optical.CalibX.A00, 99.0f);
+        }
+    }
 }
 
 enum Calibration { kNone, kIdentity, kAffine, kWhileCalibrating };
@@ -43,40 +68,65 @@ struct Sent {
 
 TEST(CoordinateReportTest, StatusModeAndCalibrationDecideTheInjectedInput) {
     constexpr BYTE kBoth = kTouching | kReleased;
-    struct Row {
+    const struct {
         const char* name;
         BYTE mode;
         Calibration calibration;
         std::vector<Sent> reports;
         std::vector<Injected> events;
-        INT32 pointX = 0, pointY = 0;  // CurrentPoint: the raw position, kept when calibrated
+        // CurrentPoint, the raw position kept when calibrated; LastClickPoint
+        std::pair<INT32, INT32> point{}, click{};
         BYTE enableTouch = 1;
+    } rows[] = {
+        {"touching beats released", 2, kNone, {{kBoth, 100, 200}}, {{kMoveDown, 1600, 3200}}},
+        {"ignore bit",
+         kAnyMode,
+         kNone,
+         {{kIgnore | kTouching, 1, 2, 87}, {kIgnore | kReleased, 1, 2, 87}, {0xFF, 1, 2, 87}},
+         {}},
+        {"neither touching nor released",
+         kAnyMode,
+         kNone,
+         {{0x00, 1, 2}, {0x08, 1, 2}, {0x20, 1, 2}, {0x80, 1, 2}, {0xE8, 1, 2}},
+         {}},
+        {"full scale is 65536 when calibrated",
+         1,
+         kIdentity,
+         {{kTouching, 4096, 0}, {kTouching, 5000, 65535}},
+         {{kMove, 65536, 0}, {kMove, 65536, 65536}},
+         {5000, 65535}},
+        // x: 0.5 x + 100, y: 2 y; the release clicks where it is reported, mapped alike.
+        {"calibrated position is mapped",
+         1,
+         kAffine,
+         {{kTouching, 1000, 300}, {kReleased, 1000, 300}},
+         {{kMove, 9600, 9600}, {kDown, 9600, 9600}, {kUp, 9600, 9600}},
+         {1000, 300},
+         {600, 600}},
+        // The click record keeps the raw position of the touch.
+        {"calibrating: raw",
+         1,
+         kWhileCalibrating,
+         {{kTouching, 5000, 65535}, {kReleased, 0, 0}},
+         {{kMove, 80000, 1048560}, {kDown, 0, 0}, {kUp, 0, 0}},
+         {},
+         {5000, 65535}},
+        {"uncalibrated: raw", 1, kNone, {{kTouching, 6000, 4097}}, {{kMove, 96000, 65552}}},
+        {"mode 3 maps only",
+         3,
+         kIdentity,
+         {{kTouching, 100, 200}, {kReleased, 100, 200}},
+         {},
+         {100, 200}},
+        {"EnableTouch 0",
+         kAnyMode,
+         kNone,
+         {{kTouching, 1, 2}, {kReleased, 1, 2}, {kIgnore | kTouching, 1, 2}},
+         {},
+         {},
+         {},
+         0},
     };
-    std::vector<Row> rows;
-    const auto add = [&rows](const char* name, BYTE mode, Calibration calibration,
-                             std::vector<Sent> reports, std::vector<Injected> events,
-                             INT32 pointX = 0, INT32 pointY = 0, BYTE enableTouch = 1) {
-        rows.push_back({name, mode, calibration, reports, events, pointX, pointY, enableTouch});
-    };
-    add("touching beats released", 2, kNone, {{kBoth, 100, 200}}, {{kMoveDown, 1600, 3200}});
-    add("ignore bit", kAnyMode, kNone,
-        {{kIgnore | kTouching, 1, 2, 87}, {kIgnore | kReleased, 1, 2, 87}, {0xFF, 1, 2, 87}}, {});
-    add("neither touching nor released", kAnyMode, kNone,
-        {{0x00, 1, 2}, {0x08, 1, 2}, {0x20, 1, 2}, {0x80, 1, 2}, {0xE8, 1, 2}}, {});
-    add("full scale is 65536 when calibrated", 1, kIdentity,
-        {{kTouching, 4096, 0}, {kTouching, 5000, 65535}},
-        {{kMove, 65536, 0}, {kMove, 65536, 65536}}, 5000, 65535);
-    // x: 0.5 x + 100, y: 2 y; the release clicks where it is reported, mapped alike.
-    add("calibrated position is mapped", 1, kAffine,
-        {{kTouching, 1000, 300}, {kReleased, 1000, 300}},
-        {{kMove, 9600, 9600}, {kDown, 9600, 9600}, {kUp, 9600, 9600}}, 1000, 300);
-    add("calibrating: raw", 1, kWhileCalibrating, {{kTouching, 5000, 65535}},
-        {{kMove, 80000, 1048560}});
-    add("uncalibrated: raw", 1, kNone, {{kTouching, 6000, 4097}}, {{kMove, 96000, 65552}});
-    add("mode 3 maps only", 3, kIdentity, {{kTouching, 100, 200}, {kReleased, 100, 200}}, {}, 100,
-        200);
-    add("EnableTouch 0", kAnyMode, kNone,
-        {{kTouching, 1, 2}, {kReleased, 1, 2}, {kIgnore | kTouching, 1, 2}}, {}, 0, 0, 0);
     for (const auto& row : rows) {
         for (BYTE mode = 0; mode < 3; ++mode) {
             if (row.mode != kAnyMode && mode != std::min<BYTE>(row.mode, 2)) {
@@ -104,22 +154,13 @@ TEST(CoordinateReportTest, StatusModeAndCalibrationDecideTheInjectedInput) {
                 EXPECT_EQ(Send(device, r.status, r.x, r.y), r.result) << int{r.status};
             }
             EXPECT_THAT(InjectedEvents(recorder), ElementsAreArray(row.events));
-            EXPECT_EQ(std::pair(td.CurrentPoint.x, td.CurrentPoint.y),
-                      std::pair(row.pointX, row.pointY));
+            EXPECT_EQ(std::pair(td.CurrentPoint.x, td.CurrentPoint.y), row.point);
+            if (device.config().Mode == 1) {
+                EXPECT_EQ(std::pair(td.LastClickPoint.x, td.LastClickPoint.y), row.click);
+            }
             EXPECT_EQ(device.ctx().fButtonDown, 0u);
         }
     }
-}
-
-TEST(CoordinateReportTest, CalibratingReleaseRecordsTheRawTouchPosition) {
-    TouchDevice device = TouchDevice::Coordinate();
-    ce::host::MouseEventRecorder recorder;
-    device.config().Mode = 1;
-    device.config().IsCalibrating = 1;
-    Send(device, kTouching, 3210, 1234);
-    Send(device, kReleased, 0, 0);
-    EXPECT_EQ(std::pair(device.td().LastClickPoint.x, device.td().LastClickPoint.y),
-              std::pair(3210, 1234));
 }
 
 TEST(CoordinateReportTest, ShortReportsAndMissingContextsAreRefused) {
@@ -133,7 +174,7 @@ TEST(CoordinateReportTest, ShortReportsAndMissingContextsAreRefused) {
         EXPECT_EQ(ProcessReport(cut.data(), static_cast<DWORD>(size), &device.ctx()), 87u)
             << size << " bytes";
     }
-    EXPECT_THAT(InjectedEvents(recorder), IsEmpty());
+    EXPECT_EQ(recorder.Count(), 0u);
     std::vector<BYTE> longer = full;
     longer.resize(8, 0xEE);
     EXPECT_EQ(ProcessReport(longer.data(), 8, &device.ctx()), 0u);
