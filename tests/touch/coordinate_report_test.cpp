@@ -1,12 +1,11 @@
-// Coordinate controllers: initialisation from the registry copies, and reports through
-// ProcessReport: status decoding, the touch modes, and what calibration and settings do to the
+// Coordinate controllers: reports through ProcessReport after an initialisation from the
+// registry copies: status decoding, the touch modes, and what calibration and settings do to the
 // injected coordinates.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "support/scripted_usb.h"
 #include "support/touch_device.h"
 #include "touch/process_report.h"
 #include "touch/sensor_init.h"
@@ -14,9 +13,7 @@
 namespace ots::test {
 namespace {
 
-using ::testing::_;
 using ::testing::ElementsAreArray;
-using ::testing::FieldsAre;
 
 constexpr BYTE kTouching = 0x01, kReleased = 0x04, kIgnore = 0x10;
 
@@ -27,34 +24,6 @@ std::vector<BYTE> Report(BYTE status, UINT16 x, UINT16 y) {
 DWORD Send(TouchDevice& device, BYTE status, UINT16 x, UINT16 y) {
     const std::vector<BYTE> report = Report(status, x, y);
     return ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device.ctx());
-}
-
-TEST(CoordinateInitTest, RegistryCalibrationIsActivatedOnlyWhenCalibratedIsOne) {
-    for (BYTE isCalibrated : {BYTE{0}, BYTE{1}, BYTE{2}}) {
-        SCOPED_TRACE(int{isCalibrated});
-        TouchDevice device = TouchDevice::Coordinate();
-        ScriptedUsb usb;  // an empty script: any transfer fails the test
-        device.Plug(usb);
-        device.ctx().ScreenConfig.width = 0x10500;
-        device.ctx().ScreenConfig.hight = 768;
-        TOUCH_DATA& td = device.td();
-        td.DeviceConfig = {0, 0, 10, 0, 20, 0, isCalibrated, 0, 5, 0, 0, 0, 0, {1}};
-        td.CalibParaX.A10 = 0.25f;
-        td.CalibParaY.A01 = 4.0f;
-        td.Optical.CalibX.A00 = 99.0f;
-        EXPECT_EQ(InitCoordinateController(&device.ctx()), 0u);
-        if (isCalibrated == 1) {
-            EXPECT_THAT(td.DeviceConfig, FieldsAre(0, 0, 10, 0, 20, 0, 1, 0u, 5u, 0, 0, 0, 0, _));
-            EXPECT_THAT(
-                std::tuple(td.Optical.CalibX.A10, td.Optical.CalibX.A00, td.Optical.CalibY.A01),
-                FieldsAre(0.25f, 0.0f, 4.0f));
-        } else {  // cleared to the screen size; the calibration is not touched
-            EXPECT_THAT(td.DeviceConfig,
-                        FieldsAre(0, 0, 0, 0, 0x0500, 768, 0, 0u, 0u, 0, 0, 0, 0, _));
-            EXPECT_EQ(td.DeviceConfig.reserved[0], 0);
-            EXPECT_EQ(td.Optical.CalibX.A00, 99.0f);
-        }
-    }
 }
 
 enum Calibration { kNone, kIdentity, kAffine, kWhileCalibrating };
@@ -138,18 +107,21 @@ TEST(CoordinateReportTest, StatusModeAndCalibrationDecideTheInjectedInput) {
             device.config().Mode = row.mode == kAnyMode ? mode : row.mode;
             device.config().EnableTouch = row.enableTouch;
             TOUCH_DATA& td = device.td();
-            td.DeviceConfig.IsCalibrated = row.calibration != kNone;
+            // Initialisation puts the registry's calibration in force only for calibrated 1;
+            // for 2 it clears the configuration, and the halving calibration must not show.
+            td.DeviceConfig.IsCalibrated = row.calibration == kNone ? 2 : 1;
             device.config().IsCalibrating = row.calibration == kWhileCalibrating;
             if (row.calibration == kIdentity) {
-                td.Optical.CalibX = IdentityCalibParaX();
-                td.Optical.CalibY = IdentityCalibParaY();
+                td.CalibParaX = IdentityCalibParaX();
+                td.CalibParaY = IdentityCalibParaY();
             } else if (row.calibration == kAffine) {
-                td.Optical.CalibX.A10 = 0.5f;
-                td.Optical.CalibX.A00 = 100.0f;
-                td.Optical.CalibY.A01 = 2.0f;
-            } else {  // would halve what it maps
-                td.Optical.CalibX.A10 = td.Optical.CalibY.A10 = 0.5f;
+                td.CalibParaX.A10 = 0.5f;
+                td.CalibParaX.A00 = 100.0f;
+                td.CalibParaY.A01 = 2.0f;
+            } else {
+                td.CalibParaX.A10 = td.CalibParaY.A10 = 0.5f;
             }
+            ASSERT_EQ(InitCoordinateController(&device.ctx()), 0u);
             for (const Sent& r : row.reports) {
                 EXPECT_EQ(Send(device, r.status, r.x, r.y), r.result) << int{r.status};
             }
