@@ -37,65 +37,43 @@ struct Sent {
 
 TEST(CoordinateReportTest, StatusModeAndCalibrationDecideTheInjectedInput) {
     constexpr BYTE kBoth = kTouching | kReleased;
-    const struct {
+    struct Row {
         const char* name;
         BYTE mode;
         Calibration calibration;
         std::vector<Sent> reports;
         std::vector<Injected> events;
         // CurrentPoint, the raw position kept when calibrated; LastClickPoint
-        std::pair<INT32, INT32> point{}, click{};
-        BYTE enableTouch = 1;
-    } rows[] = {
-        {"touching beats released", 2, kNone, {{kBoth, 100, 200}}, {{kMoveDown, 1600, 3200}}},
-        {"ignore bit",
-         kAnyMode,
-         kNone,
-         {{kIgnore | kTouching, 1, 2, 87}, {kIgnore | kReleased, 1, 2, 87}, {0xFF, 1, 2, 87}},
-         {}},
-        {"neither touching nor released",
-         kAnyMode,
-         kNone,
-         {{0x00, 1, 2}, {0x08, 1, 2}, {0x20, 1, 2}, {0x80, 1, 2}, {0xE8, 1, 2}},
-         {}},
-        {"full scale is 65536 when calibrated",
-         1,
-         kIdentity,
-         {{kTouching, 4096, 0}, {kTouching, 5000, 65535}},
-         {{kMove, 65536, 0}, {kMove, 65536, 65536}},
-         {5000, 65535}},
-        // x: 0.5 x + 100, y: 2 y; the release clicks where it is reported, mapped alike.
-        {"calibrated position is mapped",
-         1,
-         kAffine,
-         {{kTouching, 1000, 300}, {kReleased, 1000, 300}},
-         {{kMove, 9600, 9600}, {kDown, 9600, 9600}, {kUp, 9600, 9600}},
-         {1000, 300},
-         {600, 600}},
-        // The click record keeps the raw position of the touch.
-        {"calibrating: raw",
-         1,
-         kWhileCalibrating,
-         {{kTouching, 5000, 65535}, {kReleased, 0, 0}},
-         {{kMove, 80000, 1048560}, {kDown, 0, 0}, {kUp, 0, 0}},
-         {},
-         {5000, 65535}},
-        {"uncalibrated: raw", 1, kNone, {{kTouching, 6000, 4097}}, {{kMove, 96000, 65552}}},
-        {"mode 3 maps only",
-         3,
-         kIdentity,
-         {{kTouching, 100, 200}, {kReleased, 100, 200}},
-         {},
-         {100, 200}},
-        {"EnableTouch 0",
-         kAnyMode,
-         kNone,
-         {{kTouching, 1, 2}, {kReleased, 1, 2}, {kIgnore | kTouching, 1, 2}},
-         {},
-         {},
-         {},
-         0},
+        std::pair<INT32, INT32> point, click;
+        BYTE enableTouch;
     };
+    std::vector<Row> rows;
+    const auto add = [&rows](const char* name, BYTE mode, Calibration calibration,
+                             std::vector<Sent> reports, std::vector<Injected> events,
+                             std::pair<INT32, INT32> point = {}, std::pair<INT32, INT32> click = {},
+                             BYTE enableTouch = 1) {
+        rows.push_back({name, mode, calibration, reports, events, point, click, enableTouch});
+    };
+    add("touching beats released", 2, kNone, {{kBoth, 100, 200}}, {{kMoveDown, 1600, 3200}});
+    add("ignore bit", kAnyMode, kNone,
+        {{kIgnore | kTouching, 1, 2, 87}, {kIgnore | kReleased, 1, 2, 87}, {0xFF, 1, 2, 87}}, {});
+    add("neither touching nor released", kAnyMode, kNone,
+        {{0x00, 1, 2}, {0x08, 1, 2}, {0x20, 1, 2}, {0x80, 1, 2}, {0xE8, 1, 2}}, {});
+    add("full scale is 65536 when calibrated", 1, kIdentity,
+        {{kTouching, 4096, 0}, {kTouching, 5000, 65535}},
+        {{kMove, 65536, 0}, {kMove, 65536, 65536}}, {5000, 65535});
+    // x: 0.5 x + 100, y: 2 y; the release clicks where it is reported, mapped alike.
+    add("calibrated position is mapped", 1, kAffine,
+        {{kTouching, 1000, 300}, {kReleased, 1000, 300}},
+        {{kMove, 9600, 9600}, {kDown, 9600, 9600}, {kUp, 9600, 9600}}, {1000, 300}, {600, 600});
+    // The click record keeps the raw position of the touch.
+    add("calibrating: raw", 1, kWhileCalibrating, {{kTouching, 5000, 65535}, {kReleased, 0, 0}},
+        {{kMove, 80000, 1048560}, {kDown, 0, 0}, {kUp, 0, 0}}, {}, {5000, 65535});
+    add("uncalibrated: raw", 1, kNone, {{kTouching, 6000, 4097}}, {{kMove, 96000, 65552}});
+    add("mode 3 maps only", 3, kIdentity, {{kTouching, 100, 200}, {kReleased, 100, 200}}, {},
+        {100, 200});
+    add("EnableTouch 0", kAnyMode, kNone,
+        {{kTouching, 1, 2}, {kReleased, 1, 2}, {kIgnore | kTouching, 1, 2}}, {}, {}, {}, 0);
     for (const auto& row : rows) {
         for (BYTE mode = 0; mode < 3; ++mode) {
             if (row.mode != kAnyMode && mode != std::min<BYTE>(row.mode, 2)) {

@@ -141,38 +141,32 @@ TEST(TapFilterPassThroughTest, ShortDoubleClickTimesPassEveryPointUnchanged) {
 }
 
 TEST(SplineTest, InterpolatesBetweenTheMiddlePoints) {
-    const TouchPoint p = Touch(1234, 4321, 55), none = Lifted();
+    const TouchPoint p = Touch(1234, 4321, 55), o = Touch(0, 0), none = Lifted();
     const struct {
-        const char* name;
         int n;
         PointHistory history;
         const char* want;
     } rows[] = {
-        {"still touch: one point", 0, {{p, p, p, p}}, "1234,4321,55"},
-        {"first touching step repeats the new point",
-         3,
-         {{none, Lifted(900, 900), Touch(100, 200, 3), Touch(500, 600)}},
-         "100,200,3 100,200,3 100,200,3"},
-        {"lifted", 3, {{Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4)}}, "- - -"},
-        // Control points an eighth of the neighbouring chord beyond the ends, at 125 and 175:
-        // t = 1/4: (27 * 100 + 27 * 125 + 9 * 175 + 200) / 64 = 122.66 -> 123.
-        {"tangents from the neighbours",
-         4,
-         {{Touch(0, 0, 0), Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8)}},
+        // A still touch gives one point.
+        {0, {{p, p, p, p}}, "1234,4321,55"},
+        // The first touching step repeats the new point.
+        {2, {{none, Lifted(9, 9), Touch(100, 200, 3), Touch(500, 600)}}, "100,200,3 100,200,3"},
+        {3, {{Touch(1, 1), Touch(2, 2), Lifted(3, 3), Touch(4, 4)}}, "- - -"},
+        // Tangents from the neighbours: control points an eighth of the neighbouring chord beyond
+        // the ends, at 125 and 175: t = 1/4: (27 * 100 + 27 * 125 + 9 * 175 + 200) / 64 = 122.66.
+        {4,
+         {{o, Touch(100, 0, 8), Touch(200, 0, 8), Touch(300, 0, 8)}},
          "123,0,8 150,0,8 177,0,8 200,0,8"},
-        // P1 = C1 = 0, C2 = P2 = 10: B(t) = 10 t^2 (3 - 2t), rounded half up.
-        {"eased, 2 steps", 2, {{none, Touch(0, 0), Touch(10, 0), none}}, "5,0,0 10,0,0"},
-        {"eased, 3 steps", 3, {{none, Touch(0, 0), Touch(10, 0), none}}, "3,0,0 7,0,0 10,0,0"},
-        // E0's size pulls the first control point's size to -100, below both ends.
-        {"negative size is raised to zero",
-         2,
-         {{Touch(0, 0, 800), Touch(0, 0, 0), Touch(0, 0, 0), none}},
-         "0,0,0 0,0,0"},
+        // Eased: P1 = C1 = 0, C2 = P2 = 10: B(t) = 10 t^2 (3 - 2t), rounded half up.
+        {2, {{none, o, Touch(10, 0), none}}, "5,0,0 10,0,0"},
+        {3, {{none, o, Touch(10, 0), none}}, "3,0,0 7,0,0 10,0,0"},
+        // E0's size pulls the first control point's size to -100, below both ends: raised to 0.
+        {2, {{Touch(0, 0, 800), o, o, none}}, "0,0,0 0,0,0"},
     };
     TouchPoint out[kMaxPoints];
-    for (const auto& row : rows) {
-        EXPECT_EQ(PointsText(out, InterpolateSpline(row.history, row.n, out)), row.want)
-            << row.name;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(PointsText(out, InterpolateSpline(rows[i].history, rows[i].n, out)), rows[i].want)
+            << "row " << i;
     }
     for (auto [asked, used] : {std::pair{-5, 1}, {0, 1}, {60, 60}, {61, 60}, {100000, 60}}) {
         EXPECT_EQ(InterpolateSpline({{p, p, p, p}}, asked, out), used) << "asked " << asked;
