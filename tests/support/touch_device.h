@@ -2,11 +2,8 @@
 // processing directly; and the mouse input it produces.
 #pragma once
 
-#include <gmock/gmock.h>
-
 #include <cstdint>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,16 +16,7 @@
 #include "support/mouse_events.h"
 #include "touch/touch_data.h"
 
-namespace ots {
-inline void PrintTo(const TouchPoint& p, std::ostream* out) {
-    *out << "{" << p.x << ", " << p.y << ", " << p.z << ", valid " << int{p.valid} << "}";
-}
-}  // namespace ots
-
 namespace ots::test {
-
-inline constexpr std::uint16_t kCoordinateVendor = 0x0EEF;
-inline constexpr std::uint16_t kCoordinateProduct = 0x0001;
 
 class TouchDevice {
   public:
@@ -54,11 +42,11 @@ class TouchDevice {
     TouchDevice& operator=(const TouchDevice&) = delete;
 
     static TouchDevice Camera() { return TouchDevice(ots::kCameraVendorId, ots::kCameraProductId); }
-    static TouchDevice Coordinate() { return TouchDevice(kCoordinateVendor, kCoordinateProduct); }
+    // Any identity outside the camera generation is a coordinate controller.
+    static TouchDevice Coordinate() { return TouchDevice(0x0EEF, 0x0001); }
 
     DEVICE_CONTEXT& ctx() { return *context_; }
     TOUCH_DATA& td() { return *touch_; }
-    const TOUCH_DATA& td() const { return *touch_; }
     ots::DriverConfig& config() { return context_->DriverConfig; }
     // Connects the context to a fake USB function table (support/scripted_usb.h and the like).
     template <class Usb>
