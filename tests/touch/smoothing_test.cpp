@@ -48,8 +48,7 @@ TEST(TapFilterSetupTest, SizeFollowsTheDoubleClickSettingsAndThePanel) {
         SetupTapFilter(&tap, row.time, row.area, row.width, row.height);
         EXPECT_THAT(std::tuple(tap.maxCount, tap.thresholdSq, tap.state),
                     FieldsAre(row.maxCount, row.thresholdSq, row.state))
-            << "time " << row.time << ", area " << row.area << ", " << row.width << " x "
-            << row.height;
+            << row.time << " ms, area " << row.area << ", width " << row.width;
     }
 }
 
