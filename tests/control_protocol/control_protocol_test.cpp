@@ -77,8 +77,14 @@ class ControlProtocolTest : public IntegrationTest,
     std::size_t coordinateBaseline_ = 0;
 };
 
-TEST_P(ControlProtocolTest, EachControllerAnswersWithItsOwnIdentity) {
-    EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_ID, 6, device()),
+// Each controller has its own stream instance and port, admits its own client while the other
+// has one, and answers with its own identity.
+TEST_P(ControlProtocolTest, EachControllerServesItsOwnClientWithItsOwnIdentity) {
+    EXPECT_EQ(ReadString(kPortsKey, camera() ? L"Port1" : L"Port2"), device());
+    StreamHandle other(GetParam().otherDevice);
+    StreamHandle mine(device());
+    ASSERT_TRUE(other.ok() && mine.ok());
+    EXPECT_EQ(mine.Get(IOCTL_GET_DEVICE_ID, 6),
               (camera() ? Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}
                         : Bytes{0x17, 0x5A, 0x01, 0x01, 0x00, 0x01}));
 }

@@ -2,10 +2,10 @@
 // table behind its cookies, and the registry records attach loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
-#include <memory>
 #include <thread>
 
 #include "ce/host/clock.h"
@@ -152,13 +152,12 @@ TEST(ContextTableTest, OnlyTheCookieOfALiveSignedRegistrationResolves) {
     b.context.dwSig = 0;
     EXPECT_EQ(ResolveContext(fresh), nullptr) << "unsigned";
     // A full table refuses, and takes a context again once a slot frees.
-    std::vector<std::unique_ptr<SignedContext>> more;
+    std::vector<SignedContext> more(kMaxDeviceContexts - 2);
     std::vector<DWORD> cookies{fresh, other};
-    while (cookies.size() < kMaxDeviceContexts) {
-        more.push_back(std::make_unique<SignedContext>());
-        cookies.push_back(RegisterContext(&more.back()->context));
-        ASSERT_NE(cookies.back(), 0u) << "slot " << cookies.size();
+    for (SignedContext& context : more) {
+        cookies.push_back(RegisterContext(&context.context));
     }
+    EXPECT_EQ(std::count(cookies.begin(), cookies.end(), 0u), 0);
     EXPECT_EQ(RegisterContext(&a.context), 0u);
     UnregisterContext(cookies.back());
     cookies.back() = RegisterContext(&a.context);
@@ -168,17 +167,23 @@ TEST(ContextTableTest, OnlyTheCookieOfALiveSignedRegistrationResolves) {
     }
 }
 
+// Four threads keep three contexts each registered at once: no slot is ever handed out twice.
 TEST(ContextTableTest, ConcurrentRegistrationsGetDistinctLiveCookies) {
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&mismatches] {
-            SignedContext mine;
+            SignedContext mine[3];
             for (int i = 0; i < 2000; ++i) {
-                const DWORD cookie = RegisterContext(&mine.context);
-                mismatches += cookie == 0 || ResolveContext(cookie) != &mine.context;
-                UnregisterContext(cookie);
-                mismatches += ResolveContext(cookie) != nullptr;
+                DWORD cookies[3];
+                for (int k = 0; k < 3; ++k) {
+                    cookies[k] = RegisterContext(&mine[k].context);
+                }
+                for (int k = 0; k < 3; ++k) {
+                    mismatches += ResolveContext(cookies[k]) != &mine[k].context;
+                    UnregisterContext(cookies[k]);
+                    mismatches += ResolveContext(cookies[k]) != nullptr;
+                }
             }
         });
     }

@@ -24,12 +24,6 @@ const std::wstring kPorts = ots::kPortsKey;
 const std::wstring kLoadClient =
     L"Drivers\\USB\\LoadClients\\Default\\Default\\255_255_255\\OtsUSB_Class";
 
-CoordinateControllerOptions Product(WORD idProduct) {
-    CoordinateControllerOptions options;
-    options.idProduct = idProduct;
-    return options;
-}
-
 std::vector<std::wstring> ActiveNames() {
     std::vector<std::wstring> names;
     for (const ce::host::ActiveDevice& device : ce::host::ListActiveDevices()) {
@@ -74,24 +68,6 @@ TEST_F(LifecycleTest, PluggedControllerIsClaimedWithItsStreamPortAndSettings) {
     controller.Unplug();
     EXPECT_TRUE(ActiveNames().empty());
     EXPECT_FALSE(ReadString(kPorts, L"Port1").has_value()) << "the port is released";
-}
-
-TEST_F(LifecycleTest, TwoControllersGetTheirOwnInstanceAndPort) {
-    PluggedController one(Product(0x0101));
-    PluggedController two(Product(0x0102));
-    EXPECT_EQ(ActiveNames(), (std::vector<std::wstring>{L"OTS1:", L"OTS2:"}));
-    EXPECT_EQ(ReadString(kPorts, L"Port2"), L"OTS2:");
-    StreamHandle h1(L"OTS1:");
-    StreamHandle h2(L"OTS2:");
-    ASSERT_TRUE(h1.ok());
-    ASSERT_TRUE(h2.ok()) << "each controller admits its own client";
-    EXPECT_EQ(h1.Get(IOCTL_GET_DEVICE_ID, 6)[2], 0x01);
-    EXPECT_EQ(h2.Get(IOCTL_GET_DEVICE_ID, 6)[2], 0x02);
-    h1.Close();
-    h2.Close();
-    one.Unplug();
-    EXPECT_FALSE(ReadString(kPorts, L"Port1").has_value());
-    EXPECT_EQ(ReadString(kPorts, L"Port2"), L"OTS2:");
 }
 
 TEST_F(LifecycleTest, UnplugWhileOpenRefusesNewOpensAndTearsDownAfterASecond) {

@@ -19,7 +19,6 @@ namespace ots::test {
 namespace {
 
 constexpr std::size_t kModeOffset = 0;
-constexpr std::size_t kEnableTouchOffset = 1;
 
 struct ModeOutcome {
     std::vector<Injected> events;
@@ -117,22 +116,6 @@ TEST_P(TapInEachMode, GivesExactlyTheModeTablesSequence) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TapInEachMode, ::testing::Values(0, 1, 2));
-
-TEST_F(TouchTest, EnableTouchZeroSilencesEveryMode) {
-    SetDriverConfigByte(kEnableTouchOffset, 0);
-    for (int mode : {0, 1, 2}) {
-        SetDriverConfigByte(kModeOffset, static_cast<BYTE>(mode));
-        panel().Tap(250, 250);
-        ASSERT_TRUE(panel().Settle(kSettleMs));
-    }
-    EXPECT_EQ(recorder_.Count(), 0u);
-    EXPECT_EQ(ots::LoadI32(GetRecord(IOCTL_GET_MOUSE_UP_DATA, 13), 0), 0);
-
-    SetDriverConfigByte(kEnableTouchOffset, 1);  // and back on
-    panel().Tap(250, 250);
-    ASSERT_TRUE(panel().Settle(kSettleMs));
-    EXPECT_TRUE(recorder_.WaitForCount(1, kSettleMs));
-}
 
 TEST_F(TouchTest, StalledEndpointIsResetAndReadingResumesAfterAReplug) {
     panel().StallReportEndpoint();
