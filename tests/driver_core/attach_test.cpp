@@ -96,7 +96,12 @@ TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSecon
 }
 
 TEST_F(AttachTest, DetachTearsDownOnceAndOtherNotificationsAreIgnored) {
+    WriteDword(ots::kScreenConfigKey, L"width", 800);
     DEVICE_CONTEXT* pDevice = Create(usb_, true);
+    // Not calibrated: a started coordinate controller takes the screen size as its bounds, and
+    // is initialised without USB traffic.
+    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 800);
+    EXPECT_TRUE(usb_.VendorTransfers().empty());
     const DWORD cookie = pDevice->dwCookie;
     EXPECT_FALSE(UsbDeviceNotify(CookieToParameter(cookie), 2, nullptr, nullptr, nullptr, nullptr));
     EXPECT_FALSE(UsbDeviceNotify(nullptr, USB_CLOSE_DEVICE, nullptr, nullptr, nullptr, nullptr));
