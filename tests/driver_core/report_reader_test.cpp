@@ -284,13 +284,14 @@ TEST_F(VendorTransferTest, SynchronousOutcomesAndTheirLogLines) {
 }
 
 TEST_F(VendorTransferTest, AsynchronousTransferIsWaitedForUntilItsTimeout) {
-    HANDLE event = CreateEventW(nullptr, FALSE, TRUE, nullptr);  // stale signal is reset first
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     EXPECT_EQ(Issue(&kInRequest, event), 0u);
     EXPECT_EQ(Logged(), (Lines{kIssue + "WAIT_OBJECT_0:call GetTransferStatus."}));
     EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ce::host::ScopedTimeScale fast(0.01);
     usb_.vendorAsyncCompletes = false;
+    SetEvent(event);  // a stale signal is reset first, or the wait would end at once
     EXPECT_EQ(Issue(&kInRequest, event, 100), 1460u);
     EXPECT_EQ(GetLastError(), 1460u);
     char handle[32];
