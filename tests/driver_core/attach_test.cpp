@@ -1,12 +1,22 @@
-// Attach, detach and teardown of a device context on the fake function table.
+// Attach, detach and teardown of a device context on the fake function table, the live-context
+// table behind its cookies, and the registry records attach loads.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <thread>
 
 #include "ce/host/clock.h"
 #include "ce/host/heap_stats.h"
 #include "core/context_table.h"
 #include "core/entry_points.h"
 #include "core/lifecycle.h"
+#include "core/registry_store.h"
+#include "protocol/driver_config.h"
 #include "protocol/registry_form.h"
+#include "protocol/screen_config.h"
 #include "support/driver_fixture.h"
 #include "touch/touch_data.h"
 
@@ -16,7 +26,7 @@ namespace {
 using AttachTest = DriverCoreTest;
 
 TEST_F(AttachTest, OnlyVendorSpecificInterfacesAreAccepted) {
-    usb_.deviceInfoFails = true;  // stops attach right after acceptance
+    usb_.Fail(Call::DeviceInfo);  // stops attach right after acceptance
     const std::uint64_t allocations = ce::host::LocalAllocCount();
     const struct {
         BYTE cls, subclass, protocol;
@@ -35,36 +45,30 @@ TEST_F(AttachTest, OnlyVendorSpecificInterfacesAreAccepted) {
     EXPECT_FALSE(otsusb::USBDeviceAttach(usb_.Device(), usb_.Funcs(), nullptr, nullptr, &accepted,
                                          nullptr, 0));
     EXPECT_FALSE(accepted);
-    EXPECT_EQ(usb_.getDeviceInfoCalls.load(), 3) << "only the accepted ones go on";
+    EXPECT_EQ(usb_.Calls(Call::DeviceInfo), 3) << "only the accepted ones go on";
     EXPECT_EQ(ce::host::LocalAllocCount(), allocations) << "nothing allocated without device info";
 }
 
 TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
     const struct {
         const char* name;
-        std::vector<USB_ENDPOINT_DESCRIPTOR> endpoints;
         bool openFails;
-        std::vector<BYTE> opened;
         DWORD maxPacket;
+        std::vector<BYTE> opened;
+        std::vector<USB_ENDPOINT_DESCRIPTOR> endpoints;
     } rows[] = {
-        {"control, bulk out, interrupt in, bulk in",
-         {Endpoint(0x80, 0x00, 64), Endpoint(0x02, 0x02, 64), Endpoint(0x83, 0x03, 16),
-          Endpoint(0x84, 0x02, 64)},
-         false,
-         {0x83},
-         16},
-        {"a failed open ends the walk",
-         {Endpoint(0x81, 0x03, 8), Endpoint(0x82, 0x03, 8)},
-         true,
-         {0x81},
-         0},
-        {"no endpoints", {}, false, {}, 0},
+        // clang-format off
+        {"control, bulk out, interrupt in, bulk in", false, 16, {0x83},
+         {Endpoint(0x80, 0, 64), Endpoint(0x02, 2, 64), Endpoint(0x83, 3, 16), Endpoint(0x84, 2, 64)}},
+        {"a failed open ends the walk", true, 0, {0x81}, {Endpoint(0x81, 3, 8), Endpoint(0x82, 3, 8)}},
+        {"no endpoints", false, 0, {}, {}},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FakeUsb usb;
         usb.SetEndpoints(row.endpoints);
-        usb.openPipeFails = row.openFails;
+        usb.Fail(Call::OpenPipe, row.openFails);
         DEVICE_CONTEXT* pDevice = Create(usb);
         ASSERT_NE(pDevice, nullptr) << "attach goes on without a report pipe";
         EXPECT_EQ(usb.openedEndpoints, row.opened);
@@ -75,29 +79,15 @@ TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
     }
 }
 
-TEST_F(AttachTest, NewContextIsSignedAndBoundToItsDevice) {
-    DEVICE_CONTEXT* pDevice = Create(usb_);  // the fake's own layout: OUT 0x01, IN 0x82
-    ASSERT_NE(pDevice, nullptr);
-    EXPECT_EQ(usb_.openedEndpoints, (std::vector<BYTE>{FakeUsb::kInEndpoint}));
-    EXPECT_EQ(pDevice->dwMaxPacketSize, 8u);
-    EXPECT_EQ(pDevice->dwSig, DEVICE_SIG);
-    EXPECT_EQ(ResolveContext(pDevice->dwCookie), pDevice);
-    EXPECT_EQ(pDevice->lpDeviceInfo->Descriptor.idVendor, 0x1234);
-    // No stream driver is configured here: activation fails, so no detach notification.
-    EXPECT_EQ(pDevice->hStreamDevice, nullptr);
-    EXPECT_EQ(usb_.notifyRoutine, nullptr);
-}
-
 TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSeconds) {
     ce::host::ScopedTimeScale fast(0.001);
-    FakeUsb camera(0x7E21, 0x0C20, 0x0100);
+    FakeUsb camera(0x7E21, 0x0C20);
     DEVICE_CONTEXT* pDevice = Create(camera);
     ASSERT_NE(pDevice, nullptr);
-    EXPECT_TRUE(KeyExists(ots::kDriverConfigKey));
     EXPECT_TRUE(KeyExists(ots::kScreenConfigKey));
-    EXPECT_FALSE(KeyExists(ots::kCalibParaXKey));
-    EXPECT_FALSE(KeyExists(ots::kCalibParaYKey));
-    EXPECT_FALSE(KeyExists(ots::kDeviceConfigKey));
+    for (const wchar_t* key : {ots::kCalibParaXKey, ots::kCalibParaYKey, ots::kDeviceConfigKey}) {
+        EXPECT_FALSE(KeyExists(key)) << key;
+    }
     const double before = ce::host::PlatformNowMs();
     StartDevice(pDevice);
     EXPECT_GE(ce::host::PlatformNowMs() - before, 5000.0);
@@ -105,32 +95,20 @@ TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSecon
     Detach(pDevice);
 }
 
-TEST_F(AttachTest, CoordinateControllerIsInitialisedWithoutUsbTraffic) {
-    WriteDword(ots::kScreenConfigKey, L"width", 800);
-    WriteDword(ots::kScreenConfigKey, L"hight", 600);
-    DEVICE_CONTEXT* pDevice = Create(usb_);
-    ASSERT_NE(pDevice, nullptr);
-    StartDevice(pDevice);
-    EXPECT_TRUE(usb_.VendorTransfers().empty());
-    // Not calibrated: the device configuration takes the screen size as its bounds.
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 800);
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxY, 600);
-    EXPECT_NE(pDevice->hReaderThread, nullptr);
-}
-
 TEST_F(AttachTest, DetachTearsDownOnceAndOtherNotificationsAreIgnored) {
-    DEVICE_CONTEXT* pDevice = Create(usb_);
-    ASSERT_NE(pDevice, nullptr);
-    StartDevice(pDevice);
+    WriteDword(ots::kScreenConfigKey, L"width", 800);
+    DEVICE_CONTEXT* pDevice = Create(usb_, true);
+    // Not calibrated: a started coordinate controller takes the screen size as its bounds, and
+    // is initialised without USB traffic.
+    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 800);
+    EXPECT_TRUE(usb_.VendorTransfers().empty());
     const DWORD cookie = pDevice->dwCookie;
     EXPECT_FALSE(UsbDeviceNotify(CookieToParameter(cookie), 2, nullptr, nullptr, nullptr, nullptr));
     EXPECT_FALSE(UsbDeviceNotify(nullptr, USB_CLOSE_DEVICE, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(ResolveContext(cookie), pDevice);
     Detach(pDevice);
-    EXPECT_GE(usb_.abortCalls.load(), 1) << "again while the reader lingers";
-    EXPECT_EQ(usb_.closePipeCalls.load(), 1);
+    EXPECT_EQ(usb_.Calls(Call::ClosePipe), 1);
     EXPECT_EQ(ResolveContext(cookie), nullptr);
-    SetLastError(0);
     EXPECT_EQ(otsusb::OTS_Open(cookie, 0, 0), 0u);
     EXPECT_EQ(GetLastError(), 2u);
     EXPECT_FALSE(UsbDeviceNotify(CookieToParameter(cookie), USB_CLOSE_DEVICE, nullptr, nullptr,
@@ -138,29 +116,151 @@ TEST_F(AttachTest, DetachTearsDownOnceAndOtherNotificationsAreIgnored) {
         << "a second notification finds nothing";
 }
 
-TEST_F(AttachTest, NoClientCanOpenOnceAnUnopenedDeviceIsBeingDetached) {
+TEST_F(AttachTest, OpenContextIsNeverFreedAndAClosingOneAdmitsNoClient) {
     DEVICE_CONTEXT* pDevice = Create(usb_);
-    ASSERT_NE(pDevice, nullptr);
     const DWORD cookie = pDevice->dwCookie;
-    EXPECT_FALSE(MarkClosing(pDevice)) << "nobody had it open";
+    ASSERT_EQ(otsusb::OTS_Open(cookie, 0, 0), cookie);
+    FreeDeviceContext(pDevice);
+    EXPECT_EQ(ResolveContext(cookie), pDevice) << "kept while open";
+    EXPECT_TRUE(otsusb::OTS_Close(cookie));
+    EXPECT_FALSE(MarkClosing(pDevice)) << "nobody has it open";
     // A client racing the unplug, before the stream device is deactivated.
-    SetLastError(0);
     EXPECT_EQ(otsusb::OTS_Open(cookie, 0, 0), 0u);
     EXPECT_EQ(GetLastError(), 5u);
     FreeDeviceContext(pDevice);
-    EXPECT_EQ(ResolveContext(cookie), nullptr) << "the context was freed, not held open";
+    EXPECT_EQ(ResolveContext(cookie), nullptr);
+    EXPECT_EQ(usb_.Calls(Call::ClosePipe), 1);
 }
 
-TEST_F(AttachTest, OpenContextIsNeverFreed) {
+struct SignedContext {
+    SignedContext() { context.dwSig = DEVICE_SIG; }
+    DEVICE_CONTEXT context{};
+};
+
+TEST(ContextTableTest, OnlyTheCookieOfALiveSignedRegistrationResolves) {
+    SignedContext a, b, c;
+    const DWORD stale = RegisterContext(&a.context);
+    UnregisterContext(stale);
+    // The freed slot is taken again: the new cookie differs, the old one stays refused.
+    const DWORD fresh = RegisterContext(&b.context);
+    const DWORD other = RegisterContext(&c.context);
+    ASSERT_NE(fresh, 0u);
+    EXPECT_NE(fresh, stale);
+    EXPECT_EQ(ResolveContext(other), &c.context);
+    UnregisterContext(stale);  // a stale cookie cannot take out the new occupant
+    EXPECT_EQ(ResolveContext(fresh), &b.context);
+    for (DWORD forged :
+         {stale, DWORD{0}, fresh ^ 0x10u, fresh + 0x100000u, (fresh & ~0xFu) | ((fresh + 2) & 0xFu),
+          DWORD{0xFFFFFFFFu}, CookieFromParameter(reinterpret_cast<LPVOID>(&b.context))}) {
+        EXPECT_EQ(ResolveContext(forged), nullptr) << std::hex << forged;
+    }
+    b.context.dwSig = 0;
+    EXPECT_EQ(ResolveContext(fresh), nullptr) << "unsigned";
+    // A full table refuses, and takes a context again once a slot frees.
+    std::vector<SignedContext> more(kMaxDeviceContexts - 2);
+    std::vector<DWORD> cookies{fresh, other};
+    for (SignedContext& context : more) {
+        cookies.push_back(RegisterContext(&context.context));
+    }
+    EXPECT_EQ(std::count(cookies.begin(), cookies.end(), 0u), 0);
+    EXPECT_EQ(RegisterContext(&a.context), 0u);
+    UnregisterContext(cookies.back());
+    cookies.back() = RegisterContext(&a.context);
+    EXPECT_NE(cookies.back(), 0u);
+    for (DWORD cookie : cookies) {
+        UnregisterContext(cookie);
+    }
+}
+
+// Four threads keep three contexts each registered at once: no slot is ever handed out twice.
+TEST(ContextTableTest, ConcurrentRegistrationsGetDistinctLiveCookies) {
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&mismatches] {
+            SignedContext mine[3];
+            for (int i = 0; i < 2000; ++i) {
+                DWORD cookies[3];
+                for (int k = 0; k < 3; ++k) {
+                    cookies[k] = RegisterContext(&mine[k].context);
+                }
+                for (int k = 0; k < 3; ++k) {
+                    mismatches += ResolveContext(cookies[k]) != &mine[k].context;
+                    UnregisterContext(cookies[k]);
+                    mismatches += ResolveContext(cookies[k]) != nullptr;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+using RegistryStoreTest = DriverCoreTest;
+
+TEST_F(RegistryStoreTest, EmptyRegistryGivesDefaultsAndCreatesEveryKeyRead) {
+    DEVICE_CONTEXT* pDevice = Create(usb_);  // attach loads all five records
+    std::array<std::uint8_t, ots::kDriverConfigSize> loaded{}, defaults{};
+    ots::EncodeDriverConfig(pDevice->DriverConfig, loaded);
+    ots::EncodeDriverConfig(ots::DefaultDriverConfig(), defaults);
+    EXPECT_EQ(loaded, defaults);
+    std::array<std::uint8_t, ots::kScreenConfigSize> screen{}, screenDefaults{};
+    ots::EncodeScreenConfig(pDevice->ScreenConfig, screen);
+    ots::EncodeScreenConfig(ots::DefaultScreenConfig(), screenDefaults);
+    EXPECT_EQ(screen, screenDefaults);
+    for (const wchar_t* key : {ots::kDriverConfigKey, ots::kScreenConfigKey, ots::kCalibParaXKey,
+                               ots::kCalibParaYKey, ots::kDeviceConfigKey}) {
+        EXPECT_TRUE(KeyExists(key)) << key;
+        EXPECT_TRUE(ValueNames(key).empty()) << "a load writes no values";
+    }
+    EXPECT_TRUE(SaveCalibPara(pDevice, 2)) << "an unknown axis";
+    EXPECT_TRUE(ValueNames(ots::kCalibParaXKey).empty());
+    EXPECT_TRUE(ValueNames(ots::kCalibParaYKey).empty());
+}
+
+TEST_F(RegistryStoreTest, StoredValuesLoadByTheRecordsOwnNamesIntoTheirLowBytes) {
+    WriteDword(ots::kDriverConfigKey, L"Mode", 0x1234);
+    WriteDword(ots::kDriverConfigKey, L"BeepFrequency", 0xCAFEBABE);
+    WriteDword(ots::kDeviceConfigKey, L"MaxX", 0x12345678);
+    WriteDword(ots::kScreenConfigKey, L"camLOffsetX", 7);
+    WriteDword(ots::kCalibParaYKey, L"A01", std::bit_cast<DWORD>(1.0f));
     DEVICE_CONTEXT* pDevice = Create(usb_);
-    ASSERT_NE(pDevice, nullptr);
-    ASSERT_NE(otsusb::OTS_Open(pDevice->dwCookie, 0, 0), 0u);
-    FreeDeviceContext(pDevice);
-    EXPECT_EQ(ResolveContext(pDevice->dwCookie), pDevice);
-    EXPECT_EQ(usb_.closePipeCalls.load(), 0);
-    EXPECT_TRUE(otsusb::OTS_Close(pDevice->dwCookie));
-    FreeDeviceContext(pDevice);
-    EXPECT_EQ(usb_.closePipeCalls.load(), 1);
+    EXPECT_EQ(pDevice->DriverConfig.Mode, 0x34);
+    EXPECT_EQ(pDevice->DriverConfig.BeepFrequency, 0xCAFEBABEu);
+    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 0x5678);
+    EXPECT_EQ(pDevice->ScreenConfig.camLOffsetX, 7u);
+    EXPECT_EQ(pDevice->pTouchData->CalibParaY.A01, 1.0f);
+    EXPECT_EQ(pDevice->pTouchData->CalibParaX.A01, 0.0f);
+}
+
+TEST_F(RegistryStoreTest, ConfigValuesOfAnyTypeUpToFourBytesReadZeroExtended) {
+    const std::wstring key = std::wstring(ots::kClientDriverKey) + L"\\Probe";
+    const struct {
+        const char* name;
+        std::vector<BYTE> stored;
+        bool read;
+        DWORD value;
+    } rows[] = {
+        {"missing (first: nothing written yet)", {}, false, 77},
+        {"binary of four", {0x78, 0x56, 0x34, 0x12}, true, 0x12345678},
+        {"longer than four", {1, 2, 3, 4, 5}, false, 77},
+        {"two bytes", {0x34, 0x12}, true, 0x1234},
+        {"empty", {}, true, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (&row != &rows[0]) {
+            WriteRaw(key, L"V", REG_BINARY, row.stored);
+        }
+        DWORD value = 0xFFFFFFFF;
+        EXPECT_EQ(ReadConfigValue(key.c_str(), L"V", &value, 77) != FALSE, row.read);
+        EXPECT_EQ(value, row.value);
+        EXPECT_TRUE(KeyExists(key));
+    }
+    WriteConfigValue(key.c_str(), L"Written", 0x3F800000);
+    EXPECT_EQ(ReadDword(key, L"Written"), 0x3F800000u) << "a REG_DWORD";
 }
 
 }  // namespace

@@ -1,18 +1,20 @@
-// The report reader: its ring of queued interrupt transfers, strict round robin, error handling
-// and cleanup, driven through the fake function table.
+// The report reader (its ring of queued interrupt transfers, strict round robin, error handling
+// and cleanup) and the control-transfer routines with their log lines, which field diagnostics
+// rely on; both driven through the fake function table.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
-#include <vector>
+#include <string>
 
 #include "ce/host/clock.h"
+#include "ce/host/debug_sink.h"
 #include "ce/host/heap_stats.h"
 #include "ce/host/input_sink.h"
 #include "ce/host/kernel_object.h"
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
-#include "ce/registry.h"
 #include "core/lifecycle.h"
 #include "core/transport.h"
 #include "protocol/registry_form.h"
@@ -21,16 +23,11 @@
 namespace ots::test {
 namespace {
 
-// A coordinate report: byte 1 status (touching), bytes 2-5 x and y.
-std::vector<BYTE> Report(WORD x, WORD y) {
-    return {0,
-            0x01,
-            static_cast<BYTE>(x),
-            static_cast<BYTE>(x >> 8),
-            static_cast<BYTE>(y),
-            static_cast<BYTE>(y >> 8),
-            0,
-            0};
+// A coordinate report of `size` bytes: byte 1 status (touching), bytes 2-5 x and y.
+Bytes Report(BYTE x, std::size_t size = 8) {
+    Bytes report{0, 0x01, x, 0, 10, 0, 0, 0};
+    report.resize(size);
+    return report;
 }
 
 class ReportReaderTest : public DriverCoreTest {
@@ -40,23 +37,26 @@ class ReportReaderTest : public DriverCoreTest {
         baselineBlocks_ = ce::host::LiveLocalBlockCount();
         baselineHandles_ = ce::host::LiveHandleCount();
     }
-    DEVICE_CONTEXT* Start(DWORD queued) {
+    DEVICE_CONTEXT* Start(FakeUsb& usb, DWORD queued) {
         WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, queued);
-        DEVICE_CONTEXT* pDevice = Create(usb_);
-        if (pDevice != nullptr) {
-            StartDevice(pDevice);
-        }
-        return pDevice;
+        return Create(usb, true);
     }
     bool ReaderEnded(DEVICE_CONTEXT* pDevice) {
         return WaitForSingleObject(pDevice->hReaderThread, 10000) == WAIT_OBJECT_0;
     }
     // Detaches; nothing the driver took is left.
-    void DetachAndExpectEverythingReleased(DEVICE_CONTEXT* pDevice) {
+    void DetachAndExpectEverythingReleased(FakeUsb& usb, DEVICE_CONTEXT* pDevice) {
         Detach(pDevice);
         EXPECT_EQ(ce::host::LiveLocalBlockCount(), baselineBlocks_);
         EXPECT_EQ(ce::host::LiveHandleCount(), baselineHandles_);
-        EXPECT_EQ(usb_.OpenTransferCount(), 0u);
+        EXPECT_EQ(usb.OpenTransferCount(), 0u);
+    }
+    std::vector<DWORD> Xs() {
+        std::vector<DWORD> xs;
+        for (const ce::host::MouseEvent& e : recorder_.Events()) {
+            xs.push_back(e.dx / 16);
+        }
+        return xs;
     }
 
     ce::host::MouseEventRecorder recorder_;
@@ -64,137 +64,108 @@ class ReportReaderTest : public DriverCoreTest {
     std::size_t baselineHandles_ = 0;
 };
 
-TEST_F(ReportReaderTest, RingOfTheConfiguredSizeIsServedOldestFirst) {
-    DEVICE_CONTEXT* pDevice = Start(3);
+TEST_F(ReportReaderTest, RingOfTheConfiguredSizeIsServedOldestFirstWithTrueLengths) {
+    DEVICE_CONTEXT* pDevice = Start(usb_, 3);
     ASSERT_TRUE(usb_.WaitQueued(3));
-    const std::vector<Transfer> queued = usb_.Queued();
+    const auto queued = usb_.Queued();
     for (std::size_t i = 0; i < 3; ++i) {
         // One block: the buffers follow one another, a packet apart.
-        EXPECT_EQ(queued[i].buffer - queued[0].buffer, static_cast<std::ptrdiff_t>(8 * i));
-        EXPECT_EQ(queued[i].flags, DWORD{USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK});
-        EXPECT_EQ(queued[i].length, 8u);
+        EXPECT_EQ(queued[i]->buffer - queued[0]->buffer, static_cast<std::ptrdiff_t>(8 * i));
+        EXPECT_EQ(queued[i]->flags, DWORD{USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK});
+        EXPECT_EQ(queued[i]->length, 8u);
     }
-    ASSERT_TRUE(usb_.CompleteInterrupt(Report(100, 10), USB_NO_ERROR, 1));  // a newer one
-    ASSERT_TRUE(usb_.CompleteInterrupt(Report(200, 20)));
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(100), USB_NO_ERROR, 1));  // a newer one
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(200)));
     ASSERT_TRUE(recorder_.WaitForCount(2, 10000));
-    const auto events = recorder_.Events();
-    EXPECT_EQ(events[0].dx, 200u * 16);  // the oldest slot's report comes first
-    EXPECT_EQ(events[1].dx, 100u * 16);
-    EXPECT_EQ(events[0].flags, 0x8003u);  // mode 2, touching
-    ASSERT_TRUE(usb_.WaitQueued(3));      // both slots resubmitted
-    DetachAndExpectEverythingReleased(pDevice);
-    EXPECT_GE(usb_.abortCalls.load(), 1) << "again while the reader lingers";
-    EXPECT_EQ(usb_.closePipeCalls.load(), 1);
-}
-
-TEST_F(ReportReaderTest, ShortReportIsHandedOverWithItsTrueLength) {
-    DEVICE_CONTEXT* pDevice = Start(1);
-    ASSERT_TRUE(usb_.WaitQueued(1));
+    EXPECT_EQ(recorder_.Events()[0].flags, 0x8003u);  // mode 2, touching
     // Five bytes are too few for a coordinate report; handed over as eight they would pass.
-    std::vector<BYTE> tooShort = Report(300, 30);
-    tooShort.resize(5);
-    ASSERT_TRUE(usb_.CompleteInterrupt(tooShort));
-    ASSERT_TRUE(usb_.WaitQueued(1));
-    std::vector<BYTE> shortButWhole = Report(400, 40);
-    shortButWhole.resize(6);
-    ASSERT_TRUE(usb_.CompleteInterrupt(shortButWhole));
-    ASSERT_TRUE(recorder_.WaitForCount(1, 10000));
-    ASSERT_TRUE(usb_.WaitQueued(1));
-    EXPECT_EQ(recorder_.Count(), 1u);
-    EXPECT_EQ(recorder_.Events()[0].dx, 400u * 16);
-    Detach(pDevice);
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(30, 5)));
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(40, 6)));
+    ASSERT_TRUE(recorder_.WaitForCount(3, 10000));
+    ASSERT_TRUE(usb_.WaitQueued(3));  // every slot resubmitted
+    EXPECT_EQ(Xs(), (std::vector<DWORD>{200, 100, 40})) << "the oldest slot's report first";
+    DetachAndExpectEverythingReleased(usb_, pDevice);
+    EXPECT_EQ(usb_.Calls(Call::ClosePipe), 1);
 }
 
 TEST_F(ReportReaderTest, FailedTransferIsDroppedAHaltedPipeResetAndTheSlotRetriedLater) {
     ce::host::ScopedTimeScale fast(0.1);
-    DEVICE_CONTEXT* pDevice = Start(2);
+    DEVICE_CONTEXT* pDevice = Start(usb_, 2);
     ASSERT_TRUE(usb_.WaitQueued(2));
     const std::size_t issued = usb_.InterruptIssueCount();
     usb_.pipeHalted = true;
     const double before = ce::host::PlatformNowMs();
-    ASSERT_TRUE(usb_.CompleteInterrupt(Report(500, 50), USB_STALL_ERROR));
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(50), USB_STALL_ERROR));
     ASSERT_TRUE(usb_.WaitQueued(2));
     EXPECT_GE(ce::host::PlatformNowMs() - before, 25.0) << "resubmitted only after 25 ms";
     EXPECT_EQ(usb_.InterruptIssueCount(), issued + 1);
-    EXPECT_EQ(usb_.resetPipeCalls.load(), 1);
-    usb_.statusFails = true;  // an unreadable status is retried like any other error
-    ASSERT_TRUE(usb_.CompleteInterrupt(Report(1, 1)));
+    EXPECT_EQ(usb_.Calls(Call::Reset), 1);
+    usb_.Fail(Call::Status);  // an unreadable status is retried like any other error
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(1)));
     ASSERT_TRUE(usb_.WaitQueued(2));
-    usb_.statusFails = false;
-    EXPECT_EQ(recorder_.Count(), 0u) << "the failed reports are dropped";
-    ASSERT_TRUE(usb_.CompleteInterrupt(Report(600, 60)));
+    usb_.Fail(Call::Status, false);
+    ASSERT_TRUE(usb_.CompleteInterrupt(Report(60)));
     EXPECT_TRUE(recorder_.WaitForCount(1, 10000)) << "reading resumes";
-    DetachAndExpectEverythingReleased(pDevice);
+    EXPECT_EQ(Xs(), std::vector<DWORD>{60}) << "the failed reports are dropped";
+    DetachAndExpectEverythingReleased(usb_, pDevice);
 }
 
 TEST_F(ReportReaderTest, ReaderEndsAndClosesItsTransfersWhenItCannotGoOn) {
     const struct {
         const char* name;
-        std::function<void(FakeUsb&, DEVICE_CONTEXT*)> end;
         std::size_t events;
+        std::function<void(FakeUsb&, DEVICE_CONTEXT*)> end;
     } rows[] = {
-        {"device not responding",
-         [](FakeUsb& usb, DEVICE_CONTEXT*) {
-             usb.CompleteInterrupt({}, USB_DEVICE_NOT_RESPONDING_ERROR);
-         },
-         0},
-        {"failed resubmission",
-         [](FakeUsb& usb, DEVICE_CONTEXT*) {
+        // clang-format off
+        {"device not responding", 0, [](FakeUsb& usb, DEVICE_CONTEXT*) {
+             usb.CompleteInterrupt({}, USB_DEVICE_NOT_RESPONDING_ERROR); }},
+        {"failed resubmission", 1, [](FakeUsb& usb, DEVICE_CONTEXT*) {
              usb.interruptIssuesAllowed = usb.InterruptIssueCount();
-             usb.CompleteInterrupt(Report(700, 70));
-         },
-         1},
-        {"closing, after the next report",
-         [](FakeUsb& usb, DEVICE_CONTEXT* pDevice) {
+             usb.CompleteInterrupt(Report(70)); }},
+        {"closing, after the next report", 1, [](FakeUsb& usb, DEVICE_CONTEXT* pDevice) {
              pDevice->Flags.store(DEVICE_FLAG_CLOSING);
-             usb.CompleteInterrupt(Report(800, 80));
-         },
-         1},
+             usb.CompleteInterrupt(Report(80)); }},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FakeUsb usb;
         recorder_.Clear();
-        WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, 2);
-        DEVICE_CONTEXT* pDevice = Create(usb);
-        StartDevice(pDevice);
+        DEVICE_CONTEXT* pDevice = Start(usb, 2);
         ASSERT_TRUE(usb.WaitQueued(2));
         row.end(usb, pDevice);
         ASSERT_TRUE(ReaderEnded(pDevice));
         EXPECT_EQ(recorder_.Count(), row.events);
-        EXPECT_EQ(usb.Queued().size(), 0u) << "the other slot's transfer was closed";
-        EXPECT_EQ(usb.OpenTransferCount(), 0u);
+        EXPECT_EQ(usb.OpenTransferCount(), 0u) << "the other slot's transfer was closed";
         // Only the context, its work area, its attach event and the reader's handle remain
         // until detach.
         EXPECT_EQ(ce::host::LiveLocalBlockCount(), baselineBlocks_ + 2);
         EXPECT_EQ(ce::host::LiveHandleCount(), baselineHandles_ + 2);
         pDevice->Flags.store(0);
-        Detach(pDevice);
-        EXPECT_EQ(ce::host::LiveLocalBlockCount(), baselineBlocks_);
-        EXPECT_EQ(ce::host::LiveHandleCount(), baselineHandles_);
+        DetachAndExpectEverythingReleased(usb, pDevice);
     }
 }
 
 TEST_F(ReportReaderTest, SlotsThatCannotStartShrinkTheRing) {
     usb_.failInterruptIssueAttempt = 2;  // the third slot cannot start; later issues work
-    DEVICE_CONTEXT* pDevice = Start(4);
+    DEVICE_CONTEXT* pDevice = Start(usb_, 4);
     // With a ring of two the reader serves both and never waits on a slot that did not start.
-    for (WORD i = 1; i <= 4; ++i) {
+    for (BYTE i = 1; i <= 4; ++i) {
         ASSERT_TRUE(usb_.WaitQueued(2));
-        ASSERT_TRUE(usb_.CompleteInterrupt(Report(i, i)));
+        ASSERT_TRUE(usb_.CompleteInterrupt(Report(i)));
     }
     ASSERT_TRUE(recorder_.WaitForCount(4, 10000));
-    DetachAndExpectEverythingReleased(pDevice);
+    DetachAndExpectEverythingReleased(usb_, pDevice);
 }
 
 TEST_F(ReportReaderTest, WithoutAReportPipeOrRoomForItsRingTheReaderEndsAtOnce) {
-    usb_.openPipeFails = true;
-    DEVICE_CONTEXT* pDevice = Start(2);
+    usb_.Fail(Call::OpenPipe);
+    DEVICE_CONTEXT* pDevice = Start(usb_, 2);
     ASSERT_TRUE(ReaderEnded(pDevice));
-    DetachAndExpectEverythingReleased(pDevice);
-    EXPECT_EQ(usb_.abortCalls.load(), 0) << "no pipe to abort";
+    DetachAndExpectEverythingReleased(usb_, pDevice);
+    EXPECT_EQ(usb_.Calls(Call::Abort), 0) << "no pipe to abort";
 
-    usb_.openPipeFails = false;
+    usb_.Fail(Call::OpenPipe, false);
     pDevice = Create(usb_);
     pDevice->dwMaxPacketSize = 0x80000000u;  // two buffers of 2 GiB and the slots: > 4 GiB
     const std::uint64_t allocations = ce::host::LocalAllocCount();
@@ -210,7 +181,7 @@ TEST_F(DriverCoreTest, QueuedTransferCountIsAClampedDwordOrLeftAsItWas) {
     const struct {
         DWORD stored;
         BYTE expected;
-    } cases[] = {{0, 1}, {1, 1}, {2, 2}, {63, 63}, {64, 64}, {65, 64}, {1000, 64}, {0x10000, 64}};
+    } cases[] = {{0, 1}, {1, 1}, {2, 2}, {63, 63}, {64, 64}, {65, 64}, {0x10000, 64}};
     for (const auto& c : cases) {
         gQueuedTransferCount = 2;
         WriteDword(ots::kClientDriverKey, ots::kQueuedTransferCountValue, c.stored);
@@ -227,6 +198,155 @@ TEST_F(DriverCoreTest, QueuedTransferCountIsAClampedDwordOrLeftAsItWas) {
     WriteRaw(ots::kClientDriverKey, ots::kQueuedTransferCountValue, REG_BINARY, {5, 0, 0, 0});
     ReadQueuedTransferCount();
     EXPECT_EQ(gQueuedTransferCount, 7);
+}
+
+using Lines = std::vector<std::string>;
+
+constexpr USB_DEVICE_REQUEST kInRequest = {0xC0, 0, 0, 0, 64};
+constexpr USB_DEVICE_REQUEST kOutRequest = {0x40, 0, 0, 0, 7};
+const std::string kTag = "<common><usbclient>";
+const std::string kIssue = kTag + "<IssueVendorTransfer>";
+const std::string kStatus = kTag + "<GetTransferStatus>";
+const std::string kFailed = kIssue + " ERROR(5, BytesTransferred:";
+
+class VendorTransferTest : public ::testing::Test {
+  public:  // the table rows arrange the fixture
+    Lines Logged() const { return capture_.Lines(ce::host::DebugChannel::Kernel); }
+    DWORD Issue(const USB_DEVICE_REQUEST* request, HANDLE event = nullptr, DWORD timeout = 1000) {
+        capture_.Clear();
+        bytes_ = usbError_ = 0xDEAD;
+        const DWORD flags = (request->bmRequestType & 0x80) != 0 ? USB_IN_TRANSFER : 0;
+        return IssueVendorTransfer(usb_.Funcs(), usb_.Device(),
+                                   event ? TransferCompleteNotify : nullptr, event, flags, request,
+                                   buffer_, 0, &bytes_, timeout, &usbError_);
+    }
+    void Answer(DWORD usbError, std::vector<BYTE> data = {}) {
+        usb_.vendor = [=](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
+            return VendorAnswer{usbError, data};
+        };
+    }
+
+    FakeUsb usb_;
+    ce::host::DebugCapture capture_;
+    BYTE buffer_[64] = {};
+    DWORD bytes_ = 0;
+    DWORD usbError_ = 0;
+};
+
+TEST_F(VendorTransferTest, SynchronousOutcomesAndTheirLogLines) {
+    const struct {
+        const char* name;
+        std::function<void(VendorTransferTest&)> arrange;
+        DWORD usbError;
+        Lines lines;
+    } rows[] = {
+        // clang-format off
+        {"not issued", [](auto& t) { t.usb_.Fail(Call::IssueVendor); }, 0,
+         {kIssue + "ERROR(3, 0x1f) ***", kFailed + "0, Win32 Err:31, UsbError:0x0)"}},
+        {"USB error", [](auto& t) { t.Answer(USB_STALL_ERROR); }, USB_STALL_ERROR,
+         {kStatus + "(BytesTransferred:7, UsbError:0x4)", kIssue + "ERROR_GEN_FAILURE.",
+          kFailed + "7, Win32 Err:31, UsbError:0x4)"}},
+        {"unreadable status", [](auto& t) { t.usb_.Fail(Call::Status); }, 0x101,
+         {kStatus + "ERROR:6 ***", kIssue + "ERROR_GEN_FAILURE.",
+          kFailed + "0, Win32 Err:31, UsbError:0x101)"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.arrange(*this);
+        SetLastError(0);
+        EXPECT_EQ(Issue(&kOutRequest), 31u);
+        EXPECT_EQ(GetLastError(), 31u);
+        EXPECT_EQ(usbError_, row.usbError);
+        EXPECT_EQ(Logged(), row.lines);
+        EXPECT_EQ(usb_.OpenTransferCount(), 0u) << "every transfer is closed";
+        usb_.Fail(Call::IssueVendor, false);
+        usb_.Fail(Call::Status, false);
+    }
+    Answer(USB_NO_ERROR, std::vector<BYTE>(64, 0xAA));
+    EXPECT_EQ(Issue(&kInRequest), 0u);
+    EXPECT_TRUE(Logged().empty());
+    EXPECT_EQ(bytes_, 64u);
+    EXPECT_EQ(buffer_[63], 0xAA);
+    // Missing arguments: refused with error 87 before anything is issued.
+    EXPECT_EQ(IssueVendorTransfer(usb_.Funcs(), usb_.Device(), nullptr, nullptr, 0, nullptr,
+                                  buffer_, 0, nullptr, 1000, nullptr),
+              87u);
+    EXPECT_EQ(Logged(), (Lines{kIssue + "ERROR_INVALID_PARAMETER.",
+                               kFailed + "-1, Win32 Err:87, UsbError:0xffffffff)"}));
+    EXPECT_EQ(IssueVendorTransfer(nullptr, usb_.Device(), nullptr, nullptr, 0, &kOutRequest,
+                                  buffer_, 0, &bytes_, 1000, &usbError_),
+              87u);
+    EXPECT_EQ(IssueVendorTransfer(usb_.Funcs(), nullptr, nullptr, nullptr, 0, &kOutRequest, buffer_,
+                                  0, &bytes_, 1000, &usbError_),
+              87u);
+    EXPECT_EQ(usb_.VendorTransfers().size(), 3u);
+}
+
+TEST_F(VendorTransferTest, AsynchronousTransferIsWaitedForUntilItsTimeout) {
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(Issue(&kInRequest, event), 0u);
+    EXPECT_EQ(Logged(), (Lines{kIssue + "WAIT_OBJECT_0:call GetTransferStatus."}));
+    EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    ce::host::ScopedTimeScale fast(0.01);
+    usb_.vendorAsyncCompletes = false;
+    SetEvent(event);  // a stale signal is reset first, or the wait would end at once
+    EXPECT_EQ(Issue(&kInRequest, event, 100), 1460u);
+    EXPECT_EQ(GetLastError(), 1460u);
+    char handle[32];
+    std::snprintf(
+        handle, sizeof(handle), "%x",
+        static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(usb_.VendorTransfers().back())));
+    EXPECT_EQ(Logged(), (Lines{kIssue + "IN:WAIT_TIMEOUT on hT:0x" + handle,
+                               kStatus + "(BytesTransferred:0, UsbError:0x102)",
+                               kFailed + "0, Win32 Err:1460, UsbError:0x102)"}));
+    EXPECT_EQ(usb_.OpenTransferCount(), 0u);
+
+    // A zero timeout hands the transfer to the caller.
+    EXPECT_EQ(Issue(&kInRequest, event, 0), 0u);
+    EXPECT_EQ(Logged(), (Lines{kIssue + "return dwErr."}));
+    EXPECT_EQ(usb_.OpenTransferCount(), 1u);
+
+    CloseHandle(event);  // waiting on it fails
+    EXPECT_EQ(Issue(&kInRequest, event), 31u);
+    EXPECT_EQ(Logged(), (Lines{kIssue + "Unhandled WaitReason:-1 ***",
+                               kFailed + "0, Win32 Err:31, UsbError:0x0)"}));
+    EXPECT_EQ(usb_.OpenTransferCount(), 1u);
+}
+
+TEST(TransportRoutinesTest, StatusWithNullOutputsAndResetOnlyWhenHalted) {
+    FakeUsb usb;
+    usb.vendor = [](const USB_DEVICE_REQUEST&, std::span<const BYTE>) {
+        return VendorAnswer{USB_CRC_ERROR, {}};
+    };
+    BYTE buffer[8] = {};
+    const USB_TRANSFER transfer = usb.Funcs()->lpIssueVendorTransfer(usb.Device(), nullptr, nullptr,
+                                                                     0, &kOutRequest, buffer, 0);
+    ce::host::DebugCapture capture;
+    DWORD usbError = 0;
+    EXPECT_TRUE(GetTransferStatus(usb.Funcs(), transfer, nullptr, &usbError));
+    EXPECT_EQ(usbError, USB_CRC_ERROR);
+    EXPECT_EQ(capture.Lines(ce::host::DebugChannel::Kernel),
+              (Lines{kStatus + "(BytesTransferred:-1, UsbError:0x1)"}));
+    EXPECT_TRUE(GetTransferStatus(usb.Funcs(), transfer, nullptr, nullptr));
+
+    // A pipe is reset only when halted; false only when the reset fails.
+    const struct {
+        bool halted, resetFails, questionFails, result;
+        int resets;
+    } rows[] = {{false, false, false, true, 0},
+                {true, false, false, true, 1},
+                {true, true, false, false, 2},
+                {true, true, true, true, 2}};
+    // The last row: the question fails, so nothing is reset.
+    for (const auto& row : rows) {
+        usb.pipeHalted = row.halted;
+        usb.Fail(Call::Reset, row.resetFails);
+        usb.Fail(Call::IsHalted, row.questionFails);
+        EXPECT_EQ(ResetPipeIfHalted(usb.Funcs(), usb.Pipe()) != FALSE, row.result);
+        EXPECT_EQ(usb.Calls(Call::Reset), row.resets);
+    }
 }
 
 }  // namespace

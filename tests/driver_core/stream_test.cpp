@@ -1,13 +1,17 @@
-// Binding to the stream instance (OTS_Init and the port table), OTS_Deinit, and the single-open
-// rule of OTS_Open and OTS_Close.
+// The stream entry points: binding to the stream instance (OTS_Init and the port table),
+// OTS_Deinit, the single-open rule of OTS_Open and OTS_Close, and OTS_IOControl where the stream
+// device cannot take a call: the states in which nothing is served, caller buffers that cannot
+// be copied, the longest vendor command and a sensor that does not answer its reinitialisation.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
+#include "ce/host/clock.h"
 #include "ce/host/registry_store.h"
 #include "core/entry_points.h"
+#include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
+#include "protocol/vendor_command.h"
 #include "support/driver_fixture.h"
 
 namespace ots::test {
@@ -19,20 +23,31 @@ class StreamTest : public DriverCoreTest {
   protected:
     void SetUp() override {
         DriverCoreTest::SetUp();
-        device_ = Create(usb_);
-        ASSERT_NE(device_, nullptr);
+        Use(usb_);
+    }
+    void Use(FakeUsb& usb) {
+        device_ = Create(usb);
         cookie_ = device_->dwCookie;
     }
-    // An active key as the device manager writes it.
-    std::wstring ActiveKey(const std::wstring& number, const std::wstring& name, DWORD clientInfo) {
-        const std::wstring path = L"Drivers\\Active\\" + number;
-        WriteString(path, L"Name", name);
-        WriteDword(path, L"ClientInfo", clientInfo);
-        return path;
+    void Open() { ASSERT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_); }
+    BOOL Io(DWORD code, Bytes* in, Bytes* out, DWORD context = 0) {
+        return otsusb::OTS_IOControl(context ? context : cookie_, code, in ? in->data() : nullptr,
+                                     in ? static_cast<DWORD>(in->size()) : 0,
+                                     out ? out->data() : nullptr,
+                                     out ? static_cast<DWORD>(out->size()) : 0, nullptr);
     }
-    DWORD Init(const std::wstring& number = L"01", const std::wstring& name = L"OTS1:") {
-        return otsusb::OTS_Init(ActiveKey(number, name, cookie_).c_str(), nullptr);
+    // OTS_Init on an active key as the device manager writes it (no value where null / 0).
+    DWORD Init(const wchar_t* name = L"OTS1:", DWORD clientInfo = ~0u,
+               const std::wstring& path = L"Drivers\\Active\\01") {
+        if (name != nullptr) {
+            WriteString(path, L"Name", name);
+        }
+        if (clientInfo != 0) {
+            WriteDword(path, L"ClientInfo", clientInfo == ~0u ? cookie_ : clientInfo);
+        }
+        return otsusb::OTS_Init(path.c_str(), nullptr);
     }
+    std::wstring Port(int n) { return L"Port" + std::to_wstring(n); }
 
     DEVICE_CONTEXT* device_ = nullptr;
     DWORD cookie_ = 0;
@@ -41,51 +56,34 @@ class StreamTest : public DriverCoreTest {
 TEST_F(StreamTest, InitClaimsTheFirstPortThatIsFreeOrAlreadyNamesTheDevice) {
     const struct {
         const char* name;
-        std::vector<std::pair<int, std::wstring>> before;  // Port<n> values planted
+        std::vector<std::wstring> before;  // Port1, Port2... planted
+        const wchar_t* claimed;            // the port value now naming OTS1:, null: none added
         bool bound;
-        const wchar_t* claimed;  // the port value now naming OTS1:, null: none added
     } rows[] = {
-        {"empty table", {}, true, L"Port1"},
-        {"another device's port is skipped", {{1, L"OTS2:"}}, true, L"Port2"},
-        {"a value too long to read is a claim all the same",
-         {{1, std::wstring(300, L'X')}},
-         true,
-         L"Port2"},
-        {"an existing claim is reused", {{1, L"OTS2:"}, {2, L"OTS1:"}}, true, nullptr},
-        {"no port free",
-         {{1, L"a"},
-          {2, L"b"},
-          {3, L"c"},
-          {4, L"d"},
-          {5, L"e"},
-          {6, L"f"},
-          {7, L"g"},
-          {8, L"h"},
-          {9, L"i"}},
-         false,
-         nullptr},
+        {"empty table", {}, L"Port1", true},
+        {"another device's port is skipped", {L"OTS2:"}, L"Port2", true},
+        {"a value too long to read is a claim", {std::wstring(300, L'X')}, L"Port2", true},
+        {"an existing claim is reused", {L"OTS2:", L"OTS1:"}, nullptr, true},
+        {"no port free", std::vector<std::wstring>(9, L"a"), nullptr, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ce::host::ResetRegistry();
         device_->lpActivePath = nullptr;
-        device_->szPortName[0] = L'\0';
-        for (const auto& [n, value] : row.before) {
-            WriteString(kPorts, L"Port" + std::to_wstring(n), value);
+        for (std::size_t n = 0; n < row.before.size(); ++n) {
+            WriteString(kPorts, Port(static_cast<int>(n + 1)), row.before[n]);
         }
         EXPECT_EQ(Init(), row.bound ? cookie_ : 0u);
         EXPECT_EQ(ValueNames(kPorts).size(), row.before.size() + (row.claimed ? 1 : 0));
         EXPECT_EQ(std::wstring(device_->szPortName), row.claimed ? row.claimed : L"");
         if (row.claimed != nullptr) {
             EXPECT_EQ(ReadString(kPorts, row.claimed), L"OTS1:");
-            EXPECT_EQ(std::wstring(device_->lpActivePath), L"Drivers\\Active\\01");
         }
-        for (const auto& [n, value] : row.before) {
-            if (value.size() < 100) {  // what the probe can read back
-                EXPECT_EQ(ReadString(kPorts, L"Port" + std::to_wstring(n)), value) << "kept";
-            }
-        }
-        EXPECT_FALSE(otsusb::OTS_Deinit(0));
+        EXPECT_EQ(ReadString(kPorts, Port(1)).value_or(L"?"), row.before.empty() ? L"OTS1:"
+                                                              : row.before[0].size() < 100
+                                                                  ? row.before[0]
+                                                                  : L"?")
+            << "kept";
         if (row.bound && row.claimed == nullptr) {
             EXPECT_FALSE(otsusb::OTS_Deinit(cookie_)) << "a reused claim is kept";
         }
@@ -94,31 +92,108 @@ TEST_F(StreamTest, InitClaimsTheFirstPortThatIsFreeOrAlreadyNamesTheDevice) {
 
 TEST_F(StreamTest, ContextBindsOnlyOnceAndDeinitReleasesItsPort) {
     ASSERT_EQ(Init(), cookie_);
-    EXPECT_EQ(Init(L"02", L"OTS2:"), 0u);
-    EXPECT_FALSE(ReadString(kPorts, L"Port2").has_value());
+    EXPECT_EQ(std::wstring(device_->lpActivePath), L"Drivers\\Active\\01");
+    EXPECT_EQ(Init(L"OTS2:", ~0u, L"Drivers\\Active\\02"), 0u);
+    EXPECT_FALSE(ReadString(kPorts, Port(2)).has_value());
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_ + 0x10));
-    SetLastError(0);
+    EXPECT_FALSE(otsusb::OTS_Deinit(0));
     EXPECT_FALSE(otsusb::OTS_Close(0));
     EXPECT_EQ(GetLastError(), 6u);
     EXPECT_TRUE(otsusb::OTS_Deinit(cookie_));
-    EXPECT_FALSE(ReadString(kPorts, L"Port1").has_value());
-    EXPECT_EQ(device_->szPortName[0], L'\0');
+    EXPECT_FALSE(ReadString(kPorts, Port(1)).has_value());
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_)) << "nothing left to release";
-    EXPECT_EQ(Init(L"03"), 0u) << "releasing the port does not unbind";
+    EXPECT_EQ(Init(L"OTS1:", ~0u, L"Drivers\\Active\\03"), 0u) << "releasing does not unbind";
 }
 
 TEST_F(StreamTest, InitRefusesAnActiveKeyThatNamesNoLiveContextOrNoDevice) {
     EXPECT_EQ(otsusb::OTS_Init(nullptr, nullptr), 0u);
     EXPECT_EQ(otsusb::OTS_Init(L"Drivers\\Active\\77", nullptr), 0u) << "no such key";
-    WriteString(L"Drivers\\Active\\78", L"Name", L"OTS1:");
-    EXPECT_EQ(otsusb::OTS_Init(L"Drivers\\Active\\78", nullptr), 0u) << "no ClientInfo";
     for (DWORD clientInfo : {DWORD{0}, cookie_ + 0x10, DWORD{0x12345678}}) {
-        EXPECT_EQ(otsusb::OTS_Init(ActiveKey(L"80", L"OTS1:", clientInfo).c_str(), nullptr), 0u);
+        EXPECT_EQ(Init(L"OTS1:", clientInfo, L"Drivers\\Active\\8" + std::to_wstring(clientInfo)),
+                  0u);
     }
     EXPECT_EQ(device_->lpActivePath, nullptr) << "a refused call binds nothing";
-    WriteDword(L"Drivers\\Active\\79", L"ClientInfo", cookie_);
-    EXPECT_EQ(otsusb::OTS_Init(L"Drivers\\Active\\79", nullptr), 0u) << "no Name";
+    EXPECT_EQ(Init(nullptr), 0u) << "no Name";
     EXPECT_TRUE(ValueNames(kPorts).empty());
+}
+
+TEST_F(StreamTest, NothingIsServedUnlessOpenAndNotClosing) {
+    Open();
+    const Bytes written = Pattern(58, 9);
+    const struct {
+        const char* name;
+        DWORD context;
+        BYTE flags;
+        DWORD error;
+    } rows[] = {
+        {"not open", cookie_, 0, ERROR_INVALID_HANDLE},
+        {"closing", cookie_, DEVICE_FLAG_CLOSING, ERROR_DEVICE_NOT_CONNECTED},
+        {"open, closing", cookie_, DEVICE_FLAG_OPEN | DEVICE_FLAG_CLOSING,
+         ERROR_DEVICE_NOT_CONNECTED},
+        {"stale cookie", cookie_ + 0x10, DEVICE_FLAG_OPEN, ERROR_INVALID_HANDLE},
+        {"no such cookie", ~0u, DEVICE_FLAG_OPEN, ERROR_INVALID_HANDLE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        device_->Flags.store(row.flags);
+        // A call that did nothing fails, so that no caller takes its untouched buffer for a record.
+        Bytes out(58, 0xEE);
+        EXPECT_FALSE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out, row.context));
+        EXPECT_EQ(GetLastError(), row.error);
+        EXPECT_EQ(out, Bytes(58, 0xEE));
+        Bytes in = written;
+        EXPECT_FALSE(Io(IOCTL_SET_DRIVER_CONFIG, &in, nullptr, row.context));
+    }
+    device_->Flags.store(DEVICE_FLAG_OPEN);
+    // A range that wraps around the address space cannot be copied.
+    auto* wrapping = reinterpret_cast<PBYTE>(~std::uintptr_t{0} - 16);  // NOLINT
+    EXPECT_FALSE(
+        otsusb::OTS_IOControl(cookie_, IOCTL_SET_DRIVER_CONFIG, wrapping, 58, nullptr, 0, nullptr));
+    EXPECT_FALSE(
+        otsusb::OTS_IOControl(cookie_, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, wrapping, 58, nullptr));
+    Bytes out(58, 0xEE);
+    DWORD actual = 0xABCD;
+    EXPECT_TRUE(otsusb::OTS_IOControl(cookie_, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, out.data(), 58,
+                                      &actual));
+    EXPECT_EQ(actual, 0xABCDu) << "the actual length is never written";
+    EXPECT_EQ(out[1], 1) << "no set took effect: EnableTouch as loaded";
+    EXPECT_TRUE(ValueNames(ots::kDriverConfigKey).empty());
+}
+
+TEST_F(StreamTest, SixtyFourByteCommandPassesWhole) {
+    ce::host::ScopedTimeScale fast(0.001);
+    Open();
+    BYTE lastIndex = 0;  // a good reply echoes the command's index
+    usb_.vendor = [&](const USB_DEVICE_REQUEST& setup, std::span<const BYTE> out) {
+        if ((setup.bmRequestType & 0x80) == 0) {
+            lastIndex = out.size() > 4 ? out[4] : 0;
+            return VendorAnswer{};
+        }
+        Bytes reply(64, 0x5A);
+        reply[0] = 0xAA;
+        reply[1] = 0x12;
+        reply[4] = lastIndex;
+        return VendorAnswer{USB_NO_ERROR, reply};
+    };
+    Bytes command(64);
+    const Bytes payload(58, 0x42);
+    ASSERT_EQ(ots::BuildVendorCommand(1, 0x31, 1, payload.data(), payload.size(), command), 64u);
+    Bytes reply(64, 0xEE);
+    EXPECT_TRUE(Io(IOCTL_SET_COMMAND, &command, &reply));
+    ASSERT_EQ(usb_.VendorTransfers().size(), 2u);
+    EXPECT_EQ(usb_.VendorTransfers()[0]->sent, command) << "the whole packet, unchanged";
+    EXPECT_EQ(reply[63], 0x5A);
+}
+
+TEST_F(StreamTest, ReinitOfAnUnansweringCameraFails) {
+    ce::host::ScopedTimeScale fast(0.001);
+    FakeUsb camera(0x7E21, 0x0C20);
+    Use(camera);
+    Open();
+    EXPECT_FALSE(Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
+    EXPECT_FALSE(camera.VendorTransfers().empty());
+    otsusb::OTS_Close(cookie_);
+    Detach(device_);
 }
 
 }  // namespace

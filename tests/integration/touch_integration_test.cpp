@@ -1,27 +1,71 @@
-// A person tapping a simulated coordinate panel: the mouse input that reaches the system.
+// A person tapping a simulated coordinate panel: the mouse input that reaches the system, and
+// nothing allocated per report on the way.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "ce/host/clock.h"
+#include "ce/host/heap_stats.h"
 #include "ce/host/input_sink.h"
-#include "mode_oracle.h"
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
+#include "support/alloc_counter.h"
 #include "support/bus.h"
+#include "support/mouse_events.h"
+#include "support/scaled_clock.h"
 
 namespace ots::test {
 namespace {
 
 constexpr std::size_t kModeOffset = 0;
-constexpr std::size_t kEnableTouchOffset = 1;
 
-std::vector<ExpectedEvent> Recorded(const ce::host::MouseEventRecorder& recorder) {
-    std::vector<ExpectedEvent> events;
-    for (const ce::host::MouseEvent& event : recorder.Events()) {
-        events.push_back({event.flags, event.dx, event.dy});
+struct ModeOutcome {
+    std::vector<Injected> events;
+    std::int32_t clickX = 0;  // LastClickPoint written, or 0
+    std::int32_t clickY = 0;
+};
+
+// What a coordinate controller's reports must produce, worked out from the reports themselves
+// and the coordinate generation's mode table (an uncalibrated panel: raw values, times 16).
+ModeOutcome ExpectedForMode(int mode, const std::vector<std::vector<std::uint8_t>>& reports) {
+    ModeOutcome outcome;
+    bool buttonDown = false;
+    std::int32_t lastX = 0;
+    std::int32_t lastY = 0;
+    for (const auto& report : reports) {
+        const std::uint8_t status = report[1];
+        const DWORD x = ots::LoadU16(report, 2);
+        const DWORD y = ots::LoadU16(report, 4);
+        const auto emit = [&](DWORD flags) { outcome.events.push_back({flags, x * 16, y * 16}); };
+        if ((status & 0x10) != 0) {
+            continue;
+        }
+        if ((status & 0x03) != 0) {  // touching
+            if (mode == 0 && !buttonDown) {
+                buttonDown = true;
+                emit(kDown);
+                emit(kUp);
+            } else if (mode == 1) {
+                lastX = static_cast<std::int32_t>(x);
+                lastY = static_cast<std::int32_t>(y);
+                emit(kMove);
+            } else if (mode == 2) {
+                emit(kMoveDown);
+            }
+        } else if ((status & 0x04) != 0) {  // released
+            buttonDown = false;
+            if (mode == 1) {
+                outcome.clickX = lastX;
+                outcome.clickY = lastY;
+                emit(kDown);
+            }
+            if (mode != 0) {
+                emit(kUp);
+            }
+        }
     }
-    return events;
+    return outcome;
 }
 
 class TouchTest : public IntegrationTest {
@@ -57,58 +101,63 @@ TEST_P(TapInEachMode, GivesExactlyTheModeTablesSequence) {
     SetDriverConfigByte(kModeOffset, static_cast<BYTE>(mode));
     const ModeOutcome expected = TapAndSettle(mode, 200, 150);
     ASSERT_FALSE(expected.events.empty());
-    EXPECT_EQ(Recorded(recorder_), expected.events);
+    EXPECT_EQ(InjectedEvents(recorder_), expected.events);
 
-    const Bytes click = GetRecord(IOCTL_GET_MOUSE_UP_DATA, 13);
-    ASSERT_EQ(click.size(), 13u);
-    if (expected.clickRecorded) {
-        EXPECT_EQ(ots::LoadI32(click, 0), expected.clickX);
-        EXPECT_EQ(ots::LoadI32(click, 4), expected.clickY);
-        EXPECT_NE(expected.clickX, 0);
-        StreamHandle handle;
-        ASSERT_TRUE(handle.ok());
-        EXPECT_TRUE(handle.Io(IOCTL_CLEAR_MOUSE_UP_DATA, nullptr, nullptr));
-        const Bytes cleared = handle.Get(IOCTL_GET_MOUSE_UP_DATA, 13);
-        EXPECT_EQ(ots::LoadI32(cleared, 0), 0);
-        EXPECT_EQ(ots::LoadI32(cleared, 4), 0);
-    } else {
-        EXPECT_EQ(ots::LoadI32(click, 0), 0) << "mode " << mode << " records no click";
-        EXPECT_EQ(ots::LoadI32(click, 4), 0);
-    }
+    StreamHandle handle;
+    ASSERT_TRUE(handle.ok());
+    const Bytes click = handle.Get(IOCTL_GET_MOUSE_UP_DATA, 13);
+    EXPECT_EQ(ots::LoadI32(click, 0), expected.clickX);
+    EXPECT_EQ(ots::LoadI32(click, 4), expected.clickY);
+    EXPECT_NE(expected.clickX != 0, mode != 1) << "only mode 1 records the click";
+    EXPECT_TRUE(handle.Io(IOCTL_CLEAR_MOUSE_UP_DATA, nullptr, nullptr));
+    const Bytes cleared = handle.Get(IOCTL_GET_MOUSE_UP_DATA, 13);
+    EXPECT_EQ(ots::LoadI32(cleared, 0), 0);
+    EXPECT_EQ(ots::LoadI32(cleared, 4), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TapInEachMode, ::testing::Values(0, 1, 2));
 
-TEST_F(TouchTest, EnableTouchZeroSilencesEveryMode) {
-    SetDriverConfigByte(kEnableTouchOffset, 0);
-    for (int mode : {0, 1, 2}) {
-        SetDriverConfigByte(kModeOffset, static_cast<BYTE>(mode));
-        panel().Tap(250, 250);
-        ASSERT_TRUE(panel().Settle(kSettleMs));
-    }
-    EXPECT_EQ(recorder_.Count(), 0u);
-    EXPECT_EQ(ots::LoadI32(GetRecord(IOCTL_GET_MOUSE_UP_DATA, 13), 0), 0);
-
-    SetDriverConfigByte(kEnableTouchOffset, 1);  // and back on
-    panel().Tap(250, 250);
-    ASSERT_TRUE(panel().Settle(kSettleMs));
-    EXPECT_TRUE(recorder_.WaitForCount(1, kSettleMs));
-}
-
-TEST_F(TouchTest, StalledEndpointIsResetAndReadingResumes) {
+TEST_F(TouchTest, StalledEndpointIsResetAndReadingResumesAfterAReplug) {
     panel().StallReportEndpoint();
-    const ModeOutcome expected = TapAndSettle(2, 300, 300);
-    EXPECT_EQ(Recorded(recorder_), expected.events) << "no report was lost to the stall";
+    ModeOutcome expected = TapAndSettle(2, 300, 300);
+    EXPECT_EQ(InjectedEvents(recorder_), expected.events) << "no report was lost to the stall";
+    plugged_->Unplug();
+    plugged_ = std::make_unique<PluggedController>();
+    recorder_.Clear();
+    expected = TapAndSettle(2, 120, 80);
+    EXPECT_EQ(InjectedEvents(recorder_), expected.events) << "reports after a replug arrive";
 }
 
-TEST_F(TouchTest, ReportsAfterUnplugAndReplugStillArrive) {
-    plugged_->Unplug();
-    PluggedController again;
-    again.panel().Tap(120, 80);
-    ASSERT_TRUE(again.panel().Settle(kSettleMs));
-    const ModeOutcome expected = ExpectedForMode(2, again.panel().SentReports());
-    recorder_.WaitForCount(expected.events.size(), kSettleMs);
-    EXPECT_EQ(Recorded(recorder_), expected.events);
+// Nothing is allocated per report: every heap request of the reader thread (the thread that
+// injects the mouse input) and every LocalAlloc is counted while reports flow.
+TEST_F(IntegrationTest, NoAllocationPerCoordinateReportAfterAttach) {
+    constexpr std::size_t kReports = 200;
+    FastClock fast;
+    std::atomic<std::size_t> events{0};
+    const int sink = ce::host::AddInputSink([&events](const ce::host::MouseEvent&) {
+        WatchThisThread();
+        events.fetch_add(1);
+    });
+    PluggedController controller;
+    CoordinateController& panel = controller.panel();
+    panel.SetPacing(ots::sim::Pacing::AsFastAsTaken);
+    // The first report marks the reader thread; the ones after it are counted.
+    panel.TouchDown(100, 100);
+    ASSERT_TRUE(panel.Settle(kSettleMs));
+    ASSERT_EQ(events.load(), 1u);
+
+    const std::size_t before = WatchedAllocations();
+    const std::uint64_t localAllocs = ce::host::LocalAllocCount();
+    ArmWatch(true);
+    panel.MoveTo(700, 500, static_cast<double>(kReports) * 10.0);  // one report per 10 ms
+    ASSERT_TRUE(panel.Settle(kSettleMs));
+    ArmWatch(false);
+    ce::host::RemoveInputSink(sink);
+
+    EXPECT_GE(events.load(), kReports) << "every report was handled";
+    EXPECT_EQ(WatchedAllocations() - before, 0u)
+        << "heap requests on the reader thread" << (CountsMalloc() ? "" : " (operator new only)");
+    EXPECT_EQ(ce::host::LocalAllocCount(), localAllocs) << "LocalAlloc calls while reading";
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ce/host/registry_store.h"
-#include "ce/registry.h"
 #include "core/context_table.h"
 #include "core/lifecycle.h"
 #include "core/transport.h"
@@ -22,14 +21,13 @@ void DriverCoreTest::TearDown() {
             FreeDeviceContext(pDevice);
         }
     }
-    cookies_.clear();
 }
 
-DEVICE_CONTEXT* DriverCoreTest::Create(ots::test::FakeUsb& usb) {
+DEVICE_CONTEXT* DriverCoreTest::Create(FakeUsb& usb, bool start) {
     DEVICE_CONTEXT* pDevice = CreateDeviceContext(usb.Device(), usb.Funcs(), usb.Interface());
     if (pDevice != nullptr) {
-        SetEvent(pDevice->hAttachDone);  // as StartDevice would: attach is done with it
         cookies_.push_back(pDevice->dwCookie);
+        start ? StartDevice(pDevice) : void(SetEvent(pDevice->hAttachDone));  // attach is done
     }
     return pDevice;
 }
@@ -38,7 +36,7 @@ void DriverCoreTest::Detach(DEVICE_CONTEXT* pDevice) {
     const DWORD cookie = pDevice->dwCookie;
     EXPECT_TRUE(UsbDeviceNotify(CookieToParameter(cookie), USB_CLOSE_DEVICE, nullptr, nullptr,
                                 nullptr, nullptr));
-    cookies_.erase(std::remove(cookies_.begin(), cookies_.end(), cookie), cookies_.end());
+    std::erase(cookies_, cookie);
 }
 
 }  // namespace ots::test

@@ -8,6 +8,7 @@
 
 #include "core/device_context.h"
 #include "support/fake_usb.h"
+#include "support/records.h"
 #include "support/registry_probe.h"
 
 namespace ots::test {
@@ -17,17 +18,13 @@ class DriverCoreTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // CreateDeviceContext on the fake, remembered for teardown.
-    DEVICE_CONTEXT* Create(ots::test::FakeUsb& usb);
+    // CreateDeviceContext on the fake, remembered for teardown; started (StartDevice) on asking.
+    DEVICE_CONTEXT* Create(FakeUsb& usb, bool start = false);
     // Detaches as the USB stack would (UsbDeviceNotify with USB_CLOSE_DEVICE).
     void Detach(DEVICE_CONTEXT* pDevice);
 
     std::vector<DWORD> cookies_;  // contexts still to tear down
     FakeUsb usb_;
 };
-
-inline USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) {
-    return {7, 5, address, attributes, maxPacket, 1};
-}
 
 }  // namespace ots::test

@@ -14,20 +14,13 @@ namespace ots::test {
 
 namespace detail {
 
-// The key opened, or nullptr; the caller closes it.
-inline HKEY Open(const std::wstring& path) {
-    HKEY hKey = nullptr;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &hKey) == ERROR_SUCCESS ? hKey
-                                                                                         : nullptr;
-}
-
-// An open key, closed when it goes; create makes it (and its parents) when missing.
+// An open key (null when missing), closed when it goes; create makes it and its parents.
 struct Key {
-    explicit Key(const std::wstring& path, bool create = false) : hKey(Open(path)) {
+    explicit Key(const std::wstring& path, bool create = false) {
         DWORD disposition = 0;
-        if (hKey == nullptr && create &&
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &hKey,
-                            &disposition) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &hKey) != ERROR_SUCCESS &&
+            (!create || RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr,
+                                        &hKey, &disposition) != ERROR_SUCCESS)) {
             hKey = nullptr;
         }
     }
@@ -38,7 +31,7 @@ struct Key {
     }
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
-    HKEY hKey;
+    HKEY hKey = nullptr;
 };
 
 // A value of the given type into buffer; false when the key, the value or the type is wrong.
