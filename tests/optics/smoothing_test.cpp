@@ -4,12 +4,11 @@
 #include <initializer_list>
 #include <memory>
 
-#include "optics_scene.h"
+#include "optics_rig.h"
 #include "touch/position_smoothing.h"
 
 namespace {
 
-using position::ClearRing;
 using position::DelayedIndex;
 using position::PushRing;
 using position::SmoothDelayedPoint;
@@ -21,7 +20,7 @@ SolvedPoint At(double x, double y, double size = 0.01) {
 
 std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
     auto ring = std::make_unique<PointRing>();
-    ClearRing(*ring);
+    position::ClearRing(*ring);
     for (const SolvedPoint& p : points) {
         PushRing(*ring, p);
     }
@@ -42,63 +41,58 @@ TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
     EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
     EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);
     EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), SolvedPoint{}), 0.5);
-    EXPECT_DOUBLE_EQ(StepWindow(SolvedPoint{}, SolvedPoint{}), 0.5);
 }
 
-TEST(SmoothDelayedPoint, LinearMotionPredictsTheReferenceThreeFramesAhead) {
-    auto ring = RingOf({At(0.30, 0.40), At(0.31, 0.40), At(0.32, 0.40)});
-    SolvedPoint reference{};
-    const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
-    ASSERT_EQ(p.valid, 1);
-    EXPECT_NEAR(p.x, 0.30, 1e-12);
-    EXPECT_NEAR(p.y, 0.40, 1e-12);
-    EXPECT_EQ(p.mismatch, 0.0);
-    ASSERT_EQ(reference.valid, 1);
-    EXPECT_NEAR(reference.x, 0.33, 1e-12);
-    EXPECT_NEAR(reference.y, 0.40, 1e-12);
-    EXPECT_NEAR(ring->work[0], 0.01, 1e-12);  // the slope is kept for later frames
-    EXPECT_EQ(ring->entries[DelayedIndex(*ring)].x, p.x);
-}
-
-TEST(SmoothDelayedPoint, UnequalBlobCountsPredictWithTheStoredSlope) {
-    auto ring = RingOf({At(0.30, 0.40), At(0.31, 0.40), At(0.32, 0.40)});
-    ring->work[0] = 0.02;
-    ring->work[1] = -0.01;
-    SolvedPoint reference{};
-    SmoothDelayedPoint(*ring, 0.5, reference, false);
-    ASSERT_EQ(reference.valid, 1);
-    EXPECT_NEAR(reference.x, 0.36, 1e-12);
-    EXPECT_NEAR(reference.y, 0.37, 1e-12);
-    EXPECT_EQ(ring->work[0], 0.02);
-}
-
-TEST(SmoothDelayedPoint, NoPredictionWithoutBothLookAheadFrames) {
-    auto ring = RingOf({At(0.30, 0.40), At(0.31, 0.40), SolvedPoint{}});
+// The delayed entry (two frames back) is smoothed; the reference for the next frame is placed
+// three frames ahead of it, along the fitted slope when both cameras saw as many blobs, else
+// along the slope stored from earlier frames; it stays where it was without both look-ahead
+// frames within the window.
+TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
     const SolvedPoint untouched = At(0.9, 0.9);
-    SolvedPoint reference = untouched;
-    const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
-    EXPECT_EQ(p.valid, 1);
-    EXPECT_EQ(reference.x, untouched.x);
-
-    // A step beyond the window ends the walk just the same.
-    auto jump = RingOf({At(0.30, 0.40), At(0.31, 0.40), At(0.61, 0.40)});
-    SolvedPoint ref2 = untouched;
-    SmoothDelayedPoint(*jump, 0.2, ref2, true);
-    EXPECT_EQ(ref2.x, untouched.x);
+    const struct {
+        const char* name;
+        std::initializer_list<SolvedPoint> ring;
+        double window;
+        bool sameCounts;
+        double x, refX, refY;
+    } rows[] = {
+        {"linear", {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)}, 0.5, true, 0.30, 0.33, 0.4},
+        {"stored slope",
+         {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)},
+         0.5,
+         false,
+         0.30,
+         0.36,
+         0.37},
+        {"no look-ahead", {At(0.30, 0.4), At(0.31, 0.4), SolvedPoint{}}, 0.5, true, 0.30, 0.9, 0.9},
+        {"step beyond", {At(0.30, 0.4), At(0.31, 0.4), At(0.61, 0.4)}, 0.2, true, 0.30, 0.9, 0.9},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto ring = RingOf(row.ring);
+        ring->work[0] = 0.02;
+        ring->work[1] = -0.01;
+        SolvedPoint reference = untouched;
+        const SolvedPoint p = SmoothDelayedPoint(*ring, row.window, reference, row.sameCounts);
+        ASSERT_EQ(p.valid, 1);
+        EXPECT_NEAR(p.x, row.x, 1e-12);
+        EXPECT_NEAR(p.y, 0.4, 1e-12);
+        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].x, p.x);
+        EXPECT_NEAR(reference.x, row.refX, 1e-12);
+        EXPECT_NEAR(reference.y, row.refY, 1e-12);
+        EXPECT_NEAR(ring->work[0], row.sameCounts && row.refX != 0.9 ? 0.01 : 0.02, 1e-12);
+    }
 }
 
 TEST(SmoothDelayedPoint, SuddenSizeChangeReplacesTheSmallerNeighbour) {
+    SolvedPoint reference{};
     // Grows: the delayed entry takes its larger successor's values.
     auto grows = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.03)});
-    SolvedPoint reference{};
     EXPECT_NEAR(SmoothDelayedPoint(*grows, 0.5, reference, true).size, 0.03, 1e-12);
-
     // Shrinks: the later entries take the delayed entry's values.
     auto shrinks = RingOf({At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.01)});
     SmoothDelayedPoint(*shrinks, 0.5, reference, true);
-    const int newest = shrinks->index;
-    EXPECT_NEAR(shrinks->entries[newest].size, 0.03, 1e-12);
-
+    EXPECT_NEAR(shrinks->entries[shrinks->index].size, 0.03, 1e-12);
     // A change within the ratio is left alone: sizes 0.01 and 0.012 average out.
     auto mild = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.012), At(0.5, 0.5, 0.012)});
     const SolvedPoint m = SmoothDelayedPoint(*mild, 0.5, reference, true);
@@ -106,28 +100,23 @@ TEST(SmoothDelayedPoint, SuddenSizeChangeReplacesTheSmallerNeighbour) {
     EXPECT_LT(m.size, 0.012);
 }
 
-TEST(SmoothDelayedPoint, TooFewSamplesDropThePointAndItsEntry) {
-    // The delayed entry alone: one sample.
-    auto lone = RingOf({At(0.5, 0.5), SolvedPoint{}, SolvedPoint{}});
-    SolvedPoint reference{};
-    EXPECT_EQ(SmoothDelayedPoint(*lone, 0.5, reference, true).valid, 0);
-    EXPECT_EQ(lone->entries[DelayedIndex(*lone)].valid, 0);
-
-    // No forward sample: the delayed entry itself is invalid.
-    auto late = RingOf({At(0.5, 0.5), SolvedPoint{}, At(0.5, 0.5), At(0.5, 0.5)});
-    EXPECT_EQ(SmoothDelayedPoint(*late, 0.5, reference, true).valid, 0);
-}
-
-TEST(SmoothDelayedPoint, OverflowingFitDropsThePointInsteadOfReportingInfinity) {
-    // An older entry so far away that its offset from the delayed entry overflows.
-    const double far = 1.7e308;
-    auto ring = RingOf({At(far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5)});
-    SolvedPoint reference = At(0.1, 0.1);
-    const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
-    EXPECT_EQ(p.valid, 0);
-    EXPECT_TRUE(optics_test::IsFinite(p));
-    EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
-    EXPECT_TRUE(std::isfinite(reference.x));
+// Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
+TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
+    const double far = 1.7e308;  // the offset of -far from the delayed entry overflows
+    const std::initializer_list<SolvedPoint> rings[] = {
+        {At(0.5, 0.5), SolvedPoint{}, SolvedPoint{}},
+        {At(0.5, 0.5), SolvedPoint{}, At(0.5, 0.5), At(0.5, 0.5)},
+        {At(far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5)},
+    };
+    for (const auto& entries : rings) {
+        auto ring = RingOf(entries);
+        SolvedPoint reference = At(0.1, 0.1);
+        const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
+        EXPECT_EQ(p.valid, 0) << &entries - rings;
+        EXPECT_TRUE(optics_test::IsFinite(p));
+        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
+        EXPECT_TRUE(std::isfinite(reference.x));
+    }
 }
 
 TEST(SmoothDelayedPoint, BackwardSamplesStopOnceTheWalkPassesATenth) {

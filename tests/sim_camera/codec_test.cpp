@@ -7,6 +7,7 @@
 #include "sim/camera_blocks.h"
 #include "sim/camera_run_length.h"
 #include "support/camera_bus.h"
+#include "support/hex_bytes.h"
 
 namespace ots::sim {
 namespace {
@@ -14,14 +15,6 @@ namespace {
 using ots::test::Bytes;
 using ots::test::DecodeImagePacket;
 using ots::test::HexDump;
-
-Block BlockOf(std::initializer_list<std::pair<std::size_t, Bytes>> parts) {
-    Block block{};
-    for (const auto& [at, bytes] : parts) {
-        std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(at));
-    }
-    return block;
-}
 
 std::string Hex(const Block& block) {
     return HexDump(block.data(), block.size());
@@ -38,24 +31,17 @@ TEST(ParamBlocks, LayEveryFieldAtItsOffset) {
     lens.p = {1.0f, 0.5f, 0, 0, 0, 0, 0, -1.5f};
     lens.J = -2.0f;
     lens.K = 0.25f;
-    EXPECT_EQ(Hex(EncodeCameraParams(lens)),
-              Hex(BlockOf({{0, {0x01}},
-                           {2, {0x08, 0x00, 0x00, 0x00}},
-                           {6, {0x78, 0x02, 0x00, 0x00}},
-                           {10, {0x00, 0x00, 0x80, 0x3F}},      // p0 1.0
-                           {14, {0x00, 0x00, 0x00, 0x3F}},      // p1 0.5
-                           {38, {0x00, 0x00, 0xC0, 0xBF}},      // p7 -1.5
-                           {42, {0x00, 0x00, 0x00, 0xC0}},      // J -2.0
-                           {46, {0x00, 0x00, 0x80, 0x3E}}})));  // K 0.25
-    EXPECT_EQ(Hex(EncodePanelParams(kPanel)), Hex(BlockOf({{2, {0x20, 0x03, 0x00, 0x00}},
-                                                           {6, {0x58, 0x02, 0x00, 0x00}},
-                                                           {10, {0x64, 0x00, 0x00, 0x00}},
-                                                           {14, {0x98, 0x3A, 0x00, 0x00}},
-                                                           {18, {0xF1, 0xFF, 0xFF, 0xFF}},
-                                                           {22, {0xEC, 0xFF, 0xFF, 0xFF}},
-                                                           {26, {0x14, 0x00, 0x00, 0x00}},
-                                                           {30, {0x05, 0x00, 0x00, 0x00}},
-                                                           {34, {0x00, 0x00, 0x80, 0x3E}}})));
+    // flags | first pixel 8 | last pixel 632 | p0 1.0 | p1 0.5 | p2..p6 | p7 -1.5 | J -2 | K 0.25
+    EXPECT_EQ(
+        Hex(EncodeCameraParams(lens)),
+        HexDump(ots::test::Hex("01 00 08 00 00 00 78 02 00 00 00 00 80 3F 00 00 00 3F "
+                               "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                               "00 00 C0 BF 00 00 00 C0 00 00 80 3E 00 00 00 00 00 00 00 00")));
+    // width | height | fps | MaxSpeed | camOffsetY | camLOffsetX | camROffsetX | ref count | weight
+    EXPECT_EQ(Hex(EncodePanelParams(kPanel)),
+              HexDump(ots::test::Hex("00 00 20 03 00 00 58 02 00 00 64 00 00 00 98 3A 00 00 F1 FF "
+                                     "FF FF EC FF FF FF 14 00 00 00 05 00 00 00 00 00 80 3E 00 00 "
+                                     "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00")));
 }
 
 TEST(ParamBlocks, PanelBlockIsUsableOnlyWithEveryDriverCondition) {
