@@ -84,7 +84,7 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
 TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
     // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
-    const optics_test::Block panel = optics_test::PanelBlock({});
+    const optics_test::Block panel = ots::sim::EncodePanelParams(optics_test::kPanel);
     enum Geometry { kFallback, kBlock, kNoGeometry };
     const struct {
         const char* name;

@@ -1,7 +1,7 @@
-// What the position tests share: the controller's PanelParams and CameraParams blocks written
-// field by field, and a simulated pair of cameras that renders fingers on the panel into the
-// two line images through the default lens models (angle = pi/4 + 1.15·u for camera A,
-// pi/4 - 1.15·u for camera B, u = pixel / 320 - 1).
+// What the position tests share: the controller's PanelParams and CameraParams, and a simulated
+// pair of cameras that renders fingers on the panel into the two line images through the default
+// lens models (angle = pi/4 + 1.15·u for camera A, pi/4 - 1.15·u for camera B, u = pixel / 320 -
+// 1).
 #pragma once
 
 #include <algorithm>
@@ -12,54 +12,20 @@
 #include <memory>
 #include <numbers>
 
-#include "protocol/bytes.h"
+#include "sim/camera_blocks.h"
 #include "touch/position.h"
 #include "touch/touch_data.h"
 
 namespace optics_test {
 
-using Block = std::array<BYTE, kParamBlockSize>;
+using ots::sim::Block;
+using ots::sim::CameraParams;
+using ots::sim::PanelParams;
 
-// Cameras 30 units left of and 20 above a 1000 x 750 panel.
-struct Panel {
-    INT32 width = 1000, height = 750, fps = 100, maxSpeed = 2000, camOffsetY = -20,
-          camLOffsetX = -30, camROffsetX = 40, refCount = 5;
-    float weight = 0.5f;
-};
-
-// Width, height, fps, MaxSpeed, camOffsetY, camLOffsetX, camROffsetX, VelocityRefCount from
-// byte 2, four bytes each; VelocityWeight at 34.
-inline Block PanelBlock(const Panel& p) {
-    Block b{};
-    const INT32 fields[] = {p.width,      p.height,      p.fps,         p.maxSpeed,
-                            p.camOffsetY, p.camLOffsetX, p.camROffsetX, p.refCount};
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-        ots::StoreI32(b, 2 + 4 * i, fields[i]);
-    }
-    ots::StoreReal4(b, 34, p.weight);
-    return b;
-}
-
-struct Camera {
-    INT32 firstPixel = 20;
-    INT32 lastPixel = 610;
-    std::array<float, 8> p = {0.1f, 1.0f, 0.2f, -0.05f, 0.0f, 0.0f, 0.0f, 0.01f};
-    float j = 0.05f;
-    float k = 2.0f;
-};
-
-inline Block CameraBlock(const Camera& c) {
-    Block b{};
-    b[0] = 1;  // packet order
-    ots::StoreI32(b, 2, c.firstPixel);
-    ots::StoreI32(b, 6, c.lastPixel);
-    for (std::size_t i = 0; i < c.p.size(); ++i) {
-        ots::StoreReal4(b, 10 + 4 * i, c.p[i]);
-    }
-    ots::StoreReal4(b, 42, c.j);
-    ots::StoreReal4(b, 46, c.k);
-    return b;
-}
+// Cameras 30 units left of and 20 above a 1000 x 750 panel; blocks as the controller writes them.
+inline constexpr PanelParams kPanel{1000, 750, 100, 2000, -20, -30, 40, 5, 0.5f};
+inline constexpr CameraParams kLens{1,     20,  610, {0.1f, 1.0f, 0.2f, -0.05f, 0, 0, 0, 0.01f},
+                                    0.05f, 2.0f};
 
 // A context after SetupGeometry with these blocks (none: default lenses, fall-back scale).
 inline std::unique_ptr<OpticalContext> ContextWith(const Block* panel = nullptr,
