@@ -19,18 +19,12 @@ using position::CameraView;
 using position::FramePoints;
 using position::SolveByBlobCounts;
 
-AngleSpan SpanFrom(double dx, double y, double r) {
-    const double center = std::atan2(dx, y);
-    const double half = std::asin(r / std::hypot(dx, y));
-    return AngleSpan{center - half, center + half, center, 2 * half};
-}
-
 // What a camera sees of the fingers, in pixel order: camera A's angles grow with the pixel,
 // camera B's shrink. The span array holds only as many blobs as a line can report.
 CameraView View(std::initializer_list<Finger> fingers, bool cameraB = false) {
     std::vector<AngleSpan> spans;
     for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(cameraB ? 1 - f.x : f.x, f.y, f.r));
+        spans.push_back(optics_test::SpanOf(cameraB ? 1 - f.x : f.x, f.y, f.r));
     }
     std::sort(spans.begin(), spans.end(), [cameraB](const AngleSpan& l, const AngleSpan& r) {
         return cameraB ? l.center > r.center : l.center < r.center;
@@ -72,8 +66,9 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
         SCOPED_TRACE(row.name);
         oc->TrackA = row.trackA;
         oc->TrackB = row.trackB;
-        const AngleSpan a = SpanFrom(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
-        const AngleSpan b = SpanFrom(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
+        const AngleSpan a = optics_test::SpanOf(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
+        const AngleSpan b =
+            optics_test::SpanOf(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
         const FramePoints r = position::AssignOneTouch(a, b, *oc);
         EXPECT_EQ(r.first.valid, row.isA ? 1 : 0);
         EXPECT_EQ(r.second.valid, row.isA ? 0 : 1);

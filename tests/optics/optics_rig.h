@@ -14,6 +14,7 @@
 
 #include "sim/camera_blocks.h"
 #include "touch/position.h"
+#include "touch/position_lens.h"
 #include "touch/touch_data.h"
 
 namespace optics_test {
@@ -76,6 +77,13 @@ inline Frame Render(std::initializer_list<Finger> fingers) {
         }
     }
     return frame;
+}
+
+// The span under which a camera sees a finger of radius r at dx along and y off the baseline.
+inline position::AngleSpan SpanOf(double dx, double y, double r) {
+    const double center = std::atan2(dx, y);
+    const double half = std::asin(r / std::hypot(dx, y));
+    return position::AngleSpan{center - half, center + half, center, 2 * half};
 }
 
 inline void Solve(OpticalContext& oc, const Frame& frame) {
