@@ -12,8 +12,7 @@
 
 namespace {
 
-using optics_test::DistanceTo;
-using optics_test::Finger;
+using namespace optics_test;
 using position::AngleSpan;
 using position::CameraView;
 using position::FramePoints;
@@ -24,7 +23,7 @@ using position::SolveByBlobCounts;
 CameraView View(std::initializer_list<Finger> fingers, bool cameraB = false) {
     std::vector<AngleSpan> spans;
     for (const Finger& f : fingers) {
-        spans.push_back(optics_test::SpanOf(cameraB ? 1 - f.x : f.x, f.y, f.r));
+        spans.push_back(SpanOf(cameraB ? 1 - f.x : f.x, f.y, f.r));
     }
     std::sort(spans.begin(), spans.end(), [cameraB](const AngleSpan& l, const AngleSpan& r) {
         return cameraB ? l.center > r.center : l.center < r.center;
@@ -45,7 +44,7 @@ SolvedPoint At(double x, double y) {
 constexpr double kNear = 1e-9;
 
 TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
-    const auto oc = optics_test::ContextWith();
+    const auto oc = ContextWith();
     const SolvedPoint track = At(0.3, 0.4);
     // Nine tenths of the panel's maximum step from the only track, the cameras seeing it at
     // different sizes: still the same finger.
@@ -66,9 +65,8 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
         SCOPED_TRACE(row.name);
         oc->TrackA = row.trackA;
         oc->TrackB = row.trackB;
-        const AngleSpan a = optics_test::SpanOf(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
-        const AngleSpan b =
-            optics_test::SpanOf(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
+        const AngleSpan a = SpanOf(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
+        const AngleSpan b = SpanOf(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
         const FramePoints r = position::AssignOneTouch(a, b, *oc);
         EXPECT_EQ(r.first.valid, row.isA ? 1 : 0);
         EXPECT_EQ(r.second.valid, row.isA ? 0 : 1);
@@ -79,7 +77,7 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
 TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
     // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
-    const optics_test::Block panel = ots::sim::EncodePanelParams(optics_test::kPanel);
+    const Block panel = ots::sim::EncodePanelParams(kPanel);
     enum Geometry { kFallback, kBlock, kNoGeometry };
     const struct {
         const char* name;
@@ -101,7 +99,7 @@ TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto oc = optics_test::ContextWith(row.geometry == kBlock ? &panel : nullptr);
+        auto oc = ContextWith(row.geometry == kBlock ? &panel : nullptr);
         if (row.geometry == kNoGeometry) {
             oc->Panel = PanelArea{};
         }
@@ -128,7 +126,7 @@ TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
     auto span = [](double center) { return AngleSpan{center, center, center, 0.0}; };
     const CameraView a{{span(0.3), span(1.3)}, 2};
     const CameraView b{{span(1.0), span(-0.3)}, 2};
-    const auto oc = optics_test::ContextWith();
+    const auto oc = ContextWith();
     const FramePoints r = SolveByBlobCounts(a, b, *oc);
     ASSERT_EQ(r.second.valid, 1);
     const SolvedPoint expected = position::Triangulate(a.spans[0], b.spans[0]);
@@ -157,7 +155,7 @@ TEST(SolveByBlobCounts, UnequalCountsHoldThenSplitOrLetGo) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto oc = optics_test::ContextWith();
+        auto oc = ContextWith();
         oc->TrackA = oc->LastRawA = At(row.first.x + 0.01, row.first.y);
         oc->TrackB = At(row.second.x, row.second.y + 0.01);
         for (int held = 1; held <= row.hold; ++held) {
@@ -189,7 +187,7 @@ TEST(SolveByBlobCounts, EqualCountsResetTheHoldAndTooManyBlobsGiveNothing) {
                 {three, ViewB({p}), 0, 1},
                 {View({p}), three, 0, 1}};
     for (const auto& row : rows) {
-        auto oc = optics_test::ContextWith();
+        auto oc = ContextWith();
         oc->AmbiguityCount = 1;
         oc->LastRawA = At(0.5, 0.5);
         const FramePoints r = SolveByBlobCounts(row.a, row.b, *oc);

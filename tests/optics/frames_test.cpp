@@ -127,6 +127,7 @@ TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
 // frames within the window.
 TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
     const SolvedPoint untouched = At(0.9, 0.9);
+    const std::initializer_list<SolvedPoint> moving = {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)};
     const struct {
         const char* name;
         std::initializer_list<SolvedPoint> ring;
@@ -134,14 +135,8 @@ TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
         bool sameCounts;
         double x, refX, refY;
     } rows[] = {
-        {"linear", {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)}, 0.5, true, 0.30, 0.33, 0.4},
-        {"stored slope",
-         {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)},
-         0.5,
-         false,
-         0.30,
-         0.36,
-         0.37},
+        {"linear", moving, 0.5, true, 0.30, 0.33, 0.4},
+        {"stored slope", moving, 0.5, false, 0.30, 0.36, 0.37},
         {"no look-ahead", {At(0.30, 0.4), At(0.31, 0.4), SolvedPoint{}}, 0.5, true, 0.30, 0.9, 0.9},
         {"step beyond", {At(0.30, 0.4), At(0.31, 0.4), At(0.61, 0.4)}, 0.2, true, 0.30, 0.9, 0.9},
     };
@@ -191,7 +186,7 @@ TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
         SolvedPoint reference = At(0.1, 0.1);
         const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
         EXPECT_EQ(p.valid, 0) << &entries - rings;
-        EXPECT_TRUE(optics_test::IsFinite(p));
+        EXPECT_TRUE(IsFinite(p));
         EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
         EXPECT_TRUE(std::isfinite(reference.x));
     }

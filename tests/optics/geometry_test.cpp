@@ -38,28 +38,25 @@ TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
         void (*change)(PanelParams&);
         bool usable;
     } rows[] = {
-        {"fps 0", [](PanelParams& p) { p.fps = 0; }, false},
-        {"width 0", [](PanelParams& p) { p.PanelWidth = 0; }, false},
-        {"height 0", [](PanelParams& p) { p.PanelHeight = 0; }, false},
-        {"max speed 0", [](PanelParams& p) { p.MaxSpeed = 0; }, false},
-        {"max speed 2^31", [](PanelParams& p) { p.MaxSpeed = INT32_MIN; }, false},
-        {"ref count 0", [](PanelParams& p) { p.VelocityRefCount = 0; }, false},
-        {"weight 1", [](PanelParams& p) { p.VelocityWeight = 1.0f; }, false},
-        {"weight 0", [](PanelParams& p) { p.VelocityWeight = 0.0f; }, true},
-        {"weight below 0", [](PanelParams& p) { p.VelocityWeight = -0.01f; }, false},
-        {"weight NaN", [](PanelParams& p) { p.VelocityWeight = kNaN; }, false},
+        {"fps 0", [](auto& p) { p.fps = 0; }, false},
+        {"width 0", [](auto& p) { p.PanelWidth = 0; }, false},
+        {"height 0", [](auto& p) { p.PanelHeight = 0; }, false},
+        {"max speed 0", [](auto& p) { p.MaxSpeed = 0; }, false},
+        {"max speed 2^31", [](auto& p) { p.MaxSpeed = INT32_MIN; }, false},
+        {"ref count 0", [](auto& p) { p.VelocityRefCount = 0; }, false},
+        {"weight 1", [](auto& p) { p.VelocityWeight = 1.0f; }, false},
+        {"weight 0", [](auto& p) { p.VelocityWeight = 0.0f; }, true},
+        {"weight below 0", [](auto& p) { p.VelocityWeight = -0.01f; }, false},
+        {"weight NaN", [](auto& p) { p.VelocityWeight = kNaN; }, false},
         // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
-        {"negative width", [](PanelParams& p) { p.PanelWidth = -1000; }, false},
-        {"negative height", [](PanelParams& p) { p.PanelHeight = -750; }, false},
-        {"negative fps", [](PanelParams& p) { p.fps = -100; }, false},
-        {"zero baseline", [](PanelParams& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth; },
-         false},
-        {"negative baseline", [](PanelParams& p) { p.camLOffsetX = 5000; }, false},
+        {"negative width", [](auto& p) { p.PanelWidth = -1000; }, false},
+        {"negative height", [](auto& p) { p.PanelHeight = -750; }, false},
+        {"negative fps", [](auto& p) { p.fps = -100; }, false},
+        {"zero baseline", [](auto& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth; }, false},
+        {"negative baseline", [](auto& p) { p.camLOffsetX = 5000; }, false},
         // L about 3 * 2^31: a 32-bit sum would wrap to a negative baseline.
         {"extreme offsets",
-         [](PanelParams& p) {
-             p.PanelWidth = p.camROffsetX = INT32_MAX, p.camLOffsetX = INT32_MIN;
-         },
+         [](auto& p) { p.PanelWidth = p.camROffsetX = INT32_MAX, p.camLOffsetX = INT32_MIN; },
          true},
     };
     for (const auto& row : rows) {
@@ -85,8 +82,8 @@ TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
 }
 
 TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
-    CameraParams zero =
-        kLens;  // B looks back along the baseline from CameraParams0: its lens negated
+    // B looks back along the baseline from CameraParams0: its lens negated.
+    CameraParams zero = kLens;
     zero.K = 1.0f;
     zero.J = 0.0f;
     const Block block1 = ots::sim::EncodeCameraParams(kLens);
@@ -106,25 +103,21 @@ TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
         bool usable;
         INT32 first = 20, last = 610;
     } rows[] = {
-        {"p1 0.8", [](CameraParams& c) { c.p[1] = 0.8f; }, true},
-        {"p1 1.5", [](CameraParams& c) { c.p[1] = 1.5f; }, true},
-        {"p1 -1", [](CameraParams& c) { c.p[1] = -1.0f; }, true},
-        {"p1 below 0.8", [](CameraParams& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
-        {"p1 above 1.5", [](CameraParams& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
-        {"p1 -1.6", [](CameraParams& c) { c.p[1] = -1.6f; }, false},
-        {"p1 NaN", [](CameraParams& c) { c.p[1] = kNaN; }, false},
-        {"infinite coefficient", [](CameraParams& c) { c.p[7] = -kInf; }, false},
-        {"NaN offset J", [](CameraParams& c) { c.J = kNaN; }, false},
-        {"K·p overflows", [](CameraParams& c) { c.K = 3.0e38f, c.p[1] = 1.2f; }, false},
-        {"K·p0 + J overflows", [](CameraParams& c) { c.p[0] = 1, c.K = 2.0e38f, c.J = 3.0e38f; },
-         false},
-        {"range clamped", [](CameraParams& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0,
-         640},
-        {"range beyond the line", [](CameraParams& c) { c.firstPixel = 700, c.lastPixel = 800; },
-         false},
-        {"range before the line", [](CameraParams& c) { c.firstPixel = -20, c.lastPixel = -5; },
-         false},
-        {"empty range", [](CameraParams& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
+        {"p1 0.8", [](auto& c) { c.p[1] = 0.8f; }, true},
+        {"p1 1.5", [](auto& c) { c.p[1] = 1.5f; }, true},
+        {"p1 -1", [](auto& c) { c.p[1] = -1.0f; }, true},
+        {"p1 below 0.8", [](auto& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
+        {"p1 above 1.5", [](auto& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
+        {"p1 -1.6", [](auto& c) { c.p[1] = -1.6f; }, false},
+        {"p1 NaN", [](auto& c) { c.p[1] = kNaN; }, false},
+        {"infinite coefficient", [](auto& c) { c.p[7] = -kInf; }, false},
+        {"NaN offset J", [](auto& c) { c.J = kNaN; }, false},
+        {"K·p overflows", [](auto& c) { c.K = 3.0e38f, c.p[1] = 1.2f; }, false},
+        {"K·p0 + J overflows", [](auto& c) { c.p[0] = 1, c.K = 2.0e38f, c.J = 3.0e38f; }, false},
+        {"range clamped", [](auto& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0, 640},
+        {"range beyond the line", [](auto& c) { c.firstPixel = 700, c.lastPixel = 800; }, false},
+        {"range before the line", [](auto& c) { c.firstPixel = -20, c.lastPixel = -5; }, false},
+        {"empty range", [](auto& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -184,8 +177,7 @@ AngleSpan Span(double center, double width = 0.0) {
 TEST(Triangulate, RecoversPositionAndRadiusOfARoundFinger) {
     for (auto [x, y] : {std::pair{0.5, 0.5}, {0.3, 0.6}, {0.85, 0.2}, {0.05, 0.9}}) {
         SCOPED_TRACE(x);
-        const SolvedPoint p =
-            Triangulate(optics_test::SpanOf(x, y, 0.02), optics_test::SpanOf(1 - x, y, 0.02));
+        const SolvedPoint p = Triangulate(SpanOf(x, y, 0.02), SpanOf(1 - x, y, 0.02));
         ASSERT_EQ(p.valid, 1);
         EXPECT_NEAR(p.x, x, 1e-12);
         EXPECT_NEAR(p.y, y, 1e-12);
@@ -194,8 +186,8 @@ TEST(Triangulate, RecoversPositionAndRadiusOfARoundFinger) {
         EXPECT_NEAR(p.mismatch, 0.0, 1e-9);
     }
     // B sees it twice as large: the harmonic mean and the log of the ratio, either way round.
-    const AngleSpan a = optics_test::SpanOf(0.5, 0.5, 0.02);
-    const AngleSpan b = optics_test::SpanOf(0.5, 0.5, 0.04);
+    const AngleSpan a = SpanOf(0.5, 0.5, 0.02);
+    const AngleSpan b = SpanOf(0.5, 0.5, 0.04);
     EXPECT_NEAR(Triangulate(a, b).size, 2.0 / (1 / 0.02 + 1 / 0.04), 1e-12);
     EXPECT_NEAR(Triangulate(a, b).mismatch, std::log(2.0), 1e-9);
     EXPECT_NEAR(Triangulate(b, a).mismatch, std::log(2.0), 1e-9);
@@ -227,7 +219,7 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
         SCOPED_TRACE(row.name);
         const SolvedPoint p = Triangulate(row.a, row.b);
         EXPECT_EQ(p.valid, row.valid);
-        EXPECT_TRUE(optics_test::IsFinite(p));
+        EXPECT_TRUE(IsFinite(p));
         EXPECT_GE(p.mismatch, 0.0);
     }
 }
