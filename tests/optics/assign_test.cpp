@@ -122,10 +122,14 @@ TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
 }
 
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
-    // A0 and B1 are parallel (tan 0.3 + tan -0.3 = 0); every other pair meets ahead of both.
-    auto span = [](double center) { return AngleSpan{center, center, center, 0.0}; };
-    const CameraView a{{span(0.3), span(1.3)}, 2};
-    const CameraView b{{span(1.0), span(-0.3)}, 2};
+    // A0 and B1 are parallel; the pairing that takes them would put its one point (0.75, 2.5)
+    // farther from (0, 0) than the other pairing's points (0.5, 5) and (1.5, 5) lie apart.
+    auto span = [](double tangent) {
+        const double c = std::atan(tangent);
+        return AngleSpan{c, c, c, 0.0};
+    };
+    const CameraView a{{span(0.1), span(0.3)}, 2};
+    const CameraView b{{span(0.1), span(-0.1)}, 2};
     const auto oc = ContextWith();
     const FramePoints r = SolveByBlobCounts(a, b, *oc);
     ASSERT_EQ(r.second.valid, 1);
