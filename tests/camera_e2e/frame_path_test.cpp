@@ -68,7 +68,6 @@ using ots::sim::CameraOptics;
 using ots::sim::LensModel;
 
 constexpr double kSecondOrderAllowance = 0.1;
-constexpr double kHalfLinePx = 320.0;
 
 struct CameraBudget {
     double angle;      // true direction of the finger's centre
@@ -87,15 +86,10 @@ CameraBudget BudgetOf(const CameraOptics& optics, const Finger& finger, Camera c
     EXPECT_LE(shadow->end, lens.lastPixel());
     const double centre = (shadow->firstEdgePx + shadow->lastEdgePx) / 2.0;
     const double angle = (shadow->lowAngle + shadow->highAngle) / 2.0;
-    // Radians per pixel of the lens at the centre.
-    const double u = centre / kHalfLinePx - 1.0;
-    double slope = 0.0;
-    for (int k = ots::sim::kLensTerms - 1; k >= 1; --k) {
-        slope =
-            slope * u + k * static_cast<double>(lens.coefficients()[static_cast<std::size_t>(k)]);
-    }
+    // Half a pixel of the lens at the centre, in radians.
+    const double halfPixel = std::fabs(lens.AngleAt(centre + 0.5) - lens.AngleAt(centre - 0.5)) / 2;
     const double bias = std::fabs(lens.AngleAt(centre) - angle);
-    return {angle, 0.5 * std::fabs(slope / kHalfLinePx) + bias};
+    return {angle, halfPixel + bias};
 }
 
 // How exactly the driver finds a finger: the solved position of each frame, before the
