@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -219,21 +220,30 @@ TEST(SolveFrame, MissingImageOrContextChangesNothing) {
     EXPECT_EQ(std::memcmp(before.data(), oc.get(), before.size()), 0);
 }
 
-TEST(SolveFrame, FirstPointReachesTheOutputTwoFramesAfterItsMeasurement) {
+// The smoothed point is the measurement of two frames ago, within the fit's error bound; the
+// track the next frame is matched against is the measurement itself until the fit can look
+// ahead, then one frame beyond it.
+TEST(SolveFrame, ThePointLagsTwoFramesAndTheTrackLeadsOne) {
     const auto oc = ContextWith();
-    std::vector<SolvedPoint> raw;
+    std::vector<std::array<SolvedPoint, 2>> raw;
     for (int i = 0; i < 6; ++i) {
-        Solve(*oc, Render({{0.3 + 0.01 * i, 0.4 + 0.005 * i}}));
-        raw.push_back(oc->LastRawA);
-        ASSERT_EQ(raw.back().valid, 1);
-        ASSERT_EQ(oc->PointA.valid, i < 2 ? 0 : 1) << "frame " << i;
-        // Within the error bound of the fit, the output is the measurement of two frames ago.
-        if (i >= 2) {
-            EXPECT_NEAR(oc->PointA.x, raw[i - 2].x, 0.001) << "frame " << i;
-            EXPECT_NEAR(oc->PointA.y, raw[i - 2].y, 0.001) << "frame " << i;
+        Solve(*oc, Render({{0.3 + 0.01 * i, 0.4 + 0.005 * i}, {0.7 - 0.01 * i, 0.5}}));
+        raw.push_back({oc->LastRawA, oc->LastRawB});
+        const SolvedPoint* point[] = {&oc->PointA, &oc->PointB};
+        const SolvedPoint* track[] = {&oc->TrackA, &oc->TrackB};
+        for (int id = 0; id < 2; ++id) {
+            SCOPED_TRACE(testing::Message() << "frame " << i << ", identity " << id);
+            ASSERT_EQ(raw[i][id].valid, 1);
+            ASSERT_EQ(point[id]->valid, i < 2 ? 0 : 1);
+            const SolvedPoint& now = raw[i][id];
+            const double leadX = i < 2 ? now.x : 2 * now.x - raw[i - 1][id].x;
+            EXPECT_NEAR(track[id]->x, leadX, i < 2 ? 0.0 : 0.005);
+            if (i >= 2) {
+                EXPECT_NEAR(point[id]->x, raw[i - 2][id].x, 0.001);
+                EXPECT_NEAR(point[id]->y, raw[i - 2][id].y, 0.001);
+            }
         }
     }
-    EXPECT_EQ(oc->PointB.valid, 0);
 }
 
 TEST(SolveFrame, TwoShadowsRightNextToCameraAAreOneTouch) {
