@@ -113,10 +113,11 @@ TEST(ImagePacket, OneFingerLineByteForByte) {
 // lit ones first, for a lit pixel too many is a phantom shadow while a dark one too many costs
 // a finger one pixel.
 TEST(ImagePacket, LinesRoundTripOrLoseOnlySpeckle) {
-    // 58 runs, 57 of 11 pixels and one of 13: exactly the 58 codes a packet holds.
-    LineImage fiftyEight = LineWith({{627, 640}});
-    for (int run = 1; run < 58; run += 2) {
-        std::fill(fiftyEight.begin() + 11 * run, fiftyEight.begin() + 11 * run + 11, 1);
+    // 58 runs, one of 128 pixels (one code), 56 of 9 and one of 8: exactly the 58 codes a
+    // packet holds.
+    LineImage fiftyEight{};
+    for (int start = 128; start < 640; start += 18) {
+        std::fill(fiftyEight.begin() + start, fiftyEight.begin() + std::min(start + 9, 640), 1);
     }
     LineImage speckled = LineWith({{300, 330}});  // a finger, and lit pixels every 8 elsewhere
     LineImage alternating{};
