@@ -16,9 +16,11 @@ using position::AngleSpan;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScaleAndPanelArea) {
+TEST(SetupGeometry, UsablePanelBlockGivesTheScaleAndPanelAreaAndClearsTracking) {
     const Block panel = ots::sim::EncodePanelParams(kPanel);
-    const auto oc = ContextWith(&panel);
+    auto oc = std::make_unique<OpticalContext>();
+    std::memset(oc.get(), 1, sizeof(OpticalContext));  // every point valid, any ring index
+    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
     // Baseline L = 40 - (-30) + 1000 = 1070 panel units.
     EXPECT_FLOAT_EQ(oc->ScaleX, 35061.76f);     // 32768 * 1070 / 1000
     EXPECT_FLOAT_EQ(oc->OffsetX, -983.04f);     // -30 * 32768 / 1000
@@ -30,6 +32,20 @@ TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScaleAndPanelArea) {
     EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
     EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
     EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
+    for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
+        EXPECT_EQ(ring->index, -1);
+        for (double w : ring->work) {
+            EXPECT_EQ(w, 0.0);
+        }
+        for (const SolvedPoint& e : ring->entries) {
+            EXPECT_EQ(e.valid, 0);
+        }
+    }
+    for (const SolvedPoint* p :
+         {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
+        EXPECT_EQ(p->valid, 0);
+    }
+    EXPECT_EQ(oc->AmbiguityCount, 0);
 }
 
 TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
@@ -133,26 +149,6 @@ TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
             EXPECT_EQ(m->c[2], row.usable ? sign * cam.K * cam.p[2] : 0.0f);
         }
     }
-}
-
-TEST(SetupGeometry, ClearsTheTrackingState) {
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 1, sizeof(OpticalContext));  // every point valid, any ring index
-    SetupGeometry(nullptr, nullptr, nullptr, oc.get());
-    for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
-        EXPECT_EQ(ring->index, -1);
-        for (double w : ring->work) {
-            EXPECT_EQ(w, 0.0);
-        }
-        for (const SolvedPoint& e : ring->entries) {
-            EXPECT_EQ(e.valid, 0);
-        }
-    }
-    for (const SolvedPoint* p :
-         {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
-        EXPECT_EQ(p->valid, 0);
-    }
-    EXPECT_EQ(oc->AmbiguityCount, 0);
 }
 
 TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {
