@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <set>
 #include <utility>
 #include <vector>
@@ -118,8 +117,7 @@ TEST_F(OnTheBus, TwoMovingFingersAllocateNothingOnTheReaderThread) {
 // A finger resting 1500 ms (150 frames): once its position has settled, the pointer stays
 // put, with a pixel that never lights in the middle of each camera's shadow or without, and
 // with the smoothness off or on.
-constexpr std::size_t kSmoothnessOffset = 18;       // DWORD, default 1
-constexpr std::size_t kDoubleClickAreaOffset = 34;  // DWORD, default 4
+constexpr std::size_t kSmoothnessOffset = 18;  // DWORD, default 1
 
 class StillFinger : public OnTheBus {
   protected:
@@ -174,30 +172,6 @@ TEST_F(StillFinger, PressStaysAtOnePositionOnEverySensor) {
             ExpectOnePosition(Rest(), 1.0);
         }
     }
-}
-
-// Shadow edges that jump by a pixel from frame to frame move the solved position by up to
-// about two screen pixels. The default DoubleClickArea of 4 spans about four screen pixels,
-// less than the spread of 31 jittered samples, so the tap stabiliser takes the finger for a
-// moving one and lets the jitter through. A DoubleClickArea of 8 covers the spread: the
-// stabiliser then holds the finger still.
-TEST_F(StillFinger, EdgeJitterShowsUntilTheStabiliserAreaCoversIt) {
-    PlugWith(SensorNoise{.edgeJitter = true});
-    const auto jittered = Rest();
-    ASSERT_FALSE(jittered.empty());
-    double farthest = 0.0;
-    for (const auto& at : jittered) {
-        farthest = std::max(farthest, OffPx(at));
-    }
-    std::printf("[ jitter ] DoubleClickArea 4: %zu presses at %zu positions, up to %.2f px off\n",
-                jittered.size(), std::set(jittered.begin(), jittered.end()).size(), farthest);
-    EXPECT_LT(farthest, 3.0);
-
-    SetDriverConfigByte(kDoubleClickAreaOffset, 8);
-    StreamHandle handle;
-    ASSERT_TRUE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
-    handle.Close();
-    ExpectOnePosition(Rest(), 1.5);
 }
 
 }  // namespace

@@ -2,37 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <initializer_list>
 #include <iterator>
-#include <utility>
 #include <vector>
 
-#include "optics_blocks.h"
-#include "optics_scene.h"
+#include "optics_rig.h"
 #include "touch/position_assign.h"
 #include "touch/position_triangulate.h"
 
 namespace {
 
-using optics_test::DistanceTo;
-using optics_test::Finger;
+using namespace optics_test;
 using position::AngleSpan;
 using position::CameraView;
 using position::FramePoints;
+using position::SolveByBlobCounts;
 
-AngleSpan SpanFrom(double dx, double y, double r) {
-    const double center = std::atan2(dx, y);
-    const double half = std::asin(r / std::hypot(dx, y));
-    return AngleSpan{center - half, center + half, center, 2 * half};
-}
-
-// What each camera sees of the fingers, in pixel order: camera A's angles grow with the
-// pixel, camera B's shrink. The span array holds only as many blobs as a line can report.
-CameraView View(std::initializer_list<Finger> fingers, bool cameraB) {
+// What a camera sees of the fingers, in pixel order: camera A's angles grow with the pixel,
+// camera B's shrink. The span array holds only as many blobs as a line can report.
+CameraView View(std::initializer_list<Finger> fingers, bool cameraB = false) {
     std::vector<AngleSpan> spans;
     for (const Finger& f : fingers) {
-        spans.push_back(SpanFrom(cameraB ? 1 - f.x : f.x, f.y, f.r));
+        spans.push_back(SpanOf(cameraB ? 1 - f.x : f.x, f.y, f.r));
     }
     std::sort(spans.begin(), spans.end(), [cameraB](const AngleSpan& l, const AngleSpan& r) {
         return cameraB ? l.center > r.center : l.center < r.center;
@@ -42,9 +33,6 @@ CameraView View(std::initializer_list<Finger> fingers, bool cameraB) {
     std::copy_n(spans.begin(), v.count, v.spans);
     return v;
 }
-CameraView ViewA(std::initializer_list<Finger> fingers) {
-    return View(fingers, false);
-}
 CameraView ViewB(std::initializer_list<Finger> fingers) {
     return View(fingers, true);
 }
@@ -53,18 +41,11 @@ SolvedPoint At(double x, double y) {
     return SolvedPoint{x, y, 0.01, 0.0, 1};
 }
 
-struct Tracker {
-    std::unique_ptr<OpticalContext> oc = optics_test::DefaultContext();
-    FramePoints Solve(const CameraView& a, const CameraView& b) {
-        return position::SolveByBlobCounts(a, b, *oc);
-    }
-};
-
 constexpr double kNear = 1e-9;
 
 TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
-    const auto oc = optics_test::DefaultContext();
-    const SolvedPoint track{0.3, 0.4, 0.01, 0.0, 1};
+    const auto oc = ContextWith();
+    const SolvedPoint track = At(0.3, 0.4);
     // Nine tenths of the panel's maximum step from the only track, the cameras seeing it at
     // different sizes: still the same finger.
     const double fastX = track.x + 0.9 * oc->MaxStep;
@@ -84,8 +65,8 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
         SCOPED_TRACE(row.name);
         oc->TrackA = row.trackA;
         oc->TrackB = row.trackB;
-        const AngleSpan a = SpanFrom(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
-        const AngleSpan b = SpanFrom(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
+        const AngleSpan a = SpanOf(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
+        const AngleSpan b = SpanOf(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
         const FramePoints r = position::AssignOneTouch(a, b, *oc);
         EXPECT_EQ(r.first.valid, row.isA ? 1 : 0);
         EXPECT_EQ(r.second.valid, row.isA ? 0 : 1);
@@ -96,8 +77,7 @@ TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
 TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
     // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
-    // The panel block puts cameras 30 units left of and 20 above a 1000 x 750 panel.
-    const optics_test::Block panel = optics_test::PanelBlock(optics_test::Panel{});
+    const Block panel = ots::sim::EncodePanelParams(kPanel);
     enum Geometry { kFallback, kBlock, kNoGeometry };
     const struct {
         const char* name;
@@ -111,8 +91,7 @@ TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
         // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
         {"fingers farthest apart", kFallback, {}, {}, {0.5, 0.3}, {0.8, 0.7}, kEitherOrder},
         {"just on the panel", kFallback, {}, {}, {0.1, 0.78}, {0.9, 0.78}, kInOrder},
-        {"off the panel", kFallback, {}, {}, {0.1, 0.8}, {0.9, 0.8}, kGhosts},
-        {"far off the panel", kFallback, {}, {}, {0.1, 0.9}, {0.9, 0.9}, kGhosts},
+        {"off the panel", kFallback, {}, {}, {0.1, 0.79}, {0.9, 0.79}, kGhosts},
         {"on the panel of the block", kBlock, {}, {}, {0.15, 0.7}, {0.85, 0.7}, kInOrder},
         {"no panel area", kNoGeometry, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kGhosts},
         {"tracks", kFallback, At(0.31, 0.41), At(0.69, 0.5), {0.3, 0.4}, {0.7, 0.5}, kInOrder},
@@ -120,149 +99,98 @@ TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto oc = std::make_unique<OpticalContext>();
-        std::memset(oc.get(), 0, sizeof(OpticalContext));
-        if (row.geometry != kNoGeometry) {
-            SetupGeometry(row.geometry == kBlock ? panel.data() : nullptr, nullptr, nullptr,
-                          oc.get());
+        auto oc = ContextWith(row.geometry == kBlock ? &panel : nullptr);
+        if (row.geometry == kNoGeometry) {
+            oc->Panel = PanelArea{};
         }
         oc->TrackA = row.trackA;
         oc->TrackB = row.trackB;
-        const FramePoints r =
-            position::SolveByBlobCounts(ViewA({row.p, row.q}), ViewB({row.p, row.q}), *oc);
+        const FramePoints r = SolveByBlobCounts(View({row.p, row.q}), ViewB({row.p, row.q}), *oc);
         ASSERT_EQ(r.first.valid + r.second.valid, 2);
         const double direct = DistanceTo(r.first, row.p) + DistanceTo(r.second, row.q);
         const double swapped = DistanceTo(r.first, row.q) + DistanceTo(r.second, row.p);
-        switch (row.outcome) {
-            case kInOrder:
-                EXPECT_LT(direct, kNear);
-                break;
-            case kSwapped:
-                EXPECT_LT(swapped, kNear);
-                break;
-            case kEitherOrder:
-                EXPECT_LT(std::min(direct, swapped), kNear);
-                break;
-            case kGhosts:  // the pair on the line through the middle, one far below the panel
-                EXPECT_NEAR(r.first.x, 0.5, kNear);
-                EXPECT_GT(r.first.y, 1.0);
-                break;
+        if (row.outcome == kGhosts) {  // the pair on the line through the middle
+            EXPECT_NEAR(r.first.x, 0.5, kNear);
+            EXPECT_GT(r.first.y, 1.0);
+        } else {
+            EXPECT_LT(row.outcome == kInOrder   ? direct
+                      : row.outcome == kSwapped ? swapped
+                                                : std::min(direct, swapped),
+                      kNear);
         }
     }
 }
 
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
-    // A0 and B1 are parallel (tan 0.3 + tan -0.3 = 0); every other pair of sight lines meets
-    // ahead of both cameras.
-    auto span = [](double center) { return AngleSpan{center, center, center, 0.0}; };
-    CameraView a{};
-    a.spans[0] = span(0.3);
-    a.spans[1] = span(1.3);
-    a.count = 2;
-    CameraView b{};
-    b.spans[0] = span(1.0);
-    b.spans[1] = span(-0.3);
-    b.count = 2;
-    Tracker t;
-    const FramePoints r = t.Solve(a, b);
-    ASSERT_EQ(r.first.valid, 1);
+    // A0 and B1 are parallel; the pairing that takes them would put its one point (0.75, 2.5)
+    // farther from (0, 0) than the other pairing's points (0.5, 5) and (1.5, 5) lie apart.
+    auto span = [](double tangent) {
+        const double c = std::atan(tangent);
+        return AngleSpan{c, c, c, 0.0};
+    };
+    const CameraView a{{span(0.1), span(0.3)}, 2};
+    const CameraView b{{span(0.1), span(-0.1)}, 2};
+    const auto oc = ContextWith();
+    const FramePoints r = SolveByBlobCounts(a, b, *oc);
     ASSERT_EQ(r.second.valid, 1);
     const SolvedPoint expected = position::Triangulate(a.spans[0], b.spans[0]);
     EXPECT_EQ(r.first.x, expected.x);
     EXPECT_EQ(r.first.y, expected.y);
 }
 
-TEST(SolveByBlobCounts, OneAgainstTwoHoldsTwoFramesThenSplits) {
-    // Q stands behind P on camera A's sight line: A sees one wide shadow.
+// Equal counts end any hold. One camera sees two fingers, the other one shadow: the tracks
+// are held while the count of held frames is below 2, then the shadow is split in halves. A
+// camera that sees nothing holds the last solution while the count is at most 3. More blobs
+// than a line reports give nothing and leave the count alone.
+TEST(SolveByBlobCounts, CountsDecideBetweenSolvingHoldingAndSplitting) {
     const Finger p{0.3, 0.3, 0.02};
-    const Finger q{0.5, 0.5, 0.02};
-    const CameraView a = ViewA({p});  // Q's narrower shadow lies inside P's
-    const CameraView b = ViewB({p, q});
-
-    Tracker t;
-    t.oc->TrackA = At(0.31, 0.3);
-    t.oc->TrackB = At(0.5, 0.51);
-    for (int held = 1; held <= 2; ++held) {
-        const FramePoints r = t.Solve(a, b);
-        EXPECT_EQ(t.oc->AmbiguityCount, held);
-        EXPECT_EQ(r.first.x, t.oc->TrackA.x);
-        EXPECT_EQ(r.second.y, t.oc->TrackB.y);
-    }
-    const FramePoints r = t.Solve(a, b);
-    EXPECT_EQ(t.oc->AmbiguityCount, 2);
-    ASSERT_EQ(r.first.valid, 1);
-    ASSERT_EQ(r.second.valid, 1);
-    // Each half of the shadow is narrower than the finger it hides, so the split is close.
-    EXPECT_LT(DistanceTo(r.first, p), 0.05);
-    EXPECT_LT(DistanceTo(r.second, q), 0.05);
-
-    // The same with the cameras' roles exchanged: B sees one shadow.
-    Tracker mirrored;
-    mirrored.oc->TrackA = At(0.7, 0.3);
-    mirrored.oc->TrackB = At(0.5, 0.5);
-    mirrored.oc->AmbiguityCount = 2;
-    const Finger pm{0.7, 0.3, 0.02};
-    const FramePoints m = mirrored.Solve(ViewA({pm, q}), ViewB({pm}));
-    EXPECT_LT(DistanceTo(m.first, pm), 0.05);
-    EXPECT_LT(DistanceTo(m.second, q), 0.05);
-}
-
-TEST(SolveByBlobCounts, OneCameraBlindHoldsFourFramesThenLetsGo) {
-    const Finger f{0.4, 0.5};
+    const Finger q{0.5, 0.5, 0.02};   // behind P on camera A's sight line: A sees one shadow
+    const Finger pm{0.7, 0.3, 0.02};  // the same with the cameras' roles exchanged
+    const Finger r{0.7, 0.5};
     const CameraView none{};
-    for (const bool blindA : {true, false}) {
-        SCOPED_TRACE(blindA ? "A blind" : "B blind");
-        Tracker t;
-        t.oc->LastRawA = At(0.4, 0.5);
-        t.oc->LastRawB = SolvedPoint{};
-        for (int held = 1; held <= 4; ++held) {
-            const FramePoints r = blindA ? t.Solve(none, ViewB({f})) : t.Solve(ViewA({f, f}), none);
-            EXPECT_EQ(t.oc->AmbiguityCount, held);
-            EXPECT_EQ(r.first.valid, 1);
-            EXPECT_EQ(r.first.x, 0.4);
-        }
-        const FramePoints r = blindA ? t.Solve(none, ViewB({f})) : t.Solve(ViewA({f}), none);
-        EXPECT_EQ(r.first.valid, 0);
-        EXPECT_EQ(r.second.valid, 0);
-        EXPECT_EQ(t.oc->AmbiguityCount, 4);
-    }
-}
-
-TEST(SolveByBlobCounts, EqualCountsResetTheHoldAndTooManyBlobsGiveNothing) {
-    const Finger p{0.3, 0.4};
-    const Finger q{0.7, 0.5};
-    const struct {
-        CameraView a;
-        CameraView b;
-        int valid;
-    } equal[] = {{CameraView{}, CameraView{}, 0},
-                 {ViewA({p}), ViewB({p}), 1},
-                 {ViewA({p, q}), ViewB({p, q}), 2}};
-    for (const auto& c : equal) {
-        Tracker t;
-        t.oc->AmbiguityCount = 3;
-        const FramePoints r = t.Solve(c.a, c.b);
-        EXPECT_EQ(t.oc->AmbiguityCount, 0);
-        EXPECT_EQ(r.first.valid + r.second.valid, c.valid);
-    }
-
-    Tracker t;
-    t.oc->AmbiguityCount = 1;
-    t.oc->LastRawA = At(0.5, 0.5);
-    CameraView three = ViewA({p, q});
+    CameraView three = View({p, r});
     three.count = 3;
-    const FramePoints r = t.Solve(three, ViewB({p}));
-    EXPECT_EQ(r.first.valid, 0);
-    EXPECT_EQ(r.second.valid, 0);
-    EXPECT_EQ(t.oc->AmbiguityCount, 1);
+    const struct {
+        const char* name;
+        CameraView a, b;
+        Finger first, second;
+        int hold, valid, ambiguity;
+    } rows[] = {
+        {"A sees one", View({p}), ViewB({p, q}), p, q, 1, 2, 2},
+        {"B sees one", View({pm, q}), ViewB({pm}), pm, q, 1, 2, 2},
+        {"A blind", none, ViewB({p}), p, q, 3, 0, 4},
+        {"B blind", View({p, q}), none, p, q, 3, 0, 4},
+        {"none", none, none, p, r, 0, 0, 0},
+        {"one each", View({p}), ViewB({p}), p, r, 0, 1, 0},
+        {"two each", View({p, r}), ViewB({p, r}), p, r, 0, 2, 0},
+        {"three in A", three, ViewB({p}), p, r, 0, 0, 1},
+        {"three in B", View({p}), three, p, r, 0, 0, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto oc = ContextWith();
+        oc->AmbiguityCount = 1;
+        oc->TrackA = oc->LastRawA = At(row.first.x + 0.01, row.first.y);
+        oc->TrackB = At(row.second.x, row.second.y + 0.01);
+        for (int held = 1; held <= row.hold; ++held) {
+            const FramePoints s = SolveByBlobCounts(row.a, row.b, *oc);
+            EXPECT_EQ(oc->AmbiguityCount, 1 + held);
+            EXPECT_EQ(s.first.x, row.first.x + 0.01);
+        }
+        const FramePoints s = SolveByBlobCounts(row.a, row.b, *oc);
+        EXPECT_EQ(oc->AmbiguityCount, row.ambiguity);
+        EXPECT_EQ(s.first.valid + s.second.valid, row.valid);
+        // Each half of a split is narrower than the finger it hides: the split is close.
+        EXPECT_TRUE(row.valid < 1 || DistanceTo(s.first, row.first) < 0.05);
+        EXPECT_TRUE(row.valid < 2 || DistanceTo(s.second, row.second) < 0.05);
+    }
 }
 
 TEST(IsCornerPair, BothPointsMustHugTheSameCamera) {
     const struct {
-        SolvedPoint p;
-        SolvedPoint q;
+        SolvedPoint p, q;
         bool corner;
-    } cases[] = {
+    } rows[] = {
         {At(0.05, 0.05), At(0.09, 0.079), true},
         {At(0.95, 0.01), At(0.91, 0.07), true},
         {At(0.05, 0.05), At(0.09, 0.08), false},  // y must stay below 0.08
@@ -271,9 +199,8 @@ TEST(IsCornerPair, BothPointsMustHugTheSameCamera) {
         {At(0.05, 0.05), At(0.95, 0.05), false},  // one at each camera
         {At(0.05, 0.05), SolvedPoint{0.06, 0.05, 0, 0, 0}, false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(position::IsCornerPair(FramePoints{c.p, c.q}), c.corner)
-            << c.p.x << "," << c.p.y << " " << c.q.x << "," << c.q.y;
+    for (const auto& row : rows) {
+        EXPECT_EQ(position::IsCornerPair(FramePoints{row.p, row.q}), row.corner) << &row - rows;
     }
 }
 

@@ -1,58 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <memory>
 #include <numbers>
 
-#include "optics_blocks.h"
-#include "optics_scene.h"
-#include "touch/position.h"
+#include "optics_rig.h"
 #include "touch/position_lens.h"
+#include "touch/position_triangulate.h"
 
 namespace {
 
-constexpr double kQuarterPi = std::numbers::pi / 4.0;
+using namespace optics_test;
+using position::AngleSpan;
+
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-using optics_test::Block;
-using optics_test::Camera;
-using optics_test::CameraBlock;
-using optics_test::Panel;
-using optics_test::PanelBlock;
-
-std::unique_ptr<OpticalContext> SetUpWith(const Block* panel, const Block* cam1,
-                                          const Block* cam0) {
+TEST(SetupGeometry, UsablePanelBlockGivesTheScaleAndPanelAreaAndClearsTracking) {
+    const Block panel = ots::sim::EncodePanelParams(kPanel);
     auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0, sizeof(OpticalContext));
-    SetupGeometry(panel ? panel->data() : nullptr, cam1 ? cam1->data() : nullptr,
-                  cam0 ? cam0->data() : nullptr, oc.get());
-    return oc;
-}
-
-void ExpectFallbackScale(const OpticalContext& oc) {
-    EXPECT_FLOAT_EQ(oc.ScaleX, 32768.0f);
-    EXPECT_FLOAT_EQ(oc.OffsetX, 0.0f);
-    EXPECT_FLOAT_EQ(oc.ScaleY, 43690.668f);
-    EXPECT_FLOAT_EQ(oc.OffsetY, 0.0f);
-    EXPECT_FLOAT_EQ(oc.ScaleZ, 32768.0f);
-    EXPECT_FLOAT_EQ(oc.MaxStep, 0.25f);
-}
-
-void ExpectDefaultModel(const CameraModel& m, float slope) {
-    EXPECT_EQ(m.firstPixel, 0);
-    EXPECT_EQ(m.lastPixel, 640);
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_FLOAT_EQ(m.c[k], k == 1 ? slope : 0.0f) << "c" << k;
-    }
-}
-
-TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScale) {
-    const Block panel = PanelBlock({});
-    const auto oc = SetUpWith(&panel, nullptr, nullptr);
+    std::memset(oc.get(), 1, sizeof(OpticalContext));  // every point valid, any ring index
+    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
     // Baseline L = 40 - (-30) + 1000 = 1070 panel units.
     EXPECT_FLOAT_EQ(oc->ScaleX, 35061.76f);     // 32768 * 1070 / 1000
     EXPECT_FLOAT_EQ(oc->OffsetX, -983.04f);     // -30 * 32768 / 1000
@@ -60,144 +28,10 @@ TEST(SetupGeometry, UsablePanelBlockGivesTheOutputScale) {
     EXPECT_FLOAT_EQ(oc->OffsetY, -873.81333f);  // -20 * 32768 / 750
     EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
     EXPECT_FLOAT_EQ(oc->MaxStep, 0.018691589f);  // 2000 / 100 / 1070
-    // The panel area, in baseline units.
     EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
     EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
     EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
     EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
-}
-
-TEST(SetupGeometry, UnusablePanelBlocksFallBack) {
-    const struct {
-        const char* name;
-        void (*change)(Panel&);
-    } rows[] = {
-        {"fps 0", [](Panel& p) { p.fps = 0; }},
-        {"width 0", [](Panel& p) { p.width = 0; }},
-        {"height 0", [](Panel& p) { p.height = 0; }},
-        {"max speed 0", [](Panel& p) { p.maxSpeed = 0; }},
-        {"max speed 2^31", [](Panel& p) { p.maxSpeed = INT32_MIN; }},
-        {"ref count 0", [](Panel& p) { p.refCount = 0; }},
-        {"weight 1", [](Panel& p) { p.weight = 1.0f; }},
-        {"weight below 0", [](Panel& p) { p.weight = -0.01f; }},
-        {"weight NaN", [](Panel& p) { p.weight = kNaN; }},
-        // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
-        {"negative width", [](Panel& p) { p.width = -1000; }},
-        {"negative height", [](Panel& p) { p.height = -750; }},
-        {"negative fps", [](Panel& p) { p.fps = -100; }},
-        {"zero baseline", [](Panel& p) { p.camROffsetX = p.camLOffsetX - p.width; }},
-        {"negative baseline", [](Panel& p) { p.camLOffsetX = 5000; }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Panel p;
-        row.change(p);
-        const Block panel = PanelBlock(p);
-        ExpectFallbackScale(*SetUpWith(&panel, nullptr, nullptr));
-    }
-    ExpectFallbackScale(*SetUpWith(nullptr, nullptr, nullptr));
-}
-
-TEST(SetupGeometry, ExtremeOffsetsDoNotOverflowTheBaseline) {
-    Panel p;
-    p.width = std::numeric_limits<INT32>::max();
-    p.camROffsetX = std::numeric_limits<INT32>::max();
-    p.camLOffsetX = std::numeric_limits<INT32>::min();
-    p.fps = 1;
-    p.maxSpeed = std::numeric_limits<INT32>::max();
-    const Block panel = PanelBlock(p);
-    const auto oc = SetUpWith(&panel, nullptr, nullptr);
-    // L is about 3 * 2^31: a 32-bit sum would have wrapped to a negative baseline.
-    EXPECT_NEAR(oc->ScaleX, 32768.0 * 3.0, 32768.0 * 1e-6);
-    EXPECT_TRUE(std::isfinite(oc->OffsetX));
-    EXPECT_NEAR(oc->MaxStep, 1.0 / 3.0, 1e-6);
-}
-
-TEST(SetupGeometry, UsableCameraBlocksGiveScaledLensModels) {
-    Camera zero;  // B looks back along the baseline from CameraParams0: its lens negated
-    zero.k = 1.0f;
-    zero.j = 0.0f;
-    const Block block1 = CameraBlock(Camera{});
-    const Block block0 = CameraBlock(zero);
-    const auto oc = SetUpWith(nullptr, &block1, &block0);
-    const CameraModel& a = oc->CameraModelA;
-    EXPECT_EQ(a.firstPixel, 20);
-    EXPECT_EQ(a.lastPixel, 610);
-    EXPECT_FLOAT_EQ(a.c[0], 0.25f);  // K·p0 + J = 2 * 0.1 + 0.05
-    EXPECT_FLOAT_EQ(a.c[1], 2.0f);
-    EXPECT_FLOAT_EQ(a.c[2], 0.4f);
-    EXPECT_FLOAT_EQ(a.c[3], -0.1f);
-    EXPECT_FLOAT_EQ(a.c[7], 0.02f);
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(oc->CameraModelB.c[k], -zero.p[k]) << "c" << k;
-    }
-    EXPECT_EQ(oc->CameraModelB.firstPixel, 20);
-    EXPECT_EQ(oc->CameraModelB.lastPixel, 610);
-}
-
-TEST(SetupGeometry, UnusableCameraBlocksFallBackToTheDefaultLens) {
-    const struct {
-        const char* name;
-        void (*change)(Camera&);
-        bool usable;
-        INT32 first = 20, last = 610;
-    } rows[] = {
-        {"p1 0.8", [](Camera& c) { c.p[1] = 0.8f; }, true},
-        {"p1 1.5", [](Camera& c) { c.p[1] = 1.5f; }, true},
-        {"p1 -1", [](Camera& c) { c.p[1] = -1.0f; }, true},
-        {"p1 0.5", [](Camera& c) { c.p[1] = 0.5f; }, false},
-        {"p1 below 0.8", [](Camera& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
-        {"p1 above 1.5", [](Camera& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
-        {"p1 -1.6", [](Camera& c) { c.p[1] = -1.6f; }, false},
-        {"p1 NaN", [](Camera& c) { c.p[1] = kNaN; }, false},
-        {"NaN coefficient", [](Camera& c) { c.p[3] = kNaN; }, false},
-        {"infinite coefficient", [](Camera& c) { c.p[7] = -kInf; }, false},
-        {"NaN offset J", [](Camera& c) { c.j = kNaN; }, false},
-        {"infinite scale K", [](Camera& c) { c.k = kInf; }, false},
-        {"K·p overflows", [](Camera& c) { c.k = 3.0e38f, c.p[1] = 1.2f; }, false},
-        {"K·p0 + J overflows",
-         [](Camera& c) { c.p = {1.0f, 1.0f, 0, 0, 0, 0, 0, 0}, c.k = 2.0e38f, c.j = 3.0e38f; },
-         false},
-        {"pixel range clamped to the line",
-         [](Camera& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0, 640},
-        {"range beyond the line", [](Camera& c) { c.firstPixel = 700, c.lastPixel = 800; }, false},
-        {"range before the line", [](Camera& c) { c.firstPixel = -20, c.lastPixel = -5; }, false},
-        {"inverted range", [](Camera& c) { c.firstPixel = 300, c.lastPixel = 200; }, false},
-        {"empty range", [](Camera& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Camera cam;
-        row.change(cam);
-        const Block block = CameraBlock(cam);
-        const auto oc = SetUpWith(nullptr, &block, &block);
-        if (row.usable) {
-            EXPECT_EQ(oc->CameraModelA.firstPixel, row.first);
-            EXPECT_EQ(oc->CameraModelA.lastPixel, row.last);
-            EXPECT_FLOAT_EQ(oc->CameraModelA.c[1], cam.k * cam.p[1]);
-        } else {
-            ExpectDefaultModel(oc->CameraModelA, 1.15f);
-            ExpectDefaultModel(oc->CameraModelB, -1.15f);
-        }
-    }
-}
-
-TEST(SetupGeometry, ClearsTheTrackingState) {
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0, sizeof(OpticalContext));
-    for (PointRing* ring : {&oc->RingA, &oc->RingB}) {
-        for (SolvedPoint& e : ring->entries) {
-            e = SolvedPoint{0.5, 0.5, 0.01, 0.0, 1};
-        }
-        ring->index = 7;
-        ring->work[0] = ring->work[1] = ring->work[2] = 0.3;
-    }
-    for (SolvedPoint* p :
-         {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
-        p->valid = 1;
-    }
-    oc->AmbiguityCount = 3;
-    SetupGeometry(nullptr, nullptr, nullptr, oc.get());
     for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
         EXPECT_EQ(ring->index, -1);
         for (double w : ring->work) {
@@ -214,18 +48,189 @@ TEST(SetupGeometry, ClearsTheTrackingState) {
     EXPECT_EQ(oc->AmbiguityCount, 0);
 }
 
+TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
+    const struct {
+        const char* name;
+        void (*change)(PanelParams&);
+        bool usable;
+    } rows[] = {
+        {"fps 0", [](auto& p) { p.fps = 0; }, false},
+        {"width 0", [](auto& p) { p.PanelWidth = 0; }, false},
+        {"height 0", [](auto& p) { p.PanelHeight = 0; }, false},
+        {"max speed 0", [](auto& p) { p.MaxSpeed = 0; }, false},
+        {"max speed 2^31", [](auto& p) { p.MaxSpeed = INT32_MIN; }, false},
+        {"ref count 0", [](auto& p) { p.VelocityRefCount = 0; }, false},
+        {"weight 1", [](auto& p) { p.VelocityWeight = 1.0f; }, false},
+        {"weight 0", [](auto& p) { p.VelocityWeight = 0.0f; }, true},
+        {"weight below 0", [](auto& p) { p.VelocityWeight = -0.01f; }, false},
+        {"weight NaN", [](auto& p) { p.VelocityWeight = kNaN; }, false},
+        // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
+        {"negative width", [](auto& p) { p.PanelWidth = -1000; }, false},
+        {"negative height", [](auto& p) { p.PanelHeight = -750; }, false},
+        {"negative fps", [](auto& p) { p.fps = -100; }, false},
+        {"zero baseline", [](auto& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth; }, false},
+        {"negative baseline", [](auto& p) { p.camLOffsetX = 5000; }, false},
+        // L about 3 * 2^31: a 32-bit sum would wrap to a negative baseline.
+        {"extreme offsets",
+         [](auto& p) { p.PanelWidth = p.camROffsetX = INT32_MAX, p.camLOffsetX = INT32_MIN; },
+         true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PanelParams p = kPanel;
+        row.change(p);
+        const Block panel = ots::sim::EncodePanelParams(p);
+        const auto oc = ContextWith(&panel);
+        const double l = static_cast<double>(p.camROffsetX) - p.camLOffsetX + p.PanelWidth;
+        const auto usableOr = [&](double v, float fallback) {
+            return row.usable ? static_cast<float>(v) : fallback;
+        };
+        EXPECT_FLOAT_EQ(oc->ScaleX, usableOr(32768.0 * l / p.PanelWidth, 32768.0f));
+        EXPECT_FLOAT_EQ(oc->ScaleY, usableOr(32768.0 * l / p.PanelHeight, 43690.668f));
+        EXPECT_FLOAT_EQ(oc->MaxStep, usableOr(p.MaxSpeed / 100.0 / l, 0.25f));
+        EXPECT_TRUE(std::isfinite(oc->OffsetX));
+        if (!row.usable) {
+            EXPECT_EQ(oc->OffsetX, 0.0f);
+            EXPECT_EQ(oc->OffsetY, 0.0f);
+            EXPECT_DOUBLE_EQ(oc->Panel.bottom, 0.75);
+        }
+    }
+}
+
+TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
+    // B looks back along the baseline from CameraParams0: its lens negated.
+    CameraParams zero = kLens;
+    zero.K = 1.0f;
+    zero.J = 0.0f;
+    const Block block1 = ots::sim::EncodeCameraParams(kLens);
+    const Block block0 = ots::sim::EncodeCameraParams(zero);
+    const auto oc = ContextWith(nullptr, &block1, &block0);
+    const float wantA[8] = {0.25f, 2.0f, 0.4f, -0.1f, 0, 0, 0, 0.02f};  // K·p, K·p0 + J
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_FLOAT_EQ(oc->CameraModelA.c[k], wantA[k]) << "c" << k;
+        EXPECT_EQ(oc->CameraModelB.c[k], -zero.p[k]) << "c" << k;
+    }
+    EXPECT_EQ(oc->CameraModelB.firstPixel, 20);
+    EXPECT_EQ(oc->CameraModelB.lastPixel, 610);
+
+    const struct {
+        const char* name;
+        void (*change)(CameraParams&);
+        bool usable;
+        INT32 first = 20, last = 610;
+    } rows[] = {
+        {"p1 0.8", [](auto& c) { c.p[1] = 0.8f; }, true},
+        {"p1 1.5", [](auto& c) { c.p[1] = 1.5f; }, true},
+        {"p1 -1", [](auto& c) { c.p[1] = -1.0f; }, true},
+        {"p1 below 0.8", [](auto& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
+        {"p1 above 1.5", [](auto& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
+        {"p1 -1.6", [](auto& c) { c.p[1] = -1.6f; }, false},
+        {"p1 NaN", [](auto& c) { c.p[1] = kNaN; }, false},
+        {"infinite coefficient", [](auto& c) { c.p[7] = -kInf; }, false},
+        {"NaN offset J", [](auto& c) { c.J = kNaN; }, false},
+        {"K·p overflows", [](auto& c) { c.K = 3.0e38f, c.p[1] = 1.2f; }, false},
+        {"K·p0 + J overflows", [](auto& c) { c.p[0] = 1, c.K = 2.0e38f, c.J = 3.0e38f; }, false},
+        {"range clamped", [](auto& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0, 640},
+        {"range beyond the line", [](auto& c) { c.firstPixel = 700, c.lastPixel = 800; }, false},
+        {"range before the line", [](auto& c) { c.firstPixel = -20, c.lastPixel = -5; }, false},
+        {"empty range", [](auto& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CameraParams cam = kLens;
+        row.change(cam);
+        const Block block = ots::sim::EncodeCameraParams(cam);
+        const auto set = ContextWith(nullptr, &block, &block);
+        for (const CameraModel* m : {&set->CameraModelA, &set->CameraModelB}) {
+            const float sign = m == &set->CameraModelA ? 1.0f : -1.0f;
+            EXPECT_EQ(m->firstPixel, row.usable ? row.first : 0);
+            EXPECT_EQ(m->lastPixel, row.usable ? row.last : 640);
+            EXPECT_FLOAT_EQ(m->c[1], sign * (row.usable ? cam.K * cam.p[1] : 1.15f));
+            EXPECT_EQ(m->c[2], row.usable ? sign * cam.K * cam.p[2] : 0.0f);
+        }
+    }
+}
+
 TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {
-    const auto oc = optics_test::DefaultContext();
+    const auto oc = ContextWith();
     const position::Blob blob{200, 240, 220.0};
-    const position::AngleSpan a = position::SpanOfBlob(oc->CameraModelA, blob);
-    const position::AngleSpan b = position::SpanOfBlob(oc->CameraModelB, blob);
+    const AngleSpan a = position::SpanOfBlob(oc->CameraModelA, blob);
+    const AngleSpan b = position::SpanOfBlob(oc->CameraModelB, blob);
     for (const auto& s : {a, b}) {
         EXPECT_LT(s.low, s.high);
-        EXPECT_DOUBLE_EQ(s.width, s.high - s.low);
         EXPECT_NEAR(s.width, 40.0 / 320.0 * 1.15, 1e-6);
     }
     EXPECT_DOUBLE_EQ(a.center, position::PixelToAngle(oc->CameraModelA, 220.0));
     EXPECT_DOUBLE_EQ(b.low, position::PixelToAngle(oc->CameraModelB, 240.0));
+}
+
+using position::Triangulate;
+
+AngleSpan Span(double center, double width = 0.0) {
+    return AngleSpan{center - width / 2, center + width / 2, center, width};
+}
+
+TEST(Triangulate, RecoversPositionAndRadiusOfARoundFinger) {
+    for (auto [x, y] : {std::pair{0.5, 0.5}, {0.3, 0.6}, {0.85, 0.2}, {0.05, 0.9}}) {
+        SCOPED_TRACE(x);
+        const SolvedPoint p = Triangulate(SpanOf(x, y, 0.02), SpanOf(1 - x, y, 0.02));
+        ASSERT_EQ(p.valid, 1);
+        EXPECT_NEAR(p.x, x, 1e-12);
+        EXPECT_NEAR(p.y, y, 1e-12);
+        // Both sight lines are tangents of the finger: each camera estimates its radius.
+        EXPECT_NEAR(p.size, 0.02, 1e-12);
+        EXPECT_NEAR(p.mismatch, 0.0, 1e-9);
+    }
+    // B sees it twice as large: the harmonic mean and the log of the ratio, either way round.
+    const AngleSpan a = SpanOf(0.5, 0.5, 0.02);
+    const AngleSpan b = SpanOf(0.5, 0.5, 0.04);
+    EXPECT_NEAR(Triangulate(a, b).size, 2.0 / (1 / 0.02 + 1 / 0.04), 1e-12);
+    EXPECT_NEAR(Triangulate(a, b).mismatch, std::log(2.0), 1e-9);
+    EXPECT_NEAR(Triangulate(b, a).mismatch, std::log(2.0), 1e-9);
+}
+
+TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
+    constexpr double kPi = std::numbers::pi;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        AngleSpan a, b;
+        int valid;
+    } rows[] = {
+        {"parallel", Span(0.3, 0.01), Span(-0.3, 0.01), 0},
+        {"both along the baseline normal", Span(0.0), Span(0.0), 0},
+        {"NaN angle", Span(nan), Span(0.7), 0},
+        {"infinite angle", Span(0.7), Span(std::numeric_limits<double>::infinity()), 0},
+        {"meeting behind the baseline", Span(-0.3), Span(-0.3), 0},
+        {"camera A looking back past its right angle", Span(2.0), Span(0.3), 0},
+        {"in front, but behind camera A's ray", Span(kPi - 0.3), Span(1.2), 0},
+        {"in front, but behind camera B's ray", Span(1.2), Span(kPi - 0.3), 0},
+        // Shadows of no width, or of a width no finger casts, still give a finite size.
+        {"no width", Span(0.7, 0.0), Span(0.6, 0.05), 1},
+        {"both no width", Span(0.7, 0.0), Span(0.6, 0.0), 1},
+        {"width 7", Span(0.7, 7.0), Span(0.6, 0.05), 1},
+        {"NaN width", Span(0.7, nan), Span(0.6, 0.05), 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SolvedPoint p = Triangulate(row.a, row.b);
+        EXPECT_EQ(p.valid, row.valid);
+        EXPECT_TRUE(IsFinite(p));
+        EXPECT_GE(p.mismatch, 0.0);
+    }
+}
+
+TEST(Cost, FollowsWhichSidesArePresent) {
+    const SolvedPoint none{};
+    const SolvedPoint p{0.3, 0.4, 0.01, 0.5, 1};
+    const SolvedPoint q{0.6, 0.8, 0.01, 0.0, 1};
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, none, 0.25), 200.0);
+    EXPECT_DOUBLE_EQ(position::Cost(&none, none, 0.25), 200.0);
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, q, 0.25), 100.125);
+    EXPECT_DOUBLE_EQ(position::Cost(&p, none, 0.25), 100.125);
+    // |p - q| = 0.5, weighted by the candidate's mismatch + 1.
+    EXPECT_DOUBLE_EQ(position::Cost(&p, q, 0.25), 0.75);
+    EXPECT_DOUBLE_EQ(position::Cost(&q, p, 0.25), 0.5);
 }
 
 }  // namespace

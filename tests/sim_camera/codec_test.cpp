@@ -1,12 +1,18 @@
-// The camera controller's byte layouts: its parameter blocks and the image packets.
+// The camera controller's byte layouts (its parameter blocks and the image packets), and how
+// its simulated cameras see fingers: shadows on the lines, the mounting, the sensor's noise.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <numbers>
 #include <numeric>
+#include <set>
 
 #include "sim/camera_blocks.h"
+#include "sim/camera_optics.h"
 #include "sim/camera_run_length.h"
 #include "support/camera_bus.h"
+#include "support/hex_bytes.h"
 
 namespace ots::sim {
 namespace {
@@ -14,14 +20,8 @@ namespace {
 using ots::test::Bytes;
 using ots::test::DecodeImagePacket;
 using ots::test::HexDump;
-
-Block BlockOf(std::initializer_list<std::pair<std::size_t, Bytes>> parts) {
-    Block block{};
-    for (const auto& [at, bytes] : parts) {
-        std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(at));
-    }
-    return block;
-}
+using ots::test::LitRuns;
+using Runs = std::vector<std::pair<int, int>>;
 
 std::string Hex(const Block& block) {
     return HexDump(block.data(), block.size());
@@ -38,24 +38,17 @@ TEST(ParamBlocks, LayEveryFieldAtItsOffset) {
     lens.p = {1.0f, 0.5f, 0, 0, 0, 0, 0, -1.5f};
     lens.J = -2.0f;
     lens.K = 0.25f;
-    EXPECT_EQ(Hex(EncodeCameraParams(lens)),
-              Hex(BlockOf({{0, {0x01}},
-                           {2, {0x08, 0x00, 0x00, 0x00}},
-                           {6, {0x78, 0x02, 0x00, 0x00}},
-                           {10, {0x00, 0x00, 0x80, 0x3F}},      // p0 1.0
-                           {14, {0x00, 0x00, 0x00, 0x3F}},      // p1 0.5
-                           {38, {0x00, 0x00, 0xC0, 0xBF}},      // p7 -1.5
-                           {42, {0x00, 0x00, 0x00, 0xC0}},      // J -2.0
-                           {46, {0x00, 0x00, 0x80, 0x3E}}})));  // K 0.25
-    EXPECT_EQ(Hex(EncodePanelParams(kPanel)), Hex(BlockOf({{2, {0x20, 0x03, 0x00, 0x00}},
-                                                           {6, {0x58, 0x02, 0x00, 0x00}},
-                                                           {10, {0x64, 0x00, 0x00, 0x00}},
-                                                           {14, {0x98, 0x3A, 0x00, 0x00}},
-                                                           {18, {0xF1, 0xFF, 0xFF, 0xFF}},
-                                                           {22, {0xEC, 0xFF, 0xFF, 0xFF}},
-                                                           {26, {0x14, 0x00, 0x00, 0x00}},
-                                                           {30, {0x05, 0x00, 0x00, 0x00}},
-                                                           {34, {0x00, 0x00, 0x80, 0x3E}}})));
+    // flags | first pixel 8 | last pixel 632 | p0 1.0 | p1 0.5 | p2..p6 | p7 -1.5 | J -2 | K 0.25
+    EXPECT_EQ(
+        Hex(EncodeCameraParams(lens)),
+        HexDump(ots::test::Hex("01 00 08 00 00 00 78 02 00 00 00 00 80 3F 00 00 00 3F "
+                               "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                               "00 00 C0 BF 00 00 00 C0 00 00 80 3E 00 00 00 00 00 00 00 00")));
+    // width | height | fps | MaxSpeed | camOffsetY | camLOffsetX | camROffsetX | ref count | weight
+    EXPECT_EQ(Hex(EncodePanelParams(kPanel)),
+              HexDump(ots::test::Hex("00 00 20 03 00 00 58 02 00 00 64 00 00 00 98 3A 00 00 F1 FF "
+                                     "FF FF EC FF FF FF 14 00 00 00 05 00 00 00 00 00 80 3E 00 00 "
+                                     "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00")));
 }
 
 TEST(ParamBlocks, PanelBlockIsUsableOnlyWithEveryDriverCondition) {
@@ -116,21 +109,28 @@ TEST(ImagePacket, OneFingerLineByteForByte) {
     EXPECT_EQ(HexDump(packet.data(), packet.size()), HexDump(expected));
 }
 
-TEST(ImagePacket, LinesThatFitRoundTripUnchanged) {
-    // 58 runs, 57 of 11 pixels and one of 13: exactly the 58 codes a packet holds.
+// Lines that fit a packet round-trip unchanged. Too many runs for a packet: the shortest go,
+// lit ones first, for a lit pixel too many is a phantom shadow while a dark one too many costs
+// a finger one pixel.
+TEST(ImagePacket, LinesRoundTripOrLoseOnlySpeckle) {
+    // 58 runs, one of 128 pixels (one code), 56 of 9 and one of 8: exactly the 58 codes a
+    // packet holds.
     LineImage fiftyEight{};
-    for (int run = 1; run < 58; run += 2) {
-        std::fill(fiftyEight.begin() + 11 * run, fiftyEight.begin() + std::min(11 * run + 11, 640),
-                  1);
+    for (int start = 128; start < 640; start += 18) {
+        std::fill(fiftyEight.begin() + start, fiftyEight.begin() + std::min(start + 9, 640), 1);
     }
-    std::fill(fiftyEight.begin() + 627, fiftyEight.end(), 1);
-    LineImage full;
-    full.fill(1);
+    LineImage speckled = LineWith({{300, 330}});  // a finger, and lit pixels every 8 elsewhere
+    LineImage alternating{};
+    for (std::size_t i = 1; i < 640; i += 2) {
+        alternating[i] = 1;
+        speckled[i] = speckled[i] | (i % 8 == 5 && (i < 290 || i > 340) ? 1 : 0);
+    }
     const struct {
         const char* name;
         LineImage line;
+        bool fits = true;
     } rows[] = {{"empty", {}},
-                {"full", full},
+                {"full", LineWith({{0, 640}})},
                 {"1", LineWith({{0, 1}})},
                 {"127", LineWith({{0, 127}})},
                 {"128", LineWith({{0, 128}})},
@@ -138,38 +138,96 @@ TEST(ImagePacket, LinesThatFitRoundTripUnchanged) {
                 {"256", LineWith({{0, 256}})},
                 {"257", LineWith({{0, 257}})},
                 {"639", LineWith({{0, 639}})},
-                {"58 codes", fiftyEight}};
+                {"58 codes", fiftyEight},
+                {"speckled", speckled, false},
+                {"alternating", alternating, false}};
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         const EncodedLine encoded = EncodeLine(row.line, 0);
-        EXPECT_EQ(encoded.filledRuns, 0) << row.name;
-        EXPECT_EQ(DecodeImagePacket(encoded.packet), row.line) << row.name;
-    }
-}
-
-// Too many runs for a packet: the shortest go, lit ones first, for a lit pixel too many is a
-// phantom shadow while a dark one too many costs a finger one pixel.
-TEST(ImagePacket, LinesThatDoNotFitLoseOnlySpeckle) {
-    LineImage speckled = LineWith({{300, 330}});  // a finger, and lit pixels every 8 elsewhere
-    for (std::size_t i = 4; i < 640; i += 8) {
-        if (i < 290 || i > 340) {
-            speckled[i] = 1;
-        }
-    }
-    LineImage alternating{};
-    for (std::size_t i = 1; i < alternating.size(); i += 2) {
-        alternating[i] = 1;
-    }
-    for (const LineImage& line : {speckled, alternating}) {
-        const EncodedLine encoded = EncodeLine(line, 0);
-        EXPECT_GT(encoded.filledRuns, 0);
+        EXPECT_EQ(encoded.filledRuns == 0, row.fits);
+        EXPECT_EQ(encoded.sent == row.line, row.fits);
         EXPECT_EQ(DecodeImagePacket(encoded.packet), encoded.sent);
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            EXPECT_LE(encoded.sent[i], line[i]) << "pixel " << i << " lit";
+        for (std::size_t i = 0; i < row.line.size(); ++i) {
+            EXPECT_LE(encoded.sent[i], row.line[i]) << "pixel " << i << " lit";
         }
     }
     const LineImage sent = EncodeLine(speckled, 0).sent;
     EXPECT_EQ(std::count(sent.begin() + 300, sent.begin() + 330, 1), 30)
         << "the finger stays whole";
+}
+
+const std::vector<Finger> kCentred{{400, 300, 10}};
+
+// The defaults panel's fall-back geometry puts screen (400, 300) at baseline (0.5, 0.375), and
+// a 10 mm finger has a radius of 5 / 211 = 0.023697 of the baseline (the screen's width).
+// From camera A: centre atan2(0.5, 0.375) = 0.927295, distance 0.625, half-width
+// asin(0.023697 / 0.625) = 0.037924, edges 0.889371 and 0.965219 rad. Pixel = 320 · (1 + u)
+// with u = (angle - pi/4) / 1.15: 348.93 and 370.04, so pixels 349..369 are lit. Camera B
+// sees the same angles mirrored: 320 · (1 - u) = 291.07 and 269.96, pixels 270..290. A dead
+// pixel splits the shadow it falls in.
+TEST(CameraOptics, DefaultLensesPutACentredFingerWhereTheLinearModelSays) {
+    const CameraOptics optics(DefaultsCameraPanel());
+    const std::optional<Shadow> a = optics.ShadowOf(kCentred[0], Camera::A);
+    ASSERT_TRUE(a.has_value());
+    EXPECT_NEAR(a->lowAngle, 0.889371, 1e-6);
+    EXPECT_NEAR(a->highAngle, 0.965219, 1e-6);
+    EXPECT_NEAR(a->firstEdgePx, 348.932, 1e-3);
+    EXPECT_NEAR(a->lastEdgePx, 370.037, 1e-3);
+    const CameraLines lines = optics.Render(kCentred);
+    EXPECT_EQ(LitRuns(lines.a), (Runs{{349, 370}}));
+    EXPECT_EQ(LitRuns(lines.b), (Runs{{270, 291}}));
+    NoisySensor sensor(SensorNoise{.deadPixelA = 360, .deadPixelB = -1});
+    const CameraLines dead = optics.Render(kCentred, &sensor);
+    EXPECT_EQ(LitRuns(dead.a), (Runs{{349, 360}, {361, 370}}));
+    EXPECT_EQ(LitRuns(dead.b), (Runs{{270, 291}}));
+}
+
+TEST(CameraOptics, AShadowPastTheFieldOfViewIsCutAtTheLineEnd) {
+    // Screen (-40, 300): centre angle atan2(-20, 315) = -0.0634 rad from camera A, outside its
+    // field, but the finger's far edge (-0.0634 + 0.0601) is inside: the run starts at pixel 0.
+    const std::optional<Shadow> shadow =
+        CameraOptics(RealisticCameraPanel()).ShadowOf(Finger{-40, 300, 10}, Camera::A);
+    ASSERT_TRUE(shadow.has_value());
+    EXPECT_EQ(shadow->start, 0);
+    EXPECT_GT(shadow->end, 0);
+    EXPECT_LT(shadow->end, 20);
+}
+
+// The mounting works in 1/32768 of the panel, about the panel's centre in half panel sizes.
+TEST(CameraOptics, MountingShiftsRotatesAndScalesTheScreenOnThePanel) {
+    CameraPanel panel = RealisticCameraPanel();
+    panel.mounting = Mounting{.offsetX = 5 * 32768.0 / 800,  // 5 panel units
+                              .offsetY = -3 * 32768.0 / 600,
+                              .scaleX = 1.02,
+                              .scaleY = 1.02,
+                              .rotationDeg = 0.5};
+    const CameraOptics optics(panel);
+    const PanelPoint centre = optics.ScreenToPanel(400, 300);
+    EXPECT_NEAR(centre.x, 405, 1e-9);
+    EXPECT_NEAR(centre.y, 297, 1e-9);
+    // 100 pixels right of the centre is a quarter of the half width: 0.25 · 1.02, turned by
+    // 0.5 degrees, back in panel units: x 400 · 0.255 · cos, y 300 · 0.255 · sin.
+    const double turn = 0.5 * std::numbers::pi / 180.0;
+    const PanelPoint right = optics.ScreenToPanel(500, 300);
+    EXPECT_NEAR(right.x, 405 + 102 * std::cos(turn), 1e-9);
+    EXPECT_NEAR(right.y, 297 + 76.5 * std::sin(turn), 1e-9);
+}
+
+TEST(SensorNoise, JitterMovesEachEdgeByAtMostOnePixelAndRepeatsWithItsSeed) {
+    const CameraOptics optics(RealisticCameraPanel());
+    const auto clean = LitRuns(optics.Render(kCentred).a).front();
+    const SensorNoise noise{.edgeJitter = true, .seed = 42};
+    NoisySensor first(noise);
+    NoisySensor second(noise);
+    std::set<int> shifts;
+    for (int frame = 0; frame < 50; ++frame) {
+        const CameraLines a = optics.Render(kCentred, &first);
+        EXPECT_EQ(a.a, optics.Render(kCentred, &second).a) << "frame " << frame;
+        const auto run = LitRuns(a.a).front();
+        EXPECT_LE(std::abs(run.second - clean.second), 1);
+        shifts.insert(run.first - clean.first);
+    }
+    EXPECT_EQ(shifts, (std::set<int>{-1, 0, 1}));
 }
 
 }  // namespace

@@ -16,15 +16,12 @@ namespace {
 using ots::test::Bytes;
 
 struct Decoded {
-    std::uint8_t status;
-    std::uint16_t x;
-    std::uint16_t y;
+    int status, x, y;
 };
 
-Decoded Decode(const Bytes& report) {
-    EXPECT_EQ(report.size(), kCoordinateReportSize);
-    return report.size() < 6 ? Decoded{}
-                             : Decoded{report[1], LoadU16(report, 2), LoadU16(report, 4)};
+Decoded Decode(const Bytes& r) {
+    EXPECT_EQ(r.size(), kCoordinateReportSize);
+    return r.size() < 6 ? Decoded{} : Decoded{r[1], LoadU16(r, 2), LoadU16(r, 4)};
 }
 
 class CoordinateControllerTest : public ::testing::Test {

@@ -36,13 +36,6 @@ BOOL DriverInstall::Uninstall() {
     return uninstall != nullptr ? uninstall() : FALSE;
 }
 
-BusTap::BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
-
-void BusTap::RefuseCommands(CommandFilter filter) {
-    std::lock_guard lock(mutex_);
-    filter_ = std::move(filter);
-}
-
 ce::host::ControlResult BusTap::Control(const USB_DEVICE_REQUEST& setup, std::span<BYTE> data) {
     constexpr BYTE kVendorOut = 0x40;
     if (setup.bmRequestType == kVendorOut) {
@@ -68,14 +61,6 @@ PluggedController::PluggedController(CoordinateControllerOptions options)
     id_ = ce::host::PlugUsbDevice(tap_);
 }
 
-PluggedController::~PluggedController() {
-    Unplug();
-}
-
-ce::host::UsbPort* PluggedController::port() const {
-    return tap_->port();
-}
-
 void PluggedController::Unplug() {
     if (id_ != ce::host::kNoUsbDevice) {
         ce::host::UnplugUsbDevice(id_);
@@ -89,10 +74,6 @@ StreamHandle::StreamHandle(const wchar_t* name)
     if (handle_ == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
     }
-}
-
-StreamHandle::~StreamHandle() {
-    Close();
 }
 
 void StreamHandle::Close() {
@@ -138,10 +119,6 @@ void IntegrationTest::SetUp() {
     ASSERT_FALSE(error.has_value()) << error->ToString();
     install_ = std::make_unique<DriverInstall>();
     ASSERT_TRUE(install_->installed());
-}
-
-void IntegrationTest::TearDown() {
-    install_.reset();
 }
 
 void IntegrationTest::SetDriverConfigByte(std::size_t offset, BYTE value) {

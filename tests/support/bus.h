@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ce/host/usb_host.h"
@@ -49,8 +50,11 @@ using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
 // filter picks, so the firmware never sees them.
 class BusTap final : public ce::host::UsbDeviceModel {
   public:
-    explicit BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner);
-    void RefuseCommands(CommandFilter filter);
+    explicit BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
+    void RefuseCommands(CommandFilter filter) {
+        std::lock_guard lock(mutex_);
+        filter_ = std::move(filter);
+    }
     ce::host::UsbPort* port() const { return port_.load(); }
     std::atomic<bool> silentFromStart{false};  // the device answers nothing from the start
 
@@ -79,12 +83,12 @@ class BusTap final : public ce::host::UsbDeviceModel {
 class PluggedController {
   public:
     explicit PluggedController(CoordinateControllerOptions options = {});
-    ~PluggedController();
+    ~PluggedController() { Unplug(); }
     PluggedController(const PluggedController&) = delete;
     PluggedController& operator=(const PluggedController&) = delete;
 
     CoordinateController& panel() { return *controller_; }
-    ce::host::UsbPort* port() const;
+    ce::host::UsbPort* port() const { return tap_->port(); }
     ce::host::UsbDeviceId id() const { return id_; }
     void Unplug();
 
@@ -98,7 +102,7 @@ class PluggedController {
 class StreamHandle {
   public:
     explicit StreamHandle(const wchar_t* name = L"OTS1:");
-    ~StreamHandle();
+    ~StreamHandle() { Close(); }
     StreamHandle(const StreamHandle&) = delete;
     StreamHandle& operator=(const StreamHandle&) = delete;
 
@@ -124,7 +128,7 @@ bool SetRecord(DWORD code, const Bytes& record, const wchar_t* name = L"OTS1:");
 class IntegrationTest : public ::testing::Test {
   protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { install_.reset(); }
 
     // Changes one DriverConfig field through the control codes.
     void SetDriverConfigByte(std::size_t offset, BYTE value);

@@ -13,11 +13,6 @@
 
 namespace ots::test {
 
-// The identity the camera controller reports.
-inline constexpr WORD kCameraVendor = 0x7E21;
-inline constexpr WORD kCameraProduct = 0x0C20;
-inline constexpr WORD kCameraRelease = 0x0100;
-
 class CameraOnBus {
   public:
     // Plugs at once; attach (with its pause and the controller's initialisation) has finished

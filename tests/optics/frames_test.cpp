@@ -1,0 +1,298 @@
+// The frame path piece by piece: shadows found in a line, the trajectory smoothing, and the
+// whole frame solved from two rendered lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "optics_rig.h"
+#include "touch/position_blobs.h"
+#include "touch/position_smoothing.h"
+
+namespace {
+
+using namespace optics_test;
+using position::Blob;
+using Span = std::pair<INT32, INT32>;
+
+Line Runs(std::initializer_list<Span> runs) {
+    Line line{};
+    for (auto [start, end] : runs) {
+        std::fill(line.begin() + start, line.begin() + end, BYTE{1});
+    }
+    return line;
+}
+
+TEST(FindBlobs, ShadowsSeparatedByTheLongestGapsBecomeBlobs) {
+    Line alternating{};
+    for (int p = 0; p < 640; p += 2) {
+        alternating[p] = 1;  // 320 runs, 319 interior gaps of one pixel
+    }
+    const struct {
+        const char* name;
+        Line line;
+        std::vector<Span> want;
+        INT32 first = 0, last = 640;
+        int maxBlobs = 2;
+    } rows[] = {
+        {"one run, its center", Runs({{100, 111}}), {{100, 111}}},
+        {"cut at the range", Runs({{40, 60}, {190, 230}}), {{50, 60}, {190, 200}}, 50, 200},
+        {"at the line ends", Runs({{0, 5}, {630, 640}}), {{0, 5}, {630, 640}}},
+        {"range clamped", Runs({{0, 10}, {600, 640}}), {{0, 10}, {600, 640}}, -50, 5000},
+        {"dark line", Runs({}), {}},
+        {"empty range", Runs({{100, 200}}), {}, 300, 300},
+        {"inverted range", Runs({{100, 200}}), {}, 400, 100},
+        {"gap of two merges", Runs({{100, 110}, {112, 120}}), {{100, 120}}},
+        {"gap of three stays", Runs({{100, 110}, {113, 120}}), {{100, 110}, {113, 120}}},
+        {"shorter gap right", Runs({{100, 110}, {118, 130}, {135, 140}}), {{100, 110}, {118, 140}}},
+        {"shorter gap left", Runs({{100, 110}, {115, 130}, {138, 140}}), {{100, 130}, {138, 140}}},
+        {"equal gaps: left", Runs({{100, 110}, {115, 120}, {125, 130}}), {{100, 120}, {125, 130}}},
+        // The dark before the first and after the last shadow is no gap, whatever its length.
+        {"dark range ends", Runs({{120, 130}, {132, 140}}), {{120, 140}}, 118, 142},
+        {"one blob: all gaps", Runs({{50, 60}, {200, 210}, {400, 420}}), {{50, 420}}, 0, 640, 1},
+        {"alternating pixels", alternating, {{0, 639}}},
+        // Gaps 20, 50 and 5: two must close, the 50 stays open.
+        {"shortest first",
+         Runs({{10, 20}, {40, 50}, {100, 110}, {115, 120}}),
+         {{10, 50}, {100, 120}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Line line = row.line;
+        Blob blobs[2];
+        const int count = position::FindBlobs(line, row.first, row.last, row.maxBlobs, blobs);
+        ASSERT_EQ(count, static_cast<int>(row.want.size()));
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(Span(blobs[i].start, blobs[i].end), row.want[i]);
+            EXPECT_DOUBLE_EQ(blobs[i].center, (blobs[i].start + blobs[i].end) / 2.0);
+        }
+        // Closed gaps are filled in the working line, and nothing outside the range is.
+        for (int p = 0; p < 640; ++p) {
+            const bool inBlob = std::any_of(row.want.begin(), row.want.end(), [p](const Span& s) {
+                return p >= s.first && p < s.second;
+            });
+            if (inBlob || (p >= row.first && p < row.last && row.line[p] == 0)) {
+                EXPECT_EQ(line[p], inBlob ? 1 : 0) << "pixel " << p;
+            }
+        }
+    }
+    Line line = Runs({{10, 20}, {100, 110}});
+    Blob one[1];
+    EXPECT_EQ(position::FindBlobs(line, 0, 640, 2, one), 1);  // bounded by the caller's array
+    EXPECT_EQ(Span(one[0].start, one[0].end), Span(10, 110));
+}
+
+using position::DelayedIndex;
+using position::PushRing;
+using position::SmoothDelayedPoint;
+using position::StepWindow;
+
+SolvedPoint At(double x, double y, double size = 0.01) {
+    return SolvedPoint{x, y, size, 0.0, 1};
+}
+
+std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
+    auto ring = std::make_unique<PointRing>();
+    position::ClearRing(*ring);
+    for (const SolvedPoint& p : points) {
+        PushRing(*ring, p);
+    }
+    return ring;
+}
+
+TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
+    auto ring = RingOf({});
+    EXPECT_EQ(ring->index, -1);
+    for (int pushed = 1; pushed <= 51; ++pushed) {
+        PushRing(*ring, At(0.001 * pushed, 0.1));
+        const int newest = (pushed - 1) % 50;
+        ASSERT_EQ(ring->index, newest);
+        EXPECT_EQ(DelayedIndex(*ring), (newest + 48) % 50);
+    }
+    EXPECT_DOUBLE_EQ(ring->entries[0].x, 0.051);
+    // The window follows the distance of the two touches, never below 0.1, else 0.5.
+    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
+    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);
+    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), SolvedPoint{}), 0.5);
+}
+
+// The delayed entry (two frames back) is smoothed; the reference for the next frame is placed
+// three frames ahead of it, along the fitted slope when both cameras saw as many blobs, else
+// along the slope stored from earlier frames; it stays where it was without both look-ahead
+// frames within the window.
+TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
+    const SolvedPoint untouched = At(0.9, 0.9);
+    const std::initializer_list<SolvedPoint> moving = {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)};
+    const struct {
+        const char* name;
+        std::initializer_list<SolvedPoint> ring;
+        double window;
+        bool sameCounts;
+        double x, refX, refY;
+    } rows[] = {
+        {"linear", moving, 0.5, true, 0.30, 0.33, 0.4},
+        {"stored slope", moving, 0.5, false, 0.30, 0.36, 0.37},
+        {"no look-ahead", {At(0.30, 0.4), At(0.31, 0.4), SolvedPoint{}}, 0.5, true, 0.30, 0.9, 0.9},
+        {"step beyond", {At(0.30, 0.4), At(0.31, 0.4), At(0.61, 0.4)}, 0.2, true, 0.30, 0.9, 0.9},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto ring = RingOf(row.ring);
+        ring->work[0] = 0.02;
+        ring->work[1] = -0.01;
+        SolvedPoint reference = untouched;
+        const SolvedPoint p = SmoothDelayedPoint(*ring, row.window, reference, row.sameCounts);
+        ASSERT_EQ(p.valid, 1);
+        EXPECT_NEAR(p.x, row.x, 1e-12);
+        EXPECT_NEAR(p.y, 0.4, 1e-12);
+        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].x, p.x);
+        EXPECT_NEAR(reference.x, row.refX, 1e-12);
+        EXPECT_NEAR(reference.y, row.refY, 1e-12);
+        EXPECT_NEAR(ring->work[0], row.sameCounts && row.refX != 0.9 ? 0.01 : 0.02, 1e-12);
+    }
+}
+
+TEST(SmoothDelayedPoint, SuddenSizeChangeReplacesTheSmallerNeighbour) {
+    SolvedPoint reference{};
+    // Grows: the delayed entry takes its larger successor's values.
+    auto grows = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.03)});
+    EXPECT_NEAR(SmoothDelayedPoint(*grows, 0.5, reference, true).size, 0.03, 1e-12);
+    // Shrinks: the later entries take the delayed entry's values.
+    auto shrinks = RingOf({At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.01)});
+    SmoothDelayedPoint(*shrinks, 0.5, reference, true);
+    EXPECT_NEAR(shrinks->entries[shrinks->index].size, 0.03, 1e-12);
+    // A change within the ratio is left alone: sizes 0.01 and 0.012 average out.
+    auto mild = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.012), At(0.5, 0.5, 0.012)});
+    const SolvedPoint m = SmoothDelayedPoint(*mild, 0.5, reference, true);
+    EXPECT_GT(m.size, 0.01);
+    EXPECT_LT(m.size, 0.012);
+}
+
+// Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
+TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
+    const double far = 1.7e308;  // the offset of -far from the delayed entry overflows
+    const std::initializer_list<SolvedPoint> rings[] = {
+        {At(0.5, 0.5), SolvedPoint{}, SolvedPoint{}},
+        {At(0.5, 0.5), SolvedPoint{}, At(0.5, 0.5), At(0.5, 0.5)},
+        {At(far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5)},
+    };
+    for (const auto& entries : rings) {
+        auto ring = RingOf(entries);
+        SolvedPoint reference = At(0.1, 0.1);
+        const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
+        EXPECT_EQ(p.valid, 0) << &entries - rings;
+        EXPECT_TRUE(IsFinite(p));
+        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
+        EXPECT_TRUE(std::isfinite(reference.x));
+    }
+}
+
+TEST(SmoothDelayedPoint, BackwardSamplesStopOnceTheWalkPassesATenth) {
+    // t = -5, -4, -3, then the delayed entry (t = 0) between two older and two newer ones.
+    auto smoothX = [](const SolvedPoint& at5, const SolvedPoint& at4) {
+        auto ring = RingOf({at5, at4, At(0.25, 0.5), At(0.2, 0.5), At(0.2, 0.5), At(0.2, 0.5),
+                            At(0.2, 0.5), At(0.2, 0.5)});
+        SolvedPoint reference{};
+        return SmoothDelayedPoint(*ring, 0.5, reference, true).x;
+    };
+    // The steps sum to 0.05 at t = -3 and pass 0.1 with t = -4: that entry is the last one.
+    const double withOld = smoothX(At(0.8, 0.5), At(0.9, 0.5));
+    EXPECT_EQ(withOld, smoothX(SolvedPoint{}, At(0.9, 0.5)));
+    EXPECT_EQ(withOld, smoothX(At(0.1, 0.5), At(0.9, 0.5)));
+    EXPECT_NE(withOld, smoothX(At(0.8, 0.5), At(0.7, 0.5)));
+}
+
+TEST(SolveFrame, MissingImageOrContextChangesNothing) {
+    const auto oc = ContextWith();
+    const Frame frame = Render({{0.5, 0.5}});
+    Solve(*oc, frame);
+    std::vector<BYTE> before(sizeof(OpticalContext));
+    std::memcpy(before.data(), oc.get(), before.size());
+    SolveFrame(nullptr, 640, frame.b.data(), 640, oc.get());
+    SolveFrame(frame.a.data(), 640, nullptr, 640, oc.get());
+    SolveFrame(frame.a.data(), 640, frame.b.data(), 640, nullptr);
+    EXPECT_EQ(std::memcmp(before.data(), oc.get(), before.size()), 0);
+}
+
+// The smoothed point is the measurement of two frames ago, within the fit's error bound; the
+// track the next frame is matched against is the measurement itself until the fit can look
+// ahead, then one frame beyond it.
+TEST(SolveFrame, ThePointLagsTwoFramesAndTheTrackLeadsOne) {
+    const auto oc = ContextWith();
+    std::vector<std::array<SolvedPoint, 2>> raw;
+    for (int i = 0; i < 6; ++i) {
+        Solve(*oc, Render({{0.3 + 0.01 * i, 0.4 + 0.005 * i}, {0.7 - 0.01 * i, 0.5}}));
+        raw.push_back({oc->LastRawA, oc->LastRawB});
+        const SolvedPoint* point[] = {&oc->PointA, &oc->PointB};
+        const SolvedPoint* track[] = {&oc->TrackA, &oc->TrackB};
+        for (int id = 0; id < 2; ++id) {
+            SCOPED_TRACE(testing::Message() << "frame " << i << ", identity " << id);
+            ASSERT_EQ(raw[i][id].valid, 1);
+            ASSERT_EQ(point[id]->valid, i < 2 ? 0 : 1);
+            const SolvedPoint& now = raw[i][id];
+            const double leadX = i < 2 ? now.x : 2 * now.x - raw[i - 1][id].x;
+            EXPECT_NEAR(track[id]->x, leadX, i < 2 ? 0.0 : 0.005);
+            if (i >= 2) {
+                EXPECT_NEAR(point[id]->x, raw[i - 2][id].x, 0.001);
+                EXPECT_NEAR(point[id]->y, raw[i - 2][id].y, 0.001);
+            }
+        }
+    }
+}
+
+TEST(SolveFrame, TwoShadowsRightNextToCameraAAreOneTouch) {
+    const auto oc = ContextWith();
+    Frame frame = Render({{0.03, 0.02, 0.001}, {0.06, 0.05, 0.001}});
+    position::Blob blobs[2];
+    for (Line line : {frame.a, frame.b}) {  // the frame really shows two fingers to each camera
+        ASSERT_EQ(position::FindBlobs(line, 0, 640, 2, blobs), 2);
+    }
+    Solve(*oc, frame);
+    EXPECT_EQ(oc->LastRawA.valid + oc->LastRawB.valid, 1);
+    const SolvedPoint& touch = oc->LastRawA.valid ? oc->LastRawA : oc->LastRawB;
+    EXPECT_LT(touch.x, 0.1);
+    EXPECT_LT(touch.y, 0.08);
+    // The same two fingers farther from the camera are two touches.
+    const auto far = ContextWith();
+    Solve(*far, Render({{0.3, 0.2, 0.01}, {0.6, 0.5, 0.01}}));
+    EXPECT_EQ(far->LastRawA.valid + far->LastRawB.valid, 2);
+}
+
+// Pixels beyond the delivered length count as dark, even where the buffer holds more; of a
+// longer image only the line's 640 pixels are looked at.
+TEST(SolveFrame, ImagesAreReadOnlyAsFarAsTheyGo) {
+    const Frame full = Render({{0.2, 0.5}});
+    // Cut right before the finger's shadow in A: the next pixel is lit.
+    const auto cut =
+        static_cast<DWORD>(std::find(full.a.begin(), full.a.end(), 1) - full.a.begin());
+    ASSERT_GT(cut, 100u);
+    // A heap block of exactly the delivered length, so that reading past it is caught.
+    const std::vector<BYTE> shortA(full.a.begin(), full.a.begin() + cut);
+    std::vector<BYTE> longA(full.a.begin(), full.a.end());
+    longA.resize(1000, 1);
+    const struct {
+        const BYTE* a;
+        DWORD lengthA, lengthB;
+        int valid, ambiguity;
+    } rows[] = {
+        {shortA.data(), cut, 640, 0, 1},  // A saw nothing, B one shadow: held, nothing to hold
+        {full.a.data(), cut, 640, 0, 1},
+        {full.a.data(), 0, 0, 0, 0},
+        {longA.data(), 1000, 640, 1, 0},
+    };
+    for (const auto& row : rows) {
+        const auto oc = ContextWith();
+        SolveFrame(row.a, row.lengthA, full.b.data(), row.lengthB, oc.get());
+        EXPECT_EQ(oc->LastRawA.valid, row.valid) << &row - rows;
+        EXPECT_EQ(oc->AmbiguityCount, row.ambiguity) << &row - rows;
+        EXPECT_TRUE(row.valid == 0 || DistanceTo(oc->LastRawA, {0.2, 0.5}) < 0.01);
+    }
+}
+
+}  // namespace
