@@ -1,7 +1,5 @@
 // The Windows CE registry calls: names, paths, value sizes, handles, enumeration.
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/registry_helpers.h"
@@ -198,32 +196,6 @@ TEST_F(RegistryHandles, ClosedUnknownAndDeletedKeysAreRefused) {
     EXPECT_EQ(SetDword(stale.get(), L"v", 3), ERROR_KEY_DELETED);
     ce::host::ResetRegistry();
     EXPECT_EQ(SetDword(again.get(), L"v", 1), ERROR_KEY_DELETED);
-}
-
-TEST_F(RegistryHandles, ConcurrentWritersLoseNothingAndCreateAKeyOnce) {
-    constexpr DWORD kRounds = 300;
-    std::atomic<DWORD> createdNew{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &createdNew] {
-            for (DWORD i = 0; i < kRounds; ++i) {
-                DWORD disposition = 0;
-                Key shared(Create(L"Shared\\Round" + std::to_wstring(i), &disposition));
-                createdNew += disposition == REG_CREATED_NEW_KEY ? 1 : 0;
-                SetDword(shared.get(), (L"T" + std::to_wstring(t)).c_str(), i);
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(createdNew.load(), kRounds);
-    for (DWORD i = 0; i < kRounds; ++i) {
-        Key round;
-        ASSERT_EQ(Open(L"Shared\\Round" + std::to_wstring(i), round), ERROR_SUCCESS);
-        EXPECT_EQ(EnumNames(round.get(), true), (Names{L"T0", L"T1", L"T2", L"T3"}));
-        ASSERT_EQ(Query(round.get(), L"T3").data, DwordBytes(i));
-    }
 }
 
 }  // namespace
