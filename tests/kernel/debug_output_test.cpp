@@ -1,12 +1,9 @@
-// What NKDbgPrintfW and CeRuntimePrintf print (the Windows rules for string and character
-// widths and integer sizes, as UTF-8), and where the lines go.
+// What NKDbgPrintfW and CeRuntimePrintf print (the Windows rules for string and
+// character widths and integer sizes, as UTF-8), and where the lines go.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +13,7 @@
 #include "ce/host/heap_stats.h"
 #include "ce/kernel.h"
 #include "support/alloc_counter.h"
+#include "support/host_process.h"
 
 namespace {
 
@@ -32,7 +30,7 @@ std::string Kernel(const wchar_t* format, Args... args) {
     return lines.empty() ? std::string("<nothing>") : lines.front();
 }
 
-TEST(DebugFormat, FollowsTheWindowsRulesForWidthsAndSizes) {
+TEST(DebugFormat, FollowsTheWindowsRulesAndPrintsOddInputSafely) {
     EXPECT_EQ(Kernel(L"[%s|%S|%hs|%ls|%ws|%hS|%lS]", L"w", "n", "n", L"w", L"w", "n", L"w"),
               "[w|n|n|w|w|n|w]");
     EXPECT_EQ(Kernel(L"%c%C%hc%lc", L'W', 'n', 'h', L'l'), "Wnhl");
@@ -53,9 +51,8 @@ TEST(DebugFormat, FollowsTheWindowsRulesForWidthsAndSizes) {
     EXPECT_EQ(Kernel(L"%6s|%-6S|%3c|%-3C|", L"ab", "cd", L'a', 'b'), "    ab|cd    |  a|b  |");
     const wchar_t unterminated[3] = {L'a', L'b', L'c'};
     EXPECT_EQ(Kernel(L"%.3s|%.*S", unterminated, 2, "xyz"), "abc|xy");
-}
 
-TEST(DebugFormat, OddInputPrintsSafely) {
+    // Odd input prints safely.
     EXPECT_EQ(
         Kernel(L"%s|%S", static_cast<const wchar_t*>(nullptr), static_cast<const char*>(nullptr)),
         "(null)|(null)");
@@ -112,9 +109,7 @@ TEST(DebugLines, StayWholeAcrossThreads) {
             }
         });
     }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    std::ranges::for_each(threads, &std::thread::join);
     const Lines lines = capture.Lines();
     ASSERT_EQ(lines.size(), 1600u);
     for (std::size_t i = 0; i < lines.size(); i += 2) {
@@ -130,10 +125,10 @@ TEST(DebugLines, GoToTheConsoleOrTheLogFileWhenNoSinkTakesThem) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "runtime 2\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "kernel 1\n");
 
-    const auto log = std::filesystem::temp_directory_path() /
-                     ("kernel_test_" + std::to_string(::getpid()) + ".log");
-    std::ofstream(log) << "earlier\n";
-    ASSERT_TRUE(ce::host::SetDebugLogFile(log.string()));
+    const ots::test::TempDir dir;
+    const std::string log = dir.File("debug.log");
+    ots::test::WriteFile(log, "earlier\n");
+    ASSERT_TRUE(ce::host::SetDebugLogFile(log));
     EXPECT_FALSE(ce::host::SetDebugLogFile("/nonexistent-folder/for/sure/debug.log"));
     NKDbgPrintfW(L"kernel line\n");
     {
@@ -142,10 +137,7 @@ TEST(DebugLines, GoToTheConsoleOrTheLogFileWhenNoSinkTakesThem) {
     }
     CeRuntimePrintf("runtime line\n");
     ASSERT_TRUE(ce::host::SetDebugLogFile(""));
-    std::stringstream text;
-    text << std::ifstream(log).rdbuf();
-    EXPECT_EQ(text.str(), "earlier\nkernel line\nruntime line\n");
-    std::filesystem::remove(log);
+    EXPECT_EQ(ots::test::ReadFile(log), "earlier\nkernel line\nruntime line\n");
 }
 
 TEST(ReportPath, SignalWaitTickAndShortDebugLinesAllocateNothing) {

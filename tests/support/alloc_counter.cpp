@@ -9,6 +9,9 @@
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
 extern "C" void* __libc_realloc(void* p, std::size_t size);
+#define OTS_RAW_MALLOC __libc_malloc
+#else
+#define OTS_RAW_MALLOC std::malloc
 #endif
 
 namespace {
@@ -28,25 +31,18 @@ void Count() {
     }
 }
 
-// The block behind operator new, not counted a second time as a malloc.
-void* RawMalloc(std::size_t size) {
-#ifdef OTS_COUNT_MALLOC
-    return __libc_malloc(size != 0 ? size : 1);
-#else
-    return std::malloc(size != 0 ? size : 1);
-#endif
-}
-
-void* Allocate(std::size_t size) {
+// Every form of operator new lands here; the block itself is not counted again as a malloc.
+void* Allocate(std::size_t size, std::size_t alignment = 0) {
     if (tFailingSize != 0 && size == tFailingSize) {
         tFailingSize = 0;
         throw std::bad_alloc();
     }
     Count();
-    if (void* p = RawMalloc(size)) {
-        return p;
-    }
-    throw std::bad_alloc();
+    const std::size_t n = size != 0 ? size : 1;
+    // aligned_alloc takes only whole multiples of the alignment
+    const std::size_t rounded = alignment != 0 ? (n + alignment - 1) / alignment * alignment : n;
+    void* p = alignment != 0 ? std::aligned_alloc(alignment, rounded) : OTS_RAW_MALLOC(n);
+    return p != nullptr ? p : throw std::bad_alloc();
 }
 
 void* AllocateNoThrow(std::size_t size) noexcept {
@@ -57,105 +53,46 @@ void* AllocateNoThrow(std::size_t size) noexcept {
     }
 }
 
-void* AllocateAligned(std::size_t size, std::align_val_t align) {
-    Count();
-    const auto alignment = static_cast<std::size_t>(align);
-    const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
-    if (void* p = std::aligned_alloc(alignment, rounded != 0 ? rounded : alignment)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
 }  // namespace
 
 namespace ots::test {
 
-std::size_t Allocations() {
-    return gAll.load();
-}
-std::size_t ThreadAllocations() {
-    return tCount;
-}
-void WatchThisThread() {
-    tWatched = true;
-}
-void ArmWatch(bool armed) {
-    gArmed = armed;
-}
-std::size_t WatchedAllocations() {
-    return gWatched.load();
-}
-void FailNextAllocationOf(std::size_t bytes) {
-    tFailingSize = bytes;
-}
-bool AllocationFailurePending() {
-    return tFailingSize != 0;
-}
-bool CountsMalloc() {
+// clang-format off
+std::size_t Allocations() { return gAll.load(); }
+std::size_t ThreadAllocations() { return tCount; }
+void WatchThisThread() { tWatched = true; }
+void ArmWatch(bool armed) { gArmed = armed; }
+std::size_t WatchedAllocations() { return gWatched.load(); }
+void FailNextAllocationOf(std::size_t bytes) { tFailingSize = bytes; }
+bool AllocationFailurePending() { return tFailingSize != 0; }
 #ifdef OTS_COUNT_MALLOC
-    return true;
+bool CountsMalloc() { return true; }
 #else
-    return false;
+bool CountsMalloc() { return false; }
 #endif
-}
+// clang-format on
 
 }  // namespace ots::test
 
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return AllocateNoThrow(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return AllocateNoThrow(size);
-}
-void* operator new(std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-
+// Every form is replaced, so that a sanitizer's own forms never see these blocks.
+// clang-format off
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return AllocateNoThrow(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return AllocateNoThrow(n); }
+void* operator new(std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
+void* operator new[](std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 #ifdef OTS_COUNT_MALLOC
-extern "C" void* malloc(std::size_t size) {
-    Count();
-    return __libc_malloc(size);
-}
-extern "C" void* calloc(std::size_t count, std::size_t size) {
-    Count();
-    return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* p, std::size_t size) {
-    Count();
-    return __libc_realloc(p, size);
-}
+extern "C" void* malloc(std::size_t size) { Count(); return __libc_malloc(size); }
+extern "C" void* calloc(std::size_t c, std::size_t n) { Count(); return __libc_calloc(c, n); }
+extern "C" void* realloc(void* p, std::size_t size) { Count(); return __libc_realloc(p, size); }
 #endif
+// clang-format on

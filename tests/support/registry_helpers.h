@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,23 +24,11 @@ class RegistryTest : public ::testing::Test {
     }
 };
 
-// Closes a key handle when it goes out of scope.
-class Key {
-  public:
-    explicit Key(HKEY h = nullptr) : h_(h) {}
-    ~Key() {
-        if (h_ != nullptr) {
-            RegCloseKey(h_);
-        }
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY get() const { return h_; }
-    HKEY* out() { return &h_; }
-
-  private:
-    HKEY h_;
+// A key handle, closed when it goes out of scope.
+struct KeyCloser {
+    void operator()(HKEY h) const { RegCloseKey(h); }
 };
+using Key = std::unique_ptr<HKEY__, KeyCloser>;
 
 inline HKEY Create(const std::wstring& path, DWORD* disposition = nullptr,
                    HKEY base = HKEY_LOCAL_MACHINE) {
@@ -49,30 +38,32 @@ inline HKEY Create(const std::wstring& path, DWORD* disposition = nullptr,
     return h;
 }
 
-inline LONG Open(const std::wstring& path, Key& key) {
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, key.out());
+inline LONG Open(const std::wstring& path, Key& key, HKEY base = HKEY_LOCAL_MACHINE) {
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExW(base, path.c_str(), 0, 0, &h);
+    key.reset(h);
+    return rc;
 }
 
 inline LONG SetBytes(HKEY key, const wchar_t* name, DWORD type, const Bytes& data) {
     return RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
-inline Bytes DwordBytes(DWORD value) {
-    Bytes bytes(sizeof value);
-    std::memcpy(bytes.data(), &value, sizeof value);
-    return bytes;
+inline Bytes AsBytes(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const BYTE*>(data);
+    return Bytes(bytes, bytes + size);
 }
-
+inline Bytes DwordBytes(DWORD value) {
+    return AsBytes(&value, sizeof value);
+}
+// With its terminating zero.
 inline Bytes StringBytes(const std::wstring& text) {
-    Bytes bytes((text.size() + 1) * sizeof(wchar_t));
-    std::memcpy(bytes.data(), text.c_str(), bytes.size());
-    return bytes;
+    return AsBytes(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
 
 inline LONG SetDword(HKEY key, const wchar_t* name, DWORD value) {
     return SetBytes(key, name, REG_DWORD, DwordBytes(value));
 }
-
 inline LONG SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
     return SetBytes(key, name, REG_SZ, StringBytes(text));
 }

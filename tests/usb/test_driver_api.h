@@ -36,5 +36,4 @@ struct TestDriverRecord {
     }
 };
 
-using TestDriverRecordFn = TestDriverRecord* (*)();
 inline constexpr char kTestDriverRecordSymbol[] = "TestDriver_Record";

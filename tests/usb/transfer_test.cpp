@@ -12,17 +12,15 @@ namespace usbtest {
 namespace {
 
 using Buffer = std::array<BYTE, kReportSize>;
+using Result = std::pair<DWORD, DWORD>;  // USB error, bytes
 
 TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLength) {
-    CompletionLog log;
-    CompletionLog::Slot slots[3] = {{&log, 0}, {&log, 1}, {&log, 2}};
     Buffer buffers[4];
     for (Buffer& b : buffers) {
         b.fill(0xEE);
     }
-    const USB_TRANSFER transfers[3] = {IssueIn(buffers[0].data(), &slots[0]),
-                                       IssueIn(buffers[1].data(), &slots[1]),
-                                       IssueIn(buffers[2].data(), &slots[2])};
+    const USB_TRANSFER transfers[3] = {IssueIn(buffers[0].data(), 0), IssueIn(buffers[1].data(), 1),
+                                       IssueIn(buffers[2].data(), 2)};
     EXPECT_FALSE(funcs_->lpIsTransferComplete(transfers[0])) << "queued while no report is there";
     EXPECT_EQ(device_->port()->QueuedTransfers(kInEndpoint), 3u);
     std::thread::id sender;
@@ -32,15 +30,14 @@ TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLen
         ASSERT_TRUE(Send({0xA1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
         ASSERT_TRUE(Send({0xA2, 1, 2, 3, 4, 5}));
     }).join();
-    ASSERT_TRUE(log.WaitFor(3));
-    EXPECT_EQ(log.order(), (std::vector{0, 1, 2}));
-    for (const auto& thread : log.threads()) {
+    EXPECT_EQ(Completions(3), (std::vector{0, 1, 2}));
+    for (const auto& thread : gCompletions.threads) {
         EXPECT_NE(thread, std::this_thread::get_id());
         EXPECT_NE(thread, sender);
     }
     const DWORD lengths[3] = {3, kReportSize, 6};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(Finish(transfers[i]), std::make_pair(DWORD{USB_NO_ERROR}, lengths[i]));
+        EXPECT_EQ(Finish(transfers[i]), Result(USB_NO_ERROR, lengths[i]));
         EXPECT_EQ(buffers[i][0], 0xA0 + i);
     }
     EXPECT_EQ(buffers[0][3], 0xEE) << "nothing written past the report";
@@ -48,57 +45,52 @@ TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLen
     ASSERT_TRUE(Send({1, 2}));  // a report sent before a transfer waits for one
     ASSERT_TRUE(Send({3, 4}));
     EXPECT_EQ(device_->port()->PendingReports(kInEndpoint), 2u);
-    const USB_TRANSFER strict = IssueIn(buffers[3].data(), nullptr, USB_IN_TRANSFER);
-    EXPECT_EQ(Finish(strict), std::make_pair(DWORD{USB_DATA_UNDERRUN_ERROR}, DWORD{2}))
+    const USB_TRANSFER strict = IssueIn(buffers[3].data(), -1, USB_IN_TRANSFER);
+    EXPECT_EQ(Finish(strict), Result(USB_DATA_UNDERRUN_ERROR, 2))
         << "short without USB_SHORT_TRANSFER_OK";
     EXPECT_EQ(buffers[3][0], 1) << "the oldest report first";
 }
 
 TEST_F(AttachedDeviceTest, StallHaltsThePipeUntilItIsReset) {
-    CompletionLog log;
-    CompletionLog::Slot slots[2] = {{&log, 0}, {&log, 1}};
     Buffer buffers[2] = {};
-    const USB_TRANSFER stalled = IssueIn(buffers[0].data(), &slots[0]);
-    const USB_TRANSFER waiting = IssueIn(buffers[1].data(), &slots[1]);
+    const USB_TRANSFER stalled = IssueIn(buffers[0].data(), 0);
+    const USB_TRANSFER waiting = IssueIn(buffers[1].data(), 1);
     device_->port()->Stall(kInEndpoint);
-    ASSERT_TRUE(log.WaitFor(1));
+    EXPECT_EQ(Completions(1).size(), 1u);
     BOOL halted = FALSE;
     ASSERT_TRUE(funcs_->lpIsPipeHalted(pipe_, &halted));
     EXPECT_TRUE(halted);
     ASSERT_TRUE(Send({9}));  // a halted pipe takes nothing
     EXPECT_FALSE(funcs_->lpIsTransferComplete(waiting));
     ASSERT_TRUE(funcs_->lpResetPipe(pipe_));
-    ASSERT_TRUE(log.WaitFor(2));
-    EXPECT_EQ(Finish(stalled).first, USB_STALL_ERROR);
-    EXPECT_EQ(Finish(waiting).first, USB_NO_ERROR);
+    EXPECT_EQ(Completions(2), (std::vector{0, 1}));
+    EXPECT_EQ(Error(stalled), USB_STALL_ERROR);
+    EXPECT_EQ(Error(waiting), USB_NO_ERROR);
     EXPECT_EQ(buffers[1][0], 9);
     device_->port()->Stall(kInEndpoint);  // with nothing queued: meets the next transfer
-    EXPECT_EQ(Finish(IssueIn(buffers[0].data())).first, USB_STALL_ERROR);
+    EXPECT_EQ(Error(IssueIn(buffers[0].data())), USB_STALL_ERROR);
 }
 
 TEST_F(AttachedDeviceTest, AbortAndCloseCancelTransfersBeforeReturning) {
-    CompletionLog log;
-    CompletionLog::Slot slots[4] = {{&log, 0}, {&log, 1}, {&log, 2}, {&log, 3}};
     Buffer buffers[4] = {};
     auto freed = std::make_unique<BYTE[]>(kReportSize);
-    const USB_TRANSFER closed = IssueIn(freed.get(), &slots[0]);
+    const USB_TRANSFER closed = IssueIn(freed.get(), 0);
     ASSERT_TRUE(funcs_->lpCloseTransfer(closed));
     freed.reset();  // the client may free its buffer now
-    const USB_TRANSFER aborted = IssueIn(buffers[1].data(), &slots[1]);
-    const USB_TRANSFER kept = IssueIn(buffers[2].data(), &slots[2]);
+    const USB_TRANSFER aborted = IssueIn(buffers[1].data(), 1);
+    const USB_TRANSFER kept = IssueIn(buffers[2].data(), 2);
     ASSERT_TRUE(funcs_->lpAbortTransfer(aborted, 0));
     ASSERT_TRUE(Send({3}));
-    ASSERT_TRUE(log.WaitFor(2));
-    EXPECT_EQ(log.order(), (std::vector{1, 2})) << "the closed one's routine never ran";
-    EXPECT_EQ(Finish(aborted).first, USB_CANCELED_ERROR);
-    EXPECT_EQ(Finish(kept).first, USB_NO_ERROR);
+    EXPECT_EQ(Completions(2), (std::vector{1, 2})) << "the closed one's routine never ran";
+    EXPECT_EQ(Error(aborted), USB_CANCELED_ERROR);
+    EXPECT_EQ(Error(kept), USB_NO_ERROR);
     EXPECT_EQ(buffers[2][0], 3);
     EXPECT_FALSE(funcs_->lpGetTransferStatus(closed, nullptr, nullptr));
 
-    const USB_TRANSFER queued = IssueIn(buffers[3].data(), &slots[3]);
+    const USB_TRANSFER queued = IssueIn(buffers[3].data(), 3);
     ASSERT_TRUE(funcs_->lpAbortPipeTransfers(pipe_, 0));
-    EXPECT_EQ(log.order(), (std::vector{1, 2, 3})) << "every routine ran already";
-    EXPECT_EQ(Finish(queued).first, USB_CANCELED_ERROR);
+    EXPECT_EQ(Completions(0), (std::vector{1, 2, 3})) << "every routine ran already";
+    EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
 }
 
 TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoint) {
@@ -107,7 +99,7 @@ TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoin
     BYTE data[] = {1, 2, 3};
     EXPECT_EQ(Finish(funcs_->lpIssueInterruptTransfer(out, nullptr, nullptr, USB_OUT_TRANSFER,
                                                       sizeof(data), data, 0)),
-              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
+              Result(USB_NO_ERROR, 3));
     EXPECT_EQ(device_->outData, (std::vector<std::vector<BYTE>>{{1, 2, 3}}));
     EXPECT_EQ(funcs_->lpIssueInterruptTransfer(pipe_, nullptr, nullptr, USB_OUT_TRANSFER,
                                                sizeof(data), data, 0),
@@ -127,32 +119,25 @@ TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoin
     EXPECT_EQ(debug.Lines().size(), 4u);
     EXPECT_TRUE(debug.Contains("IssueInterruptTransfer on closed pipe"));
     EXPECT_FALSE(device_->port()->IsPipeOpen(kInEndpoint));
-    const USB_PIPE reopened =
-        funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);
-    ASSERT_NE(reopened, nullptr);
+    pipe_ = funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);
+    ASSERT_NE(pipe_, nullptr);
     EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor),
               nullptr);
-    pipe_ = reopened;
 }
 
 TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
     BYTE sent[] = {9, 8, 7};
     BYTE received[64] = {};
-    EXPECT_EQ(Finish(Vendor(kVendorOut, kStoreRequest, sent, sizeof(sent))),
-              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
-    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, received, sizeof(received))),
-              std::make_pair(DWORD{USB_NO_ERROR}, DWORD{3}));
+    EXPECT_EQ(Finish(Vendor(kVendorOut, sent, sizeof(sent))), Result(USB_NO_ERROR, 3));
+    EXPECT_EQ(Finish(Vendor(kVendorIn, received, sizeof(received))), Result(USB_NO_ERROR, 3));
     EXPECT_EQ(std::vector<BYTE>(received, received + 4), (std::vector<BYTE>{9, 8, 7, 0}));
-    CompletionLog log;
-    CompletionLog::Slot slot{&log, 0};
-    const USB_TRANSFER async = Vendor(kVendorIn, kStoreRequest, received, 64, &slot);
-    ASSERT_TRUE(log.WaitFor(1));
-    EXPECT_NE(log.threads()[0], std::this_thread::get_id());
-    EXPECT_EQ(Finish(async).first, USB_NO_ERROR);
-    EXPECT_EQ(Finish(Vendor(kVendorIn, 0x55, received, 8)),
-              std::make_pair(DWORD{USB_STALL_ERROR}, DWORD{0}));
-    EXPECT_EQ(Finish(Vendor(kVendorOut, kStoreRequest, nullptr, 0)).first, USB_NO_ERROR);
-    EXPECT_EQ(Vendor(kVendorOut, kStoreRequest, nullptr, 4), nullptr);
+    const USB_TRANSFER async = Vendor(kVendorIn, received, 64, 0);
+    EXPECT_EQ(Completions(1).size(), 1u);
+    EXPECT_NE(gCompletions.threads[0], std::this_thread::get_id());
+    EXPECT_EQ(Error(async), USB_NO_ERROR);
+    EXPECT_EQ(Finish(Vendor(kVendorIn, received, 8, -1, 0x55)), Result(USB_STALL_ERROR, 0));
+    EXPECT_EQ(Error(Vendor(kVendorOut, nullptr, 0)), USB_NO_ERROR);
+    EXPECT_EQ(Vendor(kVendorOut, nullptr, 4), nullptr);
     EXPECT_EQ(
         funcs_->lpIssueVendorTransfer(attach_.device, nullptr, nullptr, 0, nullptr, nullptr, 0),
         nullptr);
@@ -162,23 +147,20 @@ TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
     device_->port()->SetResponding(false);
     Buffer buffer{};
     const USB_TRANSFER queued = IssueIn(buffer.data());
-    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, received, 8)).first,
-              USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(Error(Vendor(kVendorIn, received, 8)), USB_DEVICE_NOT_RESPONDING_ERROR);
     EXPECT_EQ(device_->controls, controls) << "the request never reached the device";
-    EXPECT_EQ(Finish(queued).first, USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(Error(queued), USB_DEVICE_NOT_RESPONDING_ERROR);
     device_->port()->SetResponding(true);
     const USB_TRANSFER again = IssueIn(buffer.data());
     ASSERT_TRUE(Send({4}));
-    EXPECT_EQ(Finish(again).first, USB_NO_ERROR);
+    EXPECT_EQ(Error(again), USB_NO_ERROR);
 }
 
 TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnswers5) {
-    CompletionLog log;
-    CompletionLog::Slot slots[2] = {{&log, 0}, {&log, 1}};
     Buffer buffers[2] = {};
-    const USB_TRANSFER done = IssueIn(buffers[0].data(), &slots[0]);
+    const USB_TRANSFER done = IssueIn(buffers[0].data(), 0);
     ASSERT_TRUE(Send({1, 2}));
-    const USB_TRANSFER queued = IssueIn(buffers[1].data(), &slots[1]);
+    const USB_TRANSFER queued = IssueIn(buffers[1].data(), 1);
     ce::host::UsbPort* port = device_->port();
     bool acceptedDuringNotify = true;
     DriverRecord().onClose = [&] {
@@ -190,16 +172,15 @@ TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnsw
     EXPECT_EQ(DriverRecord().notifies[0].first, USB_CLOSE_DEVICE);
     EXPECT_NE(DriverRecord().notifies[0].second, std::this_thread::get_id());
     EXPECT_FALSE(acceptedDuringNotify) << "the port refuses reports once the device is gone";
-    EXPECT_EQ(log.order(), (std::vector{0, 1}));
-    EXPECT_EQ(Finish(done).first, USB_NO_ERROR);
-    EXPECT_EQ(Finish(queued).first, USB_CANCELED_ERROR);
+    EXPECT_EQ(Completions(2), (std::vector{0, 1}));
+    EXPECT_EQ(Error(done), USB_NO_ERROR);
+    EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
     EXPECT_EQ(device_->disconnects, 1);
     EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
     const USB_TRANSFER afterwards = IssueIn(buffers[0].data());
     ASSERT_NE(afterwards, nullptr) << "the pipe is still open";
-    EXPECT_EQ(Finish(afterwards).first, USB_DEVICE_NOT_RESPONDING_ERROR);
-    EXPECT_EQ(Finish(Vendor(kVendorIn, kStoreRequest, buffers[0].data(), 8)).first,
-              USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(Error(afterwards), USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(Error(Vendor(kVendorIn, buffers[0].data(), 8)), USB_DEVICE_NOT_RESPONDING_ERROR);
     EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[0].Descriptor),
               nullptr);
     ASSERT_TRUE(funcs_->lpClosePipe(pipe_));

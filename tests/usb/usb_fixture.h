@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -36,10 +37,14 @@ inline USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD size
 // An OUT bulk endpoint first, then the interrupt IN report endpoint.
 inline ce::host::UsbInterfaceModel ReportInterface(BYTE cls = 0xFF, BYTE subClass = 0x01,
                                                    BYTE protocol = 0x02, BYTE number = 0) {
-    ce::host::UsbInterfaceModel model{};
-    model.descriptor = USB_INTERFACE_DESCRIPTOR{9, 4, number, 0, 0, cls, subClass, protocol, 0};
-    model.endpoints = {Endpoint(kOutEndpoint, 0x02, 64), Endpoint(kInEndpoint, 0x03, kReportSize)};
-    return model;
+    return {{9, 4, number, 0, 0, cls, subClass, protocol, 0},
+            {Endpoint(kOutEndpoint, 0x02, 64), Endpoint(kInEndpoint, 0x03, kReportSize)}};
+}
+
+// A vendor-specific (or, with class USB_NO_INFO, whole-device) registration.
+inline USB_DRIVER_SETTINGS Settings(DWORD vendor = USB_NO_INFO, DWORD cls = 0xFF) {
+    const DWORD any = USB_NO_INFO;
+    return {sizeof(USB_DRIVER_SETTINGS), vendor, any, any, any, any, any, cls, cls, cls};
 }
 
 // Descriptors as given, a vendor request that stores what it is sent and one that hands it
@@ -56,35 +61,27 @@ class TestDevice final : public ce::host::UsbDeviceModel {
                                     std::span<BYTE> data) override {
         std::lock_guard lock(mutex_);
         ++controls;
-        if (setup.bRequest == kStoreRequest && setup.bmRequestType == kVendorOut) {
+        if (setup.bRequest != kStoreRequest) {
+            return {USB_STALL_ERROR, 0};
+        }
+        if (setup.bmRequestType == kVendorOut) {
             stored_.assign(data.begin(), data.end());
-            return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
         }
-        if (setup.bRequest == kStoreRequest && setup.bmRequestType == kVendorIn) {
-            const std::size_t n = std::min(stored_.size(), data.size());
-            std::copy_n(stored_.begin(), n, data.begin());
-            return {USB_NO_ERROR, static_cast<DWORD>(n)};
-        }
-        return {USB_STALL_ERROR, 0};
+        const std::size_t n = std::min(stored_.size(), data.size());
+        std::copy_n(stored_.begin(), n, data.begin());
+        return {USB_NO_ERROR, static_cast<DWORD>(n)};
     }
     ce::host::ControlResult DataOut(BYTE, std::span<const BYTE> data) override {
         std::lock_guard lock(mutex_);
         outData.emplace_back(data.begin(), data.end());
         return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
     }
-    void Connected(ce::host::UsbPort* port) override {
-        std::lock_guard lock(mutex_);
-        port_ = port;
-    }
+    void Connected(ce::host::UsbPort* port) override { port_ = port; }
     void Disconnected() override {
-        std::lock_guard lock(mutex_);
         port_ = nullptr;
         ++disconnects;
     }
-    ce::host::UsbPort* port() {
-        std::lock_guard lock(mutex_);
-        return port_;
-    }
+    ce::host::UsbPort* port() { return port_; }
     std::atomic<int> controls{0};
     std::atomic<int> disconnects{0};
     std::vector<std::vector<BYTE>> outData;
@@ -92,7 +89,7 @@ class TestDevice final : public ce::host::UsbDeviceModel {
   private:
     std::vector<ce::host::UsbInterfaceModel> interfaces_;
     std::mutex mutex_;
-    ce::host::UsbPort* port_ = nullptr;
+    std::atomic<ce::host::UsbPort*> port_{nullptr};
     std::vector<BYTE> stored_;
 };
 
@@ -101,58 +98,35 @@ inline TestDriverRecord& DriverRecord() {
     static TestDriverRecord* record = [] {
         void* library = dlopen(kDriverPath.c_str(), RTLD_NOW | RTLD_LOCAL);
         EXPECT_NE(library, nullptr) << dlerror();
-        return reinterpret_cast<TestDriverRecordFn>(dlsym(library, kTestDriverRecordSymbol))();
+        return reinterpret_cast<TestDriverRecord* (*)()>(dlsym(library, kTestDriverRecordSymbol))();
     }();
     return *record;
 }
 
-// Completion routines record here: which transfer, in which order, on which thread.
-class CompletionLog {
-  public:
-    struct Slot {
-        CompletionLog* log;
-        int index;
-    };
-    static DWORD Routine(LPVOID parameter) {
-        auto* slot = static_cast<Slot*>(parameter);
-        std::lock_guard lock(slot->log->mutex_);
-        slot->log->order_.push_back(slot->index);
-        slot->log->threads_.push_back(std::this_thread::get_id());
-        slot->log->changed_.notify_all();
-        return 0;
-    }
-    bool WaitFor(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(5),
-                                 [&] { return order_.size() >= count; });
-    }
-    std::vector<int> order() {
-        std::lock_guard lock(mutex_);
-        return order_;
-    }
-    std::vector<std::thread::id> threads() {
-        std::lock_guard lock(mutex_);
-        return threads_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<int> order_;
-    std::vector<std::thread::id> threads_;
+// Completion routines record here: the routine's parameter, in the order they ran, and the
+// thread they ran on.
+struct CompletionLog {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int> order;
+    std::vector<std::thread::id> threads;
 };
+inline CompletionLog gCompletions;
 
-inline USB_DRIVER_SETTINGS VendorSpecificSettings() {
-    return {sizeof(USB_DRIVER_SETTINGS),
-            USB_NO_INFO,
-            USB_NO_INFO,
-            USB_NO_INFO,
-            USB_NO_INFO,
-            USB_NO_INFO,
-            USB_NO_INFO,
-            0xFF,
-            0xFF,
-            0xFF};
+inline DWORD LogCompletion(LPVOID parameter) {
+    std::lock_guard lock(gCompletions.mutex);
+    gCompletions.order.push_back(static_cast<int>(reinterpret_cast<std::intptr_t>(parameter)));
+    gCompletions.threads.push_back(std::this_thread::get_id());
+    gCompletions.changed.notify_all();
+    return 0;
+}
+
+// The order of the completions once `count` have run (or after 5 s, whatever ran by then).
+inline std::vector<int> Completions(std::size_t count) {
+    std::unique_lock lock(gCompletions.mutex);
+    gCompletions.changed.wait_for(lock, std::chrono::seconds(5),
+                                  [&] { return gCompletions.order.size() >= count; });
+    return gCompletions.order;
 }
 
 class UsbStackTest : public ::testing::Test {
@@ -160,9 +134,12 @@ class UsbStackTest : public ::testing::Test {
     void SetUp() override {
         ce::host::ResetRegistry();
         DriverRecord().Reset();
+        std::lock_guard lock(gCompletions.mutex);
+        gCompletions.order.clear();
+        gCompletions.threads.clear();
     }
     void TearDown() override { SetUp(); }
-    static void RegisterTestDriver(const USB_DRIVER_SETTINGS& settings = VendorSpecificSettings(),
+    static void RegisterTestDriver(const USB_DRIVER_SETTINGS& settings = Settings(),
                                    const wchar_t* id = L"UsbTest_Class",
                                    const std::wstring& dll = kDriverPathW) {
         ASSERT_TRUE(RegisterClientDriverID(id));
@@ -195,17 +172,20 @@ class AttachedDeviceTest : public UsbStackTest {
         }
         UsbStackTest::TearDown();
     }
-    USB_TRANSFER IssueIn(BYTE* buffer, CompletionLog::Slot* slot = nullptr,
+    // An IN transfer of one report; with log >= 0 its completion routine logs that number.
+    USB_TRANSFER IssueIn(BYTE* buffer, int log = -1,
                          DWORD flags = USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK) {
-        return funcs_->lpIssueInterruptTransfer(pipe_, slot ? &CompletionLog::Routine : nullptr,
-                                                slot, flags, kReportSize, buffer, 0);
+        return funcs_->lpIssueInterruptTransfer(pipe_, log >= 0 ? &LogCompletion : nullptr,
+                                                reinterpret_cast<LPVOID>(std::intptr_t{log}), flags,
+                                                kReportSize, buffer, 0);
     }
-    USB_TRANSFER Vendor(BYTE requestType, BYTE request, BYTE* data, WORD length,
-                        CompletionLog::Slot* slot = nullptr) {
+    USB_TRANSFER Vendor(BYTE requestType, BYTE* data, WORD length, int log = -1,
+                        BYTE request = kStoreRequest) {
         const USB_DEVICE_REQUEST setup{requestType, request, 0, 0, length};
         const DWORD flags = (requestType & 0x80) != 0 ? USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK : 0;
-        return funcs_->lpIssueVendorTransfer(
-            attach_.device, slot ? &CompletionLog::Routine : nullptr, slot, flags, &setup, data, 0);
+        return funcs_->lpIssueVendorTransfer(attach_.device, log >= 0 ? &LogCompletion : nullptr,
+                                             reinterpret_cast<LPVOID>(std::intptr_t{log}), flags,
+                                             &setup, data, 0);
     }
     // The error and byte count of a transfer, which is then closed.
     std::pair<DWORD, DWORD> Finish(USB_TRANSFER transfer) {
@@ -215,6 +195,7 @@ class AttachedDeviceTest : public UsbStackTest {
         funcs_->lpCloseTransfer(transfer);
         return {error, bytes};
     }
+    DWORD Error(USB_TRANSFER transfer) { return Finish(transfer).first; }
     bool Send(std::vector<BYTE> report) {
         return device_->port()->SendInterrupt(kInEndpoint, report);
     }

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <type_traits>
 
 #include "ce/devmgr.h"
 #include "ce/kernel.h"
@@ -16,20 +15,6 @@ namespace {
 
 tst::DriverState gState;
 std::atomic<DWORD> gLastContext{0x100};
-
-// A value of the active key, when it is there with the expected type.
-template <class Value>
-std::optional<Value> ReadValue(HKEY key, const wchar_t* name, DWORD expectedType) {
-    std::conditional_t<std::is_same_v<Value, DWORD>, DWORD, wchar_t[32]> value{};
-    DWORD size = sizeof(value) - (expectedType == REG_SZ ? sizeof(wchar_t) : 0);
-    DWORD type = REG_NONE;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != expectedType) {
-        return std::nullopt;
-    }
-    return Value(value);
-}
 
 }  // namespace
 
@@ -43,13 +28,23 @@ TST_EXPORT DWORD TST_Init(LPCWSTR pContext, LPCVOID lpvBusContext) {
     call.busContext = lpvBusContext;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        call.name = ReadValue<std::wstring>(key, L"Name", REG_SZ);
-        call.clientInfo = ReadValue<DWORD>(key, L"ClientInfo", REG_DWORD);
+        wchar_t name[32] = {};
+        DWORD value = 0;
+        DWORD size = sizeof name - sizeof(wchar_t);
+        if (RegQueryValueExW(key, L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
+                             &size) == ERROR_SUCCESS) {
+            call.name = name;
+        }
+        size = sizeof value;
+        if (RegQueryValueExW(key, L"ClientInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                             &size) == ERROR_SUCCESS) {
+            call.clientInfo = value;
+        }
         RegCloseKey(key);
     }
-    if (gState.refuseInit) {
+    if (gState.initRefusal) {
         gState.Record(call);
-        SetLastError(gState.initError);
+        SetLastError(*gState.initRefusal);
         return 0;
     }
     call.returned = ++gLastContext;
@@ -66,13 +61,9 @@ TST_EXPORT DWORD TST_Open(DWORD hDeviceContext, DWORD AccessCode, DWORD ShareMod
     tst::Call call{tst::Op::Open, hDeviceContext};
     call.access = AccessCode;
     call.share = ShareMode;
-    if (gState.openError == ERROR_SUCCESS) {
-        call.returned = ++gLastContext;
-    }
+    call.returned = gState.openError == ERROR_SUCCESS ? ++gLastContext : 0;
     gState.Record(call);
-    if (call.returned == 0) {
-        SetLastError(gState.openError);
-    }
+    SetLastError(gState.openError);
     return call.returned;
 }
 
@@ -86,44 +77,23 @@ TST_EXPORT BOOL TST_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn, DW
     tst::Call call{tst::Op::IoControlBegin, hOpenContext};
     call.code = dwCode;
     gState.Record(call);
-    BOOL result = TRUE;
-    switch (dwCode) {
-        case tst::kEchoCode: {
-            const DWORD length = std::min(dwLenIn, dwLenOut);
-            if (length != 0) {
-                std::memcpy(pBufOut, pBufIn, length);
-            }
-            if (pdwActualOut != nullptr) {
-                *pdwActualOut = length;
-            }
-            break;
-        }
-        case tst::kBlockCode:
-            gState.Block();
-            break;
-        default:
-            result = FALSE;
-            break;
+    if (dwCode == tst::kEchoCode) {
+        const DWORD length = std::min(dwLenIn, dwLenOut);
+        std::memcpy(pBufOut, pBufIn, length);
+        *pdwActualOut = length;
+    } else if (dwCode == tst::kBlockCode) {
+        gState.Block();
     }
     call.op = tst::Op::IoControlEnd;
     gState.Record(call);
-    return result;
+    return dwCode != tst::kFailCode;
 }
 
 // The same driver under a second prefix, so that names of two prefixes can be told apart.
-TST_EXPORT DWORD TSB_Init(LPCWSTR pContext, LPCVOID lpvBusContext) {
-    return TST_Init(pContext, lpvBusContext);
-}
-TST_EXPORT BOOL TSB_Deinit(DWORD hDeviceContext) {
-    return TST_Deinit(hDeviceContext);
-}
-TST_EXPORT DWORD TSB_Open(DWORD hDeviceContext, DWORD AccessCode, DWORD ShareMode) {
-    return TST_Open(hDeviceContext, AccessCode, ShareMode);
-}
-TST_EXPORT BOOL TSB_Close(DWORD hOpenContext) {
-    return TST_Close(hOpenContext);
-}
-TST_EXPORT BOOL TSB_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn, DWORD dwLenIn,
-                              PBYTE pBufOut, DWORD dwLenOut, PDWORD pdwActualOut) {
-    return TST_IOControl(hOpenContext, dwCode, pBufIn, dwLenIn, pBufOut, dwLenOut, pdwActualOut);
-}
+// clang-format off
+TST_EXPORT DWORD TSB_Init(LPCWSTR, LPCVOID) __attribute__((alias("TST_Init")));
+TST_EXPORT BOOL TSB_Deinit(DWORD) __attribute__((alias("TST_Deinit")));
+TST_EXPORT DWORD TSB_Open(DWORD, DWORD, DWORD) __attribute__((alias("TST_Open")));
+TST_EXPORT BOOL TSB_Close(DWORD) __attribute__((alias("TST_Close")));
+TST_EXPORT BOOL TSB_IOControl(DWORD, DWORD, PBYTE, DWORD, PBYTE, DWORD, PDWORD) __attribute__((alias("TST_IOControl")));
+// clang-format on

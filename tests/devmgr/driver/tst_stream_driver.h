@@ -1,5 +1,5 @@
-// The test stream driver (prefix TST): what it records of each call, and the switches a test
-// sets. Tests reach the driver's one state object through its export TST_State.
+// The test stream driver (prefix TST, and TSB for a second prefix): what it records of each
+// call, and the switches a test sets. Tests reach its one state object through TST_State.
 #pragma once
 
 #include <condition_variable>
@@ -34,57 +34,44 @@ struct Call {
 
 class DriverState {
   public:
-    // Switches, read at each call.
-    bool refuseInit = false;
-    DWORD initError = ERROR_SUCCESS;  // last error set when Init refuses
-    DWORD openError = ERROR_SUCCESS;  // nonzero: Open refuses with this last error
+    // Switches, read at each call: Init refuses with this last error; Open refuses when nonzero.
+    std::optional<DWORD> initRefusal;
+    DWORD openError = ERROR_SUCCESS;
 
     void Reset() {
         std::lock_guard lock(mutex_);
-        refuseInit = false;
-        initError = ERROR_SUCCESS;
+        initRefusal.reset();
         openError = ERROR_SUCCESS;
         calls_.clear();
         blocked_ = 0;
         released_ = false;
     }
-
     void Record(Call call) {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
-        changed_.notify_all();
     }
-
-    std::vector<Call> Calls() const {
+    std::vector<Call> Calls(std::optional<Op> op = std::nullopt) const {
         std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-    std::vector<Call> CallsOf(Op op) const {
         std::vector<Call> found;
-        for (Call& call : Calls()) {
-            if (call.op == op) {
-                found.push_back(std::move(call));
+        for (const Call& call : calls_) {
+            if (!op || call.op == *op) {
+                found.push_back(call);
             }
         }
         return found;
     }
-
     // Called by the driver inside a kBlockCode call.
     void Block() {
         std::unique_lock lock(mutex_);
         ++blocked_;
         changed_.notify_all();
         changed_.wait(lock, [this] { return released_; });
-        --blocked_;
     }
-
     // Waits (real time; generous, for a loaded machine) until a call is blocked.
     bool WaitUntilBlocked() {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return blocked_ > 0; });
     }
-
     void ReleaseBlockedCalls() {
         std::lock_guard lock(mutex_);
         released_ = true;

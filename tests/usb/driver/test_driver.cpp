@@ -4,19 +4,13 @@
 
 namespace {
 
-TestDriverRecord& Record() {
-    static TestDriverRecord record;
-    return record;
-}
+TestDriverRecord gRecord;
 
-BOOL DeviceNotify(LPVOID parameter, DWORD code, LPDWORD*, LPDWORD*, LPDWORD*, LPDWORD*) {
-    auto& record = *static_cast<TestDriverRecord*>(parameter);
-    std::function<void()> onClose;
-    {
-        std::lock_guard lock(record.mutex);
-        record.notifies.emplace_back(code, std::this_thread::get_id());
-        onClose = record.onClose;
-    }
+BOOL DeviceNotify(LPVOID, DWORD code, LPDWORD*, LPDWORD*, LPDWORD*, LPDWORD*) {
+    std::unique_lock lock(gRecord.mutex);
+    gRecord.notifies.emplace_back(code, std::this_thread::get_id());
+    const std::function<void()> onClose = gRecord.onClose;
+    lock.unlock();
     if (code == USB_CLOSE_DEVICE && onClose) {
         onClose();
     }
@@ -28,41 +22,29 @@ BOOL DeviceNotify(LPVOID parameter, DWORD code, LPDWORD*, LPDWORD*, LPDWORD*, LP
 extern "C" {
 
 TestDriverRecord* TestDriver_Record() {
-    return &Record();
+    return &gRecord;
 }
 
 BOOL DllMain(HANDLE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        std::lock_guard lock(Record().mutex);
-        ++Record().dllMainAttaches;
-    }
+    std::lock_guard lock(gRecord.mutex);
+    gRecord.dllMainAttaches += reason == DLL_PROCESS_ATTACH ? 1 : 0;
     return TRUE;
 }
 
 BOOL USBDeviceAttach(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs, LPCUSB_INTERFACE lpInterface,
                      LPCWSTR szUniqueDriverId, LPBOOL fAcceptControl,
                      LPCUSB_DRIVER_SETTINGS lpDriverSettings, DWORD) {
-    auto& record = Record();
-    AttachCall call;
-    call.device = hDevice;
-    call.funcs = lpUsbFuncs;
-    call.interface = lpInterface;
-    call.driverId = szUniqueDriverId;
-    call.settings = *lpDriverSettings;
-    call.thread = std::this_thread::get_id();
-    bool registerNotification = false;
-    {
-        std::lock_guard lock(record.mutex);
-        call.accepted = lpInterface != nullptr ? lpInterface->Descriptor.bInterfaceClass == 0xFF
-                                               : record.acceptDevices;
-        registerNotification = call.accepted;
-        record.attaches.push_back(call);
+    std::unique_lock lock(gRecord.mutex);
+    const bool accepted = lpInterface != nullptr ? lpInterface->Descriptor.bInterfaceClass == 0xFF
+                                                 : gRecord.acceptDevices;
+    gRecord.attaches.push_back({hDevice, lpUsbFuncs, lpInterface, szUniqueDriverId,
+                                *lpDriverSettings, std::this_thread::get_id(), accepted});
+    lock.unlock();
+    *fAcceptControl = accepted ? TRUE : FALSE;
+    if (accepted) {
+        lpUsbFuncs->lpRegisterNotificationRoutine(hDevice, &DeviceNotify, nullptr);
     }
-    *fAcceptControl = call.accepted ? TRUE : FALSE;
-    if (registerNotification) {
-        lpUsbFuncs->lpRegisterNotificationRoutine(hDevice, &DeviceNotify, &record);
-    }
-    return call.accepted ? TRUE : FALSE;
+    return *fAcceptControl;
 }
 
 }  // extern "C"
