@@ -73,7 +73,7 @@ class PanelHarness {
     bool WaitForVerification();
     bool Click(int id) { return driver_.Click(*dialog_, id); }
     bool WaitForBox(const std::wstring& text);
-    bool PressEsc() { return driver_.Key(*dialog_, VK_ESCAPE); }
+    bool Press(UINT key) { return driver_.Key(*dialog_, key); }
     // Runs events until at least one end arrived, and a little longer for a stray second one.
     const std::vector<EndMessage>& Ends();
     std::vector<std::wstring> Boxes() const { return driver_.BoxTexts(); }
