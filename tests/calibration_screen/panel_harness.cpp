@@ -23,15 +23,8 @@ constexpr double kInjectedRange = 65536.0;  // mouse_event's absolute range
 constexpr double kTapHoldMs = 120.0;
 constexpr int kEndSettleMs = 400;  // long enough for a second end to be posted, if one were
 
-const ce::ui::DialogTemplate kMainTemplate{IDD_STAND_IN_MAIN,
-                                           L"Stand-in main window",
-                                           L"MS Shell Dlg",
-                                           8,
-                                           100,
-                                           60,
-                                           WS_POPUP | WS_CAPTION,
-                                           0,
-                                           {}};
+const ce::ui::DialogTemplate kMainTemplate{
+    IDD_STAND_IN_MAIN, L"Main", L"MS Shell Dlg", 8, 100, 60, WS_POPUP | WS_CAPTION, 0, {}};
 const ce::ui::ResourceEntry kMainRegistered(kMainTemplate);
 
 // The application's main window as the calibration dialog sees it.

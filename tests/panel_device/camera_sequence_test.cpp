@@ -85,6 +85,7 @@ TEST(WideString, CopyIsBoundedByTheCountTheSourceAndTheDestination) {
                  {"room for the terminator", 4, L"OTS1:", 100, L"OTS"},
                  {"unterminated source", 8, unterminated, 3, L"abc"},
                  {"no source", 2, nullptr, 3, L""},
+                 {"room for the terminator only", 1, L"abc", 3, L""},
                  {"no room", 0, L"abc", 3, nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,15 +18,9 @@ constexpr ce::ui::DialogControl kControls[] = {
     {kRadioB0, ce::ui::ControlKind::RadioButton, L"B0", 60, 5, 40, 10, WS_GROUP},
     {kRadioB1, ce::ui::ControlKind::RadioButton, L"B1", 60, 17, 40, 10},
 };
-constexpr ce::ui::DialogTemplate kTemplate{kTestDialog,
-                                           L"Test",
-                                           L"MS Shell Dlg",
-                                           8,
-                                           120,
-                                           100,
-                                           WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-                                           0,
-                                           kControls};
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr ce::ui::DialogTemplate kTemplate{kTestDialog, L"Test", L"MS Shell Dlg", 8, 120, 100,
+                                           kStyle,      0,       kControls};
 const ce::ui::ResourceEntry kRegistered(kTemplate);
 
 class CTestDlg : public CDialog {
