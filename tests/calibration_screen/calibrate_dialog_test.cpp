@@ -99,12 +99,15 @@ TEST_P(ClosingWithoutSaving, LeavesTheCalibrationAndClosesOnce) {
     ASSERT_TRUE(panel.TouchTargets(bench, verifying ? dialog.Targets() : 1));
     if (verifying) {
         ASSERT_TRUE(panel.WaitForVerification());
+    } else {
+        panel.Press(VK_RETURN);  // reaches the hidden OK, which waits for the verification view
     }
-    ASSERT_TRUE(GetParam().way == Way::Cancel ? panel.Click(IDC_CANCEL) : panel.PressEsc());
-    panel.PressEsc();
+    ASSERT_TRUE(GetParam().way == Way::Cancel ? panel.Click(IDC_CANCEL) : panel.Press(VK_ESCAPE));
+    panel.Press(VK_ESCAPE);
     panel.Click(IDC_CANCEL);
     panel.Click(IDC_OK);
     EXPECT_THAT(panel.Ends(), ElementsAre(EndMessage{1, 0}));
+    EXPECT_TRUE(panel.Boxes().empty());
     ExpectRestored();
 
     EXPECT_EQ(ots::test::GetRecord(IOCTL_GET_DEVICE_CONFIG, 58), storedBefore);

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "calibration/target_grid.h"
 #include "protocol/messages.h"
+#include "sim/camera_panel.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/resource.h"
 
@@ -17,17 +19,12 @@ namespace calib_test {
 namespace {
 
 constexpr UINT IDD_STAND_IN_MAIN = 9130;
+constexpr double kInjectedRange = 65536.0;  // mouse_event's absolute range
+constexpr double kTapHoldMs = 120.0;
 constexpr int kEndSettleMs = 400;  // long enough for a second end to be posted, if one were
 
-const ce::ui::DialogTemplate kMainTemplate{IDD_STAND_IN_MAIN,
-                                           L"Stand-in main window",
-                                           L"MS Shell Dlg",
-                                           8,
-                                           100,
-                                           60,
-                                           WS_POPUP | WS_CAPTION,
-                                           0,
-                                           {}};
+const ce::ui::DialogTemplate kMainTemplate{
+    IDD_STAND_IN_MAIN, L"Main", L"MS Shell Dlg", 8, 100, 60, WS_POPUP | WS_CAPTION, 0, {}};
 const ce::ui::ResourceEntry kMainRegistered(kMainTemplate);
 
 // The application's main window as the calibration dialog sees it.
@@ -150,6 +147,65 @@ const std::vector<EndMessage>& PanelHarness::Ends() {
 bool PanelHarness::TaskBarVisible() {
     const HWND taskBar = FindWindowW(L"HHTaskBar", nullptr);
     return taskBar != nullptr && IsWindowVisible(taskBar);
+}
+
+TouchBench::TouchBench(Generation generation, std::uint16_t coordinateVendor,
+                       std::uint16_t coordinateProduct) {
+    if (generation == Generation::Camera) {
+        ots::sim::CameraDeviceOptions options;
+        options.pacing = ots::sim::Pacing::AsFastAsTaken;
+        camera_ = std::make_shared<ots::sim::CameraDevice>(ots::sim::MountedCameraPanel(), nullptr,
+                                                           options);
+        plugged_.emplace(camera_);
+        EXPECT_TRUE(camera_->IsConnected());
+    } else {
+        ots::sim::CoordinateControllerOptions options;
+        // Shifted and turned, no bow and no noise: an affine fit is exact but for the
+        // controller's 12-bit resolution.
+        options.mounting = {
+            .offsetX = 45.0, .offsetY = -35.0, .scaleX = 0.97, .scaleY = 1.02, .rotationDeg = 0.7};
+        options.idVendor = coordinateVendor;
+        options.idProduct = coordinateProduct;
+        options.pacing = ots::sim::Pacing::AsFastAsTaken;
+        coordinate_ = std::make_shared<ots::sim::CoordinateController>(options);
+        plugged_.emplace(coordinate_);
+        EXPECT_TRUE(coordinate_->IsConnected());
+    }
+}
+
+void TouchBench::Tap(Pixel at) {
+    if (camera_) {
+        camera_->Tap(at.x, at.y, kTapHoldMs);
+        EXPECT_TRUE(camera_->Settle(ots::test::kSettleMs));
+    } else if (coordinate_) {
+        coordinate_->Tap(at.x, at.y, kTapHoldMs);
+        EXPECT_TRUE(coordinate_->Settle(ots::test::kSettleMs));
+    }
+}
+
+std::optional<Pixel> TouchBench::Pointer() const {
+    const std::vector<ce::host::MouseEvent> events = recorder_.Events();
+    if (events.empty()) {
+        return std::nullopt;
+    }
+    return Pixel{events.back().dx * kScreenWidthPx / kInjectedRange,
+                 events.back().dy * kScreenHeightPx / kInjectedRange};
+}
+
+double TouchBench::WorstTapErrorMm() {
+    double worst = 0.0;
+    for (const double fx : {0.08, 0.3, 0.55, 0.9}) {
+        for (const double fy : {0.1, 0.45, 0.7, 0.92}) {
+            const Pixel finger{fx * kScreenWidthPx, fy * kScreenHeightPx};
+            Tap(finger);
+            const std::optional<Pixel> pointer = Pointer();
+            if (!pointer) {
+                return INFINITY;
+            }
+            worst = std::max(worst, std::hypot(pointer->x - finger.x, pointer->y - finger.y));
+        }
+    }
+    return worst * kMmPerPx;
 }
 
 }  // namespace calib_test

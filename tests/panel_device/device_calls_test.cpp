@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "device/device_access.h"
 #include "protocol/control_codes.h"
@@ -126,6 +127,12 @@ TEST_F(DeviceCallsTest, EachIssuesItsCodeOnOneHandleAndAFailureIsWrittenOnItsCha
 
 TEST_F(DeviceCallsTest, GetsDecodeTheReplyIntoTheRecordOnlyWhenTheCallSucceeded) {
     ASSERT_EQ(Activate(), L"OTS1:");
+    // Null records are refused without opening.
+    EXPECT_FALSE(GetDeviceConfig(nullptr, 0, &kCoordinate) ||
+                 SetDeviceConfig(nullptr, 0, &kCoordinate) || SetDriverConfig(nullptr) ||
+                 GetDriverConfig(nullptr, 0) || GetDeviceID(nullptr) ||
+                 GetScreenProperty(nullptr, 0, &kCoordinate) || GetVersion(0, nullptr, 0, 0));
+    EXPECT_TRUE(Trace().empty());
     const Bytes deviceBytes = Pattern(58, 3);
     const Bytes driverBytes = Pattern(58, 11);
     driver().SetReply(IOCTL_GET_DEVICE_CONFIG, deviceBytes);
@@ -141,9 +148,8 @@ TEST_F(DeviceCallsTest, GetsDecodeTheReplyIntoTheRecordOnlyWhenTheCallSucceeded)
     EXPECT_EQ(Sent().back(), driverBytes);
     ots::DeviceIdentity identity{};
     ASSERT_TRUE(GetDeviceID(&identity));
-    EXPECT_EQ(identity.idVendor, 0x7E21);
-    EXPECT_EQ(identity.idProduct, 0x0C20);
-    EXPECT_EQ(identity.bcdDevice, 0x0100);
+    EXPECT_EQ(std::tuple(identity.idVendor, identity.idProduct, identity.bcdDevice),
+              std::tuple(0x7E21, 0x0C20, 0x0100));
 
     for (DWORD code : {IOCTL_GET_DRIVER_CONFIG, IOCTL_GET_DEVICE_ID, IOCTL_GET_DEVICE_CONFIG}) {
         driver().FailCode(code);
@@ -159,49 +165,33 @@ TEST_F(DeviceCallsTest, GetsDecodeTheReplyIntoTheRecordOnlyWhenTheCallSucceeded)
     EXPECT_EQ(device.MaxX, 77);
 }
 
-TEST_F(DeviceCallsTest, NullRecordsAreRefusedWithoutOpening) {
-    ASSERT_EQ(Activate(), L"OTS1:");
-    EXPECT_FALSE(GetDeviceConfig(nullptr, 0, &kCoordinate));
-    EXPECT_FALSE(SetDeviceConfig(nullptr, 0, &kCoordinate));
-    EXPECT_FALSE(SetDriverConfig(nullptr));
-    EXPECT_FALSE(GetDriverConfig(nullptr, 0));
-    EXPECT_FALSE(GetDeviceID(nullptr));
-    EXPECT_FALSE(GetScreenProperty(nullptr, 0, &kCoordinate));
-    EXPECT_FALSE(GetVersion(0, nullptr, 0, 0));
-    EXPECT_TRUE(Trace().empty());
-    EXPECT_TRUE(capture_.Lines().empty());
-}
-
 TEST_F(DeviceCallsTest, CalibrationSendsXThenYOnOneHandleAndStopsAtTheFirstFailure) {
     ASSERT_EQ(Activate(), L"OTS1:");
     const std::string x = IoOf("OTS1:", IOCTL_SET_CALIB_PARA_X);
     const std::string y = IoOf("OTS1:", IOCTL_SET_CALIB_PARA_Y);
+    const std::string o = "Open OTS1:", c = "Close OTS1:";
+    const std::string fx = "<Commmon><SetCalibratePara>DeviceIoControl_X Failed!\r";
+    const std::string fy = "<Commmon><SetCalibratePara>DeviceIoControl_Y Failed!\r";
     const struct {
         DWORD failing;
         std::vector<std::string> trace;
         std::vector<std::string> lines;
-    } cases[] = {
-        {0, {"Open OTS1:", x, y, "Close OTS1:"}, {}},
-        {IOCTL_SET_CALIB_PARA_X,
-         {"Open OTS1:", x, "Close OTS1:"},
-         {"<Commmon><SetCalibratePara>DeviceIoControl_X Failed!\r"}},
-        {IOCTL_SET_CALIB_PARA_Y,
-         {"Open OTS1:", x, y, "Close OTS1:"},
-         {"<Commmon><SetCalibratePara>DeviceIoControl_Y Failed!\r"}},
-    };
+    } cases[] = {{0, {o, x, y, c}, {}},
+                 {IOCTL_SET_CALIB_PARA_X, {o, x, c}, {fx}},
+                 {IOCTL_SET_CALIB_PARA_Y, {o, x, y, c}, {fy}}};
     ots::CalibPara calibX = ots::IdentityCalibParaX();
     ots::CalibPara calibY = ots::IdentityCalibParaY();
     calibX.A00 = 12.5f;
     calibY.reserve5 = 0x5A;
-    for (const auto& c : cases) {
+    for (const auto& row : cases) {
         driver().Reset();
         capture_.Clear();
-        if (c.failing != 0) {
-            driver().FailCode(c.failing);
+        if (row.failing != 0) {
+            driver().FailCode(row.failing);
         }
-        EXPECT_EQ(SetCalibratePara(calibX, calibY, 0, &kCoordinate), c.failing == 0);
-        EXPECT_EQ(Trace(), c.trace);
-        EXPECT_EQ(capture_.Lines(DebugChannel::Kernel), c.lines);
+        EXPECT_EQ(SetCalibratePara(calibX, calibY, 0, &kCoordinate), row.failing == 0);
+        EXPECT_EQ(Trace(), row.trace);
+        EXPECT_EQ(capture_.Lines(DebugChannel::Kernel), row.lines);
     }
     const auto sent = Sent();
     EXPECT_EQ(ots::DecodeCalibPara(ArrayOf<58>(sent[0])).A00, 12.5f);

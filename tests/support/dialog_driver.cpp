@@ -68,25 +68,6 @@ void DialogDriver::OnShown(UINT templateId, std::function<void(CDialog&)> script
     scripts_[templateId].push_back(std::move(script));
 }
 
-bool DialogDriver::Enabled(CWnd& dialog, int id) {
-    CWnd* item = dialog.GetDlgItem(id);
-    return item != nullptr && item->IsWindowEnabled();
-}
-
-bool DialogDriver::Visible(CWnd& dialog, int id) {
-    CWnd* item = dialog.GetDlgItem(id);
-    return item != nullptr && item->IsWindowVisible();
-}
-
-bool DialogDriver::Checked(CWnd& dialog, int id) {
-    return dialog.IsDlgButtonChecked(id) == BST_CHECKED;
-}
-
-std::wstring DialogDriver::Text(CWnd& dialog, int id) {
-    CWnd* item = dialog.GetDlgItem(id);
-    return item != nullptr ? item->GetWindowText() : std::wstring();
-}
-
 bool DialogDriver::WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     return ce::ui::host::ProcessEventsUntil(pred, timeoutMs);
 }

@@ -41,10 +41,18 @@ class DialogDriver {
     }
 
     // Control state as the person sees it.
-    static bool Enabled(CWnd& dialog, int id);
-    static bool Visible(CWnd& dialog, int id);
-    static bool Checked(CWnd& dialog, int id);
-    static std::wstring Text(CWnd& dialog, int id);
+    static bool Enabled(CWnd& dialog, int id) {
+        return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowEnabled();
+    }
+    static bool Visible(CWnd& dialog, int id) {
+        return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowVisible();
+    }
+    static bool Checked(CWnd& dialog, int id) {
+        return dialog.IsDlgButtonChecked(id) == BST_CHECKED;
+    }
+    static std::wstring Text(CWnd& dialog, int id) {
+        return dialog.GetDlgItem(id) != nullptr ? dialog.GetDlgItem(id)->GetWindowText() : L"";
+    }
 
     // Runs events until pred holds; false after the timeout.
     static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);

@@ -1,13 +1,12 @@
 // The control panel as processes: against cehost in another process, a second copy that
 // brings the first to the front and ends, the shell's task bar hidden and shown from another
-// process, and a real window on an X server.
+// process. (tspanel on a real X server is the demo's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "device/device_access.h"
@@ -25,10 +24,6 @@ using ots::test::Spawn;
 
 constexpr const wchar_t* kTitle = L"TouchScreen Control Panel";
 
-// Where Debian installs the X programs (scripts/install-deps.sh).
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
-constexpr const char* kXwininfo = "/usr/bin/xwininfo";
-
 class ProcessesTest : public ::testing::Test {
   protected:
     void StartHost(const char* controller = "coordinate") {
@@ -37,9 +32,9 @@ class ProcessesTest : public ::testing::Test {
         ASSERT_EQ(host_->Cectl({"plug", controller}).exitCode, 0);
         ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
     }
-    std::vector<std::string> Environment(const std::string& platform = "offscreen") const {
+    std::vector<std::string> Environment() const {
         return {"OTS_DEVMGR_SOCKET=" + host_->socket(), "OTS_WINDOW_DIR=" + WindowFolder(),
-                "QT_QPA_PLATFORM=" + platform};
+                "QT_QPA_PLATFORM=offscreen"};
     }
     static int Stop(pid_t pid) {
         ::kill(pid, SIGTERM);
@@ -105,43 +100,6 @@ TEST_F(ProcessesTest, TaskBarOfAnotherProcessHidesAndShows) {
     ShowWindow(bar, SW_SHOW);
     EXPECT_TRUE(DialogDriver::WaitFor([&] { return IsWindowVisible(bar); }));
     EXPECT_EQ(Stop(shell), 0);
-}
-
-TEST_F(ProcessesTest, PanelOpensARealWindowOnAnXServer) {
-    const std::string xvfb = kXvfb;
-    if (::access(kXvfb, X_OK) != 0) {
-        GTEST_SKIP() << "no X server can be started here: Xvfb is not installed "
-                        "(scripts/install-deps.sh installs it)";
-    }
-    int number = 0;
-    pid_t server = -1;
-    for (number = 60 + ::getpid() % 200; server < 0 && number < 400; number += 7) {
-        if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) {
-            server = Spawn({xvfb, ":" + std::to_string(number), "-screen", "0", "800x600x24",
-                            "-nolisten", "tcp"},
-                           "", dir_.File("xvfb.err"));
-            break;
-        }
-    }
-    const std::string display = ":" + std::to_string(number);
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-    if (server < 0 || !DialogDriver::WaitFor([&] { return std::filesystem::exists(socket); })) {
-        GTEST_SKIP() << "no X server could be started: "
-                     << ots::test::ReadFile(dir_.File("xvfb.err"));
-    }
-    StartHost();
-    auto environment = Environment("xcb");
-    environment.push_back("DISPLAY=" + display);
-    const pid_t panel = Spawn({OTS_TSPANEL}, "", dir_.File("panel.err"), environment);
-    const auto appeared = [&] {
-        const auto tree =
-            ots::test::RunProgram({kXwininfo, "-root", "-tree", "-display", display}, dir_);
-        return tree.out.find("\"TouchScreen Control Panel\"") != std::string::npos;
-    };
-    EXPECT_TRUE(DialogDriver::WaitFor(appeared, 20000))
-        << ots::test::ReadFile(dir_.File("panel.err"));
-    Stop(panel);
-    Stop(server);
 }
 
 }  // namespace

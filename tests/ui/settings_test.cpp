@@ -58,10 +58,17 @@ TEST_F(SettingsTest, SlidersShowStoredValuesClampedButSaveThemUnlessMoved) {
     EXPECT_EQ(BeepBroadcasts(), 2);
 }
 
+// Other controllers have no touch sensitivity or smoothness, and keep the stored double-click.
 TEST_F(SettingsTest, ApplyIsEnabledExactlyWhileSomethingChanged) {
     Answer(kCoordinate, {}, Stored());
     CSettingsDlg dialog;
     RunChild(dialog, [&](CDialog& dlg) {
+        EXPECT_FALSE(ui.Checked(dlg, IDC_CHECK_TOUCH_SENSITIVITY));
+        for (int id :
+             {IDC_SLIDER_DELAY, IDC_SLIDER_AREA, IDC_GROUP_SENSITIVITY, IDC_SLIDER_SMOOTHNESS}) {
+            EXPECT_FALSE(ui.Enabled(dlg, id)) << id;
+        }
+        EXPECT_TRUE(ui.Enabled(dlg, IDC_LABEL_SMOOTHNESS));
         ui.Click(dlg, IDC_RADIO_CLICK_ON_TOUCH);
         EXPECT_TRUE(ui.Enabled(dlg, IDC_BUTTON_APPLY));
         ui.Click(dlg, IDC_RADIO_MOUSE_EMULATION);
@@ -74,6 +81,7 @@ TEST_F(SettingsTest, ApplyIsEnabledExactlyWhileSomethingChanged) {
     });
     EXPECT_EQ(Calls(IOCTL_SET_DRIVER_CONFIG), 1);  // Cancel keeps what Apply saved, no more
     EXPECT_EQ(LastDriverConfigSent().CalibrateType, 1);
+    EXPECT_EQ(LastDriverConfigSent().EnableDoubleClick, 1);
     EXPECT_EQ(Calls(IOCTL_REINIT_OPTCORE), 0);  // not a camera
     EXPECT_EQ(BeepBroadcasts(), 1);
 }
@@ -104,22 +112,6 @@ TEST_F(SettingsTest, BeepModeFollowsTheClickModeButStoresOnlyTheUsersChoice) {
         });
         EXPECT_EQ(LastDriverConfigSent().BeepMode, 2);
     }
-}
-
-TEST_F(SettingsTest, OtherControllersHaveNoTouchSensitivityOrSmoothness) {
-    Answer(kCoordinate, {}, Stored());
-    CSettingsDlg dialog;
-    RunChild(dialog, [&](CDialog& dlg) {
-        EXPECT_FALSE(ui.Checked(dlg, IDC_CHECK_TOUCH_SENSITIVITY));
-        for (int id :
-             {IDC_SLIDER_DELAY, IDC_SLIDER_AREA, IDC_GROUP_SENSITIVITY, IDC_SLIDER_SMOOTHNESS}) {
-            EXPECT_FALSE(ui.Enabled(dlg, id)) << id;
-        }
-        EXPECT_TRUE(ui.Enabled(dlg, IDC_LABEL_SMOOTHNESS));
-        ui.Click(dlg, IDC_RADIO_CLICK_ON_RELEASE);
-        ui.Click(dlg, IDC_BUTTON_OK);
-    });
-    EXPECT_EQ(LastDriverConfigSent().EnableDoubleClick, 1);
 }
 
 // Mended: a beep or cursor hiding saved off can be switched on again.
