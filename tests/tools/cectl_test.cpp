@@ -103,28 +103,19 @@ TEST(CectlCommandLine, UsageErrorsNameWhatIsWrong) {
         EXPECT_EQ(parsed.outcome, Outcome::Usage) << line;
         EXPECT_NE(parsed.message.find(part), std::string::npos) << line << ": " << parsed.message;
     }
-    std::vector<std::string> refused = {"tap 1 2 --ms 600001",
-                                        "tap 1 2 --ms",
-                                        "events --count 0",
-                                        "--socket",
-                                        "--socket /run/x.sock",
-                                        "list --socket /run/x.sock",
-                                        "reg",
-                                        "reg import",
-                                        "draw",
-                                        "draw square 1",
-                                        "draw circle 1 2 0",
-                                        "draw circle 1 2",
-                                        "draw line 1 2 3",
-                                        "draw path"};
+    // One line each, ';' between them.
+    std::string refused =
+        "tap 1 2 --ms 600001;tap 1 2 --ms;events --count 0;--socket;--socket /run/x.sock;"
+        "list --socket /run/x.sock;reg;reg import;draw;draw square 1;draw circle 1 2 0;"
+        "draw circle 1 2;draw line 1 2 3;draw path;";
     for (const char* bad : {"0", "100", "-1", "x", "1.5", "''"}) {
-        refused.push_back(std::string("unplug ") + bad);
-        refused.push_back(std::string("plug camera --id ") + bad);
+        refused += std::string("unplug ") + bad + ";plug camera --id " + bad + ";";
     }
     for (const char* bad : {"x", "1e999", "nan", "inf", "''", "1,5", "0x10"}) {
-        refused.push_back(std::string("tap ") + bad + " 1");
+        refused += std::string("tap ") + bad + " 1;";
     }
-    for (const std::string& line : refused) {
+    std::istringstream lines(refused);
+    for (std::string line; std::getline(lines, line, ';');) {
         EXPECT_EQ(Parse(line).outcome, Outcome::Usage) << line;
     }
 }
