@@ -85,6 +85,12 @@ TEST(Records, MatchTheirLayoutTables) {
         Hex("00 00 80 3F 00 00 00 40 00 00 80 BF 00 00 00 3F 00 00 80 40 00 00 00 C0 00 00 80 3E "
             "00 00 00 41 00 00 C0 3F 00 00 00 BF 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 "
             "11 12"));
+    ExpectLayout<kCalibParaSize>("CalibParaX identity: A10 1.0", IdentityCalibParaX(),
+                                 EncodeCalibPara, DecodeCalibPara,
+                                 Sparse(kCalibParaSize, {{32, "00 00 80 3F"}}));
+    ExpectLayout<kCalibParaSize>("CalibParaY identity: A01 1.0", IdentityCalibParaY(),
+                                 EncodeCalibPara, DecodeCalibPara,
+                                 Sparse(kCalibParaSize, {{28, "00 00 80 3F"}}));
 }
 
 TEST(ControlCodes, KeepTheirPublishedValues) {
