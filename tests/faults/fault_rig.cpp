@@ -4,6 +4,7 @@
 
 #include "ce/host/heap_stats.h"
 #include "ce/host/kernel_object.h"
+#include "ce/host/usb_host.h"
 #include "protocol/control_codes.h"
 
 namespace faults {
@@ -15,10 +16,9 @@ Counts CountNow() {
             ce::host::LiveLocalBlockCount()};
 }
 
-Counts WaitCounts(const Counts& expected) {
+Counts CountsBackTo(const Counts& expected) {
     Counts now = CountNow();
-    // A detached platform thread may still be leaving after its handle was signalled.
-    WaitFor([&] { return (now = CountNow()) == expected; }, 30000 / kTimeScale);
+    WaitUntil([&] { return (now = CountNow()) == expected; }, std::chrono::seconds(30));
     return now;
 }
 
@@ -53,7 +53,7 @@ void FaultTest::MakeCamera(ots::sim::Pacing pacing) {
 void FaultTest::PlugInBackground() {
     const auto before = ce::host::PluggedUsbDevices().size();
     plugger_ = std::thread([this] { ce::host::PlugUsbDevice(tap_); });
-    ASSERT_TRUE(WaitFor([&] { return ce::host::PluggedUsbDevices().size() > before; }));
+    ASSERT_TRUE(WaitUntil([&] { return ce::host::PluggedUsbDevices().size() > before; }));
 }
 
 void FaultTest::Plug() {
@@ -72,19 +72,16 @@ void FaultTest::Unplug() {
 
 bool FaultTest::TapPresses() {
     recorder_.Clear();
-    camera().Tap(400, 300);
-    return camera().Settle(ots::test::kSettleMs) && recorder_.WaitForCount(1, ots::test::kSettleMs);
+    camera_->Tap(400, 300);
+    return camera_->Settle(ots::test::kSettleMs) && recorder_.WaitForCount(1, ots::test::kSettleMs);
 }
 
 void FaultTest::ExpectCleanAndNextPlugWorks() {
-    EXPECT_EQ(WaitCounts(baseline_), baseline_);
+    EXPECT_EQ(CountsBackTo(baseline_), baseline_);
     MakeCamera();
     Plug();
-    ots::test::StreamHandle handle;
-    ASSERT_TRUE(handle.ok()) << "open failed with " << handle.error();
-    EXPECT_EQ(handle.Get(IOCTL_GET_DEVICE_ID, 6),
+    EXPECT_EQ(ots::test::GetRecord(IOCTL_GET_DEVICE_ID, 6),
               (ots::test::Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}));
-    handle.Close();
     EXPECT_TRUE(TapPresses()) << "a tap after the fault gave no input";
 }
 

@@ -5,60 +5,44 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <thread>
 
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
-#include "ce/host/usb_host.h"
 #include "sim/camera_device.h"
 #include "support/bus.h"
+#include "support/scaled_clock.h"
 
 namespace faults {
 
+using ots::test::WaitUntil;
 inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
 
-// Resources that a fault must not leave behind.
+// Resources a fault must not leave behind: kernel handles, threads of this process and live
+// LocalAlloc blocks. No thread more but the stack's own completion thread, which starts and
+// ends on demand; a thread of ours keeps its handle until joined, so a leak shows there too.
 struct Counts {
-    std::size_t handles;  // kernel handles
-    std::size_t threads;  // threads of this process
-    std::int64_t blocks;  // live LocalAlloc blocks
-    // Nothing left over: the same handles and blocks, and no thread more but the stack's own
-    // completion thread, which starts and ends on demand. A thread of ours keeps its handle
-    // until joined, so a leaked one shows among the handles too.
-    bool operator==(const Counts& base) const {
-        return handles == base.handles && blocks == base.blocks && threads <= base.threads + 1;
+    std::size_t handles, threads;
+    std::int64_t blocks;
+    bool operator==(const Counts& b) const {
+        return handles == b.handles && blocks == b.blocks && threads <= b.threads + 1;
     }
 };
 Counts CountNow();
-// Polls until the counts come back to `expected` (a thread ends shortly after it is joined).
-Counts WaitCounts(const Counts& expected);
 std::ostream& operator<<(std::ostream& out, const Counts& c);
-
-// Polls (platform ms) until the condition holds; false on timeout.
-template <class Condition>
-bool WaitFor(Condition condition, double platformMs = ots::test::kSettleMs) {
-    const double deadline = ce::host::PlatformNowMs() + platformMs;
-    while (!condition()) {
-        if (ce::host::PlatformNowMs() > deadline) {
-            return false;
-        }
-        Sleep(1);
-    }
-    return true;
-}
+// The counts once they are back to `expected` (a thread ends shortly after it is joined), or
+// after half a minute.
+Counts CountsBackTo(const Counts& expected);
 
 class FaultTest : public ots::test::IntegrationTest {
   protected:
     void SetUp() override;
     void TearDown() override;
-
     // A camera controller behind a tap, handed over one frame at a time.
     void MakeCamera(ots::sim::Pacing pacing = ots::sim::Pacing::AsFastAsTaken);
     // Plugs on a thread of its own; returns once the device is on the bus.
     void PlugInBackground();
-    // Plugs and waits for attach to finish.
     void Plug();
     // Unplugs (attach may still run) and waits for the plugging thread.
     void Unplug();
@@ -67,16 +51,13 @@ class FaultTest : public ots::test::IntegrationTest {
     // Nothing is left behind, and a fresh camera plugs, opens as "OTS1:" and presses on a tap.
     void ExpectCleanAndNextPlugWorks();
 
-    ots::sim::CameraDevice& camera() { return *camera_; }
-    ots::test::BusTap& tap() { return *tap_; }
-
     ce::host::ScopedTimeScale fast_{kTimeScale};
     ce::host::MouseEventRecorder recorder_;
     Counts baseline_{};
-
-  private:
     std::shared_ptr<ots::sim::CameraDevice> camera_;
     std::shared_ptr<ots::test::BusTap> tap_;
+
+  private:
     std::thread plugger_;
 };
 

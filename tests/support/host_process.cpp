@@ -1,7 +1,6 @@
 #include "support/host_process.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,10 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
-#include "ce/host/stream_wire.h"
-#include "cectl/control_request.h"
 #include "support/scaled_clock.h"
 
 extern char** environ;
@@ -23,7 +19,6 @@ extern char** environ;
 namespace ots::test {
 namespace {
 
-namespace wire = ce::host::wire;
 constexpr std::chrono::seconds kProcessTimeout{60};
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
@@ -52,18 +47,6 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     }
     ::execve(argv[0], argv, envp);
     ::_exit(127);
-}
-
-// Asks for the list: the reply comes only once the host serves.
-bool AnswersControlRequest(const std::string& socket) {
-    wire::FrameSocket connection = wire::FrameSocket::Connect(socket);
-    ots::control::Command list;
-    list.verb = ots::control::Verb::List;
-    wire::Frame reply;
-    return connection.valid() &&
-           connection.Send(wire::kControlRequest, 1, ots::control::EncodeCommand(list)) &&
-           connection.Receive(reply) == wire::ReceiveResult::Received &&
-           reply.type == wire::kControlReply;
 }
 
 }  // namespace
@@ -126,11 +109,8 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const TempDir& sc
     static std::atomic<int> runs{0};
     const std::string stem = scratch.File("run" + std::to_string(++runs));
     const pid_t pid = Spawn(argv, stem + ".out", stem + ".err", extraEnv);
-    ProgramResult result;
-    result.exitCode = pid > 0 ? WaitExit(pid) : -1;
-    result.out = ReadFile(stem + ".out");
-    result.err = ReadFile(stem + ".err");
-    return result;
+    // Braces run left to right: the program has ended before its output is read.
+    return {pid > 0 ? WaitExit(pid) : -1, ReadFile(stem + ".out"), ReadFile(stem + ".err")};
 }
 
 HostProcess::HostProcess(const TempDir& dir, std::vector<std::string> extraArgs) : dir_(dir) {
@@ -149,7 +129,7 @@ bool HostProcess::WaitReady() {
                    if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
                        pid_ = -1;  // it ended without serving
                    }
-                   return pid_ <= 0 || AnswersControlRequest(socket());
+                   return pid_ <= 0 || Cectl({"list"}).exitCode == 0;  // once it serves
                },
                kProcessTimeout) &&
            pid_ > 0;
@@ -171,29 +151,6 @@ ProgramResult HostProcess::Cectl(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {OTS_CECTL, "--socket", socket()};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv, dir_);
-}
-
-StreamClientProcess::StreamClientProcess(const TempDir& dir, const std::string& socket,
-                                         const std::string& mode, const std::string& name) {
-    static std::atomic<int> clients{0};
-    outFile_ = dir.File("client" + std::to_string(++clients) + ".out");
-    pid_ = Spawn({OTS_STREAM_CLIENT, mode, name}, outFile_, "/dev/null",
-                 {"OTS_DEVMGR_SOCKET=" + socket});
-}
-
-std::string StreamClientProcess::FirstLine() const {
-    std::string text;
-    WaitUntil([&] { return (text = ReadFile(outFile_)).find('\n') != std::string::npos; },
-              kProcessTimeout);
-    return text.substr(0, text.find('\n'));
-}
-
-void StreamClientProcess::Kill(int signal) {
-    if (pid_ > 0) {
-        ::kill(pid_, signal);
-        WaitExit(pid_);
-        pid_ = -1;
-    }
 }
 
 }  // namespace ots::test

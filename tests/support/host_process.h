@@ -1,6 +1,6 @@
-// Programs the remote and tools suites start: a device host (cehost) in a child process with
-// its own state folder and socket, cectl runs, and the stream client helper. Children get the
-// test's environment; their output goes to files in the test's temporary folder.
+// Programs the suites start: a device host (cehost) in a child process with its own state
+// folder and socket, and cectl runs. Children get the test's environment; their output goes to
+// files in the test's temporary folder.
 #pragma once
 
 #include <sys/types.h>
@@ -68,24 +68,6 @@ class HostProcess {
 
   private:
     const TempDir& dir_;
-    pid_t pid_ = -1;
-};
-
-// The stream client helper opens a device through the socket and prints "opened" or
-// "error <code>"; "probe" closes it and ends, "hold" keeps it until killed.
-class StreamClientProcess {
-  public:
-    StreamClientProcess(const TempDir& dir, const std::string& socket, const std::string& mode,
-                        const std::string& name = "OTS1:");
-    ~StreamClientProcess() { Kill(SIGKILL); }
-    StreamClientProcess(const StreamClientProcess&) = delete;
-    StreamClientProcess& operator=(const StreamClientProcess&) = delete;
-    // The first line it printed, once printed ("" after a minute).
-    std::string FirstLine() const;
-    void Kill(int signal);
-
-  private:
-    std::string outFile_;
     pid_t pid_ = -1;
 };
 
