@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <future>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -17,9 +18,12 @@
 #include "protocol/calib_para.h"
 #include "protocol/device_config.h"
 #include "sim/camera_device.h"
+#include "sim/camera_optics.h"
+#include "sim/camera_run_length.h"
 #include "support/model_usb.h"
 #include "support/records.h"
 #include "support/touch_device.h"
+#include "touch/process_report.h"
 #include "touch/sensor_init.h"
 #include "touch/tap_filter.h"
 #include "touch/vendor_exchange.h"
@@ -42,14 +46,6 @@ CommandFilter Stall(BYTE code, BYTE index) {
     return [=](std::span<const BYTE> c) { return c[2] == code && c[4] == index; };
 }
 
-// A panel whose width and height tell apart, and speed limits of its own.
-ots::sim::CameraPanel Panel() {
-    ots::sim::CameraPanel panel = ots::sim::RealisticCameraPanel();
-    panel.panel.PanelWidth = 1000;
-    panel.panel.PanelHeight = 800;
-    return panel;
-}
-
 template <class Record>
 Bytes BytesOf(const Record& record) {
     return Bytes(reinterpret_cast<const BYTE*>(&record),
@@ -68,7 +64,7 @@ class ControllerTest : public ::testing::Test {
                                  response.data());
     }
     // What the controller keeps in its memory: a device configuration calibrated as given,
-    // and calibrations with the given A03 and A00.
+    // and calibrations with the given gain (A10 for x, A01 for y) and A00.
     void Store(BYTE isCalibrated, std::pair<float, float> x, std::pair<float, float> y = {8, 2}) {
         DeviceConfig dc{3, 0, 100, 200, 900, 700, isCalibrated, 0x01020304u, 0, 0, 0, 0, 0, {}};
         dc.reserved[30] = 0x99;
@@ -77,7 +73,7 @@ class ControllerTest : public ::testing::Test {
         camera->Nvm()->StoreDeviceConfig(block);
         for (const int axis : {0, 1}) {
             CalibPara c{};
-            std::tie(c.A03, c.A00) = axis == 0 ? x : y;
+            std::tie(axis == 0 ? c.A10 : c.A01, c.A00) = axis == 0 ? x : y;
             EncodeCalibPara(c, block);
             camera->Nvm()->StoreCalibration(axis, block);
         }
@@ -93,9 +89,10 @@ class ControllerTest : public ::testing::Test {
     }
 
     ce::host::DebugCapture debug;  // the transport's lines about failed transfers
+    const ots::sim::CameraPanel panel = ots::sim::RealisticCameraPanel();  // 800 x 600
     ce::host::ScopedTimeScale fast{0.01};
     TouchDevice device = TouchDevice::Camera();
-    std::shared_ptr<CameraDevice> camera = std::make_shared<CameraDevice>(Panel());
+    std::shared_ptr<CameraDevice> camera = std::make_shared<CameraDevice>(panel);
     ModelUsb usb{camera};
     Response response{};
 };
@@ -183,7 +180,7 @@ void DirtyFilters(TOUCH_DATA& td) {
 
 void ExpectFreshFilters(const TOUCH_DATA& td, INT32 maxCount) {
     EXPECT_THAT(std::tuple(td.Tap.maxCount, td.Tap.thresholdSq, td.Tap.state, td.Tap.count),
-                FieldsAre(maxCount, 131 * 131, TAP_IDLE, 0));  // area 4 over 1000 wide
+                FieldsAre(maxCount, 163 * 163, TAP_IDLE, 0));  // area 4 over 800 wide
     for (const PointHistory* h : {&td.SecondHistory, &td.HistoryA, &td.HistoryB}) {
         EXPECT_EQ(PointsText(h->E, 4), "- - - -");
     }
@@ -209,10 +206,10 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
               "AA 01 71 02 01 00 74 -> answered\n");
 
     const TOUCH_DATA& td = device.td();
-    const ots::sim::CameraPanel panel = Panel();
     EXPECT_THAT(BytesOf(td.CameraParams0), ElementsAreArray(EncodeCameraParams(panel.camera0)));
     EXPECT_THAT(BytesOf(td.CameraParams1), ElementsAreArray(EncodeCameraParams(panel.camera1)));
-    ots::sim::PanelParams limited = panel.panel;  // the speed limits come from the screen settings
+    // The speed limits come from the screen settings.
+    ots::sim::PanelParams limited = panel.panel;
     limited.MaxSpeed = 12345;
     limited.VelocityRefCount = 200;
     limited.VelocityWeight = static_cast<float>(35 * 0.01);
@@ -221,8 +218,8 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
                 FieldsAre(3, 0, 100, 200, 900, 700, 1, 0x01020304u, 0, 0, 0, 0, 0, _));
     EXPECT_EQ(td.DeviceConfig.reserved[30], 0x99);
     // Calibrated exactly 1: the stored calibration becomes active.
-    EXPECT_THAT(std::tuple(td.DeviceCalibX.A03, td.DeviceCalibY.A03, td.Optical.CalibX.A03,
-                           td.Optical.CalibX.A00, td.Optical.CalibY.A03, td.Optical.CalibY.A00),
+    EXPECT_THAT(std::tuple(td.DeviceCalibX.A10, td.DeviceCalibY.A01, td.Optical.CalibX.A10,
+                           td.Optical.CalibX.A00, td.Optical.CalibY.A01, td.Optical.CalibY.A00),
                 FieldsAre(7.0f, 8.0f, 7.0f, 1.0f, 8.0f, 2.0f));
     ExpectFreshFilters(td, 31);
 
@@ -231,10 +228,10 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
     for (BYTE isCalibrated : {BYTE{0}, BYTE{2}}) {
         Store(isCalibrated, {5, 1});
         ASSERT_EQ(InitCameraController(&device.ctx()), 0u);
-        EXPECT_THAT(td.DeviceConfig, FieldsAre(0, 0, 0, 0, 1000, 800, 0, 0u, 0u, 0, 0, 0, 0, _))
+        EXPECT_THAT(td.DeviceConfig, FieldsAre(0, 0, 0, 0, 800, 600, 0, 0u, 0u, 0, 0, 0, 0, _))
             << int{isCalibrated};
         EXPECT_EQ(td.DeviceConfig.reserved[30], 0);
-        EXPECT_NE(td.Optical.CalibX.A03, 5.0f);
+        EXPECT_NE(td.Optical.CalibX.A10, 5.0f);
     }
 }
 
@@ -267,9 +264,9 @@ TEST_F(CameraInitTest, FailedExchangesApplyNothingAndReinitReadsOnlyConfiguratio
     EXPECT_EQ(ReinitCameraController(&device.ctx()), 0u);
     EXPECT_THAT(Received(), testing::Not(testing::HasSubstr("AA 02 10")));
     const TOUCH_DATA& td = device.td();
-    EXPECT_THAT(BytesOf(td.CameraParams0), ElementsAreArray(EncodeCameraParams(Panel().camera0)));
+    EXPECT_THAT(BytesOf(td.CameraParams0), ElementsAreArray(EncodeCameraParams(panel.camera0)));
     EXPECT_THAT(BytesOf(td.PanelParams), ElementsAreArray(panelAfterAttach));
-    EXPECT_THAT(std::tuple(td.Optical.CalibX.A03, td.Optical.CalibX.A00, td.Optical.CalibY.A03),
+    EXPECT_THAT(std::tuple(td.Optical.CalibX.A10, td.Optical.CalibX.A00, td.Optical.CalibY.A01),
                 FieldsAre(-3.0f, 10.0f, 9.0f));
     ExpectFreshFilters(td, 10);
 }
@@ -294,6 +291,51 @@ TEST_F(CameraInitTest, ReportsCanRunWhileTheControllerIsRead) {
         t.join();
     }
     EXPECT_EQ(std::pair(probes.size(), lockedOut), std::pair(std::size_t{20}, 0));
+}
+
+// The camera generation's report path as a whole, after a real attach: the frames the panel
+// renders for a tap, a drag, a resting finger and two fingers go through ProcessReport in each
+// mouse mode; what is injected and the click record must stay as recorded from a good build.
+// To record anew: OTS_RECORD_TRACES=1 build/default/bin/test_touch --gtest_filter='CameraReport*'
+TEST_F(ControllerTest, CameraReportsBecomeTheRecordedMouseInputInEveryMode) {
+    Store(1, {1.02f, -300}, {0.97f, 400});  // bounds 100..900 x 200..700 of the 800 x 600 panel
+    ASSERT_EQ(InitCameraController(&device.ctx()), 0u);
+    using Frame = std::vector<ots::sim::Finger>;
+    std::vector<Frame> frames(4, Frame{{200, 150}});
+    const auto lift = [&frames] { frames.insert(frames.end(), 3, Frame{}); };
+    lift();
+    for (int i = 0; i <= 12; ++i) {
+        frames.push_back({{300 + 25.0 * i, 300 + 10.0 * i}});
+    }
+    lift();
+    for (int i = 0; i < 40; ++i) {
+        frames.push_back({{500.0 + i % 3, 200}});
+    }
+    lift();
+    for (int i = 0; i < 6; ++i) {
+        frames.push_back({{100 + 30.0 * i, 450}, {700, 100}});
+    }
+    lift();
+    const ots::sim::CameraOptics optics(panel);
+    std::ostringstream trace;
+    for (const int mode : {0, 1, 2}) {
+        device.config().Mode = static_cast<BYTE>(mode);
+        ce::host::MouseEventRecorder recorder;
+        for (const Frame& frame : frames) {
+            const ots::sim::CameraLines lines = optics.Render(frame);
+            for (const BYTE index : {BYTE{0}, BYTE{1}}) {  // this panel sends camera A's line first
+                const auto packet = ots::sim::EncodeLine(index == 0 ? lines.a : lines.b, index);
+                ProcessReport(packet.packet.data(), 64, &device.ctx());
+            }
+        }
+        trace << "mode " << mode << "\n";
+        for (const Injected& e : InjectedEvents(recorder)) {
+            trace << e << "\n";
+        }
+        trace << "click " << device.td().LastClickPoint.x << "," << device.td().LastClickPoint.y
+              << "\n";
+    }
+    ExpectRecordedTrace(trace.str(), "camera_modes.txt");
 }
 
 }  // namespace
