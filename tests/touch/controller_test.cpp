@@ -10,6 +10,7 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ce/host/clock.h"
@@ -191,7 +192,21 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
     device.ctx().ScreenConfig.VelocityRefCount = 200;
     device.ctx().ScreenConfig.VelocityWeight = 35;
     DirtyFilters(device.td());
+    // Reports can run while the controller is read: every exchange asks another thread to take
+    // the touch lock, and it must get it at once.
+    std::vector<std::future<void>> probes;
+    int lockedOut = 0;
+    usb.onTransfer = [&] {
+        probes.push_back(std::async(std::launch::async, [&ctx = device.ctx()] {
+            EnterCriticalSection(&ctx.csTouch);
+            LeaveCriticalSection(&ctx.csTouch);
+        }));
+        // A bound for a deadlock only; an unheld lock is taken at once.
+        lockedOut += probes.back().wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    };
     EXPECT_EQ(InitCameraController(&device.ctx()), 0u);
+    usb.onTransfer = nullptr;
+    EXPECT_EQ(std::pair(probes.size(), lockedOut), std::pair(std::size_t{20}, 0));
     // Nothing outside the brackets of both cameras.
     EXPECT_EQ(Received(),
               "AA 01 71 02 00 01 74 -> answered\n"
@@ -269,28 +284,6 @@ TEST_F(CameraInitTest, FailedExchangesApplyNothingAndReinitReadsOnlyConfiguratio
     EXPECT_THAT(std::tuple(td.Optical.CalibX.A10, td.Optical.CalibX.A00, td.Optical.CalibY.A01),
                 FieldsAre(-3.0f, 10.0f, 9.0f));
     ExpectFreshFilters(td, 10);
-}
-
-TEST_F(CameraInitTest, ReportsCanRunWhileTheControllerIsRead) {
-    // Every exchange asks another thread to take the touch lock; it must get it at once.
-    std::vector<std::thread> probes;
-    int lockedOut = 0;
-    usb.onTransfer = [&] {
-        auto entered = std::make_shared<std::promise<void>>();
-        std::future<void> done = entered->get_future();
-        probes.emplace_back([&ctx = device.ctx(), entered] {
-            EnterCriticalSection(&ctx.csTouch);
-            LeaveCriticalSection(&ctx.csTouch);
-            entered->set_value();
-        });
-        // A bound for a deadlock only; an unheld lock is taken at once.
-        lockedOut += done.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
-    };
-    EXPECT_EQ(InitCameraController(&device.ctx()), 0u);
-    for (std::thread& t : probes) {
-        t.join();
-    }
-    EXPECT_EQ(std::pair(probes.size(), lockedOut), std::pair(std::size_t{20}, 0));
 }
 
 // The camera generation's report path as a whole, after a real attach: the frames the panel

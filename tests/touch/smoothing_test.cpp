@@ -1,7 +1,7 @@
-// From the solved points of a frame to mouse input: output scaling, the tap stabiliser (its
+// From the solved points of a frame toward mouse input: output scaling, the tap stabiliser (its
 // set-up from the settings, the collect/average/hold cycle of a still finger, the ways a touch
-// leaves it), the spline and its speed-dependent step count, and how a touch's start and
-// lift-off come through them.
+// leaves it), the spline and its speed-dependent step count. The whole path is the camera report
+// trace's (controller_test.cpp).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -197,8 +197,6 @@ TEST(StepCountTest, SumsTheThreeDistancesOfTheTouchingPoints) {
     }
 }
 
-using ::testing::ElementsAre;
-
 TEST(FramePointsTest, EachPointIsScaledToPanelUnitsWithDefinedValues) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
@@ -229,52 +227,6 @@ TEST(FramePointsTest, EachPointIsScaledToPanelUnitsWithDefinedValues) {
             EXPECT_EQ(p[first ? 1 : 0].x, 8192 + static_cast<INT32>(row.offsetX));
         }
     }
-}
-
-TEST(TouchPipelineTest, WithoutSmoothingEachFrameRunsOneSplineOfItsStepCount) {
-    TouchDevice device = TouchDevice::Camera();
-    ce::host::MouseEventRecorder recorder;
-    device.config().Smoothness = 0;
-    device.config().Mode = 1;
-    // A finger moving 5 units per frame; the output trails the measurement by one frame.
-    // Steps: E0 missing: |E1-E2| 5 + |E3-E1| 10 + |E1 + 5(E2-E1) - E3| 15 = 30 to E2; full
-    // history: 10 + 10 + 10. The lift-off is measured, but the last touching point comes first.
-    const struct {
-        TouchPoint in;
-        std::size_t count;
-        Injected last;
-    } frames[] = {
-        {Touch(1000, 2000), 0, {}},  // not touching before the second history step
-        {Touch(1005, 2000), 1, {kMove, 2000, 4000}},
-        {Touch(1010, 2000), 30, {kMove, 2010, 4000}},
-        {Touch(1015, 2000), 30, {kMove, 2020, 4000}},
-        {Lifted(), 30, {kMove, 2030, 4000}},
-        {Lifted(), 2, {kUp, 2030, 4000}},
-    };
-    for (const auto& frame : frames) {
-        recorder.Clear();
-        RunTouchPipeline(device.ctx(), device.config(), frame.in, Lifted());
-        const std::vector<Injected> events = InjectedEvents(recorder);
-        ASSERT_EQ(events.size(), frame.count) << testing::PrintToString(frame.in);
-        if (!events.empty()) {
-            EXPECT_EQ(events.back(), frame.last);
-        }
-    }
-    EXPECT_THAT(InjectedEvents(recorder), ElementsAre(Injected{kDown, 2030, 4000}, frames[5].last));
-    EXPECT_EQ(std::pair(device.td().LastClickPoint.x, device.td().LastClickPoint.y),
-              std::pair(1015, 2000));
-}
-
-TEST(TouchPipelineTest, SecondTouchIsInterpolatedAlongsideButNeverInjected) {
-    TouchDevice device = TouchDevice::Camera();
-    ce::host::MouseEventRecorder recorder;
-    device.config().Smoothness = 0;
-    device.config().Mode = 3;
-    for (int frame = 0; frame < 2; ++frame) {
-        RunTouchPipeline(device.ctx(), device.config(), Touch(100, 100), Touch(7000, 8000));
-    }
-    EXPECT_EQ(PointsText(&device.td().SecondPoint, 1), "7000,8000,0");
-    EXPECT_EQ(recorder.Count(), 0u);
 }
 
 }  // namespace
