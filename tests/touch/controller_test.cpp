@@ -325,8 +325,10 @@ TEST_F(ControllerTest, CameraReportsBecomeTheRecordedMouseInputInEveryMode) {
         for (const Injected& e : InjectedEvents(recorder)) {
             trace << e << "\n";
         }
-        trace << "click " << device.td().LastClickPoint.x << "," << device.td().LastClickPoint.y
-              << "\n";
+        // The second touch is interpolated alongside, never injected.
+        const TOUCH_DATA& td = device.td();
+        trace << "click " << td.LastClickPoint.x << "," << td.LastClickPoint.y << " second "
+              << PointsText(&td.SecondPoint, 1) << "\n";
     }
     ExpectRecordedTrace(trace.str(), "camera_modes.txt");
 }
