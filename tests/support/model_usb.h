@@ -34,19 +34,13 @@ class ModelUsb {
     USB_HANDLE handle() { return reinterpret_cast<USB_HANDLE>(this); }
 
     // Faults of the bus: the commands the filter picks stall before the device sees them; so
-    // many of the next replies arrive a byte short.
+    // many of the next replies arrive a byte short (the count runs on below zero).
     CommandFilter stalls;
     std::atomic<int> cutReplies{0};
     // Runs at the start of every transfer, on the thread that issued it.
     std::function<void()> onTransfer;
 
   private:
-    static bool TakeOne(std::atomic<int>& budget) {
-        int left = budget.load();
-        while (left > 0 && !budget.compare_exchange_weak(left, left - 1)) {
-        }
-        return left > 0;
-    }
     static USB_TRANSFER Issue(USB_HANDLE hDevice, LPTRANSFER_NOTIFY_ROUTINE, LPVOID, DWORD,
                               LPCUSB_DEVICE_REQUEST request, LPVOID buffer, ULONG) {
         auto* self = reinterpret_cast<ModelUsb*>(hDevice);
@@ -59,7 +53,7 @@ class ModelUsb {
         if (in || !self->stalls || !self->stalls(data)) {
             *result = self->model_->Control(*request, data);
         }
-        if (in && result->bytesTransferred > 0 && TakeOne(self->cutReplies)) {
+        if (in && result->bytesTransferred > 0 && self->cutReplies-- > 0) {
             --result->bytesTransferred;
         }
         return reinterpret_cast<USB_TRANSFER>(result);

@@ -67,8 +67,9 @@ TEST(RunLengthTest, CodesBecomeRunsWithinTheLengthAndTheLine) {
         {"only codes within the length", checksumNoCode, "2x1 638x0"},
         {"58 codes, checksum last", ImagePacket(0, std::vector<BYTE>(58, 0x01)), "58x1 582x0"},
         {"index byte only", ImagePacket(0, {}), "640x0"},
-        {"runs beyond the line stop at its end", ImagePacket(0, std::vector<BYTE>(58, 0xFF)),
-         "640x1"},
+        // One pixel, then five runs of 128: the last stops at the line's end.
+        {"runs beyond the line stop at its end", ImagePacket(0, Runs({{1, 0}, {800, 1}})),
+         "1x0 639x1"},
     };
     for (const auto& row : rows) {
         std::array<BYTE, 700> guarded;
