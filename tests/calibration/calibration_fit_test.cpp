@@ -1,5 +1,5 @@
-// The least-squares fits of the calibration polynomials, against hand-computed cases and against
-// known distortions that a fit must recover in every controller family's units.
+// The least-squares fits of the calibration polynomials: what they refuse, and known
+// distortions that a fit must recover in every controller family's units.
 #include "calibration/calibration_fit.h"
 #include "calibration/calibration_save.h"
 
@@ -50,32 +50,6 @@ double Evaluate(const ots::CalibPara& p, double x, double y) {
            p.A02 * y * y + p.A11 * x * y + p.A20 * x * x + p.A01 * y + p.A10 * x + p.A00;
 }
 
-TEST(FitAffine, ThreeNonCollinearSamplesAreFittedExactly) {
-    Samples s;
-    // z_x = 3 + 0.5 y + 2 x; z_y = -1 + y - 0.25 x
-    for (auto [rx, ry] : {std::pair{0.0, 0.0}, {100.0, 0.0}, {0.0, 200.0}}) {
-        s.Add(3.0 + 0.5 * ry + 2.0 * rx, -1.0 + ry - 0.25 * rx, rx, ry);
-    }
-    ots::CalibPara x = Sentinel(), y = Sentinel();
-    ASSERT_TRUE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(), s.rawY.data(),
-                                 s.n(), &x, &y, FALSE));
-    const float want[2][3] = {{3.0f, 0.5f, 2.0f}, {-1.0f, 1.0f, -0.25f}};  // A00, A01, A10
-    for (int axis = 0; axis < 2; ++axis) {
-        const ots::CalibPara& got = axis == 0 ? x : y;
-        // The higher terms cleared, the reserves kept.
-        ots::CalibPara expected = Sentinel();
-        expected.A03 = expected.A12 = expected.A21 = expected.A30 = 0.0f;
-        expected.A02 = expected.A11 = expected.A20 = 0.0f;
-        expected.A00 = got.A00;
-        expected.A01 = got.A01;
-        expected.A10 = got.A10;
-        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << axis;
-        EXPECT_NEAR(got.A00, want[axis][0], 1e-4);
-        EXPECT_NEAR(got.A01, want[axis][1], 1e-6);
-        EXPECT_NEAR(got.A10, want[axis][2], 1e-6);
-    }
-}
-
 TEST(Fits, RefuseTooFewSamplesSingularSystemsAndMissingArgumentsWithoutWriting) {
     const Samples grid = Grid([](double x, double y) { return std::pair{x, y}; });
     Samples line = grid;  // every sample on one line: no solution
@@ -107,6 +81,11 @@ TEST(Fits, RefuseTooFewSamplesSingularSystemsAndMissingArgumentsWithoutWriting) 
             row.fit(row.s.targetX.data(), row.s.rawX.data(), row.s.rawY.data(), row.n, nullptr),
             E_INVALIDARG);
     }
+    // Three samples not on one line are enough for an affine fit.
+    ots::CalibPara three{};
+    EXPECT_EQ(
+        FitAffine(grid.targetX.data() + 4, grid.rawX.data() + 4, grid.rawY.data() + 4, 3, &three),
+        S_OK);
     // Both axes are fitted even when the first fails.
     ots::CalibPara x = Sentinel(), y = Sentinel();
     EXPECT_FALSE(GetCalibrateData(nullptr, grid.targetY.data(), grid.rawX.data(), grid.rawY.data(),
@@ -118,8 +97,9 @@ TEST(Fits, RefuseTooFewSamplesSingularSystemsAndMissingArgumentsWithoutWriting) 
 // Each controller family stores its samples in its own units and evaluates the polynomial in
 // its own: the camera on stored samples into 1/32768 units, the coordinate generation on the
 // unscaled raw value into 1/4096 units. After ToDriverUnits the driver's reading must give back
-// the known cubic distortion on the samples and between them.
-TEST(FitCubic, DriverReadingRecoversAKnownCubicInEveryFamily) {
+// the known distortion on the samples and between them: an affine one from the affine fit, which
+// must clear the higher terms of the records it fills, and a cubic one from the cubic fit.
+TEST(Fits, DriverReadingRecoversAKnownDistortionInEveryFamily) {
     const struct {
         ots::DeviceIdentity identity;
         double logicalPerOutput;  // 1/32768 units per unit of the driver's result
@@ -127,29 +107,32 @@ TEST(FitCubic, DriverReadingRecoversAKnownCubicInEveryFamily) {
     } families[] = {{{0x7E21, 0x0C20, 0}, 1.0, 0.05},  // camera
                     {{0x7E21, 0x0012, 0}, 8.0, 2.0},   // second stream, unscaled samples
                     {{0x5A17, 0x0101, 0}, 8.0, 2.0}};  // coordinate, samples times 8
-    const Target target = [](double x, double y) {
-        const double u = x / 4096.0, v = y / 4096.0;
-        return std::pair{
-            32768.0 * (0.02 + 0.9 * u + 0.03 * v + 0.05 * u * u * u - 0.02 * u * v * v),
-            32768.0 * (0.01 + 0.02 * u + 0.92 * v - 0.04 * v * v * v + 0.03 * u * u * v)};
-    };
-    for (const auto& family : families) {
-        const Samples s =
-            Grid(target, SampleScale(family.identity.idVendor, family.identity.idProduct));
-        ots::CalibPara x{}, y{};
-        ASSERT_TRUE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(),
-                                     s.rawY.data(), s.n(), &x, &y, TRUE));
-        ToDriverUnits(&x, family.identity);
-        ToDriverUnits(&y, family.identity);
-        for (double rx = 200.0; rx <= 3800.0; rx += 450.0) {
-            for (double ry = 250.0; ry <= 3770.0; ry += 440.0) {
-                const auto [tx, ty] = target(rx, ry);
-                EXPECT_NEAR(Evaluate(x, rx, ry) * family.logicalPerOutput, tx, family.tolerance)
-                    << std::hex << family.identity.idProduct << std::dec << " at " << rx << ", "
-                    << ry;
-                EXPECT_NEAR(Evaluate(y, rx, ry) * family.logicalPerOutput, ty, family.tolerance)
-                    << std::hex << family.identity.idProduct << std::dec << " at " << rx << ", "
-                    << ry;
+    for (const BOOL cubic : {FALSE, TRUE}) {
+        const Target target = [cubic](double x, double y) {
+            const double u = x / 4096.0, v = y / 4096.0, k = cubic ? 1.0 : 0.0;
+            return std::pair{
+                32768.0 * (0.02 + 0.9 * u + 0.03 * v + k * (0.05 * u * u * u - 0.02 * u * v * v)),
+                32768.0 * (0.01 + 0.02 * u + 0.92 * v + k * (0.03 * u * u * v - 0.04 * v * v * v))};
+        };
+        for (const auto& family : families) {
+            const Samples s =
+                Grid(target, SampleScale(family.identity.idVendor, family.identity.idProduct));
+            ots::CalibPara x = Sentinel(), y = Sentinel();
+            ASSERT_TRUE(GetCalibrateData(s.targetX.data(), s.targetY.data(), s.rawX.data(),
+                                         s.rawY.data(), s.n(), &x, &y, cubic));
+            ToDriverUnits(&x, family.identity);
+            ToDriverUnits(&y, family.identity);
+            for (double rx = 200.0; rx <= 3800.0; rx += 450.0) {
+                for (double ry = 250.0; ry <= 3770.0; ry += 440.0) {
+                    const auto [tx, ty] = target(rx, ry);
+                    SCOPED_TRACE(testing::Message()
+                                 << std::hex << family.identity.idProduct << std::dec << " at "
+                                 << rx << ", " << ry << (cubic ? ", cubic" : ", affine"));
+                    EXPECT_NEAR(Evaluate(x, rx, ry) * family.logicalPerOutput, tx,
+                                family.tolerance);
+                    EXPECT_NEAR(Evaluate(y, rx, ry) * family.logicalPerOutput, ty,
+                                family.tolerance);
+                }
             }
         }
     }
