@@ -53,7 +53,7 @@ class TouchDevice {
     DEVICE_CONTEXT& ctx() { return *context_; }
     TOUCH_DATA& td() { return *touch_; }
     ots::DriverConfig& config() { return context_->DriverConfig; }
-    // Connects the context to a fake USB function table (support/scripted_usb.h and the like).
+    // Connects the context to a USB function table (support/model_usb.h).
     template <class Usb>
     void Plug(Usb& usb) {
         context_->lpUsbFuncs = usb.funcs();
