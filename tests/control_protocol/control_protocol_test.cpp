@@ -126,7 +126,19 @@ TEST_P(ControlProtocolTest, EachCalibrationCodeWritesOnlyItsOwnKey) {
     }
 }
 
+// Attach and reinitialisation both start the sensor afresh, whatever was saved in between.
 TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSensorAfresh) {
+    Bytes expected(58, 0);
+    if (camera()) {
+        // The controller's own record (not calibrated either) bounded by its panel.
+        const ots::sim::PanelParams panel = camera_->device().Panel().panel;
+        StoreU16(expected, 6, static_cast<WORD>(panel.PanelWidth));
+        StoreU16(expected, 8, static_cast<WORD>(panel.PanelHeight));
+    } else {
+        StoreU16(expected, 6, static_cast<WORD>(kScreenWidth));
+        StoreU16(expected, 8, static_cast<WORD>(kScreenHight));
+    }
+    EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_CONFIG, 58, device()), expected) << "after attach";
     Bytes record = Pattern(58, 3);
     record[10] = 0;  // not calibrated: cleared at initialisation
     ASSERT_TRUE(SetRecord(IOCTL_SET_DEVICE_CONFIG, record, device()));
@@ -138,19 +150,12 @@ TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSenso
         StreamHandle handle(device());
         EXPECT_TRUE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
     }
-    Bytes expected(58, 0);
     if (camera()) {
-        // The controller's own record (not calibrated either) bounded by its panel.
-        const ots::sim::PanelParams panel = camera_->device().Panel().panel;
-        StoreU16(expected, 6, static_cast<WORD>(panel.PanelWidth));
-        StoreU16(expected, 8, static_cast<WORD>(panel.PanelHeight));
         EXPECT_EQ(ReceivedCommands(camera_->firmware()),
                   (std::vector<Bytes>{Framed(1, 0x71, 0, {1}), Framed(1, 0x71, 1, {1}),
                                       Framed(2, 0x30, 1), Framed(2, 0x14, 0), Framed(2, 0x14, 1),
                                       Framed(1, 0x71, 0, {0}), Framed(1, 0x71, 1, {0})}));
     } else {
-        StoreU16(expected, 6, static_cast<WORD>(kScreenWidth));
-        StoreU16(expected, 8, static_cast<WORD>(kScreenHight));
         EXPECT_EQ(VendorTraffic(), 0u) << "nothing is sent to it";
     }
     EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_CONFIG, 58, device()), expected);

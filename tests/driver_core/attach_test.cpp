@@ -95,27 +95,6 @@ TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSecon
     Detach(pDevice);
 }
 
-TEST_F(AttachTest, DetachTearsDownOnceAndOtherNotificationsAreIgnored) {
-    WriteDword(ots::kScreenConfigKey, L"width", 800);
-    DEVICE_CONTEXT* pDevice = Create(usb_, true);
-    // Not calibrated: a started coordinate controller takes the screen size as its bounds, and
-    // is initialised without USB traffic.
-    EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 800);
-    EXPECT_TRUE(usb_.VendorTransfers().empty());
-    const DWORD cookie = pDevice->dwCookie;
-    EXPECT_FALSE(UsbDeviceNotify(CookieToParameter(cookie), 2, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_FALSE(UsbDeviceNotify(nullptr, USB_CLOSE_DEVICE, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(ResolveContext(cookie), pDevice);
-    Detach(pDevice);
-    EXPECT_EQ(usb_.Calls(Call::ClosePipe), 1);
-    EXPECT_EQ(ResolveContext(cookie), nullptr);
-    EXPECT_EQ(otsusb::OTS_Open(cookie, 0, 0), 0u);
-    EXPECT_EQ(GetLastError(), 2u);
-    EXPECT_FALSE(UsbDeviceNotify(CookieToParameter(cookie), USB_CLOSE_DEVICE, nullptr, nullptr,
-                                 nullptr, nullptr))
-        << "a second notification finds nothing";
-}
-
 TEST_F(AttachTest, OpenContextIsNeverFreedAndAClosingOneAdmitsNoClient) {
     DEVICE_CONTEXT* pDevice = Create(usb_);
     const DWORD cookie = pDevice->dwCookie;
