@@ -37,7 +37,13 @@ class ControlProtocolTest : public IntegrationTest,
         IntegrationTest::SetUp();
         WriteDword(kScreenConfigKey, L"width", kScreenWidth);
         WriteDword(kScreenConfigKey, L"hight", kScreenHight);
+        const double before = ce::host::PlatformNowMs();
         camera_ = std::make_unique<CameraOnBus>(nvm_);
+        // The camera settles five seconds first, and keeps its own calibration and device record.
+        EXPECT_GE(ce::host::PlatformNowMs() - before, 5000.0);
+        for (const wchar_t* key : {kCalibParaXKey, kCalibParaYKey, kDeviceConfigKey}) {
+            EXPECT_FALSE(KeyExists(key)) << "loaded for the camera";
+        }
         coordinate_ = std::make_unique<PluggedController>();
         ForgetTraffic();
     }

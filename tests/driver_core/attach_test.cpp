@@ -8,7 +8,6 @@
 #include <bit>
 #include <thread>
 
-#include "ce/host/clock.h"
 #include "ce/host/heap_stats.h"
 #include "core/context_table.h"
 #include "core/entry_points.h"
@@ -77,22 +76,6 @@ TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
         EXPECT_EQ(pDevice->dwMaxPacketSize, row.maxPacket);
         Detach(pDevice);
     }
-}
-
-TEST_F(AttachTest, CameraControllerLoadsNoRegistryCalibrationAndSettlesFiveSeconds) {
-    ce::host::ScopedTimeScale fast(0.001);
-    FakeUsb camera(0x7E21, 0x0C20);
-    DEVICE_CONTEXT* pDevice = Create(camera);
-    ASSERT_NE(pDevice, nullptr);
-    EXPECT_TRUE(KeyExists(ots::kScreenConfigKey));
-    for (const wchar_t* key : {ots::kCalibParaXKey, ots::kCalibParaYKey, ots::kDeviceConfigKey}) {
-        EXPECT_FALSE(KeyExists(key)) << key;
-    }
-    const double before = ce::host::PlatformNowMs();
-    StartDevice(pDevice);
-    EXPECT_GE(ce::host::PlatformNowMs() - before, 5000.0);
-    EXPECT_FALSE(camera.VendorTransfers().empty()) << "the camera is initialised over USB";
-    Detach(pDevice);
 }
 
 TEST_F(AttachTest, OpenContextIsNeverFreedAndAClosingOneAdmitsNoClient) {

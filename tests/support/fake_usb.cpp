@@ -21,11 +21,10 @@ USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) 
 
 FakeUsb* FakeUsb::current_ = nullptr;
 
-FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
+FakeUsb::FakeUsb() : previous_(current_) {
     current_ = this;
     device_.dwCount = sizeof(USB_DEVICE);
-    device_.Descriptor.idVendor = idVendor;
-    device_.Descriptor.idProduct = idProduct;
+    device_.Descriptor.idVendor = 0x1234;  // a coordinate controller
     interface_.dwCount = sizeof(USB_INTERFACE);
     SetInterfaceClass(0xFF, 0, 0);
     SetEndpoints({Endpoint(0x01, 0x03, 8), Endpoint(0x82, 0x03, 8)});
@@ -54,8 +53,6 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
         }
         std::unique_lock lock(self.mutex_);
         Transfer& transfer = *self.transfers_.emplace_back(std::make_unique<Transfer>());
-        transfer.routine = routine;
-        transfer.param = param;
         transfer.length = setup->wLength;
         transfer.buffer = static_cast<BYTE*>(buffer);
         const bool in = (flags & USB_IN_TRANSFER) != 0;

@@ -19,8 +19,6 @@
 namespace ots::test {
 
 struct Transfer {
-    LPTRANSFER_NOTIFY_ROUTINE routine = nullptr;
-    LPVOID param = nullptr;
     DWORD length = 0;
     BYTE* buffer = nullptr;
     std::vector<BYTE> sent;  // what an OUT vendor transfer carried
@@ -44,7 +42,7 @@ class FakeUsb {
   public:
     // A device with one vendor-specific interface: an OUT endpoint, then the interrupt IN
     // endpoint 0x82 of wMaxPacketSize 8.
-    explicit FakeUsb(WORD idVendor = 0x1234, WORD idProduct = 0x5678);
+    FakeUsb();
     ~FakeUsb();
     FakeUsb(const FakeUsb&) = delete;
     FakeUsb& operator=(const FakeUsb&) = delete;
