@@ -1,5 +1,5 @@
-// Attach, detach and teardown of a device context on the fake function table, the live-context
-// table behind its cookies, and the registry records attach loads.
+// Attach and teardown of a device context on the fake function table where the USB stack
+// fails, the live-context table behind its cookies, and the registry records attach loads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,7 +48,7 @@ TEST_F(AttachTest, OnlyVendorSpecificInterfacesAreAccepted) {
     EXPECT_EQ(ce::host::LocalAllocCount(), allocations) << "nothing allocated without device info";
 }
 
-TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
+TEST(ReportPipeTest, IsTheFirstInEndpointThatIsNotControl) {
     const struct {
         const char* name;
         bool openFails;
@@ -68,13 +68,14 @@ TEST_F(AttachTest, ReportPipeIsTheFirstInEndpointThatIsNotControl) {
         FakeUsb usb;
         usb.SetEndpoints(row.endpoints);
         usb.Fail(Call::OpenPipe, row.openFails);
-        DEVICE_CONTEXT* pDevice = Create(usb);
-        ASSERT_NE(pDevice, nullptr) << "attach goes on without a report pipe";
+        DEVICE_CONTEXT device{};
+        device.lpUsbFuncs = usb.Funcs();
+        device.lpInterface = usb.Interface();
+        OpenReportPipe(&device);
         EXPECT_EQ(usb.openedEndpoints, row.opened);
-        EXPECT_EQ(pDevice->hInterruptPipe, row.maxPacket != 0 ? usb.Pipe() : nullptr);
-        EXPECT_EQ(pDevice->bEndpointAddress, row.maxPacket != 0 ? row.opened[0] : 0);
-        EXPECT_EQ(pDevice->dwMaxPacketSize, row.maxPacket);
-        Detach(pDevice);
+        EXPECT_EQ(device.hInterruptPipe, row.maxPacket != 0 ? usb.Pipe() : nullptr);
+        EXPECT_EQ(device.bEndpointAddress, row.maxPacket != 0 ? row.opened[0] : 0);
+        EXPECT_EQ(device.dwMaxPacketSize, row.maxPacket);
     }
 }
 
