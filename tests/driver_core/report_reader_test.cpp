@@ -11,6 +11,7 @@
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
 #include "ce/host/heap_stats.h"
+#include "ce/host/input_sink.h"
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
 #include "core/context_table.h"
@@ -28,6 +29,19 @@ TEST_F(DriverCoreTest, RingThatDoesNotFitThirtyTwoBitsIsNeverAllocated) {
     const std::uint64_t allocations = ce::host::LocalAllocCount();
     ReportReaderThread(CookieToParameter(pDevice->dwCookie));
     EXPECT_EQ(ce::host::LocalAllocCount(), allocations);
+}
+
+// Transfers the stack completes at once. The third slot of four cannot start: the reader serves
+// a ring of two and never waits on the slot that did not start, until a resubmission fails.
+TEST_F(DriverCoreTest, SlotsThatCannotStartShrinkTheRing) {
+    const VendorAnswer report{USB_NO_ERROR, {0, 0x01, 100, 0, 10, 0, 0, 0}};
+    usb_.interrupts = {report, report, std::nullopt, report, report};
+    gQueuedTransferCount = 4;
+    ce::host::MouseEventRecorder recorder;
+    DEVICE_CONTEXT* pDevice = Create(usb_);
+    ReportReaderThread(CookieToParameter(pDevice->dwCookie));
+    EXPECT_EQ(recorder.Count(), 3u) << "slot 0, slot 1, slot 0";
+    EXPECT_EQ(usb_.OpenTransferCount(), 0u);
 }
 
 // The queued-transfer count comes from the client driver key, only as a REG_DWORD.

@@ -13,6 +13,17 @@ USB_TRANSFER Handle(const Transfer* transfer) {
     return reinterpret_cast<USB_TRANSFER>(const_cast<Transfer*>(transfer));  // NOLINT
 }
 
+// An IN transfer receives what fits of the answer's data; an OUT transfer sends all it has.
+void Complete(Transfer& transfer, const VendorAnswer& answer, bool in) {
+    transfer.usbError = answer.usbError;
+    transfer.bytes =
+        in ? static_cast<DWORD>(std::min(answer.data.size(), std::size_t{transfer.length}))
+           : transfer.length;
+    if (in && transfer.bytes != 0) {
+        std::memcpy(transfer.buffer, answer.data.data(), transfer.bytes);
+    }
+}
+
 }  // namespace
 
 USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) {
@@ -42,8 +53,24 @@ FakeUsb::FakeUsb() : previous_(current_) {
     funcs_.lpRegisterNotificationRoutine = [](USB_HANDLE, LPDEVICE_NOTIFY_ROUTINE, LPVOID) -> BOOL {
         return TRUE;
     };
-    funcs_.lpIssueInterruptTransfer = [](USB_PIPE, LPTRANSFER_NOTIFY_ROUTINE, LPVOID, DWORD, DWORD,
-                                         LPVOID, ULONG) -> USB_TRANSFER { return nullptr; };
+    funcs_.lpIssueInterruptTransfer = [](USB_PIPE, LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID param,
+                                         DWORD, DWORD size, LPVOID buffer, ULONG) -> USB_TRANSFER {
+        FakeUsb& self = *current_;
+        std::unique_lock lock(self.mutex_);
+        std::optional<VendorAnswer> answer;
+        if (!self.interrupts.empty()) {
+            answer = std::move(self.interrupts.front());
+            self.interrupts.pop_front();
+        }
+        if (!answer) {
+            return nullptr;
+        }
+        Transfer& transfer = self.Add(size, buffer);
+        Complete(transfer, *answer, true);
+        lock.unlock();
+        routine(param);
+        return Handle(&transfer);
+    };
     funcs_.lpIssueVendorTransfer = [](USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID param,
                                       DWORD flags, LPCUSB_DEVICE_REQUEST setup, LPVOID buffer,
                                       ULONG) -> USB_TRANSFER {
@@ -52,24 +79,15 @@ FakeUsb::FakeUsb() : previous_(current_) {
             return nullptr;
         }
         std::unique_lock lock(self.mutex_);
-        Transfer& transfer = *self.transfers_.emplace_back(std::make_unique<Transfer>());
-        transfer.length = setup->wLength;
-        transfer.buffer = static_cast<BYTE*>(buffer);
+        Transfer& transfer = self.Add(setup->wLength, buffer);
         const bool in = (flags & USB_IN_TRANSFER) != 0;
         if (!in && buffer != nullptr) {
             transfer.sent.assign(transfer.buffer, transfer.buffer + transfer.length);
         }
         const bool completes = routine == nullptr || self.vendorAsyncCompletes;
         if (completes) {
-            const VendorAnswer answer =
-                self.vendor ? self.vendor(*setup, transfer.sent) : VendorAnswer{};
-            transfer.usbError = answer.usbError;
-            transfer.bytes =
-                in ? static_cast<DWORD>(std::min<std::size_t>(answer.data.size(), transfer.length))
-                   : transfer.length;
-            if (in && transfer.bytes != 0) {
-                std::memcpy(transfer.buffer, answer.data.data(), transfer.bytes);
-            }
+            Complete(transfer, self.vendor ? self.vendor(*setup, transfer.sent) : VendorAnswer{},
+                     in);
         }
         lock.unlock();
         if (completes && routine != nullptr) {
@@ -148,6 +166,13 @@ std::size_t FakeUsb::OpenTransferCount() const {
 bool FakeUsb::Succeeds(Call call) {
     ++calls_[static_cast<int>(call)];
     return !failing_[static_cast<int>(call)];
+}
+
+Transfer& FakeUsb::Add(DWORD length, LPVOID buffer) {
+    Transfer& transfer = *transfers_.emplace_back(std::make_unique<Transfer>());
+    transfer.length = length;
+    transfer.buffer = static_cast<BYTE*>(buffer);
+    return transfer;
 }
 
 Transfer* FakeUsb::Find(USB_TRANSFER handle) const {

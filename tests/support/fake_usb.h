@@ -1,8 +1,8 @@
 // A scriptable USB function table for the driver core's unit tests, for the stack failures no
 // device can cause (a call that returns FALSE or null). The table's entries are plain function
 // pointers, so one FakeUsb at a time is current (the newest; destroying it makes the previous
-// one current again). It answers vendor transfers through a callback and records them; it
-// queues no interrupt transfers, so a reader started on it ends at once.
+// one current again). It answers vendor transfers through a callback and records them, and
+// completes interrupt transfers at once from a script.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -59,6 +60,9 @@ class FakeUsb {
     std::atomic<bool> pipeHalted{false};
     bool vendorAsyncCompletes = true;  // an asynchronous vendor transfer signals at once
     std::function<VendorAnswer(const USB_DEVICE_REQUEST&, std::span<const BYTE> out)> vendor;
+    // The answers to the next interrupt transfers, oldest first; where the script has ended or
+    // holds nullopt, the transfer is refused.
+    std::deque<std::optional<VendorAnswer>> interrupts;
 
     std::vector<BYTE> openedEndpoints;
     std::vector<const Transfer*> VendorTransfers() const;
@@ -68,7 +72,8 @@ class FakeUsb {
     static FakeUsb* current_;
     FakeUsb* previous_ = nullptr;
 
-    bool Succeeds(Call call);  // counts the call
+    bool Succeeds(Call call);                    // counts the call
+    Transfer& Add(DWORD length, LPVOID buffer);  // with the mutex held
     Transfer* Find(USB_TRANSFER handle) const;
 
     USB_FUNCS funcs_{};
