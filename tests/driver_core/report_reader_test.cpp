@@ -33,7 +33,7 @@ TEST_F(DriverCoreTest, RingThatDoesNotFitThirtyTwoBitsIsNeverAllocated) {
 
 // Transfers the stack completes at once. The third slot of four cannot start: the reader serves
 // a ring of two and never waits on the slot that did not start, until a resubmission fails.
-TEST_F(DriverCoreTest, SlotsThatCannotStartShrinkTheRing) {
+TEST_F(DriverCoreTest, SlotsThatCannotStartShrinkTheRingAndClosingEndsIt) {
     const VendorAnswer report{USB_NO_ERROR, {0, 0x01, 100, 0, 10, 0, 0, 0}};
     usb_.interrupts = {report, report, std::nullopt, report, report};
     gQueuedTransferCount = 4;
@@ -41,6 +41,13 @@ TEST_F(DriverCoreTest, SlotsThatCannotStartShrinkTheRing) {
     DEVICE_CONTEXT* pDevice = Create(usb_);
     ReportReaderThread(CookieToParameter(pDevice->dwCookie));
     EXPECT_EQ(recorder.Count(), 3u) << "slot 0, slot 1, slot 0";
+    EXPECT_EQ(usb_.OpenTransferCount(), 0u);
+    // Closing: the reader ends after the report it serves, its resubmitted transfer closed.
+    usb_.interrupts = {report, report, report};
+    gQueuedTransferCount = 2;
+    pDevice->Flags.store(DEVICE_FLAG_CLOSING);
+    ReportReaderThread(CookieToParameter(pDevice->dwCookie));
+    EXPECT_EQ(recorder.Count(), 4u);
     EXPECT_EQ(usb_.OpenTransferCount(), 0u);
 }
 
