@@ -1,7 +1,5 @@
 #include "support/driver_fixture.h"
 
-#include <algorithm>
-
 #include "ce/host/registry_store.h"
 #include "core/context_table.h"
 #include "core/lifecycle.h"
@@ -23,20 +21,13 @@ void DriverCoreTest::TearDown() {
     }
 }
 
-DEVICE_CONTEXT* DriverCoreTest::Create(FakeUsb& usb, bool start) {
+DEVICE_CONTEXT* DriverCoreTest::Create(FakeUsb& usb) {
     DEVICE_CONTEXT* pDevice = CreateDeviceContext(usb.Device(), usb.Funcs(), usb.Interface());
     if (pDevice != nullptr) {
         cookies_.push_back(pDevice->dwCookie);
-        start ? StartDevice(pDevice) : void(SetEvent(pDevice->hAttachDone));  // attach is done
+        SetEvent(pDevice->hAttachDone);
     }
     return pDevice;
-}
-
-void DriverCoreTest::Detach(DEVICE_CONTEXT* pDevice) {
-    const DWORD cookie = pDevice->dwCookie;
-    EXPECT_TRUE(UsbDeviceNotify(CookieToParameter(cookie), USB_CLOSE_DEVICE, nullptr, nullptr,
-                                nullptr, nullptr));
-    std::erase(cookies_, cookie);
 }
 
 }  // namespace ots::test

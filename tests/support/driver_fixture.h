@@ -18,10 +18,8 @@ class DriverCoreTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // CreateDeviceContext on the fake, remembered for teardown; started (StartDevice) on asking.
-    DEVICE_CONTEXT* Create(FakeUsb& usb, bool start = false);
-    // Detaches as the USB stack would (UsbDeviceNotify with USB_CLOSE_DEVICE).
-    void Detach(DEVICE_CONTEXT* pDevice);
+    // CreateDeviceContext on the fake (attach done, no reader), remembered for teardown.
+    DEVICE_CONTEXT* Create(FakeUsb& usb);
 
     std::vector<DWORD> cookies_;  // contexts still to tear down
     FakeUsb usb_;

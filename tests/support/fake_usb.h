@@ -1,16 +1,17 @@
-// A scriptable USB function table for the driver core's unit tests. The table's entries are
-// plain function pointers, so one FakeUsb at a time is current (the newest; destroying it makes
-// the previous one current again); it answers every call of the driver, fails the calls a test
-// names, and records what it was asked.
+// A scriptable USB function table for the driver core's unit tests, for the stack failures no
+// device can cause (a call that returns FALSE or null). The table's entries are plain function
+// pointers, so one FakeUsb at a time is current (the newest; destroying it makes the previous
+// one current again). It answers vendor transfers through a callback and records them, and
+// completes interrupt transfers at once from a script.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,10 +20,6 @@
 namespace ots::test {
 
 struct Transfer {
-    bool interrupt = false;  // else a vendor transfer
-    LPTRANSFER_NOTIFY_ROUTINE routine = nullptr;
-    LPVOID param = nullptr;
-    DWORD flags = 0;
     DWORD length = 0;
     BYTE* buffer = nullptr;
     std::vector<BYTE> sent;  // what an OUT vendor transfer carried
@@ -38,7 +35,7 @@ struct VendorAnswer {
 };
 
 // The calls a test can make fail (they return FALSE or null) and count.
-enum class Call { DeviceInfo, OpenPipe, Abort, ClosePipe, IssueVendor, Status, IsHalted, Reset, N };
+enum class Call { DeviceInfo, OpenPipe, IssueVendor, Status, IsHalted, Reset, ClosePipe, N };
 
 USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket);
 
@@ -46,7 +43,7 @@ class FakeUsb {
   public:
     // A device with one vendor-specific interface: an OUT endpoint, then the interrupt IN
     // endpoint 0x82 of wMaxPacketSize 8.
-    explicit FakeUsb(WORD idVendor = 0x1234, WORD idProduct = 0x5678);
+    FakeUsb();
     ~FakeUsb();
     FakeUsb(const FakeUsb&) = delete;
     FakeUsb& operator=(const FakeUsb&) = delete;
@@ -61,31 +58,23 @@ class FakeUsb {
     void Fail(Call call, bool fail = true) { failing_[static_cast<int>(call)] = fail; }
     int Calls(Call call) const { return calls_[static_cast<int>(call)]; }
     std::atomic<bool> pipeHalted{false};
-    std::atomic<std::size_t> interruptIssuesAllowed{SIZE_MAX};
-    std::atomic<std::size_t> failInterruptIssueAttempt{SIZE_MAX};  // 0-based
     bool vendorAsyncCompletes = true;  // an asynchronous vendor transfer signals at once
     std::function<VendorAnswer(const USB_DEVICE_REQUEST&, std::span<const BYTE> out)> vendor;
+    // The answers to the next interrupt transfers, oldest first; where the script has ended or
+    // holds nullopt, the transfer is refused.
+    std::deque<std::optional<VendorAnswer>> interrupts;
 
     std::vector<BYTE> openedEndpoints;
     std::vector<const Transfer*> VendorTransfers() const;
-    std::size_t InterruptIssueCount() const;
-    std::vector<const Transfer*> Queued() const;  // issued, not completed; oldest first
-    bool WaitQueued(std::size_t n) const;         // until n interrupt transfers are queued
-    // Completes the queued interrupt transfer at `at` with data and a USB error, and runs its
-    // completion routine.
-    bool CompleteInterrupt(std::span<const BYTE> data, DWORD usbError = USB_NO_ERROR,
-                           std::size_t at = 0);
     std::size_t OpenTransferCount() const;  // issued and not closed
 
   private:
     static FakeUsb* current_;
     FakeUsb* previous_ = nullptr;
 
-    bool Succeeds(Call call);  // counts the call
-    Transfer* Add(bool interrupt, LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID param, DWORD flags,
-                  DWORD length, LPVOID buffer);  // with the mutex held
+    bool Succeeds(Call call);                    // counts the call
+    Transfer& Add(DWORD length, LPVOID buffer);  // with the mutex held
     Transfer* Find(USB_TRANSFER handle) const;
-    void CancelQueued();  // every queued transfer completes as cancelled
 
     USB_FUNCS funcs_{};
     USB_DEVICE device_{};
@@ -94,12 +83,7 @@ class FakeUsb {
     std::atomic<int> calls_[static_cast<int>(Call::N)] = {};
     std::atomic<bool> failing_[static_cast<int>(Call::N)] = {};
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
     std::deque<std::unique_ptr<Transfer>> transfers_;  // never freed while the fake lives
-    std::deque<Transfer*> queue_;                      // queued interrupt transfers
-    std::size_t interruptIssues_ = 0;
-    std::size_t interruptIssueAttempts_ = 0;
-    bool pipeClosed_ = false;
 };
 
 }  // namespace ots::test
