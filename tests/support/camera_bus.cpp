@@ -1,5 +1,8 @@
 #include "support/camera_bus.h"
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 namespace ots::test {
@@ -41,6 +44,16 @@ std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet) {
         }
     }
     return pixel == line.size() ? std::optional(line) : std::nullopt;
+}
+
+void ExpectGolden(const std::string& text, const std::string& path) {
+    if (std::getenv("OTS_REGOLDEN") != nullptr) {
+        std::ofstream(path) << text;
+        return;
+    }
+    std::ifstream in(path);
+    EXPECT_TRUE(in.is_open()) << "no golden text at " << path;
+    EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(in), {})) << "against " << path;
 }
 
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line) {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "ce/host/clock.h"
@@ -49,6 +50,10 @@ ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& pa
 // bytes 5 .. L + 3, checksum at 4 + L; each code c paints (c >> 1) + 1 pixels of c & 1.
 // Nothing when the framing is broken or the runs do not fill the line exactly.
 std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet);
+
+// Compares what the system emitted with the golden text in the file at path (a suite's
+// OTS_GOLDEN_DIR); with OTS_REGOLDEN=1 in the environment, writes it there instead.
+void ExpectGolden(const std::string& text, const std::string& path);
 
 // [start, end) of each run of lit pixels, in order.
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line);
