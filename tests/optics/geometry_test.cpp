@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -16,44 +17,13 @@ using position::AngleSpan;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(SetupGeometry, UsablePanelBlockGivesTheScaleAndPanelAreaAndClearsTracking) {
-    const Block panel = ots::sim::EncodePanelParams(kPanel);
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 1, sizeof(OpticalContext));  // every point valid, any ring index
-    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
-    // Baseline L = 40 - (-30) + 1000 = 1070 panel units.
-    EXPECT_FLOAT_EQ(oc->ScaleX, 35061.76f);     // 32768 * 1070 / 1000
-    EXPECT_FLOAT_EQ(oc->OffsetX, -983.04f);     // -30 * 32768 / 1000
-    EXPECT_FLOAT_EQ(oc->ScaleY, 46749.0133f);   // 32768 * 1070 / 750
-    EXPECT_FLOAT_EQ(oc->OffsetY, -873.81333f);  // -20 * 32768 / 750
-    EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
-    EXPECT_FLOAT_EQ(oc->MaxStep, 0.018691589f);  // 2000 / 100 / 1070
-    EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
-    for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
-        EXPECT_EQ(ring->index, -1);
-        for (double w : ring->work) {
-            EXPECT_EQ(w, 0.0);
-        }
-        for (const SolvedPoint& e : ring->entries) {
-            EXPECT_EQ(e.valid, 0);
-        }
-    }
-    for (const SolvedPoint* p :
-         {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
-        EXPECT_EQ(p->valid, 0);
-    }
-    EXPECT_EQ(oc->AmbiguityCount, 0);
-}
-
 TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
     const struct {
         const char* name;
         void (*change)(PanelParams&);
         bool usable;
     } rows[] = {
+        {"sample", [](auto&) {}, true},
         {"fps 0", [](auto& p) { p.fps = 0; }, false},
         {"width 0", [](auto& p) { p.PanelWidth = 0; }, false},
         {"height 0", [](auto& p) { p.PanelHeight = 0; }, false},
@@ -87,13 +57,28 @@ TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
         };
         EXPECT_FLOAT_EQ(oc->ScaleX, usableOr(32768.0 * l / p.PanelWidth, 32768.0f));
         EXPECT_FLOAT_EQ(oc->ScaleY, usableOr(32768.0 * l / p.PanelHeight, 43690.668f));
+        EXPECT_FLOAT_EQ(oc->OffsetX, usableOr(32768.0 * p.camLOffsetX / p.PanelWidth, 0.0f));
+        EXPECT_FLOAT_EQ(oc->OffsetY, usableOr(32768.0 * p.camOffsetY / p.PanelHeight, 0.0f));
+        EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
         EXPECT_FLOAT_EQ(oc->MaxStep, usableOr(p.MaxSpeed / 100.0 / l, 0.25f));
-        EXPECT_TRUE(std::isfinite(oc->OffsetX));
-        if (!row.usable) {
-            EXPECT_EQ(oc->OffsetX, 0.0f);
-            EXPECT_EQ(oc->OffsetY, 0.0f);
-            EXPECT_DOUBLE_EQ(oc->Panel.bottom, 0.75);
+        // The panel area in baseline units; the fall-back is a 4:3 screen under the baseline.
+        const double left = -static_cast<double>(p.camLOffsetX) / l;
+        const double top = -static_cast<double>(p.camOffsetY) / l;
+        EXPECT_NEAR(oc->Panel.left, row.usable ? left : 0.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.top, row.usable ? top : 0.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.right, row.usable ? left + p.PanelWidth / l : 1.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.bottom, row.usable ? top + p.PanelHeight / l : 0.75, 1e-9);
+        // Tracking starts afresh, whatever the context held (ContextWith fills it with ones).
+        for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
+            EXPECT_EQ(ring->index, -1);
+            EXPECT_TRUE(std::ranges::all_of(ring->work, [](double w) { return w == 0.0; }));
+            EXPECT_TRUE(std::ranges::none_of(ring->entries, [](auto& e) { return e.valid != 0; }));
         }
+        for (const SolvedPoint* t :
+             {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
+            EXPECT_EQ(t->valid, 0);
+        }
+        EXPECT_EQ(oc->AmbiguityCount, 0);
     }
 }
 

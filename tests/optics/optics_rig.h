@@ -28,12 +28,13 @@ inline constexpr PanelParams kPanel{1000, 750, 100, 2000, -20, -30, 40, 5, 0.5f}
 inline constexpr CameraParams kLens{1,     20,  610, {0.1f, 1.0f, 0.2f, -0.05f, 0, 0, 0, 0.01f},
                                     0.05f, 2.0f};
 
-// A context after SetupGeometry with these blocks (none: default lenses, fall-back scale).
+// A context after SetupGeometry with these blocks (none: default lenses, fall-back scale); it
+// held ones before, so that whatever SetupGeometry leaves alone shows.
 inline std::unique_ptr<OpticalContext> ContextWith(const Block* panel = nullptr,
                                                    const Block* cam1 = nullptr,
                                                    const Block* cam0 = nullptr) {
     auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0, sizeof(OpticalContext));
+    std::memset(oc.get(), 1, sizeof(OpticalContext));
     SetupGeometry(panel ? panel->data() : nullptr, cam1 ? cam1->data() : nullptr,
                   cam0 ? cam0->data() : nullptr, oc.get());
     return oc;
