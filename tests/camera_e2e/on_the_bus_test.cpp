@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ce/host/clock.h"
 #include "ce/host/heap_stats.h"
 #include "protocol/bytes.h"
 #include "protocol/control_codes.h"
@@ -41,7 +42,10 @@ class OnTheBus : public CameraBusTest {
 TEST_F(OnTheBus, TouchesLandWhereTheFingerIsThroughTheDefaultModels) {
     const CameraPanel panel = ots::sim::DefaultsCameraPanel();
     ASSERT_FALSE(panel.CameraAFirst());
+    const double plugged = ce::host::PlatformNowMs();
     Plug(panel);
+    // The controller is left 5 s to settle before the first command.
+    EXPECT_GE(camera().Firmware().CommandLog().at(0).platformMs - plugged, 5000.0);
     for (double yPx : {100.0, 300.0, 500.0}) {
         for (double xPx : {100.0, 400.0, 700.0}) {
             recorder_.Clear();

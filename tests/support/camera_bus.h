@@ -4,7 +4,7 @@
 // so every test runs the platform clock 100 times faster.
 //
 // Also what the simulation's own suites share: a port that keeps every report a device
-// offers, and an image packet decoder written from the packet format alone.
+// offers, and golden transcripts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,11 +45,6 @@ struct ScreenPosition {
     double yPx;
 };
 ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel);
-
-// An image packet read as the format says: 0xAA, type 1 at byte 2, L at byte 3, codes at
-// bytes 5 .. L + 3, checksum at 4 + L; each code c paints (c >> 1) + 1 pixels of c & 1.
-// Nothing when the framing is broken or the runs do not fill the line exactly.
-std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet);
 
 // Compares what the system emitted with the golden text in the file at path (a suite's
 // OTS_GOLDEN_DIR); with OTS_REGOLDEN=1 in the environment, writes it there instead.
