@@ -43,37 +43,6 @@ SolvedPoint At(double x, double y) {
 
 constexpr double kNear = 1e-9;
 
-TEST(AssignOneTouch, ContinuesTheNearerOrOnlyTrackElseStartsA) {
-    const auto oc = ContextWith();
-    const SolvedPoint track = At(0.3, 0.4);
-    // Nine tenths of the panel's maximum step from the only track, the cameras seeing it at
-    // different sizes: still the same finger.
-    const double fastX = track.x + 0.9 * oc->MaxStep;
-    const struct {
-        const char* name;
-        SolvedPoint trackA, trackB;
-        Finger f;
-        bool isA;
-    } rows[] = {
-        {"no tracks", {}, {}, {0.4, 0.5}, true},
-        {"nearer B", At(0.2, 0.3), At(0.7, 0.6), {0.68, 0.62}, false},
-        {"nearer A", At(0.2, 0.3), At(0.7, 0.6), {0.22, 0.31}, true},
-        {"fast, only A", track, {}, {fastX, 0.4, 0.0}, true},
-        {"fast, only B", {}, track, {fastX, 0.4, 0.0}, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        oc->TrackA = row.trackA;
-        oc->TrackB = row.trackB;
-        const AngleSpan a = SpanOf(row.f.x, row.f.y, row.f.r == 0.0 ? 0.001 : row.f.r);
-        const AngleSpan b = SpanOf(1 - row.f.x, row.f.y, row.f.r == 0.0 ? 0.002 : row.f.r);
-        const FramePoints r = position::AssignOneTouch(a, b, *oc);
-        EXPECT_EQ(r.first.valid, row.isA ? 1 : 0);
-        EXPECT_EQ(r.second.valid, row.isA ? 0 : 1);
-        EXPECT_LT(DistanceTo(row.isA ? r.first : r.second, row.f), kNear);
-    }
-}
-
 TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
     enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
     // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.

@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "optics_rig.h"
+#include "support/camera_bus.h"
 #include "touch/position_blobs.h"
 #include "touch/position_smoothing.h"
 
@@ -158,22 +161,6 @@ TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
     }
 }
 
-TEST(SmoothDelayedPoint, SuddenSizeChangeReplacesTheSmallerNeighbour) {
-    SolvedPoint reference{};
-    // Grows: the delayed entry takes its larger successor's values.
-    auto grows = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.03)});
-    EXPECT_NEAR(SmoothDelayedPoint(*grows, 0.5, reference, true).size, 0.03, 1e-12);
-    // Shrinks: the later entries take the delayed entry's values.
-    auto shrinks = RingOf({At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.01)});
-    SmoothDelayedPoint(*shrinks, 0.5, reference, true);
-    EXPECT_NEAR(shrinks->entries[shrinks->index].size, 0.03, 1e-12);
-    // A change within the ratio is left alone: sizes 0.01 and 0.012 average out.
-    auto mild = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.012), At(0.5, 0.5, 0.012)});
-    const SolvedPoint m = SmoothDelayedPoint(*mild, 0.5, reference, true);
-    EXPECT_GT(m.size, 0.01);
-    EXPECT_LT(m.size, 0.012);
-}
-
 // Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
 TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
     const double far = 1.7e308;  // the offset of -far from the delayed entry overflows
@@ -220,48 +207,68 @@ TEST(SolveFrame, MissingImageOrContextChangesNothing) {
     EXPECT_EQ(std::memcmp(before.data(), oc.get(), before.size()), 0);
 }
 
-// The smoothed point is the measurement of two frames ago, within the fit's error bound; the
-// track the next frame is matched against is the measurement itself until the fit can look
-// ahead, then one frame beyond it.
-TEST(SolveFrame, ThePointLagsTwoFramesAndTheTrackLeadsOne) {
+// The frame path over a script of finger layouts, each rendered into both cameras' lines and
+// solved, frame by frame: the raw points of identities A and B, the smoothed points two
+// frames behind, the tracks the next frame is matched against, and the hold count.
+// Regenerate: OTS_REGOLDEN=1 build/default/bin/test_optics --gtest_filter='SolveFrame.*'
+TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
+    struct Step {
+        const char* name;
+        int frames;
+        std::vector<Finger> fingers;
+        double dx = 0.0, dy = 0.0;  // how far the first finger moves each frame
+    };
+    const Finger tracked{0.4, 0.5};
+    const Step script[] = {
+        // The second finger moves the other way along the first one's x.
+        {"two moving", 6, {{0.3, 0.4}, {0.7, 0.5}}, 0.01, 0.005},
+        {"lift", 1, {}},
+        // One finger seen: the nearer track's, or the only track's however far it moved.
+        {"lands alone: A", 3, {tracked}},
+        {"second lands: B", 3, {tracked, {0.7, 0.6}}},
+        {"second lifts", 3, {tracked}},
+        {"jumps: A", 1, {{0.625, 0.5}}},  // nine tenths of the fall-back maximum step
+        {"lift", 1, {}},
+        {"lands alone: A", 3, {tracked}},
+        {"second lands: B", 3, {tracked, {0.7, 0.6}}},
+        {"first lifts", 3, {{0.7, 0.6}}},
+        {"jumps: B", 1, {{0.925, 0.6}}},
+        {"lift", 1, {}},
+        // Two shadows right next to camera A are one touch.
+        {"corner", 2, {{0.03, 0.02, 0.001}, {0.06, 0.05, 0.001}}},
+        {"lift", 1, {}},
+        {"grows", 3, {{0.5, 0.5, 0.01}}},
+        {"grown", 3, {{0.5, 0.5, 0.03}}},
+        {"shrunk", 3, {{0.5, 0.5, 0.01}}},
+        {"lift", 1, {}},
+        // (0.5, 0.5) hides behind (0.3, 0.3) from camera A: held, then its shadow split.
+        {"hidden from A", 4, {{0.3, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
+        {"lift", 1, {}},
+    };
     const auto oc = ContextWith();
-    std::vector<std::array<SolvedPoint, 2>> raw;
-    for (int i = 0; i < 6; ++i) {
-        Solve(*oc, Render({{0.3 + 0.01 * i, 0.4 + 0.005 * i}, {0.7 - 0.01 * i, 0.5}}));
-        raw.push_back({oc->LastRawA, oc->LastRawB});
-        const SolvedPoint* point[] = {&oc->PointA, &oc->PointB};
-        const SolvedPoint* track[] = {&oc->TrackA, &oc->TrackB};
-        for (int id = 0; id < 2; ++id) {
-            SCOPED_TRACE(testing::Message() << "frame " << i << ", identity " << id);
-            ASSERT_EQ(raw[i][id].valid, 1);
-            ASSERT_EQ(point[id]->valid, i < 2 ? 0 : 1);
-            const SolvedPoint& now = raw[i][id];
-            const double leadX = i < 2 ? now.x : 2 * now.x - raw[i - 1][id].x;
-            EXPECT_NEAR(track[id]->x, leadX, i < 2 ? 0.0 : 0.005);
-            if (i >= 2) {
-                EXPECT_NEAR(point[id]->x, raw[i - 2][id].x, 0.001);
-                EXPECT_NEAR(point[id]->y, raw[i - 2][id].y, 0.001);
+    std::string text;
+    char line[96];
+    for (const Step& step : script) {
+        for (int frame = 0; frame < step.frames; ++frame) {
+            std::vector<Finger> fingers = step.fingers;
+            if (!fingers.empty()) {
+                fingers[0].x += frame * step.dx;
+                fingers[0].y += frame * step.dy;
+                for (std::size_t i = 1; i < fingers.size(); ++i) {
+                    fingers[i].x -= frame * step.dx;
+                }
             }
+            Solve(*oc, Render(fingers));
+            text += std::string(step.name) + " " + std::to_string(frame) + ":";
+            for (const SolvedPoint* p : {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB,
+                                         &oc->TrackA, &oc->TrackB}) {
+                std::snprintf(line, sizeof line, " %.5f %.5f %.5f", p->x, p->y, p->size);
+                text += p->valid != 0 ? line : " -";
+            }
+            text += " hold " + std::to_string(oc->AmbiguityCount) + "\n";
         }
     }
-}
-
-TEST(SolveFrame, TwoShadowsRightNextToCameraAAreOneTouch) {
-    const auto oc = ContextWith();
-    Frame frame = Render({{0.03, 0.02, 0.001}, {0.06, 0.05, 0.001}});
-    position::Blob blobs[2];
-    for (Line line : {frame.a, frame.b}) {  // the frame really shows two fingers to each camera
-        ASSERT_EQ(position::FindBlobs(line, 0, 640, 2, blobs), 2);
-    }
-    Solve(*oc, frame);
-    EXPECT_EQ(oc->LastRawA.valid + oc->LastRawB.valid, 1);
-    const SolvedPoint& touch = oc->LastRawA.valid ? oc->LastRawA : oc->LastRawB;
-    EXPECT_LT(touch.x, 0.1);
-    EXPECT_LT(touch.y, 0.08);
-    // The same two fingers farther from the camera are two touches.
-    const auto far = ContextWith();
-    Solve(*far, Render({{0.3, 0.2, 0.01}, {0.6, 0.5, 0.01}}));
-    EXPECT_EQ(far->LastRawA.valid + far->LastRawB.valid, 2);
+    ots::test::ExpectGolden(text, OTS_GOLDEN_DIR "layouts.txt");
 }
 
 // Pixels beyond the delivered length count as dark, even where the buffer holds more; of a

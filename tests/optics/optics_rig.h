@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <memory>
 #include <numbers>
+#include <vector>
 
 #include "sim/camera_blocks.h"
 #include "touch/position.h"
@@ -67,7 +68,7 @@ struct Frame {
 };
 
 // Each camera at one end of the baseline, angles from the baseline normal.
-inline Frame Render(std::initializer_list<Finger> fingers) {
+inline Frame Render(const std::vector<Finger>& fingers) {
     Frame frame;
     for (const Finger& f : fingers) {
         for (const bool cameraB : {false, true}) {
