@@ -209,7 +209,8 @@ TEST(SolveFrame, MissingImageOrContextChangesNothing) {
 
 // The frame path over a script of finger layouts, each rendered into both cameras' lines and
 // solved, frame by frame: the raw points of identities A and B, the smoothed points two
-// frames behind, the tracks the next frame is matched against, and the hold count.
+// frames behind, the tracks the next frame is matched against (x, y, size, mismatch each),
+// and the hold count.
 // Regenerate: OTS_REGOLDEN=1 build/default/bin/test_optics --gtest_filter='SolveFrame.*'
 TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
     struct Step {
@@ -262,7 +263,8 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
             text += std::string(step.name) + " " + std::to_string(frame) + ":";
             for (const SolvedPoint* p : {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB,
                                          &oc->TrackA, &oc->TrackB}) {
-                std::snprintf(line, sizeof line, " %.5f %.5f %.5f", p->x, p->y, p->size);
+                std::snprintf(line, sizeof line, " %.5f %.5f %.5f %.4f", p->x, p->y, p->size,
+                              p->mismatch);
                 text += p->valid != 0 ? line : " -";
             }
             text += " hold " + std::to_string(oc->AmbiguityCount) + "\n";

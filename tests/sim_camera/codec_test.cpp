@@ -6,7 +6,7 @@
 #include <cstring>
 #include <numbers>
 #include <numeric>
-#include <set>
+#include <string>
 
 #include "sim/camera_blocks.h"
 #include "sim/camera_optics.h"
@@ -184,52 +184,33 @@ TEST(CameraOptics, DefaultLensesPutACentredFingerWhereTheLinearModelSays) {
     EXPECT_EQ(LitRuns(dead.b), (Runs{{270, 291}}));
 }
 
-TEST(CameraOptics, AShadowPastTheFieldOfViewIsCutAtTheLineEnd) {
-    // Screen (-40, 300): centre angle atan2(-20, 315) = -0.0634 rad from camera A, outside its
-    // field, but the finger's far edge (-0.0634 + 0.0601) is inside: the run starts at pixel 0.
-    const std::optional<Shadow> shadow =
-        CameraOptics(RealisticCameraPanel()).ShadowOf(Finger{-40, 300, 10}, Camera::A);
-    ASSERT_TRUE(shadow.has_value());
-    EXPECT_EQ(shadow->start, 0);
-    EXPECT_GT(shadow->end, 0);
-    EXPECT_LT(shadow->end, 20);
-}
-
-// The mounting works in 1/32768 of the panel, about the panel's centre in half panel sizes.
-TEST(CameraOptics, MountingShiftsRotatesAndScalesTheScreenOnThePanel) {
-    CameraPanel panel = RealisticCameraPanel();
-    panel.mounting = Mounting{.offsetX = 5 * 32768.0 / 800,  // 5 panel units
-                              .offsetY = -3 * 32768.0 / 600,
-                              .scaleX = 1.02,
-                              .scaleY = 1.02,
-                              .rotationDeg = 0.5};
-    const CameraOptics optics(panel);
-    const PanelPoint centre = optics.ScreenToPanel(400, 300);
-    EXPECT_NEAR(centre.x, 405, 1e-9);
-    EXPECT_NEAR(centre.y, 297, 1e-9);
-    // 100 pixels right of the centre is a quarter of the half width: 0.25 · 1.02, turned by
-    // 0.5 degrees, back in panel units: x 400 · 0.255 · cos, y 300 · 0.255 · sin.
-    const double turn = 0.5 * std::numbers::pi / 180.0;
-    const PanelPoint right = optics.ScreenToPanel(500, 300);
-    EXPECT_NEAR(right.x, 405 + 102 * std::cos(turn), 1e-9);
-    EXPECT_NEAR(right.y, 297 + 76.5 * std::sin(turn), 1e-9);
-}
-
-TEST(SensorNoise, JitterMovesEachEdgeByAtMostOnePixelAndRepeatsWithItsSeed) {
-    const CameraOptics optics(RealisticCameraPanel());
-    const auto clean = LitRuns(optics.Render(kCentred).a).front();
-    const SensorNoise noise{.edgeJitter = true, .seed = 42};
-    NoisySensor first(noise);
-    NoisySensor second(noise);
-    std::set<int> shifts;
-    for (int frame = 0; frame < 50; ++frame) {
-        const CameraLines a = optics.Render(kCentred, &first);
-        EXPECT_EQ(a.a, optics.Render(kCentred, &second).a) << "frame " << frame;
-        const auto run = LitRuns(a.a).front();
-        EXPECT_LE(std::abs(run.second - clean.second), 1);
-        shifts.insert(run.first - clean.first);
+// The lit runs of both cameras: fingers across the realistic and the mounted panel, one whose
+// shadow begins before camera A's field and is cut at pixel 0, then frames of edge jitter from
+// a seed (each edge moves by at most a pixel, and the same seed repeats them).
+// Regenerate: OTS_REGOLDEN=1 build/default/bin/test_sim_camera --gtest_filter='CameraOptics.*'
+TEST(CameraOptics, FingersGiveTheLitRunsOfTheTranscript) {
+    std::string text;
+    const auto print = [&text](const char* name, const CameraLines& lines) {
+        text += name;
+        for (const LineImage* line : {&lines.a, &lines.b}) {
+            text += line == &lines.a ? " A" : " | B";
+            for (const auto& [start, end] : LitRuns(*line)) {
+                text += " " + std::to_string(start) + "-" + std::to_string(end);
+            }
+        }
+        text += "\n";
+    };
+    const std::vector<Finger> fingers = {{-40, 300, 10}, {5, 5}, {400, 300}, {795, 595, 12}};
+    for (const CameraPanel& panel : {RealisticCameraPanel(), MountedCameraPanel()}) {
+        for (const Finger& finger : fingers) {
+            print(panel.name.c_str(), CameraOptics(panel).Render(std::vector{finger}));
+        }
     }
-    EXPECT_EQ(shifts, (std::set<int>{-1, 0, 1}));
+    NoisySensor jitter(SensorNoise{.edgeJitter = true, .seed = 42});
+    for (int frame = 0; frame < 12; ++frame) {
+        print("jitter", CameraOptics(RealisticCameraPanel()).Render(kCentred, &jitter));
+    }
+    ots::test::ExpectGolden(text, OTS_GOLDEN_DIR "lit_runs.txt");
 }
 
 }  // namespace
