@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
-#include <utility>
 #include <vector>
 
 #include "ce/host/clock.h"
@@ -118,49 +116,14 @@ TEST_F(OnTheBus, TwoMovingFingersAllocateNothingOnTheReaderThread) {
     EXPECT_EQ(ce::host::LocalAllocCount(), localAllocs) << "LocalAlloc calls while reading";
 }
 
-// A finger resting 1500 ms (150 frames): once its position has settled, the pointer stays
-// put, with a pixel that never lights in the middle of each camera's shadow or without, and
-// with the smoothness off or on.
+// A finger resting 1500 ms (150 frames): once its position has settled (the look-ahead and
+// the spline's history step), the pointer stays put, with a pixel that never lights in the
+// middle of each camera's shadow or without, and with the smoothness off or on.
 constexpr std::size_t kSmoothnessOffset = 18;  // DWORD, default 1
 
-class StillFinger : public OnTheBus {
-  protected:
-    void PlugWith(const SensorNoise& noise) {
-        CameraDeviceOptions options;
-        options.noise = noise;
-        Plug(ots::sim::RealisticCameraPanel(), FrameByFrame(options));
-    }
-    // Rests the finger, lifts it, and returns where it was pressed, each in pixels from it.
-    std::vector<std::pair<DWORD, DWORD>> Rest() {
-        recorder_.Clear();
-        camera().TouchDown(400, 300);
-        camera().Hold(1500);
-        Settle();
-        std::vector<std::pair<DWORD, DWORD>> presses;
-        for (const auto& event : EventsWithFlags(kMoveDown)) {
-            presses.emplace_back(event.dx, event.dy);
-        }
-        EXPECT_TRUE(EventsWithFlags(kUp).empty()) << "the press was lifted";
-        camera().TouchUp();
-        Settle();
-        return presses;
-    }
-    static double OffPx(std::pair<DWORD, DWORD> at) {
-        const ScreenPosition screen =
-            ToScreen({kMoveDown, at.first, at.second, 0.0}, ots::sim::RealisticCameraPanel());
-        return std::hypot(screen.xPx - 400, screen.yPx - 300);
-    }
-    // One press per frame once the look-ahead and the spline's history step have passed.
-    static void ExpectOnePosition(const std::vector<std::pair<DWORD, DWORD>>& presses,
-                                  double withinPx) {
-        ASSERT_GE(presses.size(), 145u);
-        EXPECT_EQ(std::set(presses.begin(), presses.end()).size(), 1u) << "the press moved";
-        EXPECT_LT(OffPx(presses.front()), withinPx);
-    }
-};
-
-TEST_F(StillFinger, PressStaysAtOnePositionOnEverySensor) {
-    const ots::sim::CameraOptics optics(ots::sim::RealisticCameraPanel());
+TEST_F(OnTheBus, AStillFingerPressesAtOnePositionOnEverySensor) {
+    const CameraPanel panel = ots::sim::RealisticCameraPanel();
+    const ots::sim::CameraOptics optics(panel);
     const auto middle = [&](Camera camera) {
         const auto shadow = optics.ShadowOf({400, 300}, camera);
         return shadow ? (shadow->start + shadow->end) / 2 : -1;
@@ -169,11 +132,26 @@ TEST_F(StillFinger, PressStaysAtOnePositionOnEverySensor) {
         for (const BYTE smoothness : {BYTE{1}, BYTE{0}}) {
             SCOPED_TRACE(testing::Message()
                          << "dead pixels " << dead << ", smoothness " << int{smoothness});
-            PlugWith(
-                dead ? SensorNoise{.deadPixelA = middle(Camera::A), .deadPixelB = middle(Camera::B)}
-                     : SensorNoise{});
+            CameraDeviceOptions options;
+            if (dead) {
+                options.noise = {.deadPixelA = middle(Camera::A), .deadPixelB = middle(Camera::B)};
+            }
+            Plug(panel, FrameByFrame(options));
             SetDriverConfigByte(kSmoothnessOffset, smoothness);
-            ExpectOnePosition(Rest(), 1.0);
+            recorder_.Clear();
+            camera().TouchDown(400, 300);
+            camera().Hold(1500);
+            Settle();
+            EXPECT_TRUE(EventsWithFlags(kUp).empty()) << "the press was lifted";
+            const std::vector<ScreenPosition> presses = Presses(panel);
+            ASSERT_GE(presses.size(), 145u);
+            for (const ScreenPosition& at : presses) {
+                EXPECT_EQ(at.xPx, presses.front().xPx) << "the press moved";
+                EXPECT_EQ(at.yPx, presses.front().yPx) << "the press moved";
+            }
+            EXPECT_LT(std::hypot(presses.front().xPx - 400, presses.front().yPx - 300), 1.0);
+            camera().TouchUp();
+            Settle();
         }
     }
 }
