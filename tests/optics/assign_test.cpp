@@ -41,55 +41,6 @@ SolvedPoint At(double x, double y) {
     return SolvedPoint{x, y, 0.01, 0.0, 1};
 }
 
-constexpr double kNear = 1e-9;
-
-TEST(SolveTwoTouches, ThePairingFarthestApartOnThePanelWinsUnlessTracksDecide) {
-    enum Outcome { kInOrder, kSwapped, kEitherOrder, kGhosts };
-    // The fall-back panel spans y 0..0.75; a touch may lie up to 5 % of its height beyond.
-    const Block panel = ots::sim::EncodePanelParams(kPanel);
-    enum Geometry { kFallback, kBlock, kNoGeometry };
-    const struct {
-        const char* name;
-        Geometry geometry;
-        SolvedPoint trackA, trackB;
-        Finger p, q;
-        Outcome outcome;
-    } rows[] = {
-        // The ghosts (0.5, 2.5) and (0.5, 0.2778) lie farther apart, but one far off the panel.
-        {"side by side", kFallback, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kInOrder},
-        // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
-        {"fingers farthest apart", kFallback, {}, {}, {0.5, 0.3}, {0.8, 0.7}, kEitherOrder},
-        {"just on the panel", kFallback, {}, {}, {0.1, 0.78}, {0.9, 0.78}, kInOrder},
-        {"off the panel", kFallback, {}, {}, {0.1, 0.79}, {0.9, 0.79}, kGhosts},
-        {"on the panel of the block", kBlock, {}, {}, {0.15, 0.7}, {0.85, 0.7}, kInOrder},
-        {"no panel area", kNoGeometry, {}, {}, {0.1, 0.5}, {0.9, 0.5}, kGhosts},
-        {"tracks", kFallback, At(0.31, 0.41), At(0.69, 0.5), {0.3, 0.4}, {0.7, 0.5}, kInOrder},
-        {"swapped", kFallback, At(0.69, 0.5), At(0.31, 0.41), {0.3, 0.4}, {0.7, 0.5}, kSwapped},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto oc = ContextWith(row.geometry == kBlock ? &panel : nullptr);
-        if (row.geometry == kNoGeometry) {
-            oc->Panel = PanelArea{};
-        }
-        oc->TrackA = row.trackA;
-        oc->TrackB = row.trackB;
-        const FramePoints r = SolveByBlobCounts(View({row.p, row.q}), ViewB({row.p, row.q}), *oc);
-        ASSERT_EQ(r.first.valid + r.second.valid, 2);
-        const double direct = DistanceTo(r.first, row.p) + DistanceTo(r.second, row.q);
-        const double swapped = DistanceTo(r.first, row.q) + DistanceTo(r.second, row.p);
-        if (row.outcome == kGhosts) {  // the pair on the line through the middle
-            EXPECT_NEAR(r.first.x, 0.5, kNear);
-            EXPECT_GT(r.first.y, 1.0);
-        } else {
-            EXPECT_LT(row.outcome == kInOrder   ? direct
-                      : row.outcome == kSwapped ? swapped
-                                                : std::min(direct, swapped),
-                      kNear);
-        }
-    }
-}
-
 TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
     // A0 and B1 are parallel; the pairing that takes them would put its one point (0.75, 2.5)
     // farther from (0, 0) than the other pairing's points (0.5, 5) and (1.5, 5) lie apart.

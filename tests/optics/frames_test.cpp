@@ -245,6 +245,18 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
         // (0.5, 0.5) hides behind (0.3, 0.3) from camera A: held, then its shadow split.
         {"hidden from A", 4, {{0.3, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
         {"lift", 1, {}},
+        // Two fingers landing together: the pairing farthest apart wins among those on the
+        // panel (y up to 0.75, and 5 % of that beyond), here the fingers.
+        {"side by side", 1, {{0.1, 0.5}, {0.9, 0.5}}},
+        {"lift", 1, {}},
+        {"just on the panel", 1, {{0.1, 0.78}, {0.9, 0.78}}},
+        {"lift", 1, {}},
+        // Every pairing has a point off the panel: the ghosts, farthest apart, win.
+        {"off the panel", 1, {{0.1, 0.79}, {0.9, 0.79}}},
+        {"lift", 1, {}},
+        // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
+        {"farthest apart", 1, {{0.5, 0.3}, {0.8, 0.7}}},
+        {"lift", 1, {}},
     };
     const auto oc = ContextWith();
     std::string text;
