@@ -6,7 +6,6 @@
 #include <numbers>
 
 #include "optics_rig.h"
-#include "touch/position_lens.h"
 #include "touch/position_triangulate.h"
 
 namespace {
@@ -134,19 +133,6 @@ TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
             EXPECT_EQ(m->c[2], row.usable ? sign * cam.K * cam.p[2] : 0.0f);
         }
     }
-}
-
-TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {
-    const auto oc = ContextWith();
-    const position::Blob blob{200, 240, 220.0};
-    const AngleSpan a = position::SpanOfBlob(oc->CameraModelA, blob);
-    const AngleSpan b = position::SpanOfBlob(oc->CameraModelB, blob);
-    for (const auto& s : {a, b}) {
-        EXPECT_LT(s.low, s.high);
-        EXPECT_NEAR(s.width, 40.0 / 320.0 * 1.15, 1e-6);
-    }
-    EXPECT_DOUBLE_EQ(a.center, position::PixelToAngle(oc->CameraModelA, 220.0));
-    EXPECT_DOUBLE_EQ(b.low, position::PixelToAngle(oc->CameraModelB, 240.0));
 }
 
 using position::Triangulate;
