@@ -94,7 +94,6 @@ TEST(FindBlobs, ShadowsSeparatedByTheLongestGapsBecomeBlobs) {
 using position::DelayedIndex;
 using position::PushRing;
 using position::SmoothDelayedPoint;
-using position::StepWindow;
 
 SolvedPoint At(double x, double y, double size = 0.01) {
     return SolvedPoint{x, y, size, 0.0, 1};
@@ -107,58 +106,6 @@ std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
         PushRing(*ring, p);
     }
     return ring;
-}
-
-TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
-    auto ring = RingOf({});
-    EXPECT_EQ(ring->index, -1);
-    for (int pushed = 1; pushed <= 51; ++pushed) {
-        PushRing(*ring, At(0.001 * pushed, 0.1));
-        const int newest = (pushed - 1) % 50;
-        ASSERT_EQ(ring->index, newest);
-        EXPECT_EQ(DelayedIndex(*ring), (newest + 48) % 50);
-    }
-    EXPECT_DOUBLE_EQ(ring->entries[0].x, 0.051);
-    // The window follows the distance of the two touches, never below 0.1, else 0.5.
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), SolvedPoint{}), 0.5);
-}
-
-// The delayed entry (two frames back) is smoothed; the reference for the next frame is placed
-// three frames ahead of it, along the fitted slope when both cameras saw as many blobs, else
-// along the slope stored from earlier frames; it stays where it was without both look-ahead
-// frames within the window.
-TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
-    const SolvedPoint untouched = At(0.9, 0.9);
-    const std::initializer_list<SolvedPoint> moving = {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)};
-    const struct {
-        const char* name;
-        std::initializer_list<SolvedPoint> ring;
-        double window;
-        bool sameCounts;
-        double x, refX, refY;
-    } rows[] = {
-        {"linear", moving, 0.5, true, 0.30, 0.33, 0.4},
-        {"stored slope", moving, 0.5, false, 0.30, 0.36, 0.37},
-        {"no look-ahead", {At(0.30, 0.4), At(0.31, 0.4), SolvedPoint{}}, 0.5, true, 0.30, 0.9, 0.9},
-        {"step beyond", {At(0.30, 0.4), At(0.31, 0.4), At(0.61, 0.4)}, 0.2, true, 0.30, 0.9, 0.9},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto ring = RingOf(row.ring);
-        ring->work[0] = 0.02;
-        ring->work[1] = -0.01;
-        SolvedPoint reference = untouched;
-        const SolvedPoint p = SmoothDelayedPoint(*ring, row.window, reference, row.sameCounts);
-        ASSERT_EQ(p.valid, 1);
-        EXPECT_NEAR(p.x, row.x, 1e-12);
-        EXPECT_NEAR(p.y, 0.4, 1e-12);
-        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].x, p.x);
-        EXPECT_NEAR(reference.x, row.refX, 1e-12);
-        EXPECT_NEAR(reference.y, row.refY, 1e-12);
-        EXPECT_NEAR(ring->work[0], row.sameCounts && row.refX != 0.9 ? 0.01 : 0.02, 1e-12);
-    }
 }
 
 // Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
@@ -256,6 +203,9 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
         {"lift", 1, {}},
         // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
         {"farthest apart", 1, {{0.5, 0.3}, {0.8, 0.7}}},
+        {"lift", 1, {}},
+        // Steps of 0.08 between fingers 0.15 apart: within the window only by its 0.1 floor.
+        {"close pair", 5, {{0.3, 0.4}, {0.45, 0.4}}, 0.0, 0.08},
         {"lift", 1, {}},
     };
     const auto oc = ContextWith();

@@ -141,25 +141,6 @@ AngleSpan Span(double center, double width = 0.0) {
     return AngleSpan{center - width / 2, center + width / 2, center, width};
 }
 
-TEST(Triangulate, RecoversPositionAndRadiusOfARoundFinger) {
-    for (auto [x, y] : {std::pair{0.5, 0.5}, {0.3, 0.6}, {0.85, 0.2}, {0.05, 0.9}}) {
-        SCOPED_TRACE(x);
-        const SolvedPoint p = Triangulate(SpanOf(x, y, 0.02), SpanOf(1 - x, y, 0.02));
-        ASSERT_EQ(p.valid, 1);
-        EXPECT_NEAR(p.x, x, 1e-12);
-        EXPECT_NEAR(p.y, y, 1e-12);
-        // Both sight lines are tangents of the finger: each camera estimates its radius.
-        EXPECT_NEAR(p.size, 0.02, 1e-12);
-        EXPECT_NEAR(p.mismatch, 0.0, 1e-9);
-    }
-    // B sees it twice as large: the harmonic mean and the log of the ratio, either way round.
-    const AngleSpan a = SpanOf(0.5, 0.5, 0.02);
-    const AngleSpan b = SpanOf(0.5, 0.5, 0.04);
-    EXPECT_NEAR(Triangulate(a, b).size, 2.0 / (1 / 0.02 + 1 / 0.04), 1e-12);
-    EXPECT_NEAR(Triangulate(a, b).mismatch, std::log(2.0), 1e-9);
-    EXPECT_NEAR(Triangulate(b, a).mismatch, std::log(2.0), 1e-9);
-}
-
 TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
     constexpr double kPi = std::numbers::pi;
     const double nan = std::numeric_limits<double>::quiet_NaN();
