@@ -53,16 +53,13 @@ void ExpectGolden(const std::string& text, const std::string& path);
 // [start, end) of each run of lit pixels, in order.
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line);
 
-// The bus side of a plugged device: takes every report at once and keeps it.
+// The bus side of a plugged device: takes every report at once and writes it down.
 class RecordingPort final : public ce::host::UsbPort {
   public:
-    struct Report {
-        BYTE endpoint;
-        Bytes bytes;
-    };
     bool SendInterrupt(BYTE endpoint, std::span<const BYTE> report) override {
         std::lock_guard lock(mutex_);
-        reports_.push_back({endpoint, Bytes(report.begin(), report.end())});
+        transcript_ += HexDump(&endpoint, 1) + ": " + HexDump(report.data(), report.size()) + "\n";
+        ++reports_;
         return true;
     }
     void Stall(BYTE endpoint) override { stalled = endpoint; }
@@ -71,20 +68,14 @@ class RecordingPort final : public ce::host::UsbPort {
     std::size_t QueuedTransfers(BYTE) const override { return 0; }
     std::size_t PendingReports(BYTE) const override { return 0; }
     bool IsPipeOpen(BYTE) const override { return true; }
-    // What went to the endpoint; size() tells whether any went elsewhere.
-    std::vector<Bytes> Reports(BYTE endpoint) const {
+    // One line per report, its endpoint first: "81: 01 01 00 04 00 04".
+    std::string Transcript() const {
         std::lock_guard lock(mutex_);
-        std::vector<Bytes> to;
-        for (const Report& report : reports_) {
-            if (report.endpoint == endpoint) {
-                to.push_back(report.bytes);
-            }
-        }
-        return to;
+        return transcript_;
     }
     std::size_t size() const {
         std::lock_guard lock(mutex_);
-        return reports_.size();
+        return reports_;
     }
 
     std::atomic<int> idleWaits{0};
@@ -92,7 +83,8 @@ class RecordingPort final : public ce::host::UsbPort {
 
   private:
     mutable std::mutex mutex_;
-    std::vector<Report> reports_;
+    std::string transcript_;
+    std::size_t reports_ = 0;
 };
 
 class CameraBusTest : public ots::test::IntegrationTest {
