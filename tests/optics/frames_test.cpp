@@ -192,6 +192,15 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
         // (0.5, 0.5) hides behind (0.3, 0.3) from camera A: held, then its shadow split.
         {"hidden from A", 4, {{0.3, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
         {"lift", 1, {}},
+        {"hidden from B", 4, {{0.7, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
+        {"lift", 1, {}},
+        // A camera that sees nothing: the last solution is held while the count is at most 3.
+        {"tracked", 2, {{0.1, 0.3}}},
+        {"beyond A's field", 5, {{-0.2, 0.3}}},
+        {"lift", 1, {}},
+        {"tracked", 2, {{0.9, 0.3}}},
+        {"beyond B's field", 5, {{1.2, 0.3}}},
+        {"lift", 1, {}},
         // Two fingers landing together: the pairing farthest apart wins among those on the
         // panel (y up to 0.75, and 5 % of that beyond), here the fingers.
         {"side by side", 1, {{0.1, 0.5}, {0.9, 0.5}}},
