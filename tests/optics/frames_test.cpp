@@ -108,6 +108,13 @@ std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
     return ring;
 }
 
+// The smoothing window follows the distance of the two touches, never below 0.1, else 0.5.
+TEST(StepWindow, FollowsTheTouchesDistanceWithAFloor) {
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), At(0.1, 0)), 0.1);
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), SolvedPoint{}), 0.5);
+}
+
 // Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
 TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
     const double far = 1.7e308;  // the offset of -far from the delayed entry overflows
@@ -212,9 +219,6 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
         {"lift", 1, {}},
         // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
         {"farthest apart", 1, {{0.5, 0.3}, {0.8, 0.7}}},
-        {"lift", 1, {}},
-        // Steps of 0.08 between fingers 0.15 apart: within the window only by its 0.1 floor.
-        {"close pair", 5, {{0.3, 0.4}, {0.45, 0.4}}, 0.0, 0.08},
         {"lift", 1, {}},
     };
     const auto oc = ContextWith();

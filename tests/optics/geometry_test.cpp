@@ -172,17 +172,4 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
     }
 }
 
-TEST(Cost, FollowsWhichSidesArePresent) {
-    const SolvedPoint none{};
-    const SolvedPoint p{0.3, 0.4, 0.01, 0.5, 1};
-    const SolvedPoint q{0.6, 0.8, 0.01, 0.0, 1};
-    EXPECT_DOUBLE_EQ(position::Cost(nullptr, none, 0.25), 200.0);
-    EXPECT_DOUBLE_EQ(position::Cost(&none, none, 0.25), 200.0);
-    EXPECT_DOUBLE_EQ(position::Cost(nullptr, q, 0.25), 100.125);
-    EXPECT_DOUBLE_EQ(position::Cost(&p, none, 0.25), 100.125);
-    // |p - q| = 0.5, weighted by the candidate's mismatch + 1.
-    EXPECT_DOUBLE_EQ(position::Cost(&p, q, 0.25), 0.75);
-    EXPECT_DOUBLE_EQ(position::Cost(&q, p, 0.25), 0.5);
-}
-
 }  // namespace
