@@ -95,10 +95,6 @@ using position::DelayedIndex;
 using position::PushRing;
 using position::SmoothDelayedPoint;
 
-SolvedPoint At(double x, double y, double size = 0.01) {
-    return SolvedPoint{x, y, size, 0.0, 1};
-}
-
 std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
     auto ring = std::make_unique<PointRing>();
     position::ClearRing(*ring);

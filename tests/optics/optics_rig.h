@@ -81,11 +81,8 @@ inline Frame Render(const std::vector<Finger>& fingers) {
     return frame;
 }
 
-// The span under which a camera sees a finger of radius r at dx along and y off the baseline.
-inline position::AngleSpan SpanOf(double dx, double y, double r) {
-    const double center = std::atan2(dx, y);
-    const double half = std::asin(r / std::hypot(dx, y));
-    return position::AngleSpan{center - half, center + half, center, 2 * half};
+inline SolvedPoint At(double x, double y, double size = 0.01) {
+    return SolvedPoint{x, y, size, 0.0, 1};
 }
 
 inline void Solve(OpticalContext& oc, const Frame& frame) {
