@@ -8,7 +8,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <numbers>
 #include <vector>

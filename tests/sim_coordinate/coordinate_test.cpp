@@ -3,7 +3,6 @@
 // the panel model that turns screen pixels into its raw values.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
 #include "ce/host/clock.h"

@@ -1,5 +1,6 @@
 #include "support/camera_bus.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -16,9 +17,20 @@ CameraDeviceOptions FrameByFrame(CameraDeviceOptions options) {
     return options;
 }
 
-ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel) {
-    return ScreenPosition{event.dx * panel.screenWidthPx / kInjectedFullScale,
-                          event.dy * panel.screenHeightPx / kInjectedFullScale};
+std::vector<ScreenPosition> CameraBusTest::Presses(const CameraPanel& panel) const {
+    std::vector<ScreenPosition> presses;
+    for (const ce::host::MouseEvent& event : recorder_.Events()) {
+        if (event.flags == kMoveDown) {
+            presses.push_back({event.dx * panel.screenWidthPx / kInjectedFullScale,
+                               event.dy * panel.screenHeightPx / kInjectedFullScale});
+        }
+    }
+    return presses;
+}
+
+std::size_t CameraBusTest::Lifts() const {
+    return static_cast<std::size_t>(
+        std::ranges::count(recorder_.Events(), kUp, &ce::host::MouseEvent::flags));
 }
 
 void ExpectGolden(const std::string& text, const std::string& path) {

@@ -44,7 +44,6 @@ struct ScreenPosition {
     double xPx;
     double yPx;
 };
-ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel);
 
 // Compares what the system emitted with the golden text in the file at path (a suite's
 // OTS_GOLDEN_DIR); with OTS_REGOLDEN=1 in the environment, writes it there instead.
@@ -107,12 +106,9 @@ class CameraBusTest : public ots::test::IntegrationTest {
     void Settle() {
         ASSERT_TRUE(camera_->Settle(kSettleMs)) << "the driver did not take every frame";
     }
-    // The events of one kind, in order.
-    std::vector<ce::host::MouseEvent> EventsWithFlags(DWORD flags) const {
-        std::vector<ce::host::MouseEvent> events = recorder_.Events();
-        std::erase_if(events, [flags](const ce::host::MouseEvent& e) { return e.flags != flags; });
-        return events;
-    }
+    // Where each press went, in the screen pixels of the panel, in order; how many lifts.
+    std::vector<ScreenPosition> Presses(const CameraPanel& panel) const;
+    std::size_t Lifts() const;
 
     ce::host::ScopedTimeScale fast_{kTimeScale};
     ce::host::MouseEventRecorder recorder_;
