@@ -67,7 +67,6 @@ class FrameFeeder {
 
 using ots::sim::Camera;
 using ots::sim::CameraOptics;
-using ots::sim::LensModel;
 
 constexpr double kSecondOrderAllowance = 0.1;
 
@@ -78,7 +77,7 @@ struct CameraBudget {
 
 CameraBudget BudgetOf(const CameraOptics& optics, const Finger& finger, Camera camera) {
     const auto shadow = optics.ShadowOf(finger, camera);
-    const LensModel& lens = optics.lens(camera);
+    const ots::sim::LensModel& lens = optics.lens(camera);
     if (!shadow) {
         ADD_FAILURE() << "no shadow";
         return {};

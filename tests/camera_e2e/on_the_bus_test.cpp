@@ -17,7 +17,6 @@ using namespace ots::test;
 namespace {
 
 using ots::sim::Camera;
-using ots::sim::SensorNoise;
 
 class OnTheBus : public CameraBusTest {};
 

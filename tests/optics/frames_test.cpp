@@ -90,15 +90,13 @@ TEST(FindBlobs, ShadowsSeparatedByTheLongestGapsBecomeBlobs) {
     EXPECT_EQ(Span(one[0].start, one[0].end), Span(10, 110));
 }
 
-using position::DelayedIndex;
-using position::PushRing;
 using position::SmoothDelayedPoint;
 
 std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
     auto ring = std::make_unique<PointRing>();
     position::ClearRing(*ring);
     for (const SolvedPoint& p : points) {
-        PushRing(*ring, p);
+        position::PushRing(*ring, p);
     }
     return ring;
 }
@@ -119,7 +117,7 @@ TEST(SmoothDelayedPoint, APointWhoseFitOverflowsIsDropped) {
     const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
     EXPECT_EQ(p.valid, 0);
     EXPECT_TRUE(IsFinite(p));
-    EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
+    EXPECT_EQ(ring->entries[position::DelayedIndex(*ring)].valid, 0);
     EXPECT_TRUE(std::isfinite(reference.x));
 }
 

@@ -16,7 +16,6 @@
 namespace ots::sim {
 namespace {
 
-using ots::test::Bytes;
 using ots::test::HexDump;
 using ots::test::LitRuns;
 using Runs = std::vector<std::pair<int, int>>;
@@ -97,7 +96,8 @@ LineImage LineWith(std::initializer_list<std::pair<int, int>> lit) {
 
 TEST(ImagePacket, OneFingerLineByteForByte) {
     // 300 dark, 20 lit, 320 dark: 128+128+44 | 20 | 128+128+64
-    Bytes expected{0xAA, 0x10, 0x01, 0x08, 0x01, 0xFE, 0xFE, 0x56, 0x27, 0xFE, 0xFE, 0x7E};
+    ots::test::Bytes expected{0xAA, 0x10, 0x01, 0x08, 0x01, 0xFE,
+                              0xFE, 0x56, 0x27, 0xFE, 0xFE, 0x7E};
     expected.push_back(static_cast<BYTE>(std::accumulate(expected.begin(), expected.end(), 0x55)));
     expected.resize(64, 0);
     const ImagePacket packet = EncodeLine(LineWith({{300, 320}}), 1).packet;
