@@ -188,11 +188,12 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
         {"lift", 1, {}},
         {"hidden from B", 4, {{0.7, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
         {"lift", 1, {}},
-        // A camera that sees nothing: the last solution is held while the count is at most 3.
-        {"tracked", 2, {{0.1, 0.3}}},
+        // A camera that sees nothing: the last solution (not the track, which leads it) is held
+        // while the count is at most 3.
+        {"tracked", 4, {{0.1, 0.3}}, 0.01},
         {"beyond A's field", 5, {{-0.2, 0.3}}},
         {"lift", 1, {}},
-        {"tracked", 2, {{0.9, 0.3}}},
+        {"tracked", 4, {{0.9, 0.3}}, -0.01},
         {"beyond B's field", 5, {{1.2, 0.3}}},
         {"lift", 1, {}},
         // Two fingers landing together: the pairing farthest apart wins among those on the
