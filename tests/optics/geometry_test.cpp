@@ -145,8 +145,6 @@ AngleSpan Span(double center, double width = 0.0) {
 }
 
 TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
-    constexpr double kPi = std::numbers::pi;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         const char* name;
         AngleSpan a, b;
@@ -154,17 +152,17 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
     } rows[] = {
         {"parallel", Span(0.3, 0.01), Span(-0.3, 0.01), 0},
         {"both along the baseline normal", Span(0.0), Span(0.0), 0},
-        {"NaN angle", Span(nan), Span(0.7), 0},
+        {"NaN angle", Span(kNaN), Span(0.7), 0},
         {"infinite angle", Span(0.7), Span(std::numeric_limits<double>::infinity()), 0},
         {"meeting behind the baseline", Span(-0.3), Span(-0.3), 0},
         {"camera A looking back past its right angle", Span(2.0), Span(0.3), 0},
-        {"in front, but behind camera A's ray", Span(kPi - 0.3), Span(1.2), 0},
-        {"in front, but behind camera B's ray", Span(1.2), Span(kPi - 0.3), 0},
+        {"in front, but behind camera A's ray", Span(std::numbers::pi - 0.3), Span(1.2), 0},
+        {"in front, but behind camera B's ray", Span(1.2), Span(std::numbers::pi - 0.3), 0},
         // Shadows of no width, or of a width no finger casts, still give a finite size.
         {"no width", Span(0.7, 0.0), Span(0.6, 0.05), 1},
         {"both no width", Span(0.7, 0.0), Span(0.6, 0.0), 1},
         {"width 7", Span(0.7, 7.0), Span(0.6, 0.05), 1},
-        {"NaN width", Span(0.7, nan), Span(0.6, 0.05), 1},
+        {"NaN width", Span(0.7, kNaN), Span(0.6, 0.05), 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -173,6 +171,16 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
         EXPECT_TRUE(IsFinite(p));
         EXPECT_GE(p.mismatch, 0.0);
     }
+}
+
+// A point against a reference: their distance weighted by the point's mismatch + 1; a side
+// missing costs half of the maximum step and 100, both missing 200.
+TEST(Cost, FollowsWhichSidesArePresent) {
+    const SolvedPoint p{0.3, 0.4, 0.01, 0.5, 1};
+    EXPECT_DOUBLE_EQ(position::Cost(&p, At(0.6, 0.8), 0.25), 0.75);
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, At(0.6, 0.8), 0.25), 100.125);
+    EXPECT_DOUBLE_EQ(position::Cost(&p, SolvedPoint{}, 0.25), 100.125);
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, SolvedPoint{}, 0.25), 200.0);
 }
 
 using position::CameraView;

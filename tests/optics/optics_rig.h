@@ -88,10 +88,6 @@ inline void Solve(OpticalContext& oc, const Frame& frame) {
     SolveFrame(frame.a.data(), kPixels, frame.b.data(), kPixels, &oc);
 }
 
-inline double DistanceTo(const SolvedPoint& p, const Finger& f) {
-    return std::hypot(p.x - f.x, p.y - f.y);
-}
-
 inline bool IsFinite(const SolvedPoint& p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.size) &&
            std::isfinite(p.mismatch);
