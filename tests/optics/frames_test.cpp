@@ -3,15 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "optics_rig.h"
+#include "support/camera_bus.h"
 #include "touch/position_blobs.h"
 #include "touch/position_smoothing.h"
 
@@ -88,109 +90,35 @@ TEST(FindBlobs, ShadowsSeparatedByTheLongestGapsBecomeBlobs) {
     EXPECT_EQ(Span(one[0].start, one[0].end), Span(10, 110));
 }
 
-using position::DelayedIndex;
-using position::PushRing;
 using position::SmoothDelayedPoint;
-using position::StepWindow;
-
-SolvedPoint At(double x, double y, double size = 0.01) {
-    return SolvedPoint{x, y, size, 0.0, 1};
-}
 
 std::unique_ptr<PointRing> RingOf(std::initializer_list<SolvedPoint> points) {
     auto ring = std::make_unique<PointRing>();
     position::ClearRing(*ring);
     for (const SolvedPoint& p : points) {
-        PushRing(*ring, p);
+        position::PushRing(*ring, p);
     }
     return ring;
 }
 
-TEST(PointRing, PushWrapsAndTheDelayedEntryIsTwoOlder) {
-    auto ring = RingOf({});
-    EXPECT_EQ(ring->index, -1);
-    for (int pushed = 1; pushed <= 51; ++pushed) {
-        PushRing(*ring, At(0.001 * pushed, 0.1));
-        const int newest = (pushed - 1) % 50;
-        ASSERT_EQ(ring->index, newest);
-        EXPECT_EQ(DelayedIndex(*ring), (newest + 48) % 50);
-    }
-    EXPECT_DOUBLE_EQ(ring->entries[0].x, 0.051);
-    // The window follows the distance of the two touches, never below 0.1, else 0.5.
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), At(0.1, 0)), 0.1);
-    EXPECT_DOUBLE_EQ(StepWindow(At(0, 0), SolvedPoint{}), 0.5);
+// The smoothing window follows the distance of the two touches, never below 0.1, else 0.5.
+TEST(StepWindow, FollowsTheTouchesDistanceWithAFloor) {
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), At(0.6, 0.8)), 0.4);
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), At(0.1, 0)), 0.1);
+    EXPECT_DOUBLE_EQ(position::StepWindow(At(0, 0), SolvedPoint{}), 0.5);
 }
 
-// The delayed entry (two frames back) is smoothed; the reference for the next frame is placed
-// three frames ahead of it, along the fitted slope when both cameras saw as many blobs, else
-// along the slope stored from earlier frames; it stays where it was without both look-ahead
-// frames within the window.
-TEST(SmoothDelayedPoint, ThePointAndTheReferenceFollowTheFit) {
-    const SolvedPoint untouched = At(0.9, 0.9);
-    const std::initializer_list<SolvedPoint> moving = {At(0.30, 0.4), At(0.31, 0.4), At(0.32, 0.4)};
-    const struct {
-        const char* name;
-        std::initializer_list<SolvedPoint> ring;
-        double window;
-        bool sameCounts;
-        double x, refX, refY;
-    } rows[] = {
-        {"linear", moving, 0.5, true, 0.30, 0.33, 0.4},
-        {"stored slope", moving, 0.5, false, 0.30, 0.36, 0.37},
-        {"no look-ahead", {At(0.30, 0.4), At(0.31, 0.4), SolvedPoint{}}, 0.5, true, 0.30, 0.9, 0.9},
-        {"step beyond", {At(0.30, 0.4), At(0.31, 0.4), At(0.61, 0.4)}, 0.2, true, 0.30, 0.9, 0.9},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto ring = RingOf(row.ring);
-        ring->work[0] = 0.02;
-        ring->work[1] = -0.01;
-        SolvedPoint reference = untouched;
-        const SolvedPoint p = SmoothDelayedPoint(*ring, row.window, reference, row.sameCounts);
-        ASSERT_EQ(p.valid, 1);
-        EXPECT_NEAR(p.x, row.x, 1e-12);
-        EXPECT_NEAR(p.y, 0.4, 1e-12);
-        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].x, p.x);
-        EXPECT_NEAR(reference.x, row.refX, 1e-12);
-        EXPECT_NEAR(reference.y, row.refY, 1e-12);
-        EXPECT_NEAR(ring->work[0], row.sameCounts && row.refX != 0.9 ? 0.01 : 0.02, 1e-12);
-    }
-}
-
-TEST(SmoothDelayedPoint, SuddenSizeChangeReplacesTheSmallerNeighbour) {
-    SolvedPoint reference{};
-    // Grows: the delayed entry takes its larger successor's values.
-    auto grows = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.03)});
-    EXPECT_NEAR(SmoothDelayedPoint(*grows, 0.5, reference, true).size, 0.03, 1e-12);
-    // Shrinks: the later entries take the delayed entry's values.
-    auto shrinks = RingOf({At(0.5, 0.5, 0.03), At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.01)});
-    SmoothDelayedPoint(*shrinks, 0.5, reference, true);
-    EXPECT_NEAR(shrinks->entries[shrinks->index].size, 0.03, 1e-12);
-    // A change within the ratio is left alone: sizes 0.01 and 0.012 average out.
-    auto mild = RingOf({At(0.5, 0.5, 0.01), At(0.5, 0.5, 0.012), At(0.5, 0.5, 0.012)});
-    const SolvedPoint m = SmoothDelayedPoint(*mild, 0.5, reference, true);
-    EXPECT_GT(m.size, 0.01);
-    EXPECT_LT(m.size, 0.012);
-}
-
-// Too few samples, no forward sample, or a fit that overflows: the point and its entry go.
-TEST(SmoothDelayedPoint, PointsWithoutATrustworthyFitAreDropped) {
+// A fit that overflows leaves no trustworthy position: the point and its entry go, and the
+// reference stays finite. (Too few samples, or none ahead: the frame trace.)
+TEST(SmoothDelayedPoint, APointWhoseFitOverflowsIsDropped) {
     const double far = 1.7e308;  // the offset of -far from the delayed entry overflows
-    const std::initializer_list<SolvedPoint> rings[] = {
-        {At(0.5, 0.5), SolvedPoint{}, SolvedPoint{}},
-        {At(0.5, 0.5), SolvedPoint{}, At(0.5, 0.5), At(0.5, 0.5)},
-        {At(far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5)},
-    };
-    for (const auto& entries : rings) {
-        auto ring = RingOf(entries);
-        SolvedPoint reference = At(0.1, 0.1);
-        const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
-        EXPECT_EQ(p.valid, 0) << &entries - rings;
-        EXPECT_TRUE(IsFinite(p));
-        EXPECT_EQ(ring->entries[DelayedIndex(*ring)].valid, 0);
-        EXPECT_TRUE(std::isfinite(reference.x));
-    }
+    auto ring = RingOf({At(far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5), At(-far, 0.5)});
+    SolvedPoint reference = At(0.1, 0.1);
+    const SolvedPoint p = SmoothDelayedPoint(*ring, 0.5, reference, true);
+    EXPECT_EQ(p.valid, 0);
+    EXPECT_TRUE(IsFinite(p));
+    EXPECT_EQ(ring->entries[position::DelayedIndex(*ring)].valid, 0);
+    EXPECT_TRUE(std::isfinite(reference.x));
 }
 
 TEST(SmoothDelayedPoint, BackwardSamplesStopOnceTheWalkPassesATenth) {
@@ -220,48 +148,92 @@ TEST(SolveFrame, MissingImageOrContextChangesNothing) {
     EXPECT_EQ(std::memcmp(before.data(), oc.get(), before.size()), 0);
 }
 
-// The smoothed point is the measurement of two frames ago, within the fit's error bound; the
-// track the next frame is matched against is the measurement itself until the fit can look
-// ahead, then one frame beyond it.
-TEST(SolveFrame, ThePointLagsTwoFramesAndTheTrackLeadsOne) {
+// The frame path over a script of finger layouts, each rendered into both cameras' lines and
+// solved, frame by frame: the raw points of identities A and B, the smoothed points two
+// frames behind, the tracks the next frame is matched against (x, y, size, mismatch each),
+// and the hold count.
+// Regenerate: OTS_REGOLDEN=1 build/default/bin/test_optics --gtest_filter='SolveFrame.*'
+TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
+    struct Step {
+        const char* name;
+        int frames;
+        std::vector<Finger> fingers;
+        double dx = 0.0, dy = 0.0;  // how far the first finger moves each frame
+    };
+    const Finger tracked{0.4, 0.5};
+    const Step script[] = {
+        // The second finger moves the other way along the first one's x.
+        {"two moving", 6, {{0.3, 0.4}, {0.7, 0.5}}, 0.01, 0.005},
+        {"lift", 1, {}},
+        // One finger seen: the nearer track's, or the only track's however far it moved.
+        {"lands alone: A", 3, {tracked}},
+        {"second lands: B", 3, {tracked, {0.7, 0.6}}},
+        {"second lifts", 3, {tracked}},
+        {"jumps: A", 1, {{0.625, 0.5}}},  // nine tenths of the fall-back maximum step
+        {"lift", 1, {}},
+        {"lands alone: A", 3, {tracked}},
+        {"second lands: B", 3, {tracked, {0.7, 0.6}}},
+        {"first lifts", 3, {{0.7, 0.6}}},
+        {"jumps: B", 1, {{0.925, 0.6}}},
+        {"lift", 1, {}},
+        // Two shadows right next to camera A are one touch.
+        {"corner", 2, {{0.03, 0.02, 0.001}, {0.06, 0.05, 0.001}}},
+        {"lift", 1, {}},
+        {"grows", 3, {{0.5, 0.5, 0.01}}},
+        {"grown", 3, {{0.5, 0.5, 0.03}}},
+        {"shrunk", 3, {{0.5, 0.5, 0.01}}},
+        {"lift", 1, {}},
+        // (0.5, 0.5) hides behind (0.3, 0.3) from camera A: held, then its shadow split.
+        {"hidden from A", 4, {{0.3, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
+        {"lift", 1, {}},
+        {"hidden from B", 4, {{0.7, 0.3, 0.02}, {0.5, 0.5, 0.02}}},
+        {"lift", 1, {}},
+        // A camera that sees nothing: the last solution (not the track, which leads it) is held
+        // while the count is at most 3.
+        {"tracked", 4, {{0.1, 0.3}}, 0.01},
+        {"beyond A's field", 5, {{-0.2, 0.3}}},
+        {"lift", 1, {}},
+        {"tracked", 4, {{0.9, 0.3}}, -0.01},
+        {"beyond B's field", 5, {{1.2, 0.3}}},
+        {"lift", 1, {}},
+        // Two fingers landing together: the pairing farthest apart wins among those on the
+        // panel (y up to 0.75, and 5 % of that beyond), here the fingers.
+        {"side by side", 1, {{0.1, 0.5}, {0.9, 0.5}}},
+        {"lift", 1, {}},
+        {"just on the panel", 1, {{0.1, 0.78}, {0.9, 0.78}}},
+        {"lift", 1, {}},
+        // Every pairing has a point off the panel: the ghosts, farthest apart, win.
+        {"off the panel", 1, {{0.1, 0.79}, {0.9, 0.79}}},
+        {"lift", 1, {}},
+        // Here the ghosts (0.854, 0.512) and (0.407, 0.356) lie closer together.
+        {"farthest apart", 1, {{0.5, 0.3}, {0.8, 0.7}}},
+        {"lift", 1, {}},
+    };
     const auto oc = ContextWith();
-    std::vector<std::array<SolvedPoint, 2>> raw;
-    for (int i = 0; i < 6; ++i) {
-        Solve(*oc, Render({{0.3 + 0.01 * i, 0.4 + 0.005 * i}, {0.7 - 0.01 * i, 0.5}}));
-        raw.push_back({oc->LastRawA, oc->LastRawB});
-        const SolvedPoint* point[] = {&oc->PointA, &oc->PointB};
-        const SolvedPoint* track[] = {&oc->TrackA, &oc->TrackB};
-        for (int id = 0; id < 2; ++id) {
-            SCOPED_TRACE(testing::Message() << "frame " << i << ", identity " << id);
-            ASSERT_EQ(raw[i][id].valid, 1);
-            ASSERT_EQ(point[id]->valid, i < 2 ? 0 : 1);
-            const SolvedPoint& now = raw[i][id];
-            const double leadX = i < 2 ? now.x : 2 * now.x - raw[i - 1][id].x;
-            EXPECT_NEAR(track[id]->x, leadX, i < 2 ? 0.0 : 0.005);
-            if (i >= 2) {
-                EXPECT_NEAR(point[id]->x, raw[i - 2][id].x, 0.001);
-                EXPECT_NEAR(point[id]->y, raw[i - 2][id].y, 0.001);
+    std::string text;
+    char line[96];
+    for (const Step& step : script) {
+        for (int frame = 0; frame < step.frames; ++frame) {
+            std::vector<Finger> fingers = step.fingers;
+            if (!fingers.empty()) {
+                fingers[0].x += frame * step.dx;
+                fingers[0].y += frame * step.dy;
+                for (std::size_t i = 1; i < fingers.size(); ++i) {
+                    fingers[i].x -= frame * step.dx;
+                }
             }
+            Solve(*oc, Render(fingers));
+            text += std::string(step.name) + " " + std::to_string(frame) + ":";
+            for (const SolvedPoint* p : {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB,
+                                         &oc->TrackA, &oc->TrackB}) {
+                std::snprintf(line, sizeof line, " %.5f %.5f %.5f %.4f", p->x, p->y, p->size,
+                              p->mismatch);
+                text += p->valid != 0 ? line : " -";
+            }
+            text += " hold " + std::to_string(oc->AmbiguityCount) + "\n";
         }
     }
-}
-
-TEST(SolveFrame, TwoShadowsRightNextToCameraAAreOneTouch) {
-    const auto oc = ContextWith();
-    Frame frame = Render({{0.03, 0.02, 0.001}, {0.06, 0.05, 0.001}});
-    position::Blob blobs[2];
-    for (Line line : {frame.a, frame.b}) {  // the frame really shows two fingers to each camera
-        ASSERT_EQ(position::FindBlobs(line, 0, 640, 2, blobs), 2);
-    }
-    Solve(*oc, frame);
-    EXPECT_EQ(oc->LastRawA.valid + oc->LastRawB.valid, 1);
-    const SolvedPoint& touch = oc->LastRawA.valid ? oc->LastRawA : oc->LastRawB;
-    EXPECT_LT(touch.x, 0.1);
-    EXPECT_LT(touch.y, 0.08);
-    // The same two fingers farther from the camera are two touches.
-    const auto far = ContextWith();
-    Solve(*far, Render({{0.3, 0.2, 0.01}, {0.6, 0.5, 0.01}}));
-    EXPECT_EQ(far->LastRawA.valid + far->LastRawB.valid, 2);
+    ots::test::ExpectGolden(text, OTS_GOLDEN_DIR "layouts.txt");
 }
 
 // Pixels beyond the delivered length count as dark, even where the buffer holds more; of a
@@ -291,7 +263,8 @@ TEST(SolveFrame, ImagesAreReadOnlyAsFarAsTheyGo) {
         SolveFrame(row.a, row.lengthA, full.b.data(), row.lengthB, oc.get());
         EXPECT_EQ(oc->LastRawA.valid, row.valid) << &row - rows;
         EXPECT_EQ(oc->AmbiguityCount, row.ambiguity) << &row - rows;
-        EXPECT_TRUE(row.valid == 0 || DistanceTo(oc->LastRawA, {0.2, 0.5}) < 0.01);
+        EXPECT_TRUE(row.valid == 0 ||
+                    std::hypot(oc->LastRawA.x - 0.2, oc->LastRawA.y - 0.5) < 0.01);
     }
 }
 

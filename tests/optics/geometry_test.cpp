@@ -1,11 +1,14 @@
+// The stages before the frame path: the geometry a controller's blocks set up, sight lines
+// triangulated into points, and the pairing of two cameras' views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
 #include "optics_rig.h"
-#include "touch/position_lens.h"
+#include "touch/position_assign.h"
 #include "touch/position_triangulate.h"
 
 namespace {
@@ -16,44 +19,13 @@ using position::AngleSpan;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(SetupGeometry, UsablePanelBlockGivesTheScaleAndPanelAreaAndClearsTracking) {
-    const Block panel = ots::sim::EncodePanelParams(kPanel);
-    auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 1, sizeof(OpticalContext));  // every point valid, any ring index
-    SetupGeometry(panel.data(), nullptr, nullptr, oc.get());
-    // Baseline L = 40 - (-30) + 1000 = 1070 panel units.
-    EXPECT_FLOAT_EQ(oc->ScaleX, 35061.76f);     // 32768 * 1070 / 1000
-    EXPECT_FLOAT_EQ(oc->OffsetX, -983.04f);     // -30 * 32768 / 1000
-    EXPECT_FLOAT_EQ(oc->ScaleY, 46749.0133f);   // 32768 * 1070 / 750
-    EXPECT_FLOAT_EQ(oc->OffsetY, -873.81333f);  // -20 * 32768 / 750
-    EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
-    EXPECT_FLOAT_EQ(oc->MaxStep, 0.018691589f);  // 2000 / 100 / 1070
-    EXPECT_DOUBLE_EQ(oc->Panel.left, 30.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.top, 20.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.right, 1030.0 / 1070.0);
-    EXPECT_DOUBLE_EQ(oc->Panel.bottom, 770.0 / 1070.0);
-    for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
-        EXPECT_EQ(ring->index, -1);
-        for (double w : ring->work) {
-            EXPECT_EQ(w, 0.0);
-        }
-        for (const SolvedPoint& e : ring->entries) {
-            EXPECT_EQ(e.valid, 0);
-        }
-    }
-    for (const SolvedPoint* p :
-         {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
-        EXPECT_EQ(p->valid, 0);
-    }
-    EXPECT_EQ(oc->AmbiguityCount, 0);
-}
-
 TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
     const struct {
         const char* name;
         void (*change)(PanelParams&);
         bool usable;
     } rows[] = {
+        {"sample", [](auto&) {}, true},
         {"fps 0", [](auto& p) { p.fps = 0; }, false},
         {"width 0", [](auto& p) { p.PanelWidth = 0; }, false},
         {"height 0", [](auto& p) { p.PanelHeight = 0; }, false},
@@ -87,13 +59,28 @@ TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
         };
         EXPECT_FLOAT_EQ(oc->ScaleX, usableOr(32768.0 * l / p.PanelWidth, 32768.0f));
         EXPECT_FLOAT_EQ(oc->ScaleY, usableOr(32768.0 * l / p.PanelHeight, 43690.668f));
+        EXPECT_FLOAT_EQ(oc->OffsetX, usableOr(32768.0 * p.camLOffsetX / p.PanelWidth, 0.0f));
+        EXPECT_FLOAT_EQ(oc->OffsetY, usableOr(32768.0 * p.camOffsetY / p.PanelHeight, 0.0f));
+        EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
         EXPECT_FLOAT_EQ(oc->MaxStep, usableOr(p.MaxSpeed / 100.0 / l, 0.25f));
-        EXPECT_TRUE(std::isfinite(oc->OffsetX));
-        if (!row.usable) {
-            EXPECT_EQ(oc->OffsetX, 0.0f);
-            EXPECT_EQ(oc->OffsetY, 0.0f);
-            EXPECT_DOUBLE_EQ(oc->Panel.bottom, 0.75);
+        // The panel area in baseline units; the fall-back is a 4:3 screen under the baseline.
+        const double left = -static_cast<double>(p.camLOffsetX) / l;
+        const double top = -static_cast<double>(p.camOffsetY) / l;
+        EXPECT_NEAR(oc->Panel.left, row.usable ? left : 0.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.top, row.usable ? top : 0.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.right, row.usable ? left + p.PanelWidth / l : 1.0, 1e-9);
+        EXPECT_NEAR(oc->Panel.bottom, row.usable ? top + p.PanelHeight / l : 0.75, 1e-9);
+        // Tracking starts afresh, whatever the context held (ContextWith fills it with ones).
+        for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
+            EXPECT_EQ(ring->index, -1);
+            EXPECT_TRUE(std::ranges::all_of(ring->work, [](double w) { return w == 0.0; }));
+            EXPECT_TRUE(std::ranges::none_of(ring->entries, [](auto& e) { return e.valid != 0; }));
         }
+        for (const SolvedPoint* t :
+             {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
+            EXPECT_EQ(t->valid, 0);
+        }
+        EXPECT_EQ(oc->AmbiguityCount, 0);
     }
 }
 
@@ -151,47 +138,13 @@ TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
     }
 }
 
-TEST(AngleSpan, EdgesOrderedEvenWhenTheLensRunsBackwards) {
-    const auto oc = ContextWith();
-    const position::Blob blob{200, 240, 220.0};
-    const AngleSpan a = position::SpanOfBlob(oc->CameraModelA, blob);
-    const AngleSpan b = position::SpanOfBlob(oc->CameraModelB, blob);
-    for (const auto& s : {a, b}) {
-        EXPECT_LT(s.low, s.high);
-        EXPECT_NEAR(s.width, 40.0 / 320.0 * 1.15, 1e-6);
-    }
-    EXPECT_DOUBLE_EQ(a.center, position::PixelToAngle(oc->CameraModelA, 220.0));
-    EXPECT_DOUBLE_EQ(b.low, position::PixelToAngle(oc->CameraModelB, 240.0));
-}
-
 using position::Triangulate;
 
 AngleSpan Span(double center, double width = 0.0) {
     return AngleSpan{center - width / 2, center + width / 2, center, width};
 }
 
-TEST(Triangulate, RecoversPositionAndRadiusOfARoundFinger) {
-    for (auto [x, y] : {std::pair{0.5, 0.5}, {0.3, 0.6}, {0.85, 0.2}, {0.05, 0.9}}) {
-        SCOPED_TRACE(x);
-        const SolvedPoint p = Triangulate(SpanOf(x, y, 0.02), SpanOf(1 - x, y, 0.02));
-        ASSERT_EQ(p.valid, 1);
-        EXPECT_NEAR(p.x, x, 1e-12);
-        EXPECT_NEAR(p.y, y, 1e-12);
-        // Both sight lines are tangents of the finger: each camera estimates its radius.
-        EXPECT_NEAR(p.size, 0.02, 1e-12);
-        EXPECT_NEAR(p.mismatch, 0.0, 1e-9);
-    }
-    // B sees it twice as large: the harmonic mean and the log of the ratio, either way round.
-    const AngleSpan a = SpanOf(0.5, 0.5, 0.02);
-    const AngleSpan b = SpanOf(0.5, 0.5, 0.04);
-    EXPECT_NEAR(Triangulate(a, b).size, 2.0 / (1 / 0.02 + 1 / 0.04), 1e-12);
-    EXPECT_NEAR(Triangulate(a, b).mismatch, std::log(2.0), 1e-9);
-    EXPECT_NEAR(Triangulate(b, a).mismatch, std::log(2.0), 1e-9);
-}
-
 TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
-    constexpr double kPi = std::numbers::pi;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         const char* name;
         AngleSpan a, b;
@@ -199,17 +152,17 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
     } rows[] = {
         {"parallel", Span(0.3, 0.01), Span(-0.3, 0.01), 0},
         {"both along the baseline normal", Span(0.0), Span(0.0), 0},
-        {"NaN angle", Span(nan), Span(0.7), 0},
+        {"NaN angle", Span(kNaN), Span(0.7), 0},
         {"infinite angle", Span(0.7), Span(std::numeric_limits<double>::infinity()), 0},
         {"meeting behind the baseline", Span(-0.3), Span(-0.3), 0},
         {"camera A looking back past its right angle", Span(2.0), Span(0.3), 0},
-        {"in front, but behind camera A's ray", Span(kPi - 0.3), Span(1.2), 0},
-        {"in front, but behind camera B's ray", Span(1.2), Span(kPi - 0.3), 0},
+        {"in front, but behind camera A's ray", Span(std::numbers::pi - 0.3), Span(1.2), 0},
+        {"in front, but behind camera B's ray", Span(1.2), Span(std::numbers::pi - 0.3), 0},
         // Shadows of no width, or of a width no finger casts, still give a finite size.
         {"no width", Span(0.7, 0.0), Span(0.6, 0.05), 1},
         {"both no width", Span(0.7, 0.0), Span(0.6, 0.0), 1},
         {"width 7", Span(0.7, 7.0), Span(0.6, 0.05), 1},
-        {"NaN width", Span(0.7, nan), Span(0.6, 0.05), 1},
+        {"NaN width", Span(0.7, kNaN), Span(0.6, 0.05), 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -220,17 +173,67 @@ TEST(Triangulate, SightLinesThatDoNotMeetAheadOfBothCamerasGiveNoPoint) {
     }
 }
 
+// A point against a reference: their distance weighted by the point's mismatch + 1; a side
+// missing costs half of the maximum step and 100, both missing 200.
 TEST(Cost, FollowsWhichSidesArePresent) {
-    const SolvedPoint none{};
     const SolvedPoint p{0.3, 0.4, 0.01, 0.5, 1};
-    const SolvedPoint q{0.6, 0.8, 0.01, 0.0, 1};
-    EXPECT_DOUBLE_EQ(position::Cost(nullptr, none, 0.25), 200.0);
-    EXPECT_DOUBLE_EQ(position::Cost(&none, none, 0.25), 200.0);
-    EXPECT_DOUBLE_EQ(position::Cost(nullptr, q, 0.25), 100.125);
-    EXPECT_DOUBLE_EQ(position::Cost(&p, none, 0.25), 100.125);
-    // |p - q| = 0.5, weighted by the candidate's mismatch + 1.
-    EXPECT_DOUBLE_EQ(position::Cost(&p, q, 0.25), 0.75);
-    EXPECT_DOUBLE_EQ(position::Cost(&q, p, 0.25), 0.5);
+    EXPECT_DOUBLE_EQ(position::Cost(&p, At(0.6, 0.8), 0.25), 0.75);
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, At(0.6, 0.8), 0.25), 100.125);
+    EXPECT_DOUBLE_EQ(position::Cost(&p, SolvedPoint{}, 0.25), 100.125);
+    EXPECT_DOUBLE_EQ(position::Cost(nullptr, SolvedPoint{}, 0.25), 200.0);
+}
+
+using position::CameraView;
+using position::FramePoints;
+using position::SolveByBlobCounts;
+
+TEST(SolveTwoTouches, PairingWithParallelSightLinesNeverWins) {
+    // A0 and B1 are parallel; the pairing that takes them would put its one point (0.75, 2.5)
+    // farther from (0, 0) than the other pairing's points (0.5, 5) and (1.5, 5) lie apart.
+    auto span = [](double tangent) {
+        const double c = std::atan(tangent);
+        return AngleSpan{c, c, c, 0.0};
+    };
+    const CameraView a{{span(0.1), span(0.3)}, 2};
+    const CameraView b{{span(0.1), span(-0.1)}, 2};
+    const auto oc = ContextWith();
+    const FramePoints r = SolveByBlobCounts(a, b, *oc);
+    ASSERT_EQ(r.second.valid, 1);
+    const SolvedPoint expected = position::Triangulate(a.spans[0], b.spans[0]);
+    EXPECT_EQ(r.first.x, expected.x);
+    EXPECT_EQ(r.first.y, expected.y);
+}
+
+// A line reports two blobs at most: a view of more gives nothing and leaves the hold count.
+TEST(SolveByBlobCounts, MoreBlobsThanALineReportsGiveNothing) {
+    const CameraView one{{Span(0.78, 0.02)}, 1};
+    const CameraView three{{Span(0.78, 0.02), Span(0.95, 0.02)}, 3};
+    for (const auto& [a, b] : {std::pair{three, one}, {one, three}}) {
+        const auto oc = ContextWith();
+        oc->AmbiguityCount = 1;
+        oc->TrackA = oc->LastRawA = At(0.3, 0.3);
+        const FramePoints s = SolveByBlobCounts(a, b, *oc);
+        EXPECT_EQ(s.first.valid + s.second.valid, 0);
+        EXPECT_EQ(oc->AmbiguityCount, 1);
+    }
+}
+
+TEST(IsCornerPair, BothPointsMustHugTheSameCamera) {
+    const struct {
+        SolvedPoint p, q;
+        bool corner;
+    } rows[] = {
+        {At(0.05, 0.05), At(0.09, 0.079), true},
+        {At(0.95, 0.01), At(0.91, 0.07), true},
+        {At(0.05, 0.05), At(0.09, 0.08), false},  // y must stay below 0.08
+        {At(0.05, 0.05), At(0.1, 0.05), false},   // x must stay below 0.1
+        {At(0.95, 0.05), At(0.9, 0.05), false},   // or above 0.9
+        {At(0.05, 0.05), At(0.95, 0.05), false},  // one at each camera
+        {At(0.05, 0.05), SolvedPoint{0.06, 0.05, 0, 0, 0}, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(position::IsCornerPair(FramePoints{row.p, row.q}), row.corner) << &row - rows;
+    }
 }
 
 }  // namespace

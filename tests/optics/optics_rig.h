@@ -8,9 +8,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <numbers>
+#include <vector>
 
 #include "sim/camera_blocks.h"
 #include "touch/position.h"
@@ -28,12 +28,13 @@ inline constexpr PanelParams kPanel{1000, 750, 100, 2000, -20, -30, 40, 5, 0.5f}
 inline constexpr CameraParams kLens{1,     20,  610, {0.1f, 1.0f, 0.2f, -0.05f, 0, 0, 0, 0.01f},
                                     0.05f, 2.0f};
 
-// A context after SetupGeometry with these blocks (none: default lenses, fall-back scale).
+// A context after SetupGeometry with these blocks (none: default lenses, fall-back scale); it
+// held ones before, so that whatever SetupGeometry leaves alone shows.
 inline std::unique_ptr<OpticalContext> ContextWith(const Block* panel = nullptr,
                                                    const Block* cam1 = nullptr,
                                                    const Block* cam0 = nullptr) {
     auto oc = std::make_unique<OpticalContext>();
-    std::memset(oc.get(), 0, sizeof(OpticalContext));
+    std::memset(oc.get(), 1, sizeof(OpticalContext));
     SetupGeometry(panel ? panel->data() : nullptr, cam1 ? cam1->data() : nullptr,
                   cam0 ? cam0->data() : nullptr, oc.get());
     return oc;
@@ -66,7 +67,7 @@ struct Frame {
 };
 
 // Each camera at one end of the baseline, angles from the baseline normal.
-inline Frame Render(std::initializer_list<Finger> fingers) {
+inline Frame Render(const std::vector<Finger>& fingers) {
     Frame frame;
     for (const Finger& f : fingers) {
         for (const bool cameraB : {false, true}) {
@@ -79,19 +80,12 @@ inline Frame Render(std::initializer_list<Finger> fingers) {
     return frame;
 }
 
-// The span under which a camera sees a finger of radius r at dx along and y off the baseline.
-inline position::AngleSpan SpanOf(double dx, double y, double r) {
-    const double center = std::atan2(dx, y);
-    const double half = std::asin(r / std::hypot(dx, y));
-    return position::AngleSpan{center - half, center + half, center, 2 * half};
+inline SolvedPoint At(double x, double y, double size = 0.01) {
+    return SolvedPoint{x, y, size, 0.0, 1};
 }
 
 inline void Solve(OpticalContext& oc, const Frame& frame) {
     SolveFrame(frame.a.data(), kPixels, frame.b.data(), kPixels, &oc);
-}
-
-inline double DistanceTo(const SolvedPoint& p, const Finger& f) {
-    return std::hypot(p.x - f.x, p.y - f.y);
 }
 
 inline bool IsFinite(const SolvedPoint& p) {

@@ -4,7 +4,7 @@
 // so every test runs the platform clock 100 times faster.
 //
 // Also what the simulation's own suites share: a port that keeps every report a device
-// offers, and an image packet decoder written from the packet format alone.
+// offers, and golden transcripts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "ce/host/clock.h"
@@ -43,26 +44,21 @@ struct ScreenPosition {
     double xPx;
     double yPx;
 };
-ScreenPosition ToScreen(const ce::host::MouseEvent& event, const CameraPanel& panel);
 
-// An image packet read as the format says: 0xAA, type 1 at byte 2, L at byte 3, codes at
-// bytes 5 .. L + 3, checksum at 4 + L; each code c paints (c >> 1) + 1 pixels of c & 1.
-// Nothing when the framing is broken or the runs do not fill the line exactly.
-std::optional<LineImage> DecodeImagePacket(std::span<const BYTE> packet);
+// Compares what the system emitted with the golden text in the file at path (a suite's
+// OTS_GOLDEN_DIR); with OTS_REGOLDEN=1 in the environment, writes it there instead.
+void ExpectGolden(const std::string& text, const std::string& path);
 
 // [start, end) of each run of lit pixels, in order.
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line);
 
-// The bus side of a plugged device: takes every report at once and keeps it.
+// The bus side of a plugged device: takes every report at once and writes it down.
 class RecordingPort final : public ce::host::UsbPort {
   public:
-    struct Report {
-        BYTE endpoint;
-        Bytes bytes;
-    };
     bool SendInterrupt(BYTE endpoint, std::span<const BYTE> report) override {
         std::lock_guard lock(mutex_);
-        reports_.push_back({endpoint, Bytes(report.begin(), report.end())});
+        transcript_ += HexDump(&endpoint, 1) + ": " + HexDump(report.data(), report.size()) + "\n";
+        ++reports_;
         return true;
     }
     void Stall(BYTE endpoint) override { stalled = endpoint; }
@@ -71,20 +67,14 @@ class RecordingPort final : public ce::host::UsbPort {
     std::size_t QueuedTransfers(BYTE) const override { return 0; }
     std::size_t PendingReports(BYTE) const override { return 0; }
     bool IsPipeOpen(BYTE) const override { return true; }
-    // What went to the endpoint; size() tells whether any went elsewhere.
-    std::vector<Bytes> Reports(BYTE endpoint) const {
+    // One line per report, its endpoint first: "81: 01 01 00 04 00 04".
+    std::string Transcript() const {
         std::lock_guard lock(mutex_);
-        std::vector<Bytes> to;
-        for (const Report& report : reports_) {
-            if (report.endpoint == endpoint) {
-                to.push_back(report.bytes);
-            }
-        }
-        return to;
+        return transcript_;
     }
     std::size_t size() const {
         std::lock_guard lock(mutex_);
-        return reports_.size();
+        return reports_;
     }
 
     std::atomic<int> idleWaits{0};
@@ -92,7 +82,8 @@ class RecordingPort final : public ce::host::UsbPort {
 
   private:
     mutable std::mutex mutex_;
-    std::vector<Report> reports_;
+    std::string transcript_;
+    std::size_t reports_ = 0;
 };
 
 class CameraBusTest : public ots::test::IntegrationTest {
@@ -115,12 +106,9 @@ class CameraBusTest : public ots::test::IntegrationTest {
     void Settle() {
         ASSERT_TRUE(camera_->Settle(kSettleMs)) << "the driver did not take every frame";
     }
-    // The events of one kind, in order.
-    std::vector<ce::host::MouseEvent> EventsWithFlags(DWORD flags) const {
-        std::vector<ce::host::MouseEvent> events = recorder_.Events();
-        std::erase_if(events, [flags](const ce::host::MouseEvent& e) { return e.flags != flags; });
-        return events;
-    }
+    // Where each press went, in the screen pixels of the panel, in order; how many lifts.
+    std::vector<ScreenPosition> Presses(const CameraPanel& panel) const;
+    std::size_t Lifts() const;
 
     ce::host::ScopedTimeScale fast_{kTimeScale};
     ce::host::MouseEventRecorder recorder_;

@@ -18,16 +18,13 @@ class CameraOnBus {
     // Plugs at once; attach (with its pause and the controller's initialisation) has finished
     // when the constructor returns. Pass the same memory to a later instance to re-plug the same
     // controller.
-    explicit CameraOnBus(std::shared_ptr<ots::sim::CameraNvm> nvm = nullptr,
-                         const ots::sim::CameraDeviceOptions& options = {})
+    explicit CameraOnBus(std::shared_ptr<ots::sim::CameraNvm> nvm = nullptr)
         : device_(std::make_shared<ots::sim::CameraDevice>(ots::sim::RealisticCameraPanel(),
-                                                           std::move(nvm), options)),
+                                                           std::move(nvm))),
           plugged_(device_) {}
 
     ots::sim::CameraDevice& device() { return *device_; }
     ots::sim::CameraFirmware& firmware() { return device_->Firmware(); }
-    ots::sim::CameraNvm& nvm() { return *device_->Nvm(); }
-    ce::host::UsbDeviceId id() const { return plugged_.id(); }
 
   private:
     std::shared_ptr<ots::sim::CameraDevice> device_;
