@@ -1,11 +1,10 @@
-// A stream driver that records its calls, for the device manager's tests.
+// A stream driver that writes each call into a transcript, for the device manager's tests.
 #include "tst_stream_driver.h"
 
 #include <algorithm>
-#include <atomic>
+#include <cstdio>
 #include <cstring>
 
-#include "ce/devmgr.h"
 #include "ce/kernel.h"
 #include "ce/registry.h"
 
@@ -14,7 +13,17 @@
 namespace {
 
 tst::DriverState gState;
-std::atomic<DWORD> gLastContext{0x100};
+
+// Appends a line (printf-style) with the state locked; the lock stays with the caller.
+template <class... Args>
+std::unique_lock<std::mutex> Log(const char* format, Args... args) {
+    std::unique_lock lock(gState.mutex);
+    char line[160];
+    std::snprintf(line, sizeof line, format, args...);
+    gState.trace += line;
+    gState.trace += '\n';
+    return lock;
+}
 
 }  // namespace
 
@@ -22,70 +31,60 @@ TST_EXPORT tst::DriverState* TST_State() {
     return &gState;
 }
 
+// Init notes what the active key held when it ran: the name and client info written before.
 TST_EXPORT DWORD TST_Init(LPCWSTR pContext, LPCVOID lpvBusContext) {
-    tst::Call call{tst::Op::Init};
-    call.activeKey = pContext != nullptr ? pContext : L"";
-    call.busContext = lpvBusContext;
+    wchar_t name[32] = L"?";
+    DWORD clientInfo = 0xFFFFFFFF;  // none
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        wchar_t name[32] = {};
-        DWORD value = 0;
         DWORD size = sizeof name - sizeof(wchar_t);
-        if (RegQueryValueExW(key, L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
-                             &size) == ERROR_SUCCESS) {
-            call.name = name;
-        }
-        size = sizeof value;
-        if (RegQueryValueExW(key, L"ClientInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                             &size) == ERROR_SUCCESS) {
-            call.clientInfo = value;
-        }
+        RegQueryValueExW(key, L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size);
+        size = sizeof clientInfo;
+        RegQueryValueExW(key, L"ClientInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(&clientInfo),
+                         &size);
         RegCloseKey(key);
     }
-    if (gState.initRefusal) {
-        gState.Record(call);
-        SetLastError(*gState.initRefusal);
-        return 0;
-    }
-    call.returned = ++gLastContext;
-    gState.Record(call);
-    return call.returned;
+    // A bus context, when given, points to an int.
+    const int bus = lpvBusContext != nullptr ? *static_cast<const int*>(lpvBusContext) : 0;
+    const DWORD context = gState.initRefusal ? 0 : gState.lastContext + 1;
+    auto lock = Log("Init %ls client=0x%x bus=%d -> 0x%x", name, clientInfo, bus, context);
+    gState.lastContext += context != 0 ? 1 : 0;
+    SetLastError(gState.initRefusal.value_or(ERROR_SUCCESS));
+    return context;
 }
 
 TST_EXPORT BOOL TST_Deinit(DWORD hDeviceContext) {
-    gState.Record({tst::Op::Deinit, hDeviceContext});
+    Log("Deinit 0x%x", hDeviceContext);
     return TRUE;
 }
 
 TST_EXPORT DWORD TST_Open(DWORD hDeviceContext, DWORD AccessCode, DWORD ShareMode) {
-    tst::Call call{tst::Op::Open, hDeviceContext};
-    call.access = AccessCode;
-    call.share = ShareMode;
-    call.returned = gState.openError == ERROR_SUCCESS ? ++gLastContext : 0;
-    gState.Record(call);
+    const DWORD context = gState.openError == ERROR_SUCCESS ? gState.lastContext + 1 : 0;
+    auto lock = Log("Open 0x%x access=0x%x share=0x%x -> 0x%x", hDeviceContext, AccessCode,
+                    ShareMode, context);
+    gState.lastContext += context != 0 ? 1 : 0;
     SetLastError(gState.openError);
-    return call.returned;
+    return context;
 }
 
 TST_EXPORT BOOL TST_Close(DWORD hOpenContext) {
-    gState.Record({tst::Op::Close, hOpenContext});
+    Log("Close 0x%x", hOpenContext);
     return TRUE;
 }
 
 TST_EXPORT BOOL TST_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn, DWORD dwLenIn,
                               PBYTE pBufOut, DWORD dwLenOut, PDWORD pdwActualOut) {
-    tst::Call call{tst::Op::IoControlBegin, hOpenContext};
-    call.code = dwCode;
-    gState.Record(call);
+    auto lock = Log("IOControl 0x%x code=%u", hOpenContext, dwCode);
     if (dwCode == tst::kEchoCode) {
         const DWORD length = std::min(dwLenIn, dwLenOut);
         std::memcpy(pBufOut, pBufIn, length);
         *pdwActualOut = length;
     } else if (dwCode == tst::kBlockCode) {
-        gState.Block();
+        gState.blocked = true;
+        gState.changed.notify_all();
+        gState.changed.wait(lock, [] { return gState.released; });
+        gState.trace += "IOControl returns\n";
     }
-    call.op = tst::Op::IoControlEnd;
-    gState.Record(call);
     return dwCode != tst::kFailCode;
 }
 

@@ -1,12 +1,11 @@
-// The test stream driver (prefix TST, and TSB for a second prefix): what it records of each
-// call, and the switches a test sets. Tests reach its one state object through TST_State.
+// The test stream driver (prefix TST, and TSB for a second prefix): one line a call in a
+// transcript, and the switches a test sets. Tests reach its one state object through TST_State.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "ce/types.h"
 
@@ -15,75 +14,36 @@ namespace tst {
 // IOControl codes the test driver serves.
 inline constexpr DWORD kEchoCode = 1;   // copies the input to the output, sets the actual length
 inline constexpr DWORD kFailCode = 2;   // returns FALSE
-inline constexpr DWORD kBlockCode = 3;  // returns only once ReleaseBlockedCalls was called
+inline constexpr DWORD kBlockCode = 3;  // returns only once released
 
-enum class Op { Init, Deinit, Open, Close, IoControlBegin, IoControlEnd };
-
-struct Call {
-    Op op;
-    DWORD context = 0;   // the device or open context received
-    DWORD returned = 0;  // Init and Open: the context returned
-    // Init: its arguments and what the active key held when Init ran.
-    std::wstring activeKey{};
-    LPCVOID busContext = nullptr;
-    std::optional<std::wstring> name{};
-    std::optional<DWORD> clientInfo{};
-    DWORD access = 0, share = 0;  // Open
-    DWORD code = 0;               // IOControl
-};
-
-class DriverState {
-  public:
+struct DriverState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string trace;  // "Init TST1: client=0x2 bus=0 -> 0x101\n", "Open 0x101 ...", ...
+    DWORD lastContext = 0x100;
     // Switches, read at each call: Init refuses with this last error; Open refuses when nonzero.
     std::optional<DWORD> initRefusal;
     DWORD openError = ERROR_SUCCESS;
+    bool blocked = false;
+    bool released = false;
 
     void Reset() {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex);
+        trace.clear();
+        lastContext = 0x100;
         initRefusal.reset();
         openError = ERROR_SUCCESS;
-        calls_.clear();
-        blocked_ = 0;
-        released_ = false;
+        blocked = released = false;
     }
-    void Record(Call call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(std::move(call));
+    std::string Trace() {
+        std::lock_guard lock(mutex);
+        return trace;
     }
-    std::vector<Call> Calls(std::optional<Op> op = std::nullopt) const {
-        std::lock_guard lock(mutex_);
-        std::vector<Call> found;
-        for (const Call& call : calls_) {
-            if (!op || call.op == *op) {
-                found.push_back(call);
-            }
-        }
-        return found;
+    void Release() {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
     }
-    // Called by the driver inside a kBlockCode call.
-    void Block() {
-        std::unique_lock lock(mutex_);
-        ++blocked_;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return released_; });
-    }
-    // Waits (real time; generous, for a loaded machine) until a call is blocked.
-    bool WaitUntilBlocked() {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return blocked_ > 0; });
-    }
-    void ReleaseBlockedCalls() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Call> calls_;
-    int blocked_ = 0;
-    bool released_ = false;
 };
 
 }  // namespace tst
