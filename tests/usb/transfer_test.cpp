@@ -22,7 +22,7 @@ TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLen
     const USB_TRANSFER transfers[3] = {IssueIn(buffers[0].data(), 0), IssueIn(buffers[1].data(), 1),
                                        IssueIn(buffers[2].data(), 2)};
     EXPECT_FALSE(funcs_->lpIsTransferComplete(transfers[0])) << "queued while no report is there";
-    EXPECT_EQ(device_->port()->QueuedTransfers(kInEndpoint), 3u);
+    EXPECT_EQ(port()->QueuedTransfers(kInEndpoint), 3u);
     std::thread::id sender;
     std::thread([&] {
         sender = std::this_thread::get_id();
@@ -44,7 +44,7 @@ TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLen
 
     ASSERT_TRUE(Send({1, 2}));  // a report sent before a transfer waits for one
     ASSERT_TRUE(Send({3, 4}));
-    EXPECT_EQ(device_->port()->PendingReports(kInEndpoint), 2u);
+    EXPECT_EQ(port()->PendingReports(kInEndpoint), 2u);
     const USB_TRANSFER strict = IssueIn(buffers[3].data(), -1, USB_IN_TRANSFER);
     EXPECT_EQ(Finish(strict), Result(USB_DATA_UNDERRUN_ERROR, 2))
         << "short without USB_SHORT_TRANSFER_OK";
@@ -55,7 +55,7 @@ TEST_F(AttachedDeviceTest, StallHaltsThePipeUntilItIsReset) {
     Buffer buffers[2] = {};
     const USB_TRANSFER stalled = IssueIn(buffers[0].data(), 0);
     const USB_TRANSFER waiting = IssueIn(buffers[1].data(), 1);
-    device_->port()->Stall(kInEndpoint);
+    port()->Stall(kInEndpoint);
     EXPECT_EQ(Completions(1).size(), 1u);
     BOOL halted = FALSE;
     ASSERT_TRUE(funcs_->lpIsPipeHalted(pipe_, &halted));
@@ -67,7 +67,7 @@ TEST_F(AttachedDeviceTest, StallHaltsThePipeUntilItIsReset) {
     EXPECT_EQ(Error(stalled), USB_STALL_ERROR);
     EXPECT_EQ(Error(waiting), USB_NO_ERROR);
     EXPECT_EQ(buffers[1][0], 9);
-    device_->port()->Stall(kInEndpoint);  // with nothing queued: meets the next transfer
+    port()->Stall(kInEndpoint);  // with nothing queued: meets the next transfer
     EXPECT_EQ(Error(IssueIn(buffers[0].data())), USB_STALL_ERROR);
 }
 
@@ -94,13 +94,11 @@ TEST_F(AttachedDeviceTest, AbortAndCloseCancelTransfersBeforeReturning) {
 }
 
 TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoint) {
-    const USB_PIPE out =
-        funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[0].Descriptor);
+    const USB_PIPE out = funcs_->lpOpenPipe(device_, Endpoint(0));
     BYTE data[] = {1, 2, 3};
     EXPECT_EQ(Finish(funcs_->lpIssueInterruptTransfer(out, nullptr, nullptr, USB_OUT_TRANSFER,
                                                       sizeof(data), data, 0)),
               Result(USB_NO_ERROR, 3));
-    EXPECT_EQ(device_->outData, (std::vector<std::vector<BYTE>>{{1, 2, 3}}));
     EXPECT_EQ(funcs_->lpIssueInterruptTransfer(pipe_, nullptr, nullptr, USB_OUT_TRANSFER,
                                                sizeof(data), data, 0),
               nullptr);
@@ -118,39 +116,39 @@ TEST_F(AttachedDeviceTest, PipesTakeTheirEndpointsDirectionAndOpenOncePerEndpoin
     EXPECT_FALSE(funcs_->lpClosePipe(pipe_));
     EXPECT_EQ(debug.Lines().size(), 4u);
     EXPECT_TRUE(debug.Contains("IssueInterruptTransfer on closed pipe"));
-    EXPECT_FALSE(device_->port()->IsPipeOpen(kInEndpoint));
-    pipe_ = funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor);
+    EXPECT_FALSE(port()->IsPipeOpen(kInEndpoint));
+    pipe_ = funcs_->lpOpenPipe(device_, Endpoint(1));
     ASSERT_NE(pipe_, nullptr);
-    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[1].Descriptor),
-              nullptr);
+    EXPECT_EQ(funcs_->lpOpenPipe(device_, Endpoint(1)), nullptr);
 }
 
+// Requests on the default pipe, answered by the controller from its descriptors.
 TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
-    BYTE sent[] = {9, 8, 7};
+    constexpr USB_DEVICE_REQUEST kGetDevice{0x80, 6, 0x0100, 0, 64};  // GET_DESCRIPTOR
     BYTE received[64] = {};
-    EXPECT_EQ(Finish(Vendor(kVendorOut, sent, sizeof(sent))), Result(USB_NO_ERROR, 3));
-    EXPECT_EQ(Finish(Vendor(kVendorIn, received, sizeof(received))), Result(USB_NO_ERROR, 3));
-    EXPECT_EQ(std::vector<BYTE>(received, received + 4), (std::vector<BYTE>{9, 8, 7, 0}));
-    const USB_TRANSFER async = Vendor(kVendorIn, received, 64, 0);
+    EXPECT_EQ(Finish(Control(kGetDevice, received)), Result(USB_NO_ERROR, 18));
+    EXPECT_EQ(std::vector<BYTE>(received, received + 10),
+              (std::vector<BYTE>{18, 1, 0x10, 0x01, 0, 0, 0, 8, 0x17, 0x5A}));
+    const USB_TRANSFER async = Control({0x80, 6, 0x0100, 0, 8}, received, 0);
     EXPECT_EQ(Completions(1).size(), 1u);
     EXPECT_NE(gCompletions.threads[0], std::this_thread::get_id());
-    EXPECT_EQ(Error(async), USB_NO_ERROR);
-    EXPECT_EQ(Finish(Vendor(kVendorIn, received, 8, -1, 0x55)), Result(USB_STALL_ERROR, 0));
-    EXPECT_EQ(Error(Vendor(kVendorOut, nullptr, 0)), USB_NO_ERROR);
-    EXPECT_EQ(Vendor(kVendorOut, nullptr, 4), nullptr);
-    EXPECT_EQ(
-        funcs_->lpIssueVendorTransfer(attach_.device, nullptr, nullptr, 0, nullptr, nullptr, 0),
-        nullptr);
+    EXPECT_EQ(Finish(async), Result(USB_NO_ERROR, 8));
+    EXPECT_EQ(Finish(Control({0xC0, 0x55, 0, 0, 8}, received)), Result(USB_STALL_ERROR, 0));
+    EXPECT_EQ(Error(Control({0x00, 9, 1, 0, 0}, nullptr)), USB_NO_ERROR);  // SET_CONFIGURATION
+    EXPECT_EQ(Control({0x40, 1, 0, 0, 4}, nullptr), nullptr);
+    EXPECT_EQ(funcs_->lpIssueVendorTransfer(device_, nullptr, nullptr, 0, nullptr, nullptr, 0),
+              nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
-    const int controls = device_->controls;
-    device_->port()->SetResponding(false);
+    const std::size_t requests = plugged_->panel().ControlRequests().size();
+    port()->SetResponding(false);
     Buffer buffer{};
     const USB_TRANSFER queued = IssueIn(buffer.data());
-    EXPECT_EQ(Error(Vendor(kVendorIn, received, 8)), USB_DEVICE_NOT_RESPONDING_ERROR);
-    EXPECT_EQ(device_->controls, controls) << "the request never reached the device";
+    EXPECT_EQ(Error(Control(kGetDevice, received)), USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(plugged_->panel().ControlRequests().size(), requests)
+        << "the request never reached the device";
     EXPECT_EQ(Error(queued), USB_DEVICE_NOT_RESPONDING_ERROR);
-    device_->port()->SetResponding(true);
+    port()->SetResponding(true);
     const USB_TRANSFER again = IssueIn(buffer.data());
     ASSERT_TRUE(Send({4}));
     EXPECT_EQ(Error(again), USB_NO_ERROR);
@@ -161,32 +159,30 @@ TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnsw
     const USB_TRANSFER done = IssueIn(buffers[0].data(), 0);
     ASSERT_TRUE(Send({1, 2}));
     const USB_TRANSFER queued = IssueIn(buffers[1].data(), 1);
-    ce::host::UsbPort* port = device_->port();
+    ce::host::UsbPort* bus = port();
     bool acceptedDuringNotify = true;
     DriverRecord().onClose = [&] {
-        acceptedDuringNotify = port->SendInterrupt(kInEndpoint, std::vector<BYTE>{1});
+        acceptedDuringNotify = bus->SendInterrupt(kInEndpoint, std::vector<BYTE>{1});
     };
     const ce::host::UsbDeviceId id = plugged_->id();
     plugged_->Unplug();
-    ASSERT_EQ(DriverRecord().notifies.size(), 1u);
-    EXPECT_EQ(DriverRecord().notifies[0].first, USB_CLOSE_DEVICE);
-    EXPECT_NE(DriverRecord().notifies[0].second, std::this_thread::get_id());
+    EXPECT_EQ(DriverRecord().Trace(), "UsbTest_Class 0 taken vendor=0xffffffff\nnotify 0x1\n");
     EXPECT_FALSE(acceptedDuringNotify) << "the port refuses reports once the device is gone";
     EXPECT_EQ(Completions(2), (std::vector{0, 1}));
     EXPECT_EQ(Error(done), USB_NO_ERROR);
     EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
-    EXPECT_EQ(device_->disconnects, 1);
+    EXPECT_FALSE(plugged_->panel().IsConnected());
     EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
     const USB_TRANSFER afterwards = IssueIn(buffers[0].data());
     ASSERT_NE(afterwards, nullptr) << "the pipe is still open";
     EXPECT_EQ(Error(afterwards), USB_DEVICE_NOT_RESPONDING_ERROR);
-    EXPECT_EQ(Error(Vendor(kVendorIn, buffers[0].data(), 8)), USB_DEVICE_NOT_RESPONDING_ERROR);
-    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &attach_.interface->lpEndpoints[0].Descriptor),
-              nullptr);
+    EXPECT_EQ(Error(Control({0x80, 6, 0x0100, 0, 8}, buffers[0].data())),
+              USB_DEVICE_NOT_RESPONDING_ERROR);
+    EXPECT_EQ(funcs_->lpOpenPipe(device_, Endpoint(0)), nullptr);
     ASSERT_TRUE(funcs_->lpClosePipe(pipe_));
     pipe_ = nullptr;
     // Once the driver has let go of everything, the device handle is refused too.
-    EXPECT_EQ(funcs_->lpGetDeviceInfo(attach_.device), nullptr);
+    EXPECT_EQ(funcs_->lpGetDeviceInfo(device_), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
@@ -205,10 +201,10 @@ TEST_F(AttachedDeviceTest, ARingOfTransfersRunsWithoutAllocatingAndWaitIdleSeesI
         ASSERT_EQ(buffers[i][0], static_cast<BYTE>(n));
     }
     EXPECT_EQ(allocations, 0u);
-    ASSERT_TRUE(device_->port()->WaitIdle(5000));
+    ASSERT_TRUE(port()->WaitIdle(5000));
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({2}));
-    EXPECT_FALSE(device_->port()->WaitIdle(20)) << "a report finds no transfer";
+    EXPECT_FALSE(port()->WaitIdle(20)) << "a report finds no transfer";
     for (USB_TRANSFER t : ring) {
         funcs_->lpCloseTransfer(t);
     }
