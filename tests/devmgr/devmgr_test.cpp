@@ -1,8 +1,6 @@
 // ActivateDevice and DeactivateDevice (names, active keys, refusals), and CreateFile,
 // DeviceIoControl and CloseHandle on stream devices, with what deactivation does to handles
 // that are open or busy.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -18,26 +16,16 @@
 #include "support/host_process.h"
 #include "support/registry_probe.h"
 #include "support/scaled_clock.h"
-#include "tst_stream_driver.h"
+#include "support/test_driver.h"
 
 namespace {
 
 using Names = std::vector<std::wstring>;
 using ots::test::ReadString;
+using ots::test::TestDriver;
 using ots::test::WriteString;
 const std::wstring kTestKey = L"Drivers\\Test\\TstStream";
 const std::wstring kDriverFile = L"" TST_DRIVER_FILE_NAME;
-
-// The test driver's state (this program keeps its own reference to the library, so the state
-// outlives every deactivation).
-tst::DriverState& Driver() {
-    static tst::DriverState* state = [] {
-        void* library =
-            dlopen(ce::host::ResolveDriverLibrary(TST_DRIVER_FILE_NAME).c_str(), RTLD_NOW);
-        return reinterpret_cast<tst::DriverState* (*)()>(dlsym(library, "TST_State"))();
-    }();
-    return *state;
-}
 
 Names Active(bool keys = false) {
     Names names;
@@ -63,7 +51,7 @@ HANDLE OpenStream(const wchar_t* name, DWORD access = GENERIC_READ | GENERIC_WRI
 std::optional<std::string> Echo(HANDLE stream, std::string in) {
     std::array<char, 16> out{};
     DWORD actual = 0;
-    if (!DeviceIoControl(stream, tst::kEchoCode, in.data(), static_cast<DWORD>(in.size()),
+    if (!DeviceIoControl(stream, ots::test::kEchoCode, in.data(), static_cast<DWORD>(in.size()),
                          out.data(), 16, &actual, nullptr)) {
         return std::nullopt;
     }
@@ -74,12 +62,12 @@ class Devmgr : public ::testing::Test {
   protected:
     void SetUp() override {
         ce::host::ResetRegistry();
-        Driver().Reset();
+        TestDriver().Reset();
         WriteString(kTestKey, L"Dll", kDriverFile);
         WriteString(kTestKey, L"Prefix", L"TST");
     }
     void TearDown() override {
-        Driver().Release();
+        TestDriver().Release();
         for (HANDLE device : activations_) {
             DeactivateDevice(device);
         }
@@ -115,7 +103,7 @@ TEST_F(Devmgr, InstancesTakeTheFirstFreeNameOfTheirPrefixAndAnActiveKeyEach) {
     EXPECT_EQ(ReadString(keys[1], L"Key"), kTestKey);
     ASSERT_TRUE(Deactivate(first));
     // Init finds the active key written: its name and client information.
-    EXPECT_EQ(Driver().Trace(),
+    EXPECT_EQ(TestDriver().Trace(),
               "Init TST1: client=0xcafe1234 bus=0 -> 0x101\n"
               "Init TST2: client=0x2 bus=0 -> 0x102\n"
               "Init TSB1: client=0x0 bus=0 -> 0x103\n"
@@ -136,10 +124,10 @@ TEST_F(Devmgr, InstancesTakeTheFirstFreeNameOfTheirPrefixAndAnActiveKeyEach) {
     }
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
-    Driver().Reset();
+    TestDriver().Reset();
     int busContext = 7;
     EXPECT_TRUE(Deactivate(ActivateDeviceEx(kTestKey.c_str(), nullptr, 0, &busContext)));
-    EXPECT_EQ(Driver().Trace(), "Init TST1: client=0xffffffff bus=7 -> 0x101\nDeinit 0x101\n");
+    EXPECT_EQ(TestDriver().Trace(), "Init TST1: client=0xffffffff bus=7 -> 0x101\nDeinit 0x101\n");
     EXPECT_EQ(ActivateDeviceEx(kTestKey.c_str(), &busContext, 1, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
@@ -177,19 +165,19 @@ TEST_F(Devmgr, RefusesDeviceKeysItCannotLoadFromAndDriversThatRefuseInit) {
     }
     EXPECT_EQ(ActivateDevice(nullptr, 0), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Driver().Trace(), "");
+    EXPECT_EQ(TestDriver().Trace(), "");
 
     for (DWORD error : {DWORD{ERROR_DEVICE_NOT_CONNECTED}, DWORD{ERROR_SUCCESS}}) {
-        Driver().initRefusal = error;
+        TestDriver().initRefusal = error;
         EXPECT_EQ(Activate(), nullptr);
         // A refusal without a last error of its own is a general failure.
         EXPECT_EQ(GetLastError(), error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
         EXPECT_EQ(ActiveKeyCount(), 0);
     }
-    Driver().initRefusal.reset();
+    TestDriver().initRefusal.reset();
     ASSERT_NE(Activate(), nullptr);
     EXPECT_EQ(Active(), Names{L"TST1:"});
-    EXPECT_EQ(Driver().Trace(),
+    EXPECT_EQ(TestDriver().Trace(),
               "Init TST1: client=0x0 bus=0 -> 0x0\nInit TST1: client=0x0 bus=0 -> 0x0\n"
               "Init TST1: client=0x0 bus=0 -> 0x101\n")
         << "no Deinit after a refused Init";
@@ -223,17 +211,18 @@ TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     const std::size_t handles = ce::host::LiveHandleCount();
     for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
-        Driver().openError = error;
+        TestDriver().openError = error;
         EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), error) << "the driver's own last error";
     }
-    Driver().openError = ERROR_SUCCESS;
+    TestDriver().openError = ERROR_SUCCESS;
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
     HANDLE stream = OpenStream(L"tst1:", GENERIC_READ, FILE_SHARE_READ);  // any case
     ASSERT_NE(stream, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Echo(stream, "calibrate"), "calibrate");
-    EXPECT_FALSE(DeviceIoControl(stream, tst::kFailCode, nullptr, 0, nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(
+        DeviceIoControl(stream, ots::test::kFailCode, nullptr, 0, nullptr, 0, nullptr, nullptr));
     EXPECT_TRUE(CloseHandle(stream));
     EXPECT_FALSE(CloseHandle(stream));
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
@@ -245,7 +234,7 @@ TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
     }
     CloseHandle(event);
     // The device's context reaches Open, the open context the other calls.
-    EXPECT_EQ(Driver().Trace(),
+    EXPECT_EQ(TestDriver().Trace(),
               "Init TST1: client=0x0 bus=0 -> 0x101\n"
               "Open 0x101 access=0xc0000000 share=0x0 -> 0x0\n"
               "Open 0x101 access=0xc0000000 share=0x0 -> 0x0\n"
@@ -262,20 +251,16 @@ TEST_F(Devmgr, DeactivationWaitsForACallInProgressAndRefusesNewOnes) {
     BOOL blockedResult = FALSE;
     std::thread caller([&] {
         blockedResult =
-            DeviceIoControl(busy, tst::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
+            DeviceIoControl(busy, ots::test::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
     });
-    {
-        std::unique_lock lock(Driver().mutex);
-        ASSERT_TRUE(Driver().changed.wait_for(lock, std::chrono::seconds(30),
-                                              [] { return Driver().blocked; }));
-    }
+    ASSERT_EQ(std::ranges::count(TestDriver().Trace(4), '\n'), 4) << "the call is in the driver";
     BOOL deactivated = FALSE;
     std::thread deactivator([&] { deactivated = Deactivate(device); });
     ASSERT_TRUE(ots::test::WaitUntil([] { return ce::host::ListActiveDevices().empty(); }));
     EXPECT_EQ(Echo(idle, "new"), std::nullopt);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-    Driver().Release();
+    TestDriver().Release();
     caller.join();
     deactivator.join();
     EXPECT_TRUE(blockedResult);
@@ -283,7 +268,7 @@ TEST_F(Devmgr, DeactivationWaitsForACallInProgressAndRefusesNewOnes) {
     EXPECT_TRUE(CloseHandle(busy));
     EXPECT_TRUE(CloseHandle(idle));
     // Deinit only once the busy call returned; nothing reaches a gone driver.
-    EXPECT_EQ(Driver().Trace(),
+    EXPECT_EQ(TestDriver().Trace(),
               "Init TST1: client=0x0 bus=0 -> 0x101\n"
               "Open 0x101 access=0xc0000000 share=0x0 -> 0x102\n"
               "Open 0x101 access=0xc0000000 share=0x0 -> 0x103\n"

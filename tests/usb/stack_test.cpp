@@ -69,9 +69,9 @@ TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
         for (const Registration& r : c.registrations) {
             RegisterTestDriver(Settings(r.vendor, r.cls), r.id);
         }
-        DriverRecord().acceptDevices = c.acceptDevices;
+        TestDriver().acceptDevices = c.acceptDevices;
         ScopedUsbDevice plugged(std::make_shared<Descriptors>(c.interfaces));
-        EXPECT_EQ(DriverRecord().Trace(), c.offers);
+        EXPECT_EQ(TestDriver().Trace(), c.offers);
         EXPECT_EQ(ce::host::IsUsbDeviceClaimed(plugged.id()),
                   c.offers.find("taken") != std::string::npos);
         EXPECT_EQ(ce::host::PluggedUsbDevices(), std::vector{plugged.id()})
@@ -91,10 +91,10 @@ TEST_F(UsbStackTest, TheDriverLibraryIsLoadedOnceOrReportedAndSkipped) {
         EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(second.id()));
     }
     EXPECT_TRUE(capture.Contains("cannot load client driver /nonexistent/libmissing.so"));
-    EXPECT_EQ(DriverRecord().Trace(),
+    EXPECT_EQ(TestDriver().Trace(),
               "Present 0 taken vendor=0xffffffff\nPresent 0 taken vendor=0xffffffff\n"
               "notify 0x1\nnotify 0x1\n");
-    EXPECT_EQ(DriverRecord().dllMainAttaches, 1);
+    EXPECT_EQ(TestDriver().dllMainAttaches, 1);
 
     const auto device = std::make_shared<ots::sim::CoordinateController>();
     const ce::host::UsbDeviceId id = ce::host::PlugUsbDevice(device);
@@ -155,7 +155,7 @@ TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModelAndStaleHandlesAreRefused)
     EXPECT_EQ(info->Descriptor.idVendor, plugged_->panel().Options().idVendor);
     EXPECT_EQ(info->Descriptor.bcdDevice, plugged_->panel().Options().bcdDevice);
     EXPECT_EQ(info->lpActiveConfig->Descriptor.wTotalLength, 9 + 9 + 2 * 7);
-    EXPECT_EQ(DriverRecord().interface, &info->lpActiveConfig->lpInterfaces[0]);
+    EXPECT_EQ(interface_, &info->lpActiveConfig->lpInterfaces[0]);
     EXPECT_EQ(Endpoint(1)->bEndpointAddress, kInEndpoint);
 
     BYTE buffer[kReportSize] = {};

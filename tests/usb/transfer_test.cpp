@@ -23,18 +23,11 @@ TEST_F(AttachedDeviceTest, ReportsCompleteQueuedTransfersInOrderWithTheirTrueLen
                                        IssueIn(buffers[2].data(), 2)};
     EXPECT_FALSE(funcs_->lpIsTransferComplete(transfers[0])) << "queued while no report is there";
     EXPECT_EQ(port()->QueuedTransfers(kInEndpoint), 3u);
-    std::thread::id sender;
-    std::thread([&] {
-        sender = std::this_thread::get_id();
-        ASSERT_TRUE(Send({0xA0, 1, 2}));
-        ASSERT_TRUE(Send({0xA1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
-        ASSERT_TRUE(Send({0xA2, 1, 2, 3, 4, 5}));
-    }).join();
-    EXPECT_EQ(Completions(3), (std::vector{0, 1, 2}));
-    for (const auto& thread : gCompletions.threads) {
-        EXPECT_NE(thread, std::this_thread::get_id());
-        EXPECT_NE(thread, sender);
-    }
+    ASSERT_TRUE(Send({0xA0, 1, 2}));
+    ASSERT_TRUE(Send({0xA1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    ASSERT_TRUE(Send({0xA2, 1, 2, 3, 4, 5}));
+    // In order, and never inside the call that completed them.
+    EXPECT_EQ(TestDriver().Trace(3), "completed 0\ncompleted 1\ncompleted 2\n");
     const DWORD lengths[3] = {3, kReportSize, 6};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Finish(transfers[i]), Result(USB_NO_ERROR, lengths[i]));
@@ -56,14 +49,14 @@ TEST_F(AttachedDeviceTest, StallHaltsThePipeUntilItIsReset) {
     const USB_TRANSFER stalled = IssueIn(buffers[0].data(), 0);
     const USB_TRANSFER waiting = IssueIn(buffers[1].data(), 1);
     port()->Stall(kInEndpoint);
-    EXPECT_EQ(Completions(1).size(), 1u);
+    EXPECT_EQ(TestDriver().Trace(1), "completed 0\n");
     BOOL halted = FALSE;
     ASSERT_TRUE(funcs_->lpIsPipeHalted(pipe_, &halted));
     EXPECT_TRUE(halted);
     ASSERT_TRUE(Send({9}));  // a halted pipe takes nothing
     EXPECT_FALSE(funcs_->lpIsTransferComplete(waiting));
     ASSERT_TRUE(funcs_->lpResetPipe(pipe_));
-    EXPECT_EQ(Completions(2), (std::vector{0, 1}));
+    EXPECT_EQ(TestDriver().Trace(2), "completed 0\ncompleted 1\n");
     EXPECT_EQ(Error(stalled), USB_STALL_ERROR);
     EXPECT_EQ(Error(waiting), USB_NO_ERROR);
     EXPECT_EQ(buffers[1][0], 9);
@@ -81,7 +74,8 @@ TEST_F(AttachedDeviceTest, AbortAndCloseCancelTransfersBeforeReturning) {
     const USB_TRANSFER kept = IssueIn(buffers[2].data(), 2);
     ASSERT_TRUE(funcs_->lpAbortTransfer(aborted, 0));
     ASSERT_TRUE(Send({3}));
-    EXPECT_EQ(Completions(2), (std::vector{1, 2})) << "the closed one's routine never ran";
+    EXPECT_EQ(TestDriver().Trace(2), "completed 1\ncompleted 2\n")
+        << "the closed one's routine never ran";
     EXPECT_EQ(Error(aborted), USB_CANCELED_ERROR);
     EXPECT_EQ(Error(kept), USB_NO_ERROR);
     EXPECT_EQ(buffers[2][0], 3);
@@ -89,7 +83,8 @@ TEST_F(AttachedDeviceTest, AbortAndCloseCancelTransfersBeforeReturning) {
 
     const USB_TRANSFER queued = IssueIn(buffers[3].data(), 3);
     ASSERT_TRUE(funcs_->lpAbortPipeTransfers(pipe_, 0));
-    EXPECT_EQ(Completions(0), (std::vector{1, 2, 3})) << "every routine ran already";
+    EXPECT_EQ(TestDriver().Trace(), "completed 1\ncompleted 2\ncompleted 3\n")
+        << "every routine ran already";
     EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
 }
 
@@ -130,8 +125,7 @@ TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
     EXPECT_EQ(std::vector<BYTE>(received, received + 10),
               (std::vector<BYTE>{18, 1, 0x10, 0x01, 0, 0, 0, 8, 0x17, 0x5A}));
     const USB_TRANSFER async = Control({0x80, 6, 0x0100, 0, 8}, received, 0);
-    EXPECT_EQ(Completions(1).size(), 1u);
-    EXPECT_NE(gCompletions.threads[0], std::this_thread::get_id());
+    EXPECT_EQ(TestDriver().Trace(1), "completed 0\n");
     EXPECT_EQ(Finish(async), Result(USB_NO_ERROR, 8));
     EXPECT_EQ(Finish(Control({0xC0, 0x55, 0, 0, 8}, received)), Result(USB_STALL_ERROR, 0));
     EXPECT_EQ(Error(Control({0x00, 9, 1, 0, 0}, nullptr)), USB_NO_ERROR);  // SET_CONFIGURATION
@@ -158,17 +152,18 @@ TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnsw
     Buffer buffers[2] = {};
     const USB_TRANSFER done = IssueIn(buffers[0].data(), 0);
     ASSERT_TRUE(Send({1, 2}));
+    ASSERT_EQ(TestDriver().Trace(1), "completed 0\n");
     const USB_TRANSFER queued = IssueIn(buffers[1].data(), 1);
     ce::host::UsbPort* bus = port();
     bool acceptedDuringNotify = true;
-    DriverRecord().onClose = [&] {
+    TestDriver().onClose = [&] {
         acceptedDuringNotify = bus->SendInterrupt(kInEndpoint, std::vector<BYTE>{1});
     };
     const ce::host::UsbDeviceId id = plugged_->id();
     plugged_->Unplug();
-    EXPECT_EQ(DriverRecord().Trace(), "UsbTest_Class 0 taken vendor=0xffffffff\nnotify 0x1\n");
+    // The queue is cancelled after the driver was told.
+    EXPECT_EQ(TestDriver().Trace(3), "completed 0\nnotify 0x1\ncompleted 1\n");
     EXPECT_FALSE(acceptedDuringNotify) << "the port refuses reports once the device is gone";
-    EXPECT_EQ(Completions(2), (std::vector{0, 1}));
     EXPECT_EQ(Error(done), USB_NO_ERROR);
     EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
     EXPECT_FALSE(plugged_->panel().IsConnected());

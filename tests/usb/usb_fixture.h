@@ -1,9 +1,7 @@
-// The stack's test fixture: the test client driver registered for vendor-specific interfaces,
-// a simulated controller plugged and attached with its report pipe open, and a log of
-// completion routines.
+// The stack's test fixture: the test driver registered for vendor-specific interfaces, and a
+// simulated controller plugged and attached with its report pipe open.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,14 +15,15 @@
 #include "ce/host/registry_store.h"
 #include "ce/host/usb_host.h"
 #include "support/bus.h"
-#include "usb/test_driver_api.h"
+#include "support/test_driver.h"
 
 namespace usbtest {
 
 inline constexpr BYTE kInEndpoint = ots::sim::CoordinateController::kInEndpoint;
 inline constexpr WORD kReportSize = 8;
-inline const std::string kDriverPath = USB_TEST_DRIVER_PATH;
-inline const std::wstring kDriverPathW(kDriverPath.begin(), kDriverPath.end());
+using ots::test::TestDriver;
+inline const std::wstring kDriverPathW(ots::test::kTestDriverPath.begin(),
+                                       ots::test::kTestDriverPath.end());
 
 // A vendor-specific (or, with class USB_NO_INFO, whole-device) registration.
 inline USB_DRIVER_SETTINGS Settings(DWORD vendor = USB_NO_INFO, DWORD cls = 0xFF) {
@@ -32,50 +31,18 @@ inline USB_DRIVER_SETTINGS Settings(DWORD vendor = USB_NO_INFO, DWORD cls = 0xFF
     return {sizeof(USB_DRIVER_SETTINGS), vendor, any, any, any, any, any, cls, cls, cls};
 }
 
-// The test driver's record, reached the way the stack reaches the driver: by loading it.
-inline TestDriverRecord& DriverRecord() {
-    static TestDriverRecord* record = [] {
-        void* library = dlopen(kDriverPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-        EXPECT_NE(library, nullptr) << dlerror();
-        return reinterpret_cast<TestDriverRecord* (*)()>(dlsym(library, kTestDriverRecordSymbol))();
-    }();
-    return *record;
-}
-
-// Completion routines record here: the routine's parameter, in the order they ran, and the
-// thread they ran on.
-struct CompletionLog {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<int> order;
-    std::vector<std::thread::id> threads;
-};
-inline CompletionLog gCompletions;
-
+// A completion routine that writes "completed <parameter>" into the test driver's transcript.
 inline DWORD LogCompletion(LPVOID parameter) {
-    std::lock_guard lock(gCompletions.mutex);
-    gCompletions.order.push_back(static_cast<int>(reinterpret_cast<std::intptr_t>(parameter)));
-    gCompletions.threads.push_back(std::this_thread::get_id());
-    gCompletions.changed.notify_all();
+    TestDriver().Log("completed " + std::to_string(reinterpret_cast<std::intptr_t>(parameter)),
+                     true);
     return 0;
-}
-
-// The order of the completions once `count` have run (or after 5 s, whatever ran by then).
-inline std::vector<int> Completions(std::size_t count) {
-    std::unique_lock lock(gCompletions.mutex);
-    gCompletions.changed.wait_for(lock, std::chrono::seconds(5),
-                                  [&] { return gCompletions.order.size() >= count; });
-    return gCompletions.order;
 }
 
 class UsbStackTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ce::host::ResetRegistry();
-        DriverRecord().Reset();
-        std::lock_guard lock(gCompletions.mutex);
-        gCompletions.order.clear();
-        gCompletions.threads.clear();
+        TestDriver().Reset();
     }
     void TearDown() override { SetUp(); }
     static void RegisterTestDriver(const USB_DRIVER_SETTINGS& settings = Settings(),
@@ -94,9 +61,11 @@ class AttachedDeviceTest : public UsbStackTest {
         UsbStackTest::SetUp();
         RegisterTestDriver();
         plugged_.emplace();
-        funcs_ = DriverRecord().funcs;
-        device_ = DriverRecord().device;
-        ASSERT_NE(funcs_, nullptr);
+        funcs_ = TestDriver().funcs;
+        device_ = TestDriver().device;
+        interface_ = TestDriver().interface;
+        ASSERT_EQ(TestDriver().Trace(), "UsbTest_Class 0 taken vendor=0xffffffff\n");
+        TestDriver().Reset();  // the transcript of a case starts after the attach
         pipe_ = funcs_->lpOpenPipe(device_, Endpoint(1));
         ASSERT_NE(pipe_, nullptr);
     }
@@ -107,9 +76,7 @@ class AttachedDeviceTest : public UsbStackTest {
         }
         UsbStackTest::TearDown();
     }
-    LPCUSB_ENDPOINT_DESCRIPTOR Endpoint(int i) {
-        return &DriverRecord().interface->lpEndpoints[i].Descriptor;
-    }
+    LPCUSB_ENDPOINT_DESCRIPTOR Endpoint(int i) { return &interface_->lpEndpoints[i].Descriptor; }
     ce::host::UsbPort* port() { return plugged_->port(); }
     // An IN transfer of one report; with log >= 0 its completion routine logs that number.
     USB_TRANSFER IssueIn(BYTE* buffer, int log = -1,
@@ -138,6 +105,7 @@ class AttachedDeviceTest : public UsbStackTest {
 
     std::optional<ots::test::PluggedController> plugged_;
     USB_HANDLE device_ = nullptr;
+    LPCUSB_INTERFACE interface_ = nullptr;
     LPCUSB_FUNCS funcs_ = nullptr;
     USB_PIPE pipe_ = nullptr;
 };
