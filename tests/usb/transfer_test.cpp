@@ -1,11 +1,10 @@
 // Transfers: interrupt transfers queued on the report pipe and completed by the device's
-// reports, vendor transfers on the default pipe, unplugging, and no allocation per report.
+// reports, vendor transfers on the default pipe, unplugging, and the port's idle wait.
 #include <array>
 #include <memory>
 
 #include "ce/host/debug_sink.h"
 #include "ce/kernel.h"
-#include "support/alloc_counter.h"
 #include "usb/usb_fixture.h"
 
 namespace usbtest {
@@ -181,25 +180,15 @@ TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnsw
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(AttachedDeviceTest, ARingOfTransfersRunsWithoutAllocatingAndWaitIdleSeesItDrain) {
+// Idle: every report taken, completed transfers closed, the pipe queued as deep as ever.
+// (No allocation per report on the reader thread is the integration suite's.)
+TEST_F(AttachedDeviceTest, WaitIdleSeesTheQueueRefilledAndNotAReportLeftOver) {
     Buffer buffers[2] = {};
-    USB_TRANSFER ring[2] = {IssueIn(buffers[0].data()), IssueIn(buffers[1].data())};
-    std::size_t allocations = 0;
-    for (int n = 0; n < 220; ++n) {
-        const std::size_t i = static_cast<std::size_t>(n) % 2;
-        ASSERT_TRUE(Send({static_cast<BYTE>(n), 1, 2, 3, 4, 5}));
-        const std::size_t before = ots::test::ThreadAllocations();
-        ASSERT_TRUE(funcs_->lpIsTransferComplete(ring[i]));
-        ASSERT_TRUE(funcs_->lpCloseTransfer(ring[i]));
-        ring[i] = IssueIn(buffers[i].data());
-        allocations += n >= 20 ? ots::test::ThreadAllocations() - before : 0;
-        ASSERT_EQ(buffers[i][0], static_cast<BYTE>(n));
-    }
-    EXPECT_EQ(allocations, 0u);
+    const USB_TRANSFER ring[2] = {IssueIn(buffers[0].data()), IssueIn(buffers[1].data())};
     ASSERT_TRUE(port()->WaitIdle(5000));
     ASSERT_TRUE(Send({1}));
     ASSERT_TRUE(Send({2}));
-    EXPECT_FALSE(port()->WaitIdle(20)) << "a report finds no transfer";
+    EXPECT_FALSE(port()->WaitIdle(20)) << "completed transfers not closed, none queued";
     for (USB_TRANSFER t : ring) {
         funcs_->lpCloseTransfer(t);
     }
