@@ -152,8 +152,8 @@ TEST_F(UsbStackTest, RegistrationKeysNameTheFieldsUpToTheFirstUnnamedOne) {
 TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModelAndStaleHandlesAreRefused) {
     const LPCUSB_DEVICE info = funcs_->lpGetDeviceInfo(device_);
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->Descriptor.idVendor, plugged_->panel().Options().idVendor);
-    EXPECT_EQ(info->Descriptor.bcdDevice, plugged_->panel().Options().bcdDevice);
+    EXPECT_EQ(info->Descriptor.idVendor, panel_->Options().idVendor);
+    EXPECT_EQ(info->Descriptor.bcdDevice, panel_->Options().bcdDevice);
     EXPECT_EQ(info->lpActiveConfig->Descriptor.wTotalLength, 9 + 9 + 2 * 7);
     EXPECT_EQ(interface_, &info->lpActiveConfig->lpInterfaces[0]);
     EXPECT_EQ(Endpoint(1)->bEndpointAddress, kInEndpoint);

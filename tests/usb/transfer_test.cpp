@@ -128,18 +128,25 @@ TEST_F(AttachedDeviceTest, VendorTransfersRunSynchronouslyOrOnAStackThread) {
     EXPECT_EQ(Finish(async), Result(USB_NO_ERROR, 8));
     EXPECT_EQ(Finish(Control({0xC0, 0x55, 0, 0, 8}, received)), Result(USB_STALL_ERROR, 0));
     EXPECT_EQ(Error(Control({0x00, 9, 1, 0, 0}, nullptr)), USB_NO_ERROR);  // SET_CONFIGURATION
+    std::vector<BYTE> seen;  // the OUT stage as the device got it
+    tap_->RefuseCommands([&](std::span<const BYTE> data) {
+        seen.assign(data.begin(), data.end());
+        return true;
+    });
+    BYTE sent[] = {9, 8, 7};
+    EXPECT_EQ(Finish(Control({0x40, 1, 0, 0, 3}, sent)), Result(USB_STALL_ERROR, 0));
+    EXPECT_EQ(seen, (std::vector<BYTE>{9, 8, 7}));
     EXPECT_EQ(Control({0x40, 1, 0, 0, 4}, nullptr), nullptr);
     EXPECT_EQ(funcs_->lpIssueVendorTransfer(device_, nullptr, nullptr, 0, nullptr, nullptr, 0),
               nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
-    const std::size_t requests = plugged_->panel().ControlRequests().size();
+    const std::size_t requests = panel_->ControlRequests().size();
     port()->SetResponding(false);
     Buffer buffer{};
     const USB_TRANSFER queued = IssueIn(buffer.data());
     EXPECT_EQ(Error(Control(kGetDevice, received)), USB_DEVICE_NOT_RESPONDING_ERROR);
-    EXPECT_EQ(plugged_->panel().ControlRequests().size(), requests)
-        << "the request never reached the device";
+    EXPECT_EQ(panel_->ControlRequests().size(), requests) << "the request never reached the device";
     EXPECT_EQ(Error(queued), USB_DEVICE_NOT_RESPONDING_ERROR);
     port()->SetResponding(true);
     const USB_TRANSFER again = IssueIn(buffer.data());
@@ -165,7 +172,7 @@ TEST_F(AttachedDeviceTest, UnplugNotifiesOnceCancelsTheQueueAndTheGoneDeviceAnsw
     EXPECT_FALSE(acceptedDuringNotify) << "the port refuses reports once the device is gone";
     EXPECT_EQ(Error(done), USB_NO_ERROR);
     EXPECT_EQ(Error(queued), USB_CANCELED_ERROR);
-    EXPECT_FALSE(plugged_->panel().IsConnected());
+    EXPECT_FALSE(panel_->IsConnected());
     EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
     const USB_TRANSFER afterwards = IssueIn(buffers[0].data());
     ASSERT_NE(afterwards, nullptr) << "the pipe is still open";

@@ -60,7 +60,7 @@ class AttachedDeviceTest : public UsbStackTest {
     void SetUp() override {
         UsbStackTest::SetUp();
         RegisterTestDriver();
-        plugged_.emplace();
+        plugged_.emplace(tap_);
         funcs_ = TestDriver().funcs;
         device_ = TestDriver().device;
         interface_ = TestDriver().interface;
@@ -77,7 +77,7 @@ class AttachedDeviceTest : public UsbStackTest {
         UsbStackTest::TearDown();
     }
     LPCUSB_ENDPOINT_DESCRIPTOR Endpoint(int i) { return &interface_->lpEndpoints[i].Descriptor; }
-    ce::host::UsbPort* port() { return plugged_->port(); }
+    ce::host::UsbPort* port() { return tap_->port(); }
     // An IN transfer of one report; with log >= 0 its completion routine logs that number.
     USB_TRANSFER IssueIn(BYTE* buffer, int log = -1,
                          DWORD flags = USB_IN_TRANSFER | USB_SHORT_TRANSFER_OK) {
@@ -103,7 +103,10 @@ class AttachedDeviceTest : public UsbStackTest {
     DWORD Error(USB_TRANSFER transfer) { return Finish(transfer).first; }
     bool Send(std::vector<BYTE> report) { return port()->SendInterrupt(kInEndpoint, report); }
 
-    std::optional<ots::test::PluggedController> plugged_;
+    std::shared_ptr<ots::sim::CoordinateController> panel_ =
+        std::make_shared<ots::sim::CoordinateController>();
+    std::shared_ptr<ots::test::BusTap> tap_ = std::make_shared<ots::test::BusTap>(panel_);
+    std::optional<ce::host::ScopedUsbDevice> plugged_;
     USB_HANDLE device_ = nullptr;
     LPCUSB_INTERFACE interface_ = nullptr;
     LPCUSB_FUNCS funcs_ = nullptr;
