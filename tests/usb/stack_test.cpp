@@ -15,7 +15,8 @@ namespace {
 using ce::host::ScopedUsbDevice;
 using ce::host::UsbInterfaceModel;
 
-// A device of the given interfaces (vendor 0x1111) that stalls every request.
+// A device of the given interfaces (vendor 0x1111) that stalls every request and keeps what
+// its OUT endpoints get.
 class Descriptors final : public ce::host::UsbDeviceModel {
   public:
     explicit Descriptors(std::vector<UsbInterfaceModel> interfaces) : interfaces_(interfaces) {}
@@ -26,6 +27,12 @@ class Descriptors final : public ce::host::UsbDeviceModel {
     ce::host::ControlResult Control(const USB_DEVICE_REQUEST&, std::span<BYTE>) override {
         return {USB_STALL_ERROR, 0};
     }
+
+    ce::host::ControlResult DataOut(BYTE, std::span<const BYTE> data) override {
+        received.assign(data.begin(), data.end());
+        return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
+    }
+    std::vector<BYTE> received;
 
   private:
     std::vector<UsbInterfaceModel> interfaces_;
@@ -77,6 +84,21 @@ TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
         EXPECT_EQ(ce::host::PluggedUsbDevices(), std::vector{plugged.id()})
             << "on the bus all the same";
     }
+}
+
+TEST_F(UsbStackTest, AnOutPipeHandsTheDeviceTheClientsBytes) {
+    RegisterTestDriver();
+    const auto device = std::make_shared<Descriptors>(std::vector<UsbInterfaceModel>{
+        {{9, 4, 0, 0, 0, 0xFF, 0, 0, 0}, {ots::test::Endpoint(0x02, 0x02, 64)}}});
+    ScopedUsbDevice plugged(device);
+    const LPCUSB_FUNCS funcs = TestDriver().funcs;
+    const USB_PIPE out =
+        funcs->lpOpenPipe(TestDriver().device, &TestDriver().interface->lpEndpoints[0].Descriptor);
+    BYTE data[] = {1, 2, 3};
+    funcs->lpCloseTransfer(
+        funcs->lpIssueInterruptTransfer(out, nullptr, nullptr, USB_OUT_TRANSFER, 3, data, 0));
+    EXPECT_EQ(device->received, (std::vector<BYTE>{1, 2, 3}));
+    funcs->lpClosePipe(out);
 }
 
 // Resolving a relative library name through the search path is the integration suite's
