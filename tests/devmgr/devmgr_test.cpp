@@ -1,8 +1,6 @@
 // ActivateDevice and DeactivateDevice (names, active keys, refusals), and CreateFile,
 // DeviceIoControl and CloseHandle on stream devices, with what deactivation does to handles
 // that are open or busy.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -18,28 +16,16 @@
 #include "support/host_process.h"
 #include "support/registry_probe.h"
 #include "support/scaled_clock.h"
-#include "tst_stream_driver.h"
+#include "support/test_driver.h"
 
 namespace {
 
 using Names = std::vector<std::wstring>;
-using ots::test::ReadDword;
 using ots::test::ReadString;
+using ots::test::TestDriver;
 using ots::test::WriteString;
-using tst::Op;
 const std::wstring kTestKey = L"Drivers\\Test\\TstStream";
 const std::wstring kDriverFile = L"" TST_DRIVER_FILE_NAME;
-
-// The test driver's state (this program keeps its own reference to the library, so the state
-// outlives every deactivation).
-tst::DriverState& Driver() {
-    static tst::DriverState* state = [] {
-        void* library =
-            dlopen(ce::host::ResolveDriverLibrary(TST_DRIVER_FILE_NAME).c_str(), RTLD_NOW);
-        return reinterpret_cast<tst::DriverState* (*)()>(dlsym(library, "TST_State"))();
-    }();
-    return *state;
-}
 
 Names Active(bool keys = false) {
     Names names;
@@ -65,7 +51,7 @@ HANDLE OpenStream(const wchar_t* name, DWORD access = GENERIC_READ | GENERIC_WRI
 std::optional<std::string> Echo(HANDLE stream, std::string in) {
     std::array<char, 16> out{};
     DWORD actual = 0;
-    if (!DeviceIoControl(stream, tst::kEchoCode, in.data(), static_cast<DWORD>(in.size()),
+    if (!DeviceIoControl(stream, ots::test::kEchoCode, in.data(), static_cast<DWORD>(in.size()),
                          out.data(), 16, &actual, nullptr)) {
         return std::nullopt;
     }
@@ -76,12 +62,12 @@ class Devmgr : public ::testing::Test {
   protected:
     void SetUp() override {
         ce::host::ResetRegistry();
-        Driver().Reset();
+        TestDriver().Reset();
         WriteString(kTestKey, L"Dll", kDriverFile);
         WriteString(kTestKey, L"Prefix", L"TST");
     }
     void TearDown() override {
-        Driver().ReleaseBlockedCalls();
+        TestDriver().Release();
         for (HANDLE device : activations_) {
             DeactivateDevice(device);
         }
@@ -114,21 +100,14 @@ TEST_F(Devmgr, InstancesTakeTheFirstFreeNameOfTheirPrefixAndAnActiveKeyEach) {
     const Names keys = Active(true);
     EXPECT_TRUE(std::regex_match(keys[1], std::wregex(LR"(Drivers\\Active\\\d{2,})")));
     EXPECT_NE(keys[1], keys[2]);
-    EXPECT_EQ(ReadString(keys[1], L"Name"), L"TST1:");
     EXPECT_EQ(ReadString(keys[1], L"Key"), kTestKey);
-    EXPECT_EQ(ReadDword(keys[1], L"ClientInfo"), 0xCAFE1234u);
-    EXPECT_EQ(ReadDword(keys[2], L"ClientInfo"), 2u);
-    const std::vector<tst::Call> inits = Driver().Calls(Op::Init);
-    ASSERT_EQ(inits.size(), 3u);
-    EXPECT_EQ(inits[0].activeKey, keys[1]) << "the key is written before Init runs";
-    EXPECT_EQ(inits[0].name, L"TST1:");
-    EXPECT_EQ(inits[0].clientInfo, 0xCAFE1234u);
-    EXPECT_EQ(inits[0].busContext, nullptr);
-
     ASSERT_TRUE(Deactivate(first));
-    const std::vector<tst::Call> deinits = Driver().Calls(Op::Deinit);
-    ASSERT_EQ(deinits.size(), 1u);
-    EXPECT_EQ(deinits[0].context, inits[0].returned);
+    // Init finds the active key written: its name and client information.
+    EXPECT_EQ(TestDriver().Trace(),
+              "Init TST1: client=0xcafe1234 bus=0 -> 0x101\n"
+              "Init TST2: client=0x2 bus=0 -> 0x102\n"
+              "Init TSB1: client=0x0 bus=0 -> 0x103\n"
+              "Deinit 0x101\n");
     EXPECT_FALSE(ots::test::KeyExists(keys[1]));
     EXPECT_FALSE(DeactivateDevice(first));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -145,11 +124,10 @@ TEST_F(Devmgr, InstancesTakeTheFirstFreeNameOfTheirPrefixAndAnActiveKeyEach) {
     }
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
-    int busContext = 0;
-    HANDLE ex = ActivateDeviceEx(kTestKey.c_str(), nullptr, 0, &busContext);
-    EXPECT_EQ(Driver().Calls(Op::Init).back().busContext, &busContext);
-    EXPECT_EQ(Driver().Calls(Op::Init).back().clientInfo, std::nullopt);
-    EXPECT_TRUE(Deactivate(ex));
+    TestDriver().Reset();
+    int busContext = 7;
+    EXPECT_TRUE(Deactivate(ActivateDeviceEx(kTestKey.c_str(), nullptr, 0, &busContext)));
+    EXPECT_EQ(TestDriver().Trace(), "Init TST1: client=0xffffffff bus=7 -> 0x101\nDeinit 0x101\n");
     EXPECT_EQ(ActivateDeviceEx(kTestKey.c_str(), &busContext, 1, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
@@ -187,19 +165,22 @@ TEST_F(Devmgr, RefusesDeviceKeysItCannotLoadFromAndDriversThatRefuseInit) {
     }
     EXPECT_EQ(ActivateDevice(nullptr, 0), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_TRUE(Driver().Calls().empty());
+    EXPECT_EQ(TestDriver().Trace(), "");
 
     for (DWORD error : {DWORD{ERROR_DEVICE_NOT_CONNECTED}, DWORD{ERROR_SUCCESS}}) {
-        Driver().initRefusal = error;
+        TestDriver().initRefusal = error;
         EXPECT_EQ(Activate(), nullptr);
         // A refusal without a last error of its own is a general failure.
         EXPECT_EQ(GetLastError(), error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
         EXPECT_EQ(ActiveKeyCount(), 0);
     }
-    Driver().initRefusal.reset();
+    TestDriver().initRefusal.reset();
     ASSERT_NE(Activate(), nullptr);
     EXPECT_EQ(Active(), Names{L"TST1:"});
-    EXPECT_TRUE(Driver().Calls(Op::Deinit).empty());
+    EXPECT_EQ(TestDriver().Trace(),
+              "Init TST1: client=0x0 bus=0 -> 0x0\nInit TST1: client=0x0 bus=0 -> 0x0\n"
+              "Init TST1: client=0x0 bus=0 -> 0x101\n")
+        << "no Deinit after a refused Init";
 
     const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     for (HANDLE h : {event, HANDLE{nullptr}}) {
@@ -230,31 +211,20 @@ TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     const std::size_t handles = ce::host::LiveHandleCount();
     for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
-        Driver().openError = error;
+        TestDriver().openError = error;
         EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), error) << "the driver's own last error";
     }
-    Driver().openError = ERROR_SUCCESS;
+    TestDriver().openError = ERROR_SUCCESS;
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
     HANDLE stream = OpenStream(L"tst1:", GENERIC_READ, FILE_SHARE_READ);  // any case
     ASSERT_NE(stream, INVALID_HANDLE_VALUE);
-    const tst::Call open = Driver().Calls(Op::Open).back();
-    EXPECT_EQ(open.context, Driver().Calls(Op::Init).at(0).returned);
-    EXPECT_EQ(std::make_pair(open.access, open.share),
-              std::make_pair(DWORD{GENERIC_READ}, DWORD{FILE_SHARE_READ}));
     EXPECT_EQ(Echo(stream, "calibrate"), "calibrate");
-    EXPECT_FALSE(DeviceIoControl(stream, tst::kFailCode, nullptr, 0, nullptr, 0, nullptr, nullptr));
-    const std::vector<tst::Call> calls = Driver().Calls(Op::IoControlBegin);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].context, open.returned);
-    EXPECT_EQ(std::make_pair(calls[0].code, calls[1].code),
-              std::make_pair(tst::kEchoCode, tst::kFailCode));
+    EXPECT_FALSE(
+        DeviceIoControl(stream, ots::test::kFailCode, nullptr, 0, nullptr, 0, nullptr, nullptr));
     EXPECT_TRUE(CloseHandle(stream));
     EXPECT_FALSE(CloseHandle(stream));
-    const std::vector<tst::Call> closes = Driver().Calls(Op::Close);
-    ASSERT_EQ(closes.size(), 1u);
-    EXPECT_EQ(closes[0].context, open.returned);
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
     const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -262,8 +232,14 @@ TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
         EXPECT_EQ(Echo(handle, "x"), std::nullopt);
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     }
-    EXPECT_EQ(Driver().Calls(Op::IoControlBegin).size(), 2u);
     CloseHandle(event);
+    // The device's context reaches Open, the open context the other calls.
+    EXPECT_EQ(TestDriver().Trace(),
+              "Init TST1: client=0x0 bus=0 -> 0x101\n"
+              "Open 0x101 access=0xc0000000 share=0x0 -> 0x0\n"
+              "Open 0x101 access=0xc0000000 share=0x0 -> 0x0\n"
+              "Open 0x101 access=0x80000000 share=0x1 -> 0x102\n"
+              "IOControl 0x102 code=1\nIOControl 0x102 code=2\nClose 0x102\n");
 }
 
 // Deactivation refuses new calls at once, waits for the one in progress before Deinit, and
@@ -275,31 +251,28 @@ TEST_F(Devmgr, DeactivationWaitsForACallInProgressAndRefusesNewOnes) {
     BOOL blockedResult = FALSE;
     std::thread caller([&] {
         blockedResult =
-            DeviceIoControl(busy, tst::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
+            DeviceIoControl(busy, ots::test::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
     });
-    ASSERT_TRUE(Driver().WaitUntilBlocked());
+    ASSERT_EQ(std::ranges::count(TestDriver().Trace(4), '\n'), 4) << "the call is in the driver";
     BOOL deactivated = FALSE;
     std::thread deactivator([&] { deactivated = Deactivate(device); });
     ASSERT_TRUE(ots::test::WaitUntil([] { return ce::host::ListActiveDevices().empty(); }));
     EXPECT_EQ(Echo(idle, "new"), std::nullopt);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(Driver().Calls(Op::Deinit).empty()) << "Deinit waits for the busy call";
-    Driver().ReleaseBlockedCalls();
+    TestDriver().Release();
     caller.join();
     deactivator.join();
     EXPECT_TRUE(blockedResult);
     EXPECT_TRUE(deactivated);
-    const std::vector<tst::Call> calls = Driver().Calls();
-    const auto position = [&](Op op) {
-        return std::ranges::find(calls, op, &tst::Call::op) - calls.begin();
-    };
-    EXPECT_LT(position(Op::IoControlEnd), position(Op::Deinit));
-    EXPECT_LT(position(Op::Deinit), static_cast<std::ptrdiff_t>(calls.size()));
-    const std::size_t callsAtDeactivation = calls.size();
     EXPECT_TRUE(CloseHandle(busy));
     EXPECT_TRUE(CloseHandle(idle));
-    EXPECT_EQ(Driver().Calls().size(), callsAtDeactivation) << "nothing reaches a gone driver";
+    // Deinit only once the busy call returned; nothing reaches a gone driver.
+    EXPECT_EQ(TestDriver().Trace(),
+              "Init TST1: client=0x0 bus=0 -> 0x101\n"
+              "Open 0x101 access=0xc0000000 share=0x0 -> 0x102\n"
+              "Open 0x101 access=0xc0000000 share=0x0 -> 0x103\n"
+              "IOControl 0x102 code=3\nIOControl returns\nDeinit 0x101\n");
 }
 
 }  // namespace

@@ -19,13 +19,11 @@ namespace {
 std::atomic<std::size_t> gAll{0};
 std::atomic<std::size_t> gWatched{0};
 std::atomic<bool> gArmed{false};
-thread_local std::size_t tCount = 0;
 thread_local bool tWatched = false;
 thread_local std::size_t tFailingSize = 0;
 
 void Count() {
     gAll.fetch_add(1, std::memory_order_relaxed);
-    ++tCount;
     if (tWatched && gArmed.load(std::memory_order_relaxed)) {
         gWatched.fetch_add(1, std::memory_order_relaxed);
     }
@@ -59,7 +57,6 @@ namespace ots::test {
 
 // clang-format off
 std::size_t Allocations() { return gAll.load(); }
-std::size_t ThreadAllocations() { return tCount; }
 void WatchThisThread() { tWatched = true; }
 void ArmWatch(bool armed) { gArmed = armed; }
 std::size_t WatchedAllocations() { return gWatched.load(); }

@@ -11,9 +11,6 @@ namespace ots::test {
 // Every request of the program since it started, any thread.
 std::size_t Allocations();
 
-// Requests of the calling thread since it started.
-std::size_t ThreadAllocations();
-
 // Requests of the threads that called WatchThisThread (e.g. from an input sink, which runs on
 // the thread that injects), counted only while armed.
 void WatchThisThread();

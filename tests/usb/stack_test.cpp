@@ -5,6 +5,7 @@
 #include "ce/host/debug_sink.h"
 #include "ce/kernel.h"
 #include "ce/registry.h"
+#include "support/fake_usb.h"
 #include "support/registry_probe.h"
 #include "usb/usb_fixture.h"
 
@@ -13,6 +14,29 @@ namespace {
 
 using ce::host::ScopedUsbDevice;
 using ce::host::UsbInterfaceModel;
+
+// A device of the given interfaces (vendor 0x1111) that stalls every request and keeps what
+// its OUT endpoints get.
+class Descriptors final : public ce::host::UsbDeviceModel {
+  public:
+    explicit Descriptors(std::vector<UsbInterfaceModel> interfaces) : interfaces_(interfaces) {}
+    USB_DEVICE_DESCRIPTOR DeviceDescriptor() const override {
+        return {18, 1, 0x0200, 0, 0, 0, 8, 0x1111, 0x2222, 0x0105, 0, 0, 0, 1};
+    }
+    std::vector<UsbInterfaceModel> Interfaces() const override { return interfaces_; }
+    ce::host::ControlResult Control(const USB_DEVICE_REQUEST&, std::span<BYTE>) override {
+        return {USB_STALL_ERROR, 0};
+    }
+
+    ce::host::ControlResult DataOut(BYTE, std::span<const BYTE> data) override {
+        received.assign(data.begin(), data.end());
+        return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
+    }
+    std::vector<BYTE> received;
+
+  private:
+    std::vector<UsbInterfaceModel> interfaces_;
+};
 
 TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
     const DWORD any = USB_NO_INFO;
@@ -26,23 +50,24 @@ TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
         std::vector<Registration> registrations;
         std::vector<UsbInterfaceModel> interfaces;
         bool acceptDevices;
-        std::vector<std::wstring> offered;  // driver ids in the order of the offers
-        BYTE accepted;                      // interface number; 0xFF: none; 0xFE: the device
+        std::string offers;  // the test driver's transcript
     };
     const auto If = [](BYTE cls, BYTE sub = 0, BYTE protocol = 0, BYTE n = 0) {
-        return ReportInterface(cls, sub, protocol, n);
+        return UsbInterfaceModel{{9, 4, n, 0, 0, cls, sub, protocol, 0},
+                                 {ots::test::Endpoint(0x81, 0x03, 8)}};
     };
-    const std::vector<UsbInterfaceModel> one = {ReportInterface()};
+    const std::vector<UsbInterfaceModel> one = {If(0xFF)};
     const Registration anyVendor{L"Any", any, 0xFF}, whole{L"Whole", 0x1111, any};
+    const std::string anyTakes = "Any 0 taken vendor=0xffffffff\n";
     // clang-format off
     const Case cases[] = {
-        {"vendor-specific, any subclass and protocol", {anyVendor}, {If(0xFF, 7, 0x3C)}, false, {L"Any"}, 0},
-        {"other classes are not offered", {anyVendor}, {If(3, 0xFF, 0xFF), If(0xFE, 0xFF, 0xFF, 1)}, false, {}, 0xFF},
-        {"the vendor-specific interface of a composite device", {anyVendor}, {If(3, 1, 2), If(0xFF, 0, 0, 1)}, false, {L"Any"}, 1},
-        {"the vendor's registration first", {{L"Generic", any, 0xFF}, {L"Exact", 0x1111, 0xFF}}, one, false, {L"Exact"}, 0},
-        {"another vendor's registration is not offered", {{L"Other", 0x7E21, 0xFF}}, one, false, {}, 0xFF},
-        {"a declining device driver, then the interface", {whole, anyVendor}, one, false, {L"Whole", L"Any"}, 0},
-        {"a device driver that takes it", {whole, anyVendor}, one, true, {L"Whole"}, 0xFE},
+        {"vendor-specific, any subclass and protocol", {anyVendor}, {If(0xFF, 7, 0x3C)}, false, anyTakes},
+        {"other classes are not offered", {anyVendor}, {If(3, 0xFF, 0xFF), If(0xFE, 0xFF, 0xFF, 1)}, false, ""},
+        {"the vendor-specific interface of a composite device", {anyVendor}, {If(3, 1, 2), If(0xFF, 0, 0, 1)}, false, "Any 1 taken vendor=0xffffffff\n"},
+        {"the vendor's registration first", {{L"Generic", any, 0xFF}, {L"Exact", 0x1111, 0xFF}}, one, false, "Exact 0 taken vendor=0x1111\n"},
+        {"another vendor's registration is not offered", {{L"Other", 0x7E21, 0xFF}}, one, false, ""},
+        {"a declining device driver, then the interface", {whole, anyVendor}, one, false, "Whole device declined vendor=0x1111\n" + anyTakes},
+        {"a device driver that takes it", {whole, anyVendor}, one, true, "Whole device taken vendor=0x1111\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -51,27 +76,29 @@ TEST_F(UsbStackTest, ADeviceIsOfferedToTheMatchingDriversMostSpecificFirst) {
         for (const Registration& r : c.registrations) {
             RegisterTestDriver(Settings(r.vendor, r.cls), r.id);
         }
-        DriverRecord().acceptDevices = c.acceptDevices;
-        const auto device = std::make_shared<TestDevice>(c.interfaces);
-        ScopedUsbDevice plugged(device);
-        std::vector<std::wstring> offered;
-        BYTE accepted = 0xFF;
-        for (const AttachCall& call : Attaches()) {
-            offered.push_back(call.driverId);
-            EXPECT_NE(call.thread, std::this_thread::get_id());
-            if (call.accepted) {
-                accepted = call.interface ? call.interface->Descriptor.bInterfaceNumber : 0xFE;
-                const auto own =
-                    std::ranges::find(c.registrations, call.driverId, &Registration::id);
-                EXPECT_EQ(call.settings.dwVendorId, own->vendor) << "its own settings";
-                EXPECT_EQ(call.funcs->dwCount, sizeof(USB_FUNCS));
-            }
-        }
-        EXPECT_EQ(offered, c.offered);
-        EXPECT_EQ(accepted, c.accepted);
-        EXPECT_EQ(ce::host::IsUsbDeviceClaimed(plugged.id()), accepted != 0xFF);
-        EXPECT_NE(device->port(), nullptr) << "on the bus all the same";
+        TestDriver().acceptDevices = c.acceptDevices;
+        ScopedUsbDevice plugged(std::make_shared<Descriptors>(c.interfaces));
+        EXPECT_EQ(TestDriver().Trace(), c.offers);
+        EXPECT_EQ(ce::host::IsUsbDeviceClaimed(plugged.id()),
+                  c.offers.find("taken") != std::string::npos);
+        EXPECT_EQ(ce::host::PluggedUsbDevices(), std::vector{plugged.id()})
+            << "on the bus all the same";
     }
+}
+
+TEST_F(UsbStackTest, AnOutPipeHandsTheDeviceTheClientsBytes) {
+    RegisterTestDriver();
+    const auto device = std::make_shared<Descriptors>(std::vector<UsbInterfaceModel>{
+        {{9, 4, 0, 0, 0, 0xFF, 0, 0, 0}, {ots::test::Endpoint(0x02, 0x02, 64)}}});
+    ScopedUsbDevice plugged(device);
+    const LPCUSB_FUNCS funcs = TestDriver().funcs;
+    const USB_PIPE out =
+        funcs->lpOpenPipe(TestDriver().device, &TestDriver().interface->lpEndpoints[0].Descriptor);
+    BYTE data[] = {1, 2, 3};
+    funcs->lpCloseTransfer(
+        funcs->lpIssueInterruptTransfer(out, nullptr, nullptr, USB_OUT_TRANSFER, 3, data, 0));
+    EXPECT_EQ(device->received, (std::vector<BYTE>{1, 2, 3}));
+    funcs->lpClosePipe(out);
 }
 
 // Resolving a relative library name through the search path is the integration suite's
@@ -81,20 +108,22 @@ TEST_F(UsbStackTest, TheDriverLibraryIsLoadedOnceOrReportedAndSkipped) {
     RegisterTestDriver(Settings(), L"Missing", L"/nonexistent/libmissing.so");
     RegisterTestDriver(Settings(), L"Present");
     {
-        ScopedUsbDevice first(std::make_shared<TestDevice>());
-        ScopedUsbDevice second(std::make_shared<TestDevice>());
+        ots::test::PluggedController first;
+        ots::test::PluggedController second;
         EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(second.id()));
     }
     EXPECT_TRUE(capture.Contains("cannot load client driver /nonexistent/libmissing.so"));
-    EXPECT_EQ(Attaches().size(), 2u);
-    EXPECT_EQ(DriverRecord().dllMainAttaches, 1);
+    EXPECT_EQ(TestDriver().Trace(),
+              "Present 0 taken vendor=0xffffffff\nPresent 0 taken vendor=0xffffffff\n"
+              "notify 0x1\nnotify 0x1\n");
+    EXPECT_EQ(TestDriver().dllMainAttaches, 1);
 
-    const auto device = std::make_shared<TestDevice>();
+    const auto device = std::make_shared<ots::sim::CoordinateController>();
     const ce::host::UsbDeviceId id = ce::host::PlugUsbDevice(device);
     EXPECT_EQ(ce::host::PluggedUsbDevices(), std::vector{id});
     EXPECT_TRUE(ce::host::UnplugUsbDevice(id));
     EXPECT_FALSE(ce::host::UnplugUsbDevice(id));
-    EXPECT_EQ(device->disconnects, 1);
+    EXPECT_FALSE(device->IsConnected());
     EXPECT_EQ(ce::host::PlugUsbDevice(nullptr), ce::host::kNoUsbDevice);
 }
 
@@ -143,13 +172,13 @@ TEST_F(UsbStackTest, RegistrationKeysNameTheFieldsUpToTheFirstUnnamedOne) {
 }
 
 TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModelAndStaleHandlesAreRefused) {
-    const LPCUSB_DEVICE info = funcs_->lpGetDeviceInfo(attach_.device);
+    const LPCUSB_DEVICE info = funcs_->lpGetDeviceInfo(device_);
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->Descriptor.idVendor, 0x1111);
-    EXPECT_EQ(info->Descriptor.bcdDevice, 0x0105);
+    EXPECT_EQ(info->Descriptor.idVendor, panel_->Options().idVendor);
+    EXPECT_EQ(info->Descriptor.bcdDevice, panel_->Options().bcdDevice);
     EXPECT_EQ(info->lpActiveConfig->Descriptor.wTotalLength, 9 + 9 + 2 * 7);
-    EXPECT_EQ(attach_.interface, &info->lpActiveConfig->lpInterfaces[0]);
-    EXPECT_EQ(attach_.interface->lpEndpoints[1].Descriptor.bEndpointAddress, kInEndpoint);
+    EXPECT_EQ(interface_, &info->lpActiveConfig->lpInterfaces[0]);
+    EXPECT_EQ(Endpoint(1)->bEndpointAddress, kInEndpoint);
 
     BYTE buffer[kReportSize] = {};
     const USB_TRANSFER closed = IssueIn(buffer);
@@ -160,7 +189,7 @@ TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModelAndStaleHandlesAreRefused)
     DWORD bytes = 0;
     EXPECT_FALSE(funcs_->lpGetTransferStatus(asTransfer(pipe_), &bytes, &bytes));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(funcs_->lpIssueInterruptTransfer(reinterpret_cast<USB_PIPE>(attach_.device), nullptr,
+    EXPECT_EQ(funcs_->lpIssueInterruptTransfer(reinterpret_cast<USB_PIPE>(device_), nullptr,
                                                nullptr, USB_IN_TRANSFER, kReportSize, buffer, 0),
               nullptr);
     EXPECT_EQ(funcs_->lpGetDeviceInfo(reinterpret_cast<USB_HANDLE>(reused)), nullptr);
@@ -175,9 +204,9 @@ TEST_F(AttachedDeviceTest, DeviceInfoDescribesTheModelAndStaleHandlesAreRefused)
     }
     ASSERT_TRUE(Send({1}));
     EXPECT_EQ(Error(reused), USB_NO_ERROR) << "not aborted through the stale handle";
-    const USB_ENDPOINT_DESCRIPTOR absent = Endpoint(0x85, 0x03, 8);
-    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, &absent), nullptr);
-    EXPECT_EQ(funcs_->lpOpenPipe(attach_.device, nullptr), nullptr);
+    const USB_ENDPOINT_DESCRIPTOR absent = ots::test::Endpoint(0x85, 0x03, 8);
+    EXPECT_EQ(funcs_->lpOpenPipe(device_, &absent), nullptr);
+    EXPECT_EQ(funcs_->lpOpenPipe(device_, nullptr), nullptr);
     EXPECT_EQ(IssueIn(nullptr), nullptr);
     EXPECT_FALSE(funcs_->lpIsPipeHalted(pipe_, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
