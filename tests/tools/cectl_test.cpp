@@ -48,6 +48,7 @@ TEST(CectlCommandLine, EachCommandTurnsIntoItsRequest) {
         {"reg dump HKLM\\OtsUSB", {RegDump, kNone, 0, 0, 0, false, {}, "", "HKLM\\OtsUSB", ""}},
         {"reg import extra.reg", {RegImport, kNone, 0, 0, 0, false, {}, "", "", "extra.reg"}},
         {"events --follow --count 5", {Events, kNone, 0, 0, 5, true, {}, "", "", ""}},
+        {"events", {Events, kNone, 0, 0, 0, false, {}, "", "", ""}},
     };
     for (const auto& [line, expected] : cases) {
         const CommandLine parsed = Parse(line);
