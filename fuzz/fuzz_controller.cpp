@@ -1,6 +1,7 @@
 #include "fuzz_controller.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
@@ -11,6 +12,7 @@
 #include "protocol/device_identity.h"
 #include "protocol/driver_config.h"
 #include "protocol/vendor_command.h"
+#include "touch/process_report.h"
 #include "touch/sensor_init.h"
 
 namespace fuzz {
@@ -27,10 +29,7 @@ std::array<std::uint8_t, N> Take(FuzzedDataProvider& input) {
     return bytes;
 }
 
-FuzzController* gCurrent = nullptr;  // the function table's entries are plain pointers
-
-}  // namespace
-
+// The bytes of a whole frame whose header and checksum are right, around the payload.
 Packet Frame(BYTE cls, BYTE code, BYTE index, std::span<const BYTE> payload) {
     Packet packet{};
     ots::BuildVendorCommand(cls, code, index, payload.data(),
@@ -40,6 +39,8 @@ Packet Frame(BYTE cls, BYTE code, BYTE index, std::span<const BYTE> payload) {
     packet[63] = ots::VendorChecksum(std::span(packet).first<63>());
     return packet;
 }
+
+}  // namespace
 
 void FastClock() {
     static const bool once = [] {
@@ -52,22 +53,30 @@ void FastClock() {
     static_cast<void>(once);
 }
 
-FuzzController::FuzzController(bool camera) {
+FuzzController::FuzzController(bool camera)
+    : camera_(camera),
+      usb_(camera ? ots::kCameraVendorId : kCoordinateVendor, camera ? ots::kCameraProductId : 1) {
     FastClock();
-    gCurrent = this;
-    funcs_.dwCount = sizeof(USB_FUNCS);
-    funcs_.lpIssueVendorTransfer = &FuzzController::IssueVendorTransfer;
-    funcs_.lpGetTransferStatus = &FuzzController::GetTransferStatus;
-    funcs_.lpCloseTransfer = &FuzzController::CloseTransfer;
-    device_.Descriptor.idVendor = camera ? ots::kCameraVendorId : kCoordinateVendor;
-    device_.Descriptor.idProduct = camera ? ots::kCameraProductId : 1;
+    usb_.vendor = [this](const USB_DEVICE_REQUEST& setup, std::span<const BYTE> sent) {
+        if (setup.bmRequestType != kInRequestType) {
+            lastCommand_ = {};
+            std::copy_n(sent.begin(), std::min(sent.size(), lastCommand_.size()),
+                        lastCommand_.begin());
+            return ots::test::VendorAnswer{};
+        }
+        Packet packet{};
+        const DWORD usbError = source_(packet);
+        return ots::test::VendorAnswer{
+            usbError, usbError == USB_NO_ERROR ? std::vector<BYTE>(packet.begin(), packet.end())
+                                               : std::vector<BYTE>{}};
+    };
     context_.dwSig = DEVICE_SIG;
     InitializeCriticalSection(&context_.csLock);
     InitializeCriticalSection(&context_.csTouch);
     InitializeCriticalSection(&context_.csVendor);
-    context_.hUsbDevice = reinterpret_cast<USB_HANDLE>(this);
-    context_.lpUsbFuncs = &funcs_;
-    context_.lpDeviceInfo = &device_;
+    context_.hUsbDevice = ots::test::FakeUsb::Device();
+    context_.lpUsbFuncs = usb_.Funcs();
+    context_.lpDeviceInfo = usb_.Funcs()->lpGetDeviceInfo(context_.hUsbDevice);
     context_.DriverConfig = ots::DefaultDriverConfig();
     context_.ScreenConfig = ots::DefaultScreenConfig();
     context_.pTouchData = &touch_;
@@ -82,12 +91,11 @@ FuzzController::~FuzzController() {
     DeleteCriticalSection(&context_.csVendor);
     DeleteCriticalSection(&context_.csTouch);
     DeleteCriticalSection(&context_.csLock);
-    gCurrent = nullptr;
 }
 
 void FuzzController::LoadRecords(FuzzedDataProvider& input) {
     context_.DriverConfig = ots::DecodeDriverConfig(Take<ots::kDriverConfigSize>(input));
-    if (device_.Descriptor.idVendor == kCoordinateVendor) {
+    if (!camera_) {
         touch_.DeviceConfig = ots::DecodeDeviceConfig(Take<ots::kDeviceConfigSize>(input));
         touch_.CalibParaX = ots::DecodeCalibPara(Take<ots::kCalibParaSize>(input));
         touch_.CalibParaY = ots::DecodeCalibPara(Take<ots::kCalibParaSize>(input));
@@ -95,7 +103,7 @@ void FuzzController::LoadRecords(FuzzedDataProvider& input) {
 }
 
 void FuzzController::Initialise(FuzzedDataProvider& input) {
-    if (device_.Descriptor.idVendor == kCoordinateVendor) {
+    if (!camera_) {
         InitCoordinateController(&context_);
         return;
     }
@@ -113,34 +121,31 @@ void FuzzController::Initialise(FuzzedDataProvider& input) {
     SetVendorSource([](Packet&) { return kNotResponding; });
 }
 
-USB_TRANSFER FuzzController::IssueVendorTransfer(USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE, LPVOID,
-                                                 DWORD, LPCUSB_DEVICE_REQUEST request,
-                                                 LPVOID buffer, ULONG) {
-    FuzzController& self = *gCurrent;
-    auto* bytes = static_cast<BYTE*>(buffer);
-    if (request->bmRequestType != kInRequestType) {
-        self.lastCommand_ = {};
-        std::copy_n(bytes, std::min<std::size_t>(request->wLength, 5), self.lastCommand_.begin());
-        self.completed_ = {request->wLength, USB_NO_ERROR};
-        return reinterpret_cast<USB_TRANSFER>(&self.completed_);
+void FuzzController::AnswerFromInput(FuzzedDataProvider& input) {
+    SetVendorSource([&input](Packet& packet) {
+        if (input.remaining_bytes() == 0 || input.ConsumeBool()) {
+            return kNotResponding;
+        }
+        input.ConsumeData(packet.data(), packet.size());
+        return DWORD{USB_NO_ERROR};
+    });
+}
+
+void FeedReports(FuzzedDataProvider& input, DEVICE_CONTEXT& device, DWORD maxLength) {
+    while (input.remaining_bytes() > 0) {
+        const auto length = input.ConsumeIntegralInRange<DWORD>(0, maxLength);
+        std::vector<BYTE> report = input.ConsumeBytes<BYTE>(length);
+        ProcessReport(report.data(), static_cast<DWORD>(report.size()), &device);
     }
-    Packet packet{};
-    const DWORD usbError = self.source_(packet);
-    const DWORD length = std::min<DWORD>(request->wLength, packet.size());
-    std::copy_n(packet.begin(), length, bytes);
-    self.completed_ = {usbError == USB_NO_ERROR ? length : 0, usbError};
-    return reinterpret_cast<USB_TRANSFER>(&self.completed_);
 }
 
-BOOL FuzzController::GetTransferStatus(USB_TRANSFER hTransfer, LPDWORD bytes, LPDWORD usbError) {
-    const auto* completed = reinterpret_cast<const Completed*>(hTransfer);
-    *bytes = completed->bytes;
-    *usbError = completed->usbError;
-    return TRUE;
-}
-
-BOOL FuzzController::CloseTransfer(USB_TRANSFER) {
-    return TRUE;
+int FuzzReports(const std::uint8_t* data, std::size_t size, bool camera) {
+    FuzzedDataProvider input(data, size);
+    FuzzController controller(camera);
+    controller.LoadRecords(input);
+    controller.Initialise(input);
+    FeedReports(input, controller.ctx(), camera ? 64 : 16);
+    return 0;
 }
 
 }  // namespace fuzz

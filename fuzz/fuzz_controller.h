@@ -1,6 +1,6 @@
 // A live device context for the driver's fuzz targets: signed and in the context table, open,
-// with its records and work area, on a USB function table whose vendor transfers the input
-// answers. Nothing in it needs a device, a thread or a socket.
+// with its records and work area, on the tests' fake USB function table, whose vendor transfers
+// the input answers. Nothing in it needs a device, a thread or a socket.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "core/device_context.h"
+#include "support/fake_usb.h"
 #include "touch/touch_data.h"
 
 namespace fuzz {
@@ -32,6 +33,9 @@ class FuzzController {
     TOUCH_DATA& td() { return touch_; }
     DWORD cookie() const { return context_.dwCookie; }
     void SetVendorSource(VendorSource source) { source_ = std::move(source); }
+    // Each vendor IN transfer from here on is answered from the input: a byte says whether the
+    // controller answers; if so, a whole packet of input bytes, unframed. Used up, it is silent.
+    void AnswerFromInput(FuzzedDataProvider& input);
 
     // The records the input chooses: DriverConfig, and for a coordinate controller its
     // DeviceConfig and both calibration records, as a registry load would leave them.
@@ -41,29 +45,22 @@ class FuzzController {
     void Initialise(FuzzedDataProvider& input);
 
   private:
-    static USB_TRANSFER IssueVendorTransfer(USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE, LPVOID, DWORD,
-                                            LPCUSB_DEVICE_REQUEST, LPVOID, ULONG);
-    static BOOL GetTransferStatus(USB_TRANSFER, LPDWORD, LPDWORD);
-    static BOOL CloseTransfer(USB_TRANSFER);
-
-    struct Completed {
-        DWORD bytes = 0;
-        DWORD usbError = 0;
-    };
-
-    USB_FUNCS funcs_{};
-    USB_DEVICE device_{};
+    bool camera_;
+    ots::test::FakeUsb usb_;
     DEVICE_CONTEXT context_{};
     TOUCH_DATA touch_{};
     VendorSource source_;
-    Completed completed_;
     std::array<BYTE, 5> lastCommand_{};  // header of the last command sent
 };
 
-// The bytes of a whole frame whose header and checksum are right, around the payload.
-Packet Frame(BYTE cls, BYTE code, BYTE index, std::span<const BYTE> payload);
-
 // Runs every fuzz target on the scaled clock so the driver's command pauses take no time.
 void FastClock();
+
+// The rest of an input as a sequence of reports: a length byte (up to maxLength) and that many
+// bytes, each report in a buffer of exactly its length so a read past it is caught.
+void FeedReports(FuzzedDataProvider& input, DEVICE_CONTEXT& device, DWORD maxLength);
+
+// A whole report target: records and initialisation from the input, then its reports.
+int FuzzReports(const std::uint8_t* data, std::size_t size, bool camera);
 
 }  // namespace fuzz

@@ -6,7 +6,7 @@
 #include "core/entry_points.h"
 #include "fuzz_controller.h"
 #include "protocol/control_codes.h"
-#include "report_stream.h"
+#include "touch/process_report.h"
 
 namespace {
 
@@ -41,13 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::FuzzController controller(camera);
     controller.LoadRecords(input);
     controller.Initialise(input);
-    controller.SetVendorSource([&input](fuzz::Packet& packet) -> DWORD {
-        if (input.ConsumeBool()) {
-            return 0x05;
-        }
-        input.ConsumeData(packet.data(), packet.size());
-        return USB_NO_ERROR;
-    });
+    controller.AnswerFromInput(input);
     while (input.remaining_bytes() > 0) {
         OneCall(input, controller.cookie());
         std::vector<BYTE> report = input.ConsumeBytes<BYTE>(camera ? 64 : 6);

@@ -2,19 +2,12 @@
 // packet (and whether the transfer fails) comes from the input, unframed; reports follow, so
 // that whatever geometry was accepted is also used.
 #include "fuzz_controller.h"
-#include "report_stream.h"
 #include "touch/sensor_init.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     fuzz::FuzzController controller(true);
-    controller.SetVendorSource([&input](fuzz::Packet& packet) -> DWORD {
-        if (input.remaining_bytes() == 0 || input.ConsumeBool()) {
-            return 0x05;  // not responding
-        }
-        input.ConsumeData(packet.data(), packet.size());
-        return USB_NO_ERROR;
-    });
+    controller.AnswerFromInput(input);
     InitCameraController(&controller.ctx());
     ReinitCameraController(&controller.ctx());
     controller.SetVendorSource([](fuzz::Packet&) -> DWORD { return 0x05; });

@@ -108,23 +108,19 @@ TEST(ControlCodes, KeepTheirPublishedValues) {
 }
 
 TEST(ControllerFamilies, DecidedByVendorAndProduct) {
-    struct Case {
-        std::uint16_t vendor, product;
-        ControllerFamily family;
-        std::wstring_view stream;
-    };
-    const Case cases[] = {{0x7E21, 0x0C20, ControllerFamily::Camera, L"OTS1:"},
-                          {0x7E21, 0x0012, ControllerFamily::SecondStream, L"OTS2:"},
-                          // Near misses stay coordinate controllers on the first stream.
-                          {0x7E21, 0x0C21, ControllerFamily::Coordinate, L"OTS1:"},
-                          {0x7E22, 0x0C20, ControllerFamily::Coordinate, L"OTS1:"},
-                          {0x7E20, 0x0012, ControllerFamily::Coordinate, L"OTS1:"},
-                          {0x0C20, 0x7E21, ControllerFamily::Coordinate, L"OTS1:"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.vendor << "/" << c.product);
-        EXPECT_EQ(FamilyOf(c.vendor, c.product), c.family);
-        EXPECT_EQ(std::wstring_view(StreamNameFor(c.family)), c.stream);
-        EXPECT_EQ(IsCameraGeneration(c.vendor, c.product), c.family == ControllerFamily::Camera);
+    const std::tuple<std::uint16_t, std::uint16_t, ControllerFamily, std::wstring_view> cases[] = {
+        {0x7E21, 0x0C20, ControllerFamily::Camera, L"OTS1:"},
+        {0x7E21, 0x0012, ControllerFamily::SecondStream, L"OTS2:"},
+        // Near misses stay coordinate controllers on the first stream.
+        {0x7E21, 0x0C21, ControllerFamily::Coordinate, L"OTS1:"},
+        {0x7E22, 0x0C20, ControllerFamily::Coordinate, L"OTS1:"},
+        {0x7E20, 0x0012, ControllerFamily::Coordinate, L"OTS1:"},
+        {0x0C20, 0x7E21, ControllerFamily::Coordinate, L"OTS1:"}};
+    for (const auto& [vendor, product, family, stream] : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << vendor << "/" << product);
+        EXPECT_EQ(FamilyOf(vendor, product), family);
+        EXPECT_EQ(std::wstring_view(StreamNameFor(family)), stream);
+        EXPECT_EQ(IsCameraGeneration(vendor, product), family == ControllerFamily::Camera);
     }
 }
 
@@ -132,11 +128,8 @@ TEST(ControllerFamilies, DecidedByVendorAndProduct) {
 std::wstring Describe(std::span<const RegistryField> table) {
     std::wstring out;
     for (const RegistryField& f : table) {
-        const wchar_t* width = f.type == FieldType::Byte    ? L"1"
-                               : f.type == FieldType::Word  ? L"2"
-                               : f.type == FieldType::Dword ? L"4"
-                                                            : L"f";
-        out += std::wstring(f.name) + L"@" + std::to_wstring(f.offset) + L":" + width + L" ";
+        out += std::wstring(f.name) + L"@" + std::to_wstring(f.offset) + L":" +
+               L"124f"[static_cast<int>(f.type)] + L" ";
     }
     return out;
 }

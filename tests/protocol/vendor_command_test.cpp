@@ -95,24 +95,21 @@ TEST(ValidateFrame, GivesThePayloadLengthOrMinusOne) {
 }
 
 TEST(ResponseAcceptance, NeedsSyncMatchingIndexAndResponseClass) {
-    struct Case {
-        const char* name;
-        std::uint8_t sync, cls, index, commandIndex;
-        bool accepted;
-    };
-    const Case cases[] = {
-        {"response to command 1", 0xAA, 0x12, 1, 1, true},
-        {"class 0x10", 0xAA, 0x10, 0, 0, true},
-        {"index of another command", 0xAA, 0x12, 0, 1, false},
-        {"index of a later command", 0xAA, 0x12, 1, 0, false},
-        {"no sync", 0xAB, 0x12, 1, 1, false},
-        {"class 0x0F", 0xAA, 0x0F, 0, 0, false},
-        {"class 0x21", 0xAA, 0x21, 0, 0, false},
-        {"class 0x91", 0xAA, 0x91, 0, 0, false},
-    };
-    for (const Case& c : cases) {
-        std::array<std::uint8_t, kVendorPacketSize> r{c.sync, c.cls, 0x30, 59, c.index};
-        EXPECT_EQ(IsAcceptedResponse(r, c.commandIndex), c.accepted) << c.name;
+    // name, sync, class, index, the command's index, accepted
+    const std::tuple<const char*, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t, bool>
+        cases[] = {
+            {"response to command 1", 0xAA, 0x12, 1, 1, true},
+            {"class 0x10", 0xAA, 0x10, 0, 0, true},
+            {"index of another command", 0xAA, 0x12, 0, 1, false},
+            {"index of a later command", 0xAA, 0x12, 1, 0, false},
+            {"no sync", 0xAB, 0x12, 1, 1, false},
+            {"class 0x0F", 0xAA, 0x0F, 0, 0, false},
+            {"class 0x21", 0xAA, 0x21, 0, 0, false},
+            {"class 0x91", 0xAA, 0x91, 0, 0, false},
+        };
+    for (const auto& [name, sync, cls, index, commandIndex, accepted] : cases) {
+        std::array<std::uint8_t, kVendorPacketSize> r{sync, cls, 0x30, 59, index};
+        EXPECT_EQ(IsAcceptedResponse(r, commandIndex), accepted) << name;
     }
 }
 

@@ -18,6 +18,7 @@
 #include "cectl/control_request.h"
 #include "protocol/control_codes.h"
 #include "protocol/driver_config.h"
+#include "support/bus.h"
 #include "support/host_process.h"
 #include "support/scaled_clock.h"
 
@@ -25,14 +26,17 @@ namespace {
 
 namespace wire = ce::host::wire;
 using Bytes = std::vector<BYTE>;
+using ots::test::GetRecord;
 using ots::test::HostProcess;
+using ots::test::StreamHandle;
 using ots::test::TempDir;
 
 // The simulated coordinate controller's identity: vendor 0x5A17, product 0x0101, 0x0100.
 const Bytes kDeviceId = {0x17, 0x5A, 0x01, 0x01, 0x00, 0x01};
 
-HANDLE Open(const wchar_t* name = L"OTS1:") {
-    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE Open() {
+    return CreateFileW(L"OTS1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
 }
 
 // DeviceIoControl with vectors as buffers (null: a null pointer of length 0); the last error.
@@ -70,13 +74,7 @@ class RemoteHost : public ::testing::Test {
         ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
     }
     // The device opens and answers with its identity.
-    static void ExpectServed() {
-        const HANDLE device = Open();
-        Bytes id(6);
-        EXPECT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &id), ERROR_SUCCESS);
-        EXPECT_EQ(id, kDeviceId);
-        EXPECT_TRUE(CloseHandle(device));
-    }
+    static void ExpectServed() { EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_ID, 6), kDeviceId); }
     static inline TempDir* dir_;
     static inline HostProcess* host_;
     static inline bool ready_ = false;
@@ -112,14 +110,12 @@ TEST_F(RemoteHost, ControlCodesRoundTripAndTheDriversAnswerComesBackWhole) {
         << "a null output buffer stays null in the host";
     EXPECT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &over), ERROR_INVALID_PARAMETER);
     EXPECT_NE(Io(device, IOCTL_SET_DRIVER_CONFIG, &over, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE) << "one client at a time";
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(StreamHandle().error(), ERROR_ACCESS_DENIED) << "one client at a time";
     EXPECT_TRUE(CloseHandle(device));
     ExpectServed();
     const std::wstring names[] = {L"OTS2:", L"XYZ1:", L"OTS1", std::wstring(65, L'O')};
     for (const std::wstring& name : names) {
-        EXPECT_EQ(Open(name.c_str()), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(StreamHandle(name.c_str()).error(), ERROR_FILE_NOT_FOUND);
     }
 }
 
@@ -180,7 +176,7 @@ TEST_F(RemoteHost, MalformedFramesAreJudgedLoggedAndDroppedWhileTheHostGoesOn) {
                             wire::Encode(wire::OpenRequest{GENERIC_READ, 0, L"OTS1:"})));
     wire::Frame frame;
     ASSERT_EQ(holder.Receive(frame), wire::ReceiveResult::Received);
-    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(StreamHandle().ok());
     EXPECT_TRUE(HostHangsUp(holder, garbage));
     ExpectServed();
 }
@@ -211,8 +207,7 @@ TEST(RemoteNoHost, OpenFailsWithFileNotFoundAndHandlesOfAGoneHostAreInvalid) {
     BindStaleSocket(dir.File("stale.sock"));
     for (const std::string& socket : {dir.File("nobody.sock"), dir.File("stale.sock")}) {
         ::setenv("OTS_DEVMGR_SOCKET", socket.c_str(), 1);
-        EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(StreamHandle().error(), ERROR_FILE_NOT_FOUND);
     }
     HostProcess host(dir, {"--sink", "none"});
     ASSERT_TRUE(host.WaitReady()) << host.errText();

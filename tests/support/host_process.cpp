@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "support/scaled_clock.h"
 
@@ -22,11 +23,8 @@ namespace {
 constexpr std::chrono::seconds kProcessTimeout{60};
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) {
-        pointers.push_back(s.data());
-    }
-    pointers.push_back(nullptr);
+    std::vector<char*> pointers(strings.size() + 1, nullptr);
+    std::ranges::transform(strings, pointers.begin(), [](std::string& s) { return s.data(); });
     return pointers;
 }
 
@@ -142,9 +140,7 @@ int HostProcess::Stop(int signal) {
     if (signal != 0) {
         ::kill(pid_, signal);
     }
-    const int code = WaitExit(pid_);
-    pid_ = -1;
-    return code;
+    return WaitExit(std::exchange(pid_, -1));
 }
 
 ProgramResult HostProcess::Cectl(const std::vector<std::string>& args) const {

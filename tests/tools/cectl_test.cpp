@@ -27,58 +27,37 @@ CommandLine Parse(const std::string& line) {
     return ParseCommandLine(words);
 }
 
-// What a command line set, in one line: verb, kind, id, ms, count, follow, the points (of a
-// stroke the first and how many follow), then the texts that are not empty.
-std::string Summary(const CommandLine& line) {
-    if (line.outcome != Outcome::Run) {
-        return line.outcome == Outcome::Help ? "help" : "usage: " + line.message;
-    }
-    const Command& c = line.command;
-    std::ostringstream out;
-    out << static_cast<int>(c.verb) << " " << static_cast<int>(c.kind) << " " << c.id << " "
-        << c.durationMs << " " << c.count << " " << c.follow;
-    for (std::size_t i = 0; i < c.points.size(); ++i) {
-        out << " (" << c.points[i].xPx << "," << c.points[i].yPx << ")";
-        if (c.points.size() > 2) {
-            out << " +" << c.points.size() - 1;
-            break;
-        }
-    }
-    const std::pair<const char*, std::string> texts[] = {{" panel ", c.panel},
-                                                         {" text ", c.text},
-                                                         {" file ", line.fileToRead},
-                                                         {" socket ", line.socketPath}};
-    for (const auto& [name, text] : texts) {
-        out << (text.empty() ? "" : name + text);
-    }
-    return out.str();
-}
-
 TEST(CectlCommandLine, EachCommandTurnsIntoItsRequest) {
-    const std::string tap = std::to_string(kDefaultTapHoldMs);
-    const std::string draw = std::to_string(kDefaultDrawMs);
-    const std::pair<const char*, std::string> cases[] = {
-        {"plug camera --panel defaults --id 7", "1 2 7 0 0 0 panel defaults"},
-        {"unplug 99", "2 0 99 0 0 0"},
-        {"--socket /run/x.sock list", "3 0 0 0 0 0 socket /run/x.sock"},
-        {"tap 400 300.5", "4 0 0 " + tap + " 0 0 (400,300.5)"},
-        {"tap -5 1e2 --ms 0", "4 0 0 0 0 0 (-5,100)"},
-        {"tap 1 2 --ms 600000", "4 0 0 600000 0 0 (1,2)"},
-        {"hold 10 20 --ms 800 --id 2", "5 0 2 800 0 0 (10,20)"},
-        {"drag 1 2 3 4", "6 0 0 " + std::to_string(kDefaultDragMs) + " 0 0 (1,2) (3,4)"},
-        {"draw line 0 0 100 50 --ms 200", "7 0 0 200 0 0 (0,0) (100,50)"},
+    using enum Verb;
+    constexpr ControllerKind kNone = ControllerKind::None;
+    // verb, kind, id, ms, count, follow, points, panel, text, file name
+    const std::pair<const char*, Command> cases[] = {
+        {"plug camera --panel defaults --id 7",
+         {Plug, ControllerKind::Camera, 7, 0, 0, false, {}, "defaults", "", ""}},
+        {"unplug 99", {Unplug, kNone, 99, 0, 0, false, {}, "", "", ""}},
+        {"--socket /run/x.sock list", {List, kNone, 0, 0, 0, false, {}, "", "", ""}},
+        {"tap 400 300.5", {Tap, kNone, 0, kDefaultTapHoldMs, 0, false, {{400, 300.5}}, "", "", ""}},
+        {"tap -5 1e2 --ms 0", {Tap, kNone, 0, 0, 0, false, {{-5, 100}}, "", "", ""}},
+        {"tap 1 2 --ms 600000", {Tap, kNone, 0, 600000, 0, false, {{1, 2}}, "", "", ""}},
+        {"hold 10 20 --ms 800 --id 2", {Touch, kNone, 2, 800, 0, false, {{10, 20}}, "", "", ""}},
+        {"drag 1 2 3 4", {Drag, kNone, 0, kDefaultDragMs, 0, false, {{1, 2}, {3, 4}}, "", "", ""}},
+        {"draw line 0 0 100 50 --ms 200",
+         {Draw, kNone, 0, 200, 0, false, {{0, 0}, {100, 50}}, "", "", ""}},
         {"draw circle 400 300 100",
-         "7 0 0 " + draw + " 0 0 (500,300) +" + std::to_string(kCircleSegments)},
-        {"reg dump HKLM\\OtsUSB", "8 0 0 0 0 0 text HKLM\\OtsUSB"},
-        {"reg import extra.reg", "9 0 0 0 0 0 file extra.reg"},
-        {"events --follow --count 5", "10 0 0 0 5 1"},
-        {"--help", "help"},
-        {"tap --bogus -h", "help"},
+         {Draw, kNone, 0, kDefaultDrawMs, 0, false, CircleStroke({400, 300}, 100), "", "", ""}},
+        {"reg dump HKLM\\OtsUSB", {RegDump, kNone, 0, 0, 0, false, {}, "", "HKLM\\OtsUSB", ""}},
+        {"reg import extra.reg", {RegImport, kNone, 0, 0, 0, false, {}, "", "", "extra.reg"}},
+        {"events --follow --count 5", {Events, kNone, 0, 0, 5, true, {}, "", "", ""}},
+        {"events", {Events, kNone, 0, 0, 0, false, {}, "", "", ""}},
     };
     for (const auto& [line, expected] : cases) {
-        EXPECT_EQ(Summary(Parse(line)), expected) << line;
+        const CommandLine parsed = Parse(line);
+        EXPECT_EQ(parsed.outcome, Outcome::Run) << line << ": " << parsed.message;
+        EXPECT_TRUE(parsed.command == expected) << line;
     }
-    EXPECT_EQ(Parse("reg import extra.reg").command.fileName, "extra.reg");
+    EXPECT_EQ(Parse("--socket /run/x.sock list").socketPath, "/run/x.sock");
+    EXPECT_EQ(Parse("reg import extra.reg").fileToRead, "extra.reg");
+    EXPECT_EQ(Parse("tap --bogus -h").outcome, Outcome::Help);
     for (const char* verb :
          {"plug", "unplug", "list", "tap", "touch", "hold", "drag", "draw", "reg", "events"}) {
         const CommandLine help = Parse(std::string(verb) + " --help");
