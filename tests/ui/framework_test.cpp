@@ -2,8 +2,6 @@
 // exercised by the dialogs' own tests.)
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "support/dialog_driver.h"
 
 namespace {
@@ -66,21 +64,6 @@ TEST(Framework, RadioGroupsKeysAndRangeCheck) {
               std::vector<std::wstring>{L"Please enter an integer between 0 and 2."});
     driver.OnShown(kTestDialog, [&](CDialog& dlg) { ce::ui::host::CloseWindow(dlg.m_hWnd); });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-}
-
-// A worker thread (the calibration's receiver) shows and hides controls and repaints.
-TEST(Framework, ControlsChangedFromAWorkerThreadChangeOnTheInterfaceThread) {
-    ui_test::DialogDriver driver;
-    CTestDlg dialog;
-    driver.OnShown(kTestDialog, [&](CDialog& dlg) {
-        std::thread([&dlg] {
-            dlg.GetDlgItem(kRadioB1)->ShowWindow(SW_HIDE);
-            dlg.Invalidate();
-        }).join();
-        EXPECT_TRUE(ui_test::DialogDriver::WaitFor([&] { return !driver.Visible(dlg, kRadioB1); }));
-        driver.Key(dlg, VK_ESCAPE);
-    });
-    dialog.DoModal();
 }
 
 }  // namespace
