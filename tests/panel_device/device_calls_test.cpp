@@ -257,7 +257,9 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
 }
 
 // Between the bracket and the body, and between the records of a body, the camera needs time.
+// On the real clock, so that scheduling noise cannot stand in for a missing pause.
 TEST_F(DeviceCalls, TheCameraBodyWaitsAfterTheBracketAndBetweenItsRecords) {
+    const ce::host::ScopedTimeScale realTime{1.0};
     ASSERT_EQ(Activate(), L"OTS1:");
     ASSERT_TRUE(SetCalibratePara({}, {}, 0, &kCamera));
     const auto calls = driver().IoCalls();
