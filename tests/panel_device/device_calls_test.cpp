@@ -1,234 +1,309 @@
-// The functions that issue control codes to the driver: which device, which code, which
-// buffers, what is written when the open or the call fails, and that the handle is closed again.
+// The panel's device functions against the scripted stream driver, compared as one transcript:
+// for each call and each way the driver answers, the result, every open, control call (code,
+// input bytes, output room) and close the driver saw, the debug lines by channel, and every
+// caller's record the call changed. Also the request framing bounds and the bounded wide copy.
+//
+// Regenerate: OTS_REGOLDEN=1 build/default/bin/test_panel_device --gtest_filter='DeviceCalls.*'
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
-#include <tuple>
+#include <iterator>
 
 #include "device/device_access.h"
+#include "device/vendor_exchange.h"
+#include "device/wide_string.h"
 #include "protocol/control_codes.h"
+#include "support/alloc_counter.h"
 #include "support/records.h"
 #include "support/scripted_devices.h"
 
 namespace paneltest {
 namespace {
 
-using ots::test::ArrayOf;
+using ots::test::HexDump;
 using ots::test::Pattern;
 
-ots::DeviceConfig gDevice{};
-ots::DriverConfig gDriver{};
-ots::DeviceIdentity gIdentity{};
-VendorBlock gBlock{};
+constexpr double kPauseMs = 20;
+constexpr DWORD kSet = IOCTL_SET_COMMAND, kGet = IOCTL_GET_COMMAND;
 
-struct Call {
+ots::DeviceConfig gDevice;
+ots::DriverConfig gDriver;
+ots::DeviceIdentity gIdentity;
+VendorBlock gBlock;
+VendorReply gReply;
+ots::CalibPara gCalibX, gCalibY;
+
+// Every record a call may fill, by name.
+std::vector<std::pair<const char*, Bytes>> Records() {
+    Bytes device(58), driver(58), identity(6);
+    ots::EncodeDeviceConfig(gDevice, std::span<BYTE, 58>(device));
+    ots::EncodeDriverConfig(gDriver, std::span<BYTE, 58>(driver));
+    ots::EncodeDeviceIdentity(gIdentity, std::span<BYTE, 6>(identity));
+    return {{"device", device},
+            {"driver", driver},
+            {"identity", identity},
+            {"block", Bytes(gBlock.begin(), gBlock.end())},
+            {"reply", Bytes(gReply.begin(), gReply.end())}};
+}
+
+using Before = std::function<void(script::DriverState&)>;
+
+// The code fails `times` times after `after` calls of it succeeded.
+Before Fail(DWORD code, int times = script::kAlways, int after = 0) {
+    return [=](script::DriverState& driver) { driver.FailCode(code, times, after); };
+}
+
+struct Row {
     const char* name;
     std::function<BOOL()> call;
-    DWORD code;
-    DWORD inputLength;   // 0: a null input buffer
-    DWORD outputLength;  // 0: a null output buffer
-    DebugChannel channel;
-    std::string openFailed;  // as captured: the line without its '\n'
-    std::string controlFailed;
+    Before before = {};
 };
 
-const Call kCalls[] = {
-    {"GetDeviceConfig", [] { return GetDeviceConfig(&gDevice, 0, &kCoordinate); },
-     IOCTL_GET_DEVICE_CONFIG, 0, 58, DebugChannel::Kernel,
-     "<Commmon><GetDeviceConfig>CreateFile Failed!\r",
-     "<Commmon><GetDeviceConfig>DeviceIoControl Failed!\r"},
-    {"SetDeviceConfig", [] { return SetDeviceConfig(&gDevice, 0, &kCoordinate); },
-     IOCTL_SET_DEVICE_CONFIG, 58, 0, DebugChannel::Kernel,
-     "<Commmon><SetDeviceConfig>CreateFile Failed!\r",
-     "<Commmon><SetDeviceConfig>DeviceIoControl Failed!\r"},
-    {"SetDriverConfig", [] { return SetDriverConfig(&gDriver); }, IOCTL_SET_DRIVER_CONFIG, 58, 0,
-     DebugChannel::Runtime, "<common><SetDriverConfig>CreateFile Failed!!!!\r",
-     "<common><SetDriverConfig>DeviceIoControl Failed!!!!"},
-    {"GetDriverConfig", [] { return GetDriverConfig(&gDriver, 0); }, IOCTL_GET_DRIVER_CONFIG, 0, 58,
-     DebugChannel::Runtime, "<common><GetDriverConfig>CreateFile Failed!!!!\r",
-     "<common><GetDriverConfig>DeviceIoControl Failed!!!!"},
-    {"OptUSBReinitOptcore", [] { return OptUSBReinitOptcore(); }, IOCTL_REINIT_OPTCORE, 0, 0,
-     DebugChannel::Kernel, "<common><OptUSBReinitOptcore>CreateFile failed!\r",
-     "<common><OptUSBReinitOptcore>DeviceIoControl failed!\r"},
-    {"GetDeviceID", [] { return GetDeviceID(&gIdentity); }, IOCTL_GET_DEVICE_ID, 0, 6,
-     DebugChannel::Kernel, "", "<common><GetDeviceID>call deviceiocontrol failed!\r"},
-};
-
-using DeviceCallsTest = ScriptedDevicesTest;
-
-TEST_F(DeviceCallsTest, WithoutADeviceEveryCallWritesItsOpenFailureAndFails) {
-    struct Extra {
-        const char* name;
-        std::function<BOOL()> call;
-        const char* line;
-    };
-    const char* setCommand = "<optlib><SetCommand>CreateFile Failed!!!!\r";
-    const Extra extras[] = {
-        {"OTS2", [] { return GetDeviceConfig(&gDevice, 0, &kSecondStream); },
-         "<Commmon><GetDeviceConfig>CreateFile Failed!\r"},
-        {"calibration", [] { return SetCalibratePara({}, {}, 0, &kCoordinate); },
-         "<Commmon><SetCalibratePara>CreateFile Failed!\r"},
-        // The camera controller's sequences stop at their first command.
-        {"camera config", [] { return GetDeviceConfig(&gDevice, 0, &kCamera); }, setCommand},
-        {"camera store", [] { return SetDeviceConfig(&gDevice, 0, &kCamera); }, setCommand},
-        {"camera calibration", [] { return SetCalibratePara({}, {}, 0, &kCamera); }, setCommand},
-        {"camera panel", [] { return GetScreenProperty(&gBlock, 0, &kCamera); }, setCommand},
-        {"version", [] { return GetVersion(0, &gBlock, 0, 0); }, setCommand},
-    };
-    for (const Call& c : kCalls) {
-        SCOPED_TRACE(c.name);
-        capture_.Clear();
-        EXPECT_FALSE(c.call());
-        const std::vector<std::string> lines =
-            c.openFailed.empty() ? std::vector<std::string>{} : std::vector{c.openFailed};
-        EXPECT_EQ(capture_.Lines(c.channel), lines);
-        EXPECT_EQ(capture_.Lines(), lines) << "nothing on the other channel";
-    }
-    for (const Extra& c : extras) {
-        SCOPED_TRACE(c.name);
-        capture_.Clear();
-        EXPECT_FALSE(c.call());
-        EXPECT_EQ(capture_.Lines(), std::vector<std::string>{c.line});
-    }
-    // Any other controller has no panel block: zeros, without the device.
-    gBlock.fill(0xEE);
-    capture_.Clear();
-    EXPECT_TRUE(GetScreenProperty(&gBlock, 0, &kSecondStream));
-    EXPECT_TRUE(GetScreenProperty(&gBlock, 0, nullptr));
-    EXPECT_EQ(gBlock, VendorBlock{});
-    EXPECT_TRUE(capture_.Lines().empty());
+VendorCommandRequest Request(BYTE cls, BYTE code, BYTE index, const Bytes& data = {}) {
+    auto request =
+        MakeVendorCommand(cls, code, index, data.data(), static_cast<DWORD>(data.size()));
+    EXPECT_TRUE(request.has_value());
+    return request.value_or(VendorCommandRequest{});
 }
 
-TEST_F(DeviceCallsTest, EachIssuesItsCodeOnOneHandleAndAFailureIsWrittenOnItsChannel) {
-    ASSERT_EQ(Activate(), L"OTS1:");
-    for (const Call& c : kCalls) {
-        SCOPED_TRACE(c.name);
+class DeviceCalls : public ScriptedDevicesTest {
+  protected:
+    // Appends the row's transcript to text_.
+    void Transcribe(const Row& row) {
         driver().Reset();
+        Bytes reply = Pattern(64, 0x40);
+        reply[5] = 0xFF;  // the camera's DeviceID: none assigned yet
+        driver().SetReply(kGet, reply);
+        driver().SetReply(IOCTL_GET_DEVICE_CONFIG, Pattern(58, 3));
+        driver().SetReply(IOCTL_GET_DRIVER_CONFIG, Pattern(58, 11));
+        driver().SetReply(IOCTL_GET_DEVICE_ID, {0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01});
+        gDevice = ots::DecodeDeviceConfig(ots::test::ArrayOf<58>(Pattern(58, 0x81)));
+        gDriver = ots::DecodeDriverConfig(ots::test::ArrayOf<58>(Pattern(58, 0x82)));
+        gIdentity = {1, 2, 3};
+        gBlock.fill(0xEE);
+        gReply.fill(0xEE);
         capture_.Clear();
-        EXPECT_TRUE(c.call());
-        EXPECT_EQ(Trace(),
-                  (std::vector<std::string>{"Open OTS1:", IoOf("OTS1:", c.code), "Close OTS1:"}));
-        const auto calls = driver().IoCalls();
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].inputNull, c.inputLength == 0);
-        EXPECT_EQ(calls[0].input.size(), c.inputLength);
-        EXPECT_EQ(calls[0].outputNull, c.outputLength == 0);
-        EXPECT_EQ(calls[0].outputLength, c.outputLength);
-        EXPECT_TRUE(capture_.Lines().empty());
-
-        driver().Reset();
-        driver().FailCode(c.code);
-        EXPECT_FALSE(c.call());
-        EXPECT_EQ(capture_.Lines(c.channel), std::vector<std::string>{c.controlFailed});
-        EXPECT_EQ(capture_.Lines().size(), 1u) << "nothing on the other channel";
-        EXPECT_EQ(Trace().back(), "Close OTS1:");
-    }
-}
-
-TEST_F(DeviceCallsTest, GetsDecodeTheReplyIntoTheRecordOnlyWhenTheCallSucceeded) {
-    ASSERT_EQ(Activate(), L"OTS1:");
-    // Null records are refused without opening.
-    EXPECT_FALSE(GetDeviceConfig(nullptr, 0, &kCoordinate) ||
-                 SetDeviceConfig(nullptr, 0, &kCoordinate) || SetDriverConfig(nullptr) ||
-                 GetDriverConfig(nullptr, 0) || GetDeviceID(nullptr) ||
-                 GetScreenProperty(nullptr, 0, &kCoordinate) || GetVersion(0, nullptr, 0, 0));
-    EXPECT_TRUE(Trace().empty());
-    const Bytes deviceBytes = Pattern(58, 3);
-    const Bytes driverBytes = Pattern(58, 11);
-    driver().SetReply(IOCTL_GET_DEVICE_CONFIG, deviceBytes);
-    driver().SetReply(IOCTL_GET_DRIVER_CONFIG, driverBytes);
-    driver().SetReply(IOCTL_GET_DEVICE_ID, {0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01});
-    ots::DeviceConfig device{};
-    ASSERT_TRUE(GetDeviceConfig(&device, 0, &kCoordinate));
-    ASSERT_TRUE(SetDeviceConfig(&device, 0, &kCoordinate));
-    EXPECT_EQ(Sent().back(), deviceBytes) << "whole, reserved bytes and DeviceID included";
-    ots::DriverConfig config{};
-    ASSERT_TRUE(GetDriverConfig(&config, 0));
-    ASSERT_TRUE(SetDriverConfig(&config));
-    EXPECT_EQ(Sent().back(), driverBytes);
-    ots::DeviceIdentity identity{};
-    ASSERT_TRUE(GetDeviceID(&identity));
-    EXPECT_EQ(std::tuple(identity.idVendor, identity.idProduct, identity.bcdDevice),
-              std::tuple(0x7E21, 0x0C20, 0x0100));
-
-    for (DWORD code : {IOCTL_GET_DRIVER_CONFIG, IOCTL_GET_DEVICE_ID, IOCTL_GET_DEVICE_CONFIG}) {
-        driver().FailCode(code);
-    }
-    config.Mode = 9;
-    EXPECT_FALSE(GetDriverConfig(&config, 0));
-    EXPECT_EQ(config.Mode, 9);
-    identity = {1, 2, 3};
-    EXPECT_FALSE(GetDeviceID(&identity));
-    EXPECT_EQ(identity.idVendor, 1);
-    device.MaxX = 77;
-    EXPECT_FALSE(GetDeviceConfig(&device, 0, &kCoordinate));
-    EXPECT_EQ(device.MaxX, 77);
-}
-
-TEST_F(DeviceCallsTest, CalibrationSendsXThenYOnOneHandleAndStopsAtTheFirstFailure) {
-    ASSERT_EQ(Activate(), L"OTS1:");
-    const std::string x = IoOf("OTS1:", IOCTL_SET_CALIB_PARA_X);
-    const std::string y = IoOf("OTS1:", IOCTL_SET_CALIB_PARA_Y);
-    const std::string o = "Open OTS1:", c = "Close OTS1:";
-    const std::string fx = "<Commmon><SetCalibratePara>DeviceIoControl_X Failed!\r";
-    const std::string fy = "<Commmon><SetCalibratePara>DeviceIoControl_Y Failed!\r";
-    const struct {
-        DWORD failing;
-        std::vector<std::string> trace;
-        std::vector<std::string> lines;
-    } cases[] = {{0, {o, x, y, c}, {}},
-                 {IOCTL_SET_CALIB_PARA_X, {o, x, c}, {fx}},
-                 {IOCTL_SET_CALIB_PARA_Y, {o, x, y, c}, {fy}}};
-    ots::CalibPara calibX = ots::IdentityCalibParaX();
-    ots::CalibPara calibY = ots::IdentityCalibParaY();
-    calibX.A00 = 12.5f;
-    calibY.reserve5 = 0x5A;
-    for (const auto& row : cases) {
-        driver().Reset();
-        capture_.Clear();
-        if (row.failing != 0) {
-            driver().FailCode(row.failing);
+        if (row.before) {
+            row.before(driver());
         }
-        EXPECT_EQ(SetCalibratePara(calibX, calibY, 0, &kCoordinate), row.failing == 0);
-        EXPECT_EQ(Trace(), row.trace);
-        EXPECT_EQ(capture_.Lines(DebugChannel::Kernel), row.lines);
-    }
-    const auto sent = Sent();
-    EXPECT_EQ(ots::DecodeCalibPara(ArrayOf<58>(sent[0])).A00, 12.5f);
-    EXPECT_EQ(sent[1][57], 0x5A);
-}
-
-// The 0x7E21/0x0012 controller is reached as "OTS2:", every other one as "OTS1:"; the driver's
-// own settings are always on "OTS1:".
-TEST_F(DeviceCallsTest, EachControllerIsReachedOnItsOwnDevice) {
-    ASSERT_EQ(Activate(), L"OTS1:");
-    ASSERT_EQ(Activate(), L"OTS2:");
-    const ots::DeviceIdentity otherProduct{0x7E21, 0x0013, 0};
-    const ots::DeviceIdentity otherVendor{0x7E22, 0x0012, 0};
-    const struct {
-        const ots::DeviceIdentity* identity;
-        const wchar_t* device;
-    } cases[] = {{&kSecondStream, L"OTS2:"},
-                 {&kCoordinate, L"OTS1:"},
-                 {&otherProduct, L"OTS1:"},
-                 {&otherVendor, L"OTS1:"},
-                 {nullptr, L"OTS1:"}};
-    for (const auto& c : cases) {
-        driver().Reset();
-        ots::DeviceConfig config{};
-        EXPECT_TRUE(GetDeviceConfig(&config, 0, c.identity));
-        EXPECT_TRUE(SetDeviceConfig(&config, 0, c.identity));
-        EXPECT_TRUE(SetCalibratePara({}, {}, 0, c.identity));
-        for (const Call& call : kCalls) {
-            if (call.code != IOCTL_GET_DEVICE_CONFIG && call.code != IOCTL_SET_DEVICE_CONFIG) {
-                EXPECT_TRUE(call.call());
+        const auto before = Records();
+        const BOOL ok = row.call();
+        text_ += std::string("== ") + row.name + (ok ? ": TRUE\n" : ": FALSE\n");
+        double last = 0;
+        for (const script::Event& event : driver().Events()) {
+            const std::string device(event.device.begin(), event.device.end());
+            if (event.op != script::Op::IoControl) {
+                text_ += (event.op == script::Op::Open ? "open " : "close ") + device + "\n";
+            } else {
+                char code[16];
+                std::snprintf(code, sizeof code, " %08X in ", event.code);
+                text_ += device + code + (event.inputNull ? "null" : HexDump(event.input)) +
+                         " out " +
+                         (event.outputNull ? "null" : std::to_string(event.outputLength)) + "\n";
+                if (event.code == kSet || event.code == kGet) {  // every attempt waits first
+                    EXPECT_GE(event.platformMs - last, kPauseMs) << row.name;
+                }
+            }
+            last = event.platformMs;
+        }
+        for (const auto& [channel, tag] : {std::pair{DebugChannel::Kernel, "kernel: "},
+                                           std::pair{DebugChannel::Runtime, "runtime: "}}) {
+            for (std::string line : capture_.Lines(channel)) {
+                if (!line.empty() && line.back() == '\r') {
+                    line.replace(line.size() - 1, 1, "\\r");
+                }
+                text_ += tag + line + "\n";
             }
         }
-        const auto events = driver().Events();
-        ASSERT_EQ(events.size(), 10u + 4u * 3);  // open, calls, close each
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            EXPECT_EQ(events[i].device, i < 10 ? c.device : L"OTS1:") << i;
+        const auto after = Records();
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            if (after[i] != before[i]) {
+                text_ += std::string(after[i].first) + " " + HexDump(after[i].second) + "\n";
+            }
         }
+    }
+
+    std::string text_;
+};
+
+TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
+    const ots::DeviceIdentity otherProduct{0x7E21, 0x0013, 0}, otherVendor{0x7E22, 0x0012, 0};
+    gCalibX = ots::IdentityCalibParaX();
+    gCalibX.A00 = -3.25f;
+    gCalibY = ots::IdentityCalibParaY();
+    gCalibY.reserve5 = 0x5A;
+    const auto getConfig = [](const ots::DeviceIdentity* identity) {
+        return [=] { return GetDeviceConfig(&gDevice, 0, identity); };
+    };
+    const auto setConfig = [](const ots::DeviceIdentity* identity) {
+        return [=] { return SetDeviceConfig(&gDevice, 0, identity); };
+    };
+    const auto calibrate = [](const ots::DeviceIdentity* identity) {
+        return [=] { return SetCalibratePara(gCalibX, gCalibY, 0, identity); };
+    };
+    const auto panel = [](const ots::DeviceIdentity* identity) {
+        return [=] { return GetScreenProperty(&gBlock, 0, identity); };
+    };
+    const auto version = [] { return GetVersion(0, &gBlock, 0, 0); };
+    const auto getDriver = [] { return GetDriverConfig(&gDriver, 0); };
+    const auto setDriver = [] { return SetDriverConfig(&gDriver); };
+    const auto reinit = [] { return OptUSBReinitOptcore(); };
+    const auto identify = [] { return GetDeviceID(&gIdentity); };
+    const Row everyCall[] = {
+        {"GetDeviceConfig", getConfig(&kCoordinate)},
+        {"SetDeviceConfig", setConfig(&kCoordinate)},
+        {"SetCalibratePara", calibrate(&kCoordinate)},
+        {"GetDriverConfig", getDriver},
+        {"SetDriverConfig", setDriver},
+        {"OptUSBReinitOptcore", reinit},
+        {"GetDeviceID", identify},
+        {"GetDeviceConfig, second stream", getConfig(&kSecondStream)},
+        {"camera GetDeviceConfig", getConfig(&kCamera)},
+        {"camera SetDeviceConfig", setConfig(&kCamera)},
+        {"camera SetCalibratePara", calibrate(&kCamera)},
+        {"camera GetScreenProperty", panel(&kCamera)},
+        {"GetVersion", version},
+        // Any other controller has no panel block: zeros, without the device.
+        {"GetScreenProperty, second stream", panel(&kSecondStream)},
+        {"GetScreenProperty, unknown controller", panel(nullptr)},
+    };
+    text_ += "# without a device\n";
+    for (const Row& row : everyCall) {
+        Transcribe(row);
+    }
+    ASSERT_EQ(Activate(), L"OTS1:");
+    ASSERT_EQ(Activate(), L"OTS2:");
+    text_ += "# on OTS1: and OTS2:\n";
+    for (const Row& row : everyCall) {
+        Transcribe(row);
+    }
+    const Row rows[] = {
+        {"GetDeviceConfig fails", getConfig(&kCoordinate), Fail(IOCTL_GET_DEVICE_CONFIG)},
+        {"SetDeviceConfig fails", setConfig(&kCoordinate), Fail(IOCTL_SET_DEVICE_CONFIG)},
+        {"calibration x fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_X)},
+        {"calibration y fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_Y)},
+        {"GetDriverConfig fails", getDriver, Fail(IOCTL_GET_DRIVER_CONFIG)},
+        {"SetDriverConfig fails", setDriver, Fail(IOCTL_SET_DRIVER_CONFIG)},
+        {"OptUSBReinitOptcore fails", reinit, Fail(IOCTL_REINIT_OPTCORE)},
+        {"GetDeviceID fails", identify, Fail(IOCTL_GET_DEVICE_ID)},
+        {"other product", getConfig(&otherProduct)},
+        {"other vendor", setConfig(&otherVendor)},
+        {"no identity", calibrate(nullptr)},
+        {"null records",
+         [] {
+             return GetDeviceConfig(nullptr, 0, &kCoordinate) ||
+                    SetDeviceConfig(nullptr, 0, &kCoordinate) || SetDriverConfig(nullptr) ||
+                    GetDriverConfig(nullptr, 0) || GetDeviceID(nullptr) ||
+                    GetScreenProperty(nullptr, 0, &kCoordinate) || GetVersion(0, nullptr, 0, 0);
+         }},
+        // The camera's sequences: the bracket opened on both cameras around the body and closed
+        // again whatever the body did; every command tried twice.
+        {"camera, first open fails", setConfig(&kCamera), Fail(kSet, 2, 0)},
+        {"camera read, first open fails", panel(&kCamera), Fail(kSet, 2, 0)},
+        {"camera, second open fails", getConfig(&kCamera), Fail(kSet, 2, 1)},
+        {"camera calibration, second open fails", calibrate(&kCamera), Fail(kSet, 2, 1)},
+        {"camera store fails", setConfig(&kCamera), Fail(kSet, 2, 2)},
+        {"camera x fails, y still sent", calibrate(&kCamera), Fail(kSet, 2, 2)},
+        {"camera read fails", getConfig(&kCamera), Fail(kGet, 2)},
+        {"camera panel read fails", panel(&kCamera), Fail(kGet, 2)},
+        {"version read fails", version, Fail(kGet, 2)},
+        // A read answers with its last close; a store does not.
+        {"camera read, last close fails", getConfig(&kCamera), Fail(kSet, 2, 3)},
+        {"camera read, first close fails", getConfig(&kCamera), Fail(kSet, 2, 2)},
+        {"camera store, last close fails", setConfig(&kCamera), Fail(kSet, 2, 4)},
+        {"camera DeviceID 0xFE stays", getConfig(&kCamera),
+         [](script::DriverState& driver) {
+             Bytes reply(64, 0x33);
+             reply[5] = 0xFE;
+             driver.SetReply(kGet, reply);
+         }},
+        {"camera store out of memory",  // the bracket is still closed, nothing stored
+         [&] {
+             ots::test::FailNextAllocationOf(1 + 58);  // the store's index byte and record
+             const BOOL ok = setConfig(&kCamera)();
+             EXPECT_FALSE(ots::test::AllocationFailurePending());
+             return ok;
+         }},
+        // Attempts are bounded by the retry count.
+        {"read, no retry", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, 0); },
+         Fail(kGet)},
+        {"write, one retry", [] { return SetCommand(0, Request(1, 0x71, 0, {1}), 1); }, Fail(kSet)},
+        {"read, three retries", [] { return ceGetCommand(0, Request(2, 0x30, 1), &gReply, 3); },
+         Fail(kGet)},
+        {"negative retries", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, -1); }},
+        {"second attempt succeeds", [] { return SetCommand(0, Request(1, 0x71, 1, {0}), 5); },
+         Fail(kSet, 1)},
+        // Requests of the other kind, or with nowhere to put the reply, never open the device.
+        {"write of a read request", [] { return SetCommand(0, Request(2, 0x30, 0), 1); }},
+        {"read of a write request",
+         [] { return ceGetCommand(0, Request(1, 0x71, 0, {1}), &gReply, 1); }},
+        {"read without a reply", [] { return ceGetCommand(0, Request(2, 0x30, 0), nullptr, 1); }},
+        // The low nibble of the class gives the kind.
+        {"class 0x22 reads", [] { return ceGetCommand(0, Request(0x22, 0x30, 0), &gReply, 0); }},
+        {"class 0x21 writes", [] { return SetCommand(0, Request(0x21, 0x30, 0), 0); }},
+        {"class 0x03 neither", [] { return SetCommand(0, Request(0x03, 0x30, 0), 0); }},
+    };
+    text_ += "# answers\n";
+    for (const Row& row : rows) {
+        Transcribe(row);
+    }
+    const std::string golden = OTS_GOLDEN_DIR "device_calls.txt";
+    if (std::getenv("OTS_REGOLDEN") != nullptr) {
+        std::ofstream(golden) << text_;
+    }
+    std::ifstream in(golden);
+    EXPECT_EQ(text_, std::string(std::istreambuf_iterator<char>(in), {})) << "against " << golden;
+}
+
+// Between the bracket and the body, and between the records of a body, the camera needs time.
+// On the real clock, so that scheduling noise cannot stand in for a missing pause.
+TEST_F(DeviceCalls, TheCameraBodyWaitsAfterTheBracketAndBetweenItsRecords) {
+    const ce::host::ScopedTimeScale realTime{1.0};
+    ASSERT_EQ(Activate(), L"OTS1:");
+    ASSERT_TRUE(SetCalibratePara({}, {}, 0, &kCamera));
+    const auto calls = driver().IoCalls();
+    EXPECT_GE(calls.at(2).platformMs - calls.at(1).platformMs, 2 * kPauseMs);
+    EXPECT_GE(calls.at(3).platformMs - calls.at(2).platformMs, 2 * kPauseMs);
+}
+
+TEST(VendorCommandRequest, FramingBounds) {
+    const Bytes record(58, 0x5A);
+    const auto full = MakeVendorCommand(1, 0x31, 1, record.data(), 58);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(SerializeVendorCommand(*full).size(), 64u);
+    EXPECT_FALSE(MakeVendorCommand(1, 0x31, 1, Bytes(59).data(), 59)) << "one byte too many";
+    EXPECT_FALSE(MakeVendorCommand(1, 0x31, 1, nullptr, 1)) << "a length without data";
+    EXPECT_TRUE(SerializeVendorCommand(VendorCommandRequest{1, 0x71, {}}).empty());
+}
+
+TEST(WideString, CopyIsBoundedByTheCountTheSourceAndTheDestination) {
+    EXPECT_EQ(WideStringLength(nullptr), 0u);
+    const WCHAR unterminated[3] = {L'a', L'b', L'c'};
+    const struct {
+        const char* name;
+        std::size_t room;
+        const WCHAR* source;
+        std::size_t count;
+        const wchar_t* copied;  // nullptr: the destination is left alone
+    } cases[] = {{"the count", 8, L"OTS1:", 3, L"OTS"},
+                 {"the source's end", 8, L"OTS1:", 100, L"OTS1:"},
+                 {"room for the terminator", 4, L"OTS1:", 100, L"OTS"},
+                 {"unterminated source", 8, unterminated, 3, L"abc"},
+                 {"no source", 2, nullptr, 3, L""},
+                 {"room for the terminator only", 1, L"abc", 3, L""},
+                 {"no room", 0, L"abc", 3, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WCHAR dest[9];
+        std::wmemset(dest, L'#', 9);
+        const std::size_t copied = WideStringCopy(dest, c.room, c.source, c.count);
+        const std::wstring expected = c.copied ? c.copied : L"";
+        if (c.copied) {
+            EXPECT_EQ(std::wstring(dest), expected);
+        }
+        EXPECT_EQ(copied, expected.size());
+        EXPECT_EQ(dest[c.copied ? copied + 1 : 0], L'#') << "nothing written past the end";
     }
 }
 

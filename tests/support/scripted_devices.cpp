@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
 #include "ce/devmgr.h"
 #include "ce/host/devmgr_host.h"
 #include "ce/host/registry_store.h"
@@ -15,10 +13,6 @@ namespace paneltest {
 namespace {
 
 constexpr const wchar_t* kScriptKey = L"Drivers\\Test\\PanelScript";
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 }  // namespace
 
@@ -55,31 +49,14 @@ std::wstring ScriptedDevicesTest::Activate() {
     return active.empty() ? std::wstring{} : active.back().name;
 }
 
-std::vector<std::string> ScriptedDevicesTest::Trace() const {
-    std::vector<std::string> trace;
-    for (const script::Event& event : state_->Events()) {
-        const std::string device = Narrow(event.device);
-        trace.push_back(event.op == script::Op::Open    ? "Open " + device
-                        : event.op == script::Op::Close ? "Close " + device
-                                                        : IoOf(device.c_str(), event.code));
-    }
-    return trace;
-}
-
 std::vector<Bytes> ScriptedDevicesTest::Sent(DWORD code) const {
     std::vector<Bytes> inputs;
     for (const script::Event& call : state_->IoCalls()) {
-        if (code == 0 || call.code == code) {
+        if (call.code == code) {
             inputs.push_back(call.input);
         }
     }
     return inputs;
-}
-
-std::string IoOf(const char* device, DWORD code) {
-    char text[48];
-    std::snprintf(text, sizeof(text), "IoControl %s 0x%08X", device, code);
-    return text;
 }
 
 }  // namespace paneltest

@@ -30,10 +30,8 @@ class ScriptedDevicesTest : public ::testing::Test {
     // Activates one more instance of the scripted driver; returns its name.
     std::wstring Activate();
     script::DriverState& driver() const { return *state_; }
-    // The recorded events: "Open OTS1:", "IoControl OTS1: 0x80002014", "Close OTS1:".
-    std::vector<std::string> Trace() const;
-    // The input of each control call with the code (of every call for 0), oldest first.
-    std::vector<Bytes> Sent(DWORD code = 0) const;
+    // The input of each control call with the code, oldest first.
+    std::vector<Bytes> Sent(DWORD code) const;
 
     ce::host::ScopedTimeScale fast_{0.01};
     ce::host::DebugCapture capture_;
@@ -43,8 +41,5 @@ class ScriptedDevicesTest : public ::testing::Test {
     script::DriverState* state_ = nullptr;
     std::vector<HANDLE> activations_;
 };
-
-// "IoControl OTS1: 0x80002014", as Trace() writes a control call.
-std::string IoOf(const char* device, DWORD code);
 
 }  // namespace paneltest
