@@ -6,15 +6,14 @@
 // Regenerate: OTS_REGOLDEN=1 build/default/bin/test_panel_device --gtest_filter='DeviceCalls.*'
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "device/device_access.h"
 #include "device/vendor_exchange.h"
 #include "device/wide_string.h"
 #include "protocol/control_codes.h"
 #include "support/alloc_counter.h"
+#include "support/golden.h"
 #include "support/records.h"
 #include "support/scripted_devices.h"
 
@@ -248,12 +247,7 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
     for (const Row& row : rows) {
         Transcribe(row);
     }
-    const std::string golden = OTS_GOLDEN_DIR "device_calls.txt";
-    if (std::getenv("OTS_REGOLDEN") != nullptr) {
-        std::ofstream(golden) << text_;
-    }
-    std::ifstream in(golden);
-    EXPECT_EQ(text_, std::string(std::istreambuf_iterator<char>(in), {})) << "against " << golden;
+    ots::test::ExpectGolden(text_, OTS_GOLDEN_DIR "device_calls.txt");
 }
 
 // Between the bracket and the body, and between the records of a body, the camera needs time.

@@ -1,9 +1,9 @@
 // .reg text import and export.
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "support/golden.h"
 #include "support/host_process.h"
 #include "support/registry_helpers.h"
 
@@ -53,14 +53,10 @@ TEST_F(RegText, AnExportReadsWellAndImportsBackByteForByte) {
     }
     Key deeper(Create(L"Raw\\Empty\\Deeper"));
     // Escapes, the default value, keys without values, hex lists wrapped under 80 columns.
-    // After a deliberate change of the format, regenerate with: OTS_REGENERATE=1
+    // After a deliberate change of the format, regenerate with: OTS_REGOLDEN=1
     // build/default/bin/test_registry --gtest_filter='RegText.AnExport*'
     const std::string exported = ExportRegText();
-    const std::string golden = REGISTRY_DATA "/export.reg";
-    if (std::getenv("OTS_REGENERATE") != nullptr) {
-        ots::test::WriteFile(golden, exported);
-    }
-    EXPECT_EQ(exported, ots::test::ReadFile(golden));
+    ots::test::ExpectGolden(exported, OTS_GOLDEN_DIR "export.reg");
 
     ce::host::ResetRegistry();
     const auto error = ImportRegText(exported);

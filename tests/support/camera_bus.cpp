@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 namespace ots::test {
@@ -31,16 +29,6 @@ std::vector<ScreenPosition> CameraBusTest::Presses(const CameraPanel& panel) con
 std::size_t CameraBusTest::Lifts() const {
     return static_cast<std::size_t>(
         std::ranges::count(recorder_.Events(), kUp, &ce::host::MouseEvent::flags));
-}
-
-void ExpectGolden(const std::string& text, const std::string& path) {
-    if (std::getenv("OTS_REGOLDEN") != nullptr) {
-        std::ofstream(path) << text;
-        return;
-    }
-    std::ifstream in(path);
-    EXPECT_TRUE(in.is_open()) << "no golden text at " << path;
-    EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(in), {})) << "against " << path;
 }
 
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line) {

@@ -22,6 +22,7 @@
 #include "ce/host/usb_host.h"
 #include "sim/camera_device.h"
 #include "support/bus.h"
+#include "support/golden.h"
 #include "support/mouse_events.h"
 #include "support/records.h"
 
@@ -44,10 +45,6 @@ struct ScreenPosition {
     double xPx;
     double yPx;
 };
-
-// Compares what the system emitted with the golden text in the file at path (a suite's
-// OTS_GOLDEN_DIR); with OTS_REGOLDEN=1 in the environment, writes it there instead.
-void ExpectGolden(const std::string& text, const std::string& path);
 
 // [start, end) of each run of lit pixels, in order.
 std::vector<std::pair<int, int>> LitRuns(const LineImage& line);

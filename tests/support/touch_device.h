@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,17 +81,6 @@ inline std::string PointsText(const ots::TouchPoint* points, int n) {
                     : "-";
     }
     return text;
-}
-
-// Compares a trace with the one recorded in the suite's data folder (OTS_TRACE_DIR); records
-// it there instead when OTS_RECORD_TRACES is set.
-inline void ExpectRecordedTrace(const std::string& trace, const std::string& name) {
-    const std::string path = std::string(OTS_TRACE_DIR) + "/" + name;
-    if (std::getenv("OTS_RECORD_TRACES") != nullptr) {
-        std::ofstream(path) << trace;
-    }
-    std::ifstream in(path);
-    EXPECT_EQ(trace, std::string(std::istreambuf_iterator<char>(in), {})) << "recorded: " << path;
 }
 
 }  // namespace ots::test

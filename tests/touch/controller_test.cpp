@@ -21,6 +21,7 @@
 #include "sim/camera_device.h"
 #include "sim/camera_optics.h"
 #include "sim/camera_run_length.h"
+#include "support/golden.h"
 #include "support/model_usb.h"
 #include "support/records.h"
 #include "support/touch_device.h"
@@ -289,7 +290,7 @@ TEST_F(CameraInitTest, FailedExchangesApplyNothingAndReinitReadsOnlyConfiguratio
 // The camera generation's report path as a whole, after a real attach: the frames the panel
 // renders for a tap, a drag, a resting finger and two fingers go through ProcessReport in each
 // mouse mode; what is injected and the click record must stay as recorded from a good build.
-// To record anew: OTS_RECORD_TRACES=1 build/default/bin/test_touch --gtest_filter='CameraReport*'
+// To record anew: OTS_REGOLDEN=1 build/default/bin/test_touch --gtest_filter='CameraReport*'
 TEST_F(ControllerTest, CameraReportsBecomeTheRecordedMouseInputInEveryMode) {
     Store(1, {1.02f, -300}, {0.97f, 400});  // bounds 100..900 x 200..700 of the 800 x 600 panel
     ASSERT_EQ(InitCameraController(&device.ctx()), 0u);
@@ -330,7 +331,7 @@ TEST_F(ControllerTest, CameraReportsBecomeTheRecordedMouseInputInEveryMode) {
         trace << "click " << td.LastClickPoint.x << "," << td.LastClickPoint.y << " second "
               << PointsText(&td.SecondPoint, 1) << "\n";
     }
-    ExpectRecordedTrace(trace.str(), "camera_modes.txt");
+    ExpectGolden(trace.str(), OTS_GOLDEN_DIR "camera_modes.txt");
 }
 
 }  // namespace
