@@ -32,10 +32,11 @@ USB_ENDPOINT_DESCRIPTOR Endpoint(BYTE address, BYTE attributes, WORD maxPacket) 
 
 FakeUsb* FakeUsb::current_ = nullptr;
 
-FakeUsb::FakeUsb() : previous_(current_) {
+FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
     current_ = this;
     device_.dwCount = sizeof(USB_DEVICE);
-    device_.Descriptor.idVendor = 0x1234;  // a coordinate controller
+    device_.Descriptor.idVendor = idVendor;
+    device_.Descriptor.idProduct = idProduct;
     interface_.dwCount = sizeof(USB_INTERFACE);
     SetInterfaceClass(0xFF, 0, 0);
     SetEndpoints({Endpoint(0x01, 0x03, 8), Endpoint(0x82, 0x03, 8)});

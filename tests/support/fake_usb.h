@@ -43,7 +43,7 @@ class FakeUsb {
   public:
     // A device with one vendor-specific interface: an OUT endpoint, then the interrupt IN
     // endpoint 0x82 of wMaxPacketSize 8.
-    FakeUsb();
+    explicit FakeUsb(WORD idVendor = 0x1234, WORD idProduct = 0x5678);  // a coordinate controller
     ~FakeUsb();
     FakeUsb(const FakeUsb&) = delete;
     FakeUsb& operator=(const FakeUsb&) = delete;
