@@ -117,8 +117,7 @@ TEST(Event, AutoResetReleasesOneWaiterManualResetAllAndClosingWakesEveryWaiter) 
     EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_FAILED);
     EXPECT_FALSE(SetEvent(manual));
     EXPECT_FALSE(ResetEvent(manual));
-    class StreamLike : public ce::host::KernelObject {};
-    const HANDLE stream = ce::host::InsertHandle(std::make_shared<StreamLike>());
+    const HANDLE stream = ce::host::InsertHandle(std::make_shared<CountingObject>());
     EXPECT_EQ(WaitForSingleObject(stream, 0), WAIT_FAILED) << "not waitable";
     EXPECT_FALSE(SetEvent(stream));
     for (HANDLE h : {autoReset, initiallySet, stream}) {
