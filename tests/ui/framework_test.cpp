@@ -47,10 +47,10 @@ TEST(Framework, RadioGroupsKeysAndRangeCheck) {
     driver.OnShown(kTestDialog, [&](CDialog& dlg) {
         driver.Click(dlg, kRadioB1);
         driver.Click(dlg, kRadioA2);
-        EXPECT_FALSE(driver.Checked(dlg, kRadioA0));
-        EXPECT_TRUE(driver.Checked(dlg, kRadioB1));  // another group keeps its choice
+        EXPECT_EQ(dlg.IsDlgButtonChecked(kRadioA0), BST_UNCHECKED);
+        EXPECT_EQ(dlg.IsDlgButtonChecked(kRadioB1), BST_CHECKED);  // another group keeps its choice
         driver.Click(dlg, kRadioA1);
-        EXPECT_FALSE(driver.Checked(dlg, kRadioA2));
+        EXPECT_EQ(dlg.IsDlgButtonChecked(kRadioA2), BST_UNCHECKED);
         driver.Key(dlg, VK_RETURN);
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);
