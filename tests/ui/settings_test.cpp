@@ -13,15 +13,14 @@ namespace {
 
 using ots::test::ExpectGolden;
 
+// Mouse emulation and double-click on, as by default.
 ots::DriverConfig Stored() {
     ots::DriverConfig config = ots::DefaultDriverConfig();
-    config.Mode = 2;
     config.EnableBeep = 1;
     config.HideCursor = 1;
     config.BeepType = 0;
     config.BeepMode = 2;
     config.CalibrateType = 0;
-    config.EnableDoubleClick = 1;
     config.DoubleClickTime = 20;  // below the delay slider's range
     config.DoubleClickArea = 70;  // above the area slider's
     config.BeepFrequency = 10000;
@@ -72,6 +71,7 @@ TEST_F(SettingsTest, OtherControllersApplyAndBeepRules) {
         stored.Mode = 1;
         stored.EnableBeep = c.beep;
         stored.HideCursor = c.beep;
+        stored.BeepType = c.beep;  // the sound card where the beep is on
         Answer(kCoordinate, {}, stored);
         driver().FailCode(IOCTL_SET_DRIVER_CONFIG, c.failing);
         CSettingsDlg dialog;
