@@ -41,18 +41,12 @@ class DialogDriver {
     }
 
     // Control state as the person sees it.
-    static bool Enabled(CWnd& dialog, int id) {
-        return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowEnabled();
-    }
     static bool Visible(CWnd& dialog, int id) {
         return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowVisible();
     }
-    static bool Checked(CWnd& dialog, int id) {
-        return dialog.IsDlgButtonChecked(id) == BST_CHECKED;
-    }
-    static std::wstring Text(CWnd& dialog, int id) {
-        return dialog.GetDlgItem(id) != nullptr ? dialog.GetDlgItem(id)->GetWindowText() : L"";
-    }
+    // The controls with ids first to last written down one a line: id, text, and "off"
+    // (disabled), "on" (checked), "hidden" where they are.
+    static std::string Describe(CWnd& dialog, int first, int last);
 
     // Runs events until pred holds; false after the timeout.
     static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
@@ -65,6 +59,9 @@ class DialogDriver {
     std::map<UINT, std::deque<std::function<void(CDialog&)>>> scripts_;
     std::vector<ShownBox> boxes_;
 };
+
+// Texts the tests write down are ASCII.
+std::string Narrow(const std::wstring& text);
 
 // The window folder of this test program (named mutexes, published windows).
 std::string WindowFolder();

@@ -1,6 +1,5 @@
 #include "panel_fixture.h"
 
-#include <algorithm>
 #include <array>
 
 #include "protocol/messages.h"
@@ -20,23 +19,23 @@ std::vector<BYTE> Bytes(const Record& record, Encode encode) {
     return {bytes.begin(), bytes.end()};
 }
 
-// The program's main window while a child dialog runs: notes WM_CONNECTION_LOST only.
+// The program's main window while a child dialog runs.
 class CMainStandIn : public CDialog {
   public:
-    CMainStandIn(bool* lost, int* beeps) : CDialog(IDD_ABOUTBOX), lost_(lost), beeps_(beeps) {}
+    explicit CMainStandIn(std::function<void(const std::string&)> note)
+        : CDialog(IDD_ABOUTBOX), note_(std::move(note)) {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CONNECTION_LOST && wParam == 1 && lParam == 1) {
-            *lost_ = true;
+        if (message == WM_CONNECTION_LOST) {
+            note_("main: connection lost " + std::to_string(wParam) + "," + std::to_string(lParam));
         }
         if (message == WM_BEEP_CHANGED) {
-            ++*beeps_;
+            note_("main: beep changed");
         }
         return CDialog::WindowProc(message, wParam, lParam);
     }
 
   private:
-    bool* lost_;
-    int* beeps_;
+    std::function<void(const std::string&)> note_;
 };
 
 }  // namespace
@@ -61,37 +60,69 @@ void PanelTest::Answer(const ots::DeviceIdentity& identity, const ots::DeviceCon
                       Bytes<ots::kDriverConfigSize>(driverConfig, ots::EncodeDriverConfig));
 }
 
-ots::DriverConfig PanelTest::DriverConfigSent(std::size_t index) const {
-    const auto sent = Sent(IOCTL_SET_DRIVER_CONFIG);
-    EXPECT_LT(index, sent.size());
-    return ots::DecodeDriverConfig(ots::test::ArrayOf<ots::kDriverConfigSize>(
-        index < sent.size() ? sent[index] : std::vector<BYTE>{}));
+void PanelTest::Flush() {
+    const std::vector<script::Event> calls = driver().Events(true);
+    for (; calls_ < calls.size(); ++calls_) {
+        transcript_ += "call " + Narrow(calls[calls_].device) + " " +
+                       std::to_string(calls[calls_].code) + " " +
+                       ots::test::HexDump(calls[calls_].input) + "\n";
+    }
+    for (; boxes_ < ui.Boxes().size(); ++boxes_) {
+        const ShownBox& box = ui.Boxes()[boxes_];
+        transcript_ += "box " + Narrow(box.caption) + ": " + Narrow(box.text) + "\n";
+    }
+    const std::vector<std::string> lines = capture_.Lines();
+    for (; lines_ < lines.size(); ++lines_) {
+        transcript_ += "debug " + lines[lines_] + "\n";
+    }
 }
 
-INT_PTR PanelTest::RunMainDialog(std::function<void(CDialog&)> script) {
-    CMainPanelDlg dialog;
-    theApp.m_pMainWnd = &dialog;
-    ui.OnShown(IDD_TSPANEL_DIALOG, std::move(script));
-    const INT_PTR result = dialog.DoModal();
-    theApp.m_pMainWnd = nullptr;
-    return result;
+void PanelTest::Note(const std::string& line) {
+    Flush();
+    transcript_ += line + "\n";
 }
 
-INT_PTR PanelTest::RunChild(CDialog& dialog, std::function<void(CDialog&)> script) {
-    connectionLost_ = false;
-    beepBroadcasts_ = 0;
-    CMainStandIn main(&connectionLost_, &beepBroadcasts_);
+void PanelTest::Show(CDialog& dialog) {
+    Note("shown" + std::string(dialog.IsWindowEnabled() ? "" : " off") +
+         (ce::ui::host::WaitCursorDepth() != 0 ? " waiting" : ""));
+    transcript_ += DialogDriver::Describe(dialog, IDC_STATIC_BANNER, IDC_LIST_SCREENS);
+    if (auto* list = static_cast<CListCtrl*>(dialog.GetDlgItem(IDC_LIST_SCREENS))) {
+        LVITEM item{
+            LVIF_IMAGE | LVIF_STATE, 0, 0, 0, LVIS_SELECTED | LVIS_FOCUSED, nullptr, 0, -1, 0};
+        list->GetItem(&item);
+        transcript_ += "  entries " + std::to_string(list->GetItemCount()) + ", the first \"" +
+                       Narrow(list->GetItemText(0, 0)) + "\" picture " +
+                       std::to_string(item.iImage) + " state " + std::to_string(item.state) + "\n";
+    }
+}
+
+std::string PanelTest::Run(CDialog* child, std::function<void(CDialog&)> script) {
+    transcript_.clear();
+    calls_ = driver().Events(true).size();
+    boxes_ = ui.Boxes().size();
+    lines_ = capture_.Lines().size();
     INT_PTR result = -1;
-    ui.OnShown(IDD_ABOUTBOX, [&](CDialog& shown) {
-        theApp.m_pMainWnd = &shown;
+    const auto run = [&](CDialog& dialog) {
         ui.OnShown(dialog.TemplateId(), std::move(script));
         result = dialog.DoModal();
-        DialogDriver::WaitFor([] { return false; }, 50);  // what it posted arrives
-        shown.EndDialog(IDOK);
-    });
-    main.DoModal();
+    };
+    if (child == nullptr) {
+        CMainPanelDlg dialog;
+        theApp.m_pMainWnd = &dialog;
+        run(dialog);
+    } else {
+        CMainStandIn main([this](const std::string& line) { Note(line); });
+        ui.OnShown(IDD_ABOUTBOX, [&](CDialog& shown) {
+            theApp.m_pMainWnd = &shown;
+            run(*child);
+            DialogDriver::WaitFor([] { return false; }, 50);  // what it posted arrives
+            shown.EndDialog(IDOK);
+        });
+        main.DoModal();
+    }
     theApp.m_pMainWnd = nullptr;
-    return result;
+    Note("result " + std::to_string(result));
+    return transcript_;
 }
 
 }  // namespace ui_test

@@ -1,15 +1,17 @@
 // The control panel's dialogs against the scripted stream driver: the test says what the
-// driver answers (identity, records, failing codes) and reads back what the dialogs sent.
+// driver answers (identity, records, failing codes) and compares each run's transcript (the
+// controls as shown, the control calls, boxes, debug lines and messages) with a golden text.
 #pragma once
 
 #include <functional>
-#include <vector>
+#include <string>
 
 #include "protocol/control_codes.h"
 #include "protocol/device_config.h"
 #include "protocol/device_identity.h"
 #include "protocol/driver_config.h"
 #include "support/dialog_driver.h"
+#include "support/golden.h"
 #include "support/scripted_devices.h"
 
 namespace ui_test {
@@ -26,28 +28,22 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
     // What the driver answers.
     void Answer(const ots::DeviceIdentity& identity, const ots::DeviceConfig& device = {},
                 const ots::DriverConfig& driverConfig = ots::DefaultDriverConfig());
-    void FailCode(DWORD code) { driver().FailCode(code); }
-    int Calls(DWORD code) const { return static_cast<int>(Sent(code).size()); }
-    // The driver settings the dialogs sent, oldest first.
-    ots::DriverConfig DriverConfigSent(std::size_t index) const;
-    ots::DriverConfig LastDriverConfigSent() const {
-        return DriverConfigSent(Sent(IOCTL_SET_DRIVER_CONFIG).size() - 1);
-    }
 
-    // Runs the main dialog as the program does (it is the application's main window) with
-    // script run once it shows; the dialog's result.
-    INT_PTR RunMainDialog(std::function<void(CDialog&)> script);
-    // Runs a child dialog modally under a main window that records WM_CONNECTION_LOST.
-    INT_PTR RunChild(CDialog& dialog, std::function<void(CDialog&)> script);
-    bool ConnectionLostPosted() const { return connectionLost_; }
-    // "BeepChanged" broadcasts that reached the main window.
-    int BeepBroadcasts() const { return beepBroadcasts_; }
+    // Runs a dialog modally with script run once it shows: the main dialog as the program's
+    // main window (child null), or child under a main window that notes what reaches it
+    // (WM_CONNECTION_LOST, "BeepChanged"). Returns the run's transcript, result last.
+    std::string Run(CDialog* child, std::function<void(CDialog&)> script);
+    // Writes the dialog and its controls down in the transcript, after what happened before.
+    void Show(CDialog& dialog);
+    void Note(const std::string& line);
 
     DialogDriver ui;
 
   private:
-    bool connectionLost_ = false;
-    int beepBroadcasts_ = 0;
+    void Flush();
+
+    std::string transcript_;
+    std::size_t calls_ = 0, boxes_ = 0, lines_ = 0;
 };
 
 }  // namespace ui_test
