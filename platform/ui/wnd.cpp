@@ -271,14 +271,15 @@ void CWnd::SetDlgItemTextW(int nID, LPCWSTR lpszString) {
     }
 }
 
+// A control that is not a button has no check: asking it gives 0 and setting it does nothing.
 void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) {
-    if (auto* button = static_cast<CButton*>(GetDlgItem(nIDButton))) {
+    if (auto* button = dynamic_cast<CButton*>(GetDlgItem(nIDButton))) {
         button->SetCheck(static_cast<int>(nCheck));
     }
 }
 
 UINT CWnd::IsDlgButtonChecked(int nIDButton) const {
-    const auto* button = static_cast<const CButton*>(GetDlgItem(nIDButton));
+    const auto* button = dynamic_cast<const CButton*>(GetDlgItem(nIDButton));
     return button != nullptr ? static_cast<UINT>(button->GetCheck()) : 0;
 }
 
