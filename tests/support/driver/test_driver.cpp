@@ -1,6 +1,7 @@
 // The test driver library (support/test_driver.h).
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "ce/kernel.h"
 #include "ce/registry.h"
@@ -16,8 +17,9 @@ ots::test::TestDriverState gState;
 template <class... Args>
 std::unique_lock<std::mutex> Log(bool mark, const char* format, Args... args) {
     std::unique_lock lock(gState.mutex);
-    char line[160];
-    std::snprintf(line, sizeof line, format, args...);
+    // Sized to the line, so that a long device name is written whole.
+    std::string line(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, args...)), '\0');
+    std::snprintf(line.data(), line.size() + 1, format, args...);
     gState.LogLocked(line, mark);
     return lock;
 }
