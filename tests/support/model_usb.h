@@ -11,10 +11,9 @@
 #include <utility>
 
 #include "ce/host/usb_host.h"
+#include "support/bus.h"  // CommandFilter
 
 namespace ots::test {
-
-using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
 
 class ModelUsb {
   public:
