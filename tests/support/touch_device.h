@@ -2,10 +2,7 @@
 // processing directly; and the mouse input it produces.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,23 +19,20 @@ namespace ots::test {
 
 class TouchDevice {
   public:
-    TouchDevice(std::uint16_t idVendor, std::uint16_t idProduct)
-        : context_(std::make_unique<DEVICE_CONTEXT>()),
-          touch_(std::make_unique<TOUCH_DATA>()),
-          usbDevice_(std::make_unique<USB_DEVICE>()) {
-        usbDevice_->Descriptor.idVendor = idVendor;
-        usbDevice_->Descriptor.idProduct = idProduct;
-        context_->dwSig = DEVICE_SIG;
-        InitializeCriticalSection(&context_->csTouch);
-        InitializeCriticalSection(&context_->csVendor);
-        context_->lpDeviceInfo = usbDevice_.get();
-        context_->DriverConfig = ots::DefaultDriverConfig();
-        context_->ScreenConfig = ots::DefaultScreenConfig();
-        context_->pTouchData = touch_.get();
+    TouchDevice(std::uint16_t idVendor, std::uint16_t idProduct) {
+        usbDevice_.Descriptor.idVendor = idVendor;
+        usbDevice_.Descriptor.idProduct = idProduct;
+        context_.dwSig = DEVICE_SIG;
+        InitializeCriticalSection(&context_.csTouch);
+        InitializeCriticalSection(&context_.csVendor);
+        context_.lpDeviceInfo = &usbDevice_;
+        context_.DriverConfig = ots::DefaultDriverConfig();
+        context_.ScreenConfig = ots::DefaultScreenConfig();
+        context_.pTouchData = &touch_;
     }
     ~TouchDevice() {
-        DeleteCriticalSection(&context_->csVendor);
-        DeleteCriticalSection(&context_->csTouch);
+        DeleteCriticalSection(&context_.csVendor);
+        DeleteCriticalSection(&context_.csTouch);
     }
     TouchDevice(const TouchDevice&) = delete;
     TouchDevice& operator=(const TouchDevice&) = delete;
@@ -47,20 +41,15 @@ class TouchDevice {
     // Any identity outside the camera generation is a coordinate controller.
     static TouchDevice Coordinate() { return TouchDevice(0x0EEF, 0x0001); }
 
-    DEVICE_CONTEXT& ctx() { return *context_; }
-    TOUCH_DATA& td() { return *touch_; }
-    ots::DriverConfig& config() { return context_->DriverConfig; }
-    // Connects the context to a USB function table (support/model_usb.h).
-    template <class Usb>
-    void Plug(Usb& usb) {
-        context_->lpUsbFuncs = usb.funcs();
-        context_->hUsbDevice = usb.handle();
-    }
+    DEVICE_CONTEXT& ctx() { return context_; }
+    TOUCH_DATA& td() { return touch_; }
+    ots::DriverConfig& config() { return context_.DriverConfig; }
 
   private:
-    std::unique_ptr<DEVICE_CONTEXT> context_;
-    std::unique_ptr<TOUCH_DATA> touch_;
-    std::unique_ptr<USB_DEVICE> usbDevice_;
+    // Built in place (never copied or moved): the context points at the other two.
+    DEVICE_CONTEXT context_{};
+    TOUCH_DATA touch_{};
+    USB_DEVICE usbDevice_{};
 };
 
 inline ots::TouchPoint Touch(std::int32_t x, std::int32_t y, std::int32_t z = 0) {

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <span>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -21,8 +23,9 @@
 #include "sim/camera_device.h"
 #include "sim/camera_optics.h"
 #include "sim/camera_run_length.h"
+#include "support/bus.h"
+#include "support/fake_usb.h"
 #include "support/golden.h"
-#include "support/model_usb.h"
 #include "support/records.h"
 #include "support/touch_device.h"
 #include "touch/process_report.h"
@@ -56,8 +59,25 @@ Bytes BytesOf(const Record& record) {
 
 class ControllerTest : public ::testing::Test {
   protected:
+    // The simulated controller answers the vendor transfers at once, as the stack completes a
+    // transfer issued without a completion routine.
     ControllerTest() {
-        device.Plug(usb);
+        device.ctx().lpUsbFuncs = usb.Funcs();
+        device.ctx().hUsbDevice = FakeUsb::Device();
+        usb.vendor = [this](const USB_DEVICE_REQUEST& setup, std::span<const BYTE> command) {
+            if (onTransfer) {
+                onTransfer();
+            }
+            const bool in = (setup.bmRequestType & 0x80) != 0;
+            if (!in && stalls && stalls(command)) {  // stalled before the controller sees it
+                return VendorAnswer{USB_STALL_ERROR, {}};
+            }
+            Bytes data(command.begin(), command.end());
+            data.resize(setup.wLength);
+            const ce::host::ControlResult result = camera->Control(setup, data);
+            data.resize(result.bytesTransferred - (in && cutReplies-- > 0 ? 1 : 0));
+            return VendorAnswer{result.usbError, data};
+        };
         Store(1, {7, 1});
     }
     DWORD Send(const Bytes& command) {
@@ -95,7 +115,12 @@ class ControllerTest : public ::testing::Test {
     ce::host::ScopedTimeScale fast{0.01};
     TouchDevice device = TouchDevice::Camera();
     std::shared_ptr<CameraDevice> camera = std::make_shared<CameraDevice>(panel);
-    ModelUsb usb{camera};
+    FakeUsb usb;
+    // Faults of the bus: the commands the filter picks stall; so many of the next replies arrive
+    // a byte short.
+    CommandFilter stalls;
+    int cutReplies = 0;
+    std::function<void()> onTransfer;  // at the start of every transfer, on its thread
     Response response{};
 };
 
@@ -112,9 +137,9 @@ TEST_F(VendorExchangeTest, OnlyAWholeReplyToItsOwnCommandIsTakenWithinFiveAttemp
     } rows[] = {
         // Which replies are accepted is the framing's matter; here: what a refused one costs.
         {"a reply to another index is retried", [&] { firmware.EchoWrongIndex(1); }, 2, true},
-        {"a cut reply is retried", [&] { usb.cutReplies = 1; }, 2, true},
+        {"a cut reply is retried", [&] { cutReplies = 1; }, 2, true},
         {"a stalled command skips its response",
-         [&] { usb.stalls = [n = 0](auto) mutable { return ++n <= 4; }; }, 1, true},
+         [&] { stalls = [n = 0](auto) mutable { return ++n <= 4; }; }, 1, true},
         {"refused five times", [&] { firmware.AnswerWithClass(0x21, 5); }, 5, false},
         // Five full attempts: 20 ms before the command and 40 before the response each.
         {"a silent controller", [&] { firmware.DropAnswers(5); }, 5, false, 5 * (20 + 40)},
@@ -133,7 +158,7 @@ TEST_F(VendorExchangeTest, OnlyAWholeReplyToItsOwnCommandIsTakenWithinFiveAttemp
             EXPECT_THAT(response, testing::Each(0x5A));
         }
         firmware.ClearCommandLog();
-        usb.stalls = nullptr;
+        stalls = nullptr;
     }
 }
 
@@ -197,7 +222,7 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
     // the touch lock, and it must get it at once.
     std::vector<std::future<void>> probes;
     int lockedOut = 0;
-    usb.onTransfer = [&] {
+    onTransfer = [&] {
         probes.push_back(std::async(std::launch::async, [&ctx = device.ctx()] {
             EnterCriticalSection(&ctx.csTouch);
             LeaveCriticalSection(&ctx.csTouch);
@@ -206,7 +231,7 @@ TEST_F(CameraInitTest, AttachReadsEveryBlockBetweenTheBracketsAndAppliesThem) {
         lockedOut += probes.back().wait_for(std::chrono::seconds(10)) != std::future_status::ready;
     };
     EXPECT_EQ(InitCameraController(&device.ctx()), 0u);
-    usb.onTransfer = nullptr;
+    onTransfer = nullptr;
     EXPECT_EQ(std::pair(probes.size(), lockedOut), std::pair(std::size_t{20}, 0));
     // Nothing outside the brackets of both cameras.
     EXPECT_EQ(Received(),
@@ -257,11 +282,11 @@ TEST_F(CameraInitTest, FailedExchangesApplyNothingAndReinitReadsOnlyConfiguratio
     camera->Firmware().DropAnswers(5);
     const Bytes initial = BytesOf(device.td());
     EXPECT_EQ(InitCameraController(&device.ctx()), kFailed);
-    usb.stalls = Stall(0x30, 1);
+    stalls = Stall(0x30, 1);
     EXPECT_EQ(InitCameraController(&device.ctx()), kFailed);
     EXPECT_TRUE(BytesOf(device.td()) == initial);
 
-    usb.stalls = nullptr;
+    stalls = nullptr;
     ASSERT_EQ(InitCameraController(&device.ctx()), 0u);
     const Bytes panelAfterAttach = BytesOf(device.td().PanelParams);
     device.ctx().ScreenConfig.MaxSpeed = 999;  // no longer read after attach
@@ -270,11 +295,11 @@ TEST_F(CameraInitTest, FailedExchangesApplyNothingAndReinitReadsOnlyConfiguratio
 
     const Bytes before = BytesOf(device.td());
     Store(0, {-3, 10}, {9, 2});
-    usb.stalls = Stall(0x14, 1);
+    stalls = Stall(0x14, 1);
     EXPECT_EQ(ReinitCameraController(&device.ctx()), kFailed);
     EXPECT_TRUE(BytesOf(device.td()) == before);
 
-    usb.stalls = nullptr;
+    stalls = nullptr;
     Store(1, {-3, 10}, {9, 2});
     Received();
     EXPECT_EQ(ReinitCameraController(&device.ctx()), 0u);
