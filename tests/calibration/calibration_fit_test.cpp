@@ -15,12 +15,6 @@ namespace {
 struct Samples {
     std::vector<float> targetX, targetY, rawX, rawY;
     INT32 n() const { return static_cast<INT32>(rawX.size()); }
-    void Add(double tx, double ty, double rx, double ry) {
-        targetX.push_back(static_cast<float>(tx));
-        targetY.push_back(static_cast<float>(ty));
-        rawX.push_back(static_cast<float>(rx));
-        rawY.push_back(static_cast<float>(ry));
-    }
 };
 
 using Target = std::function<std::pair<double, double>(double, double)>;
@@ -32,7 +26,10 @@ Samples Grid(const Target& target, float scale = 1.0f) {
         for (int col = 0; col < 5; ++col) {
             const double rx = 200.0 + 900.0 * col, ry = 250.0 + 880.0 * row;
             const auto [tx, ty] = target(rx, ry);
-            s.Add(tx, ty, rx * scale, ry * scale);
+            s.targetX.push_back(static_cast<float>(tx));
+            s.targetY.push_back(static_cast<float>(ty));
+            s.rawX.push_back(static_cast<float>(rx) * scale);
+            s.rawY.push_back(static_cast<float>(ry) * scale);
         }
     }
     return s;
