@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <string>
 #include <vector>
 
+#include "sim/camera_run_length.h"
 #include "support/touch_device.h"
 #include "touch/frame_assembly.h"
 #include "touch/process_report.h"
@@ -18,27 +18,9 @@ namespace {
 
 using Packet = std::array<BYTE, 64>;
 
-// AA, class, 1 (image data), L = codes + 1, index, codes, checksum.
-Packet ImagePacket(BYTE index, const std::vector<BYTE>& codes) {
-    Packet p{0xAA, 0x10, 0x01, static_cast<BYTE>(codes.size() + 1), index};
-    std::copy(codes.begin(), codes.end(), p.begin() + 5);
-    const std::size_t checksumAt = 4 + p[3];
-    if (checksumAt < p.size()) {
-        p[checksumAt] =
-            static_cast<BYTE>(std::accumulate(p.begin(), p.begin() + checksumAt, 0x55u));
-    }
-    return p;
-}
-
-// The codes of runs of (length, pixel value), as the controller codes them.
-std::vector<BYTE> Runs(std::initializer_list<std::pair<int, BYTE>> runs) {
-    std::vector<BYTE> codes;
-    for (auto [length, value] : runs) {
-        for (; length > 0; length -= 128) {
-            codes.push_back(static_cast<BYTE>(((std::min(length, 128) - 1) << 1) | value));
-        }
-    }
-    return codes;
+// An image packet of these runs of (pixel value, length), as the controller codes them.
+Packet Image(BYTE index, const std::vector<ots::sim::LineRun>& runs) {
+    return ots::sim::EncodeImagePacket(runs, index);
 }
 
 // A line as its runs: "10x0 5x1 625x0".
@@ -53,23 +35,22 @@ std::string RunsOf(const BYTE* line) {
 }
 
 TEST(RunLengthTest, CodesBecomeRunsWithinTheLengthAndTheLine) {
-    Packet checksumNoCode = ImagePacket(0, {0x03});
+    Packet checksumNoCode = Image(0, {{1, 2}});
     checksumNoCode[6] = checksumNoCode[7] = 0xFF;  // past the length: not codes
     const struct {
         const char* name;
         Packet packet;
         const char* want;
     } rows[] = {
-        {"longest run", ImagePacket(0, {0xFF}), "128x1 512x0"},
-        {"shortest runs", ImagePacket(0, {0xFF, 0x00, 0x01}), "128x1 1x0 1x1 510x0"},
-        {"mixed runs", ImagePacket(0, Runs({{300, 0}, {7, 1}, {20, 0}, {3, 1}})),
-         "300x0 7x1 20x0 3x1 310x0"},
+        {"longest run", Image(0, {{1, 128}}), "128x1 512x0"},
+        {"shortest runs", Image(0, {{1, 128}, {0, 1}, {1, 1}}), "128x1 1x0 1x1 510x0"},
+        {"mixed runs", Image(0, {{0, 300}, {1, 7}, {0, 20}, {1, 3}}), "300x0 7x1 20x0 3x1 310x0"},
         {"only codes within the length", checksumNoCode, "2x1 638x0"},
-        {"58 codes, checksum last", ImagePacket(0, std::vector<BYTE>(58, 0x01)), "58x1 582x0"},
-        {"index byte only", ImagePacket(0, {}), "640x0"},
+        {"58 codes, checksum last", Image(0, std::vector<ots::sim::LineRun>(58, {1, 1})),
+         "58x1 582x0"},
+        {"index byte only", Image(0, {}), "640x0"},
         // One pixel, then five runs of 128: the last stops at the line's end.
-        {"runs beyond the line stop at its end", ImagePacket(0, Runs({{1, 0}, {800, 1}})),
-         "1x0 639x1"},
+        {"runs beyond the line stop at its end", Image(0, {{0, 1}, {1, 800}}), "1x0 639x1"},
     };
     for (const auto& row : rows) {
         std::array<BYTE, 700> guarded;
@@ -79,7 +60,7 @@ TEST(RunLengthTest, CodesBecomeRunsWithinTheLengthAndTheLine) {
         EXPECT_EQ(std::count(guarded.begin() + 640, guarded.end(), BYTE{0xEE}), 60);
     }
     for (BYTE length : {BYTE{0}, BYTE{60}, BYTE{61}, BYTE{255}}) {
-        Packet p = ImagePacket(0, {0xFF});
+        Packet p = Image(0, {{1, 128}});
         p[3] = length;
         std::array<BYTE, 640> line;
         line.fill(0xEE);
@@ -101,15 +82,15 @@ class FrameAssemblyTest : public ::testing::Test {
 
 TEST_F(FrameAssemblyTest, TheLatestFirstPacketAndASecondCompleteTheFrame) {
     device.td().CameraParams0[0] = 0x01;
-    EXPECT_FALSE(Collect(ImagePacket(1, Runs({{3, 1}}))));  // a lone second packet is dropped
-    EXPECT_FALSE(Collect(ImagePacket(0, Runs({{2, 1}}))));
-    EXPECT_FALSE(Collect(ImagePacket(0, Runs({{10, 0}, {5, 1}}))));
+    EXPECT_FALSE(Collect(Image(1, {{1, 3}})));  // a lone second packet is dropped
+    EXPECT_FALSE(Collect(Image(0, {{1, 2}})));
+    EXPECT_FALSE(Collect(Image(0, {{0, 10}, {1, 5}})));
     EXPECT_EQ(lines.first, nullptr);
     EXPECT_EQ(Lines(), "640x0 | 640x0");
-    EXPECT_TRUE(Collect(ImagePacket(1, Runs({{20, 0}, {9, 1}}))));
+    EXPECT_TRUE(Collect(Image(1, {{0, 20}, {1, 9}})));
     EXPECT_EQ(Lines(), "10x0 5x1 625x0 | 20x0 9x1 611x0");
     // The frame is closed: a second packet on its own completes nothing.
-    EXPECT_FALSE(Collect(ImagePacket(1, Runs({{3, 1}}))));
+    EXPECT_FALSE(Collect(Image(1, {{1, 3}})));
     EXPECT_EQ(Lines(), "10x0 5x1 625x0 | 20x0 9x1 611x0");
 }
 
@@ -118,8 +99,8 @@ TEST_F(FrameAssemblyTest, PacketOrderBitsChooseWhichLineTheSolverSeesFirst) {
                                             {0x03, true},  {0xFC, false}, {0x04, false}};
     for (const auto& [firstByte, aFirst] : orders) {
         device.td().CameraParams0[0] = firstByte;
-        Collect(ImagePacket(0, Runs({{1, 1}})));
-        ASSERT_TRUE(Collect(ImagePacket(1, Runs({{2, 1}}))));
+        Collect(Image(0, {{1, 1}}));
+        ASSERT_TRUE(Collect(Image(1, {{1, 2}})));
         const BYTE* a = device.td().LineImageA;
         const BYTE* b = device.td().LineImageB;
         EXPECT_EQ(std::pair(lines.first, lines.second), aFirst ? std::pair(a, b) : std::pair(b, a))
@@ -128,9 +109,9 @@ TEST_F(FrameAssemblyTest, PacketOrderBitsChooseWhichLineTheSolverSeesFirst) {
 }
 
 TEST_F(FrameAssemblyTest, PacketsOfTheWrongFormChangeNothing) {
-    const Packet pending = ImagePacket(0, Runs({{4, 1}}));
+    const Packet pending = Image(0, {{1, 4}});
     Collect(pending);
-    std::vector<Packet> wrong(5, ImagePacket(0, Runs({{8, 1}})));
+    std::vector<Packet> wrong(5, Image(0, {{1, 8}}));
     wrong[0][0] = 0xAB;  // no sync
     wrong[1][2] = 0x02;  // not image data
     wrong[2][3] = 60;    // length beyond the packet
@@ -143,14 +124,14 @@ TEST_F(FrameAssemblyTest, PacketsOfTheWrongFormChangeNothing) {
     }
     // The line images are untouched and the frame is still open.
     EXPECT_EQ(Lines(), "640x0 | 640x0");
-    EXPECT_TRUE(Collect(ImagePacket(1, Runs({{8, 1}}))));
+    EXPECT_TRUE(Collect(Image(1, {{1, 8}})));
     EXPECT_EQ(Lines(), "4x1 636x0 | 8x1 632x0");
 }
 
 TEST(ImagePacketReportTest, ReportsNeedAWholePacketAndCompleteFramesSucceed) {
     TouchDevice device = TouchDevice::Camera();
-    const Packet first = ImagePacket(0, Runs({{4, 1}}));
-    const Packet second = ImagePacket(1, Runs({{4, 1}}));
+    const Packet first = Image(0, {{1, 4}});
+    const Packet second = Image(1, {{1, 4}});
     // Exactly sized copies, so that a read past the byte count is caught.
     const std::vector<BYTE> shortFirst(first.begin(), first.begin() + 63);
     EXPECT_EQ(ProcessReport(shortFirst.data(), 63, &device.ctx()), 87u);
