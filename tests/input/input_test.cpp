@@ -12,27 +12,22 @@
 #include "ce/host/input_sink.h"
 #include "ce/input.h"
 #include "support/alloc_counter.h"
+#include "support/mouse_events.h"
 #include "support/scaled_clock.h"
 
+namespace ots::test {
 namespace {
 
 using ce::host::MouseEvent;
-constexpr DWORD kMove = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-constexpr DWORD kDown = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-constexpr DWORD kUp = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
 
-// Flags, dx and dy of each event; the JSON trace line of each event, with its time.
-std::string Text(const std::vector<MouseEvent>& events, bool json = false) {
+// The JSON trace line of each event, with its time.
+std::string Json(const std::vector<MouseEvent>& events) {
     std::string text;
     for (const MouseEvent& e : events) {
         char line[128];
-        if (json) {
-            std::snprintf(line, sizeof line,
-                          "{\"t_ms\":%.3f,\"flags\":\"0x%04X\",\"dx\":%u,\"dy\":%u}\n",
-                          e.platformMs, e.flags, e.dx, e.dy);
-        } else {
-            std::snprintf(line, sizeof line, "%X %u %u; ", e.flags, e.dx, e.dy);
-        }
+        std::snprintf(line, sizeof line,
+                      "{\"t_ms\":%.3f,\"flags\":\"0x%04X\",\"dx\":%u,\"dy\":%u}\n", e.platformMs,
+                      e.flags, e.dx, e.dy);
         text += line;
     }
     return text;
@@ -45,11 +40,13 @@ TEST(InputSinks, EveryEventReachesEverySinkInOrderWithItsTimeUntilRemoved) {
     {
         ce::host::MouseEventTrace trace(file);  // removed when it goes
         mouse_event(kMove, 16384, 32768, 0, 0);
-        mouse_event(kDown | MOUSEEVENTF_MOVE, 0, 65536, 7, 9);  // data and extra are not carried
+        mouse_event(kMoveDown, 0, 65536, 7, 9);  // data and extra are not carried
     }
     mouse_event(kUp, 65534, 1, 0, 0);
     const std::vector<MouseEvent> events = recorder.Events();
-    EXPECT_EQ(Text(events), "8001 16384 32768; 8003 0 65536; 8004 65534 1; ");
+    EXPECT_EQ(
+        InjectedEvents(recorder),
+        (std::vector<Injected>{{kMove, 16384, 32768}, {kMoveDown, 0, 65536}, {kUp, 65534, 1}}));
     EXPECT_GE(events[0].platformMs, before);
     EXPECT_LE(events[0].platformMs, events[1].platformMs);
     EXPECT_LE(events[2].platformMs, ce::host::PlatformNowMs());
@@ -57,13 +54,13 @@ TEST(InputSinks, EveryEventReachesEverySinkInOrderWithItsTimeUntilRemoved) {
     std::rewind(file);
     trace.resize(std::fread(trace.data(), 1, trace.size(), file));
     std::fclose(file);
-    EXPECT_EQ(trace, Text({events[0], events[1]}, true));
+    EXPECT_EQ(trace, Json({events[0], events[1]}));
     recorder.Clear();
     EXPECT_EQ(recorder.Count(), 0u);
 }
 
 TEST(MouseEventRecorder, WaitsOnThePlatformClockAndLosesNothingAcrossThreads) {
-    ots::test::FastClock fast;
+    FastClock fast;
     ce::host::MouseEventRecorder recorder;
     std::vector<std::thread> threads;
     for (DWORD t = 0; t < 4; ++t) {
@@ -79,14 +76,15 @@ TEST(MouseEventRecorder, WaitsOnThePlatformClockAndLosesNothingAcrossThreads) {
     EXPECT_FALSE(recorder.WaitForCount(8001, 1000));
     EXPECT_GE(ce::host::PlatformNowMs() - start, 990.0);
 
-    const std::size_t allocations = ots::test::Allocations();
+    const std::size_t allocations = Allocations();
     for (DWORD i = 0; i < 10'000; ++i) {
         mouse_event(kMove, i, i, 0, 0);
     }
-    EXPECT_EQ(ots::test::Allocations(), allocations) << "recording an event allocates nothing";
+    EXPECT_EQ(Allocations(), allocations) << "recording an event allocates nothing";
     EXPECT_EQ(recorder.Count(), 18000u);
     { const ce::host::MouseEventRecorder another; }  // reserves its storage in the library
-    EXPECT_GT(ots::test::Allocations(), allocations) << "the counter counts the library too";
+    EXPECT_GT(Allocations(), allocations) << "the counter counts the library too";
 }
 
 }  // namespace
+}  // namespace ots::test
