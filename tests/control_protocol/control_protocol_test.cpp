@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ce/host/clock.h"
 #include "ce/host/registry_store.h"
@@ -15,23 +16,17 @@
 #include "sim/camera_blocks.h"
 #include "support/bus.h"
 #include "support/camera_on_bus.h"
+#include "support/golden.h"
 #include "support/registry_probe.h"
 
 namespace ots::test {
 namespace {
 
-struct Generation {
-    const char* name;
-    bool camera;
-    const wchar_t* device;
-    const wchar_t* otherDevice;
-};
-
 constexpr DWORD kScreenWidth = 1024;  // ScreenConfig of the coordinate generation
 constexpr DWORD kScreenHight = 768;
 
-class ControlProtocolTest : public IntegrationTest,
-                            public ::testing::WithParamInterface<Generation> {
+// The parameter: the camera generation, else the coordinate one.
+class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamInterface<bool> {
   protected:
     void SetUp() override {
         IntegrationTest::SetUp();
@@ -52,8 +47,9 @@ class ControlProtocolTest : public IntegrationTest,
         coordinate_.reset();
         IntegrationTest::TearDown();
     }
-    const wchar_t* device() const { return GetParam().device; }
-    bool camera() const { return GetParam().camera; }
+    bool camera() const { return GetParam(); }
+    const wchar_t* device() const { return camera() ? L"OTS1:" : L"OTS2:"; }
+    const wchar_t* otherDevice() const { return camera() ? L"OTS2:" : L"OTS1:"; }
 
     void Replug() {
         if (camera()) {
@@ -87,7 +83,7 @@ class ControlProtocolTest : public IntegrationTest,
 // has one, and answers with its own identity.
 TEST_P(ControlProtocolTest, EachControllerServesItsOwnClientWithItsOwnIdentity) {
     EXPECT_EQ(ReadString(kPortsKey, camera() ? L"Port1" : L"Port2"), device());
-    StreamHandle other(GetParam().otherDevice);
+    StreamHandle other(otherDevice());
     StreamHandle mine(device());
     ASSERT_TRUE(other.ok() && mine.ok());
     EXPECT_EQ(mine.Get(IOCTL_GET_DEVICE_ID, 6),
@@ -95,41 +91,28 @@ TEST_P(ControlProtocolTest, EachControllerServesItsOwnClientWithItsOwnIdentity) 
                         : Bytes{0x17, 0x5A, 0x01, 0x01, 0x00, 0x01}));
 }
 
-TEST_P(ControlProtocolTest, DriverConfigRoundTripsWholeAndOnlyNamedFieldsSurviveAReplug) {
+// The driver configuration and each calibration axis stored under their own keys, field by
+// field as REG_DWORDs (the registry after each set); the live driver configuration whole, each
+// controller's its own, and only its named fields surviving a replug.
+// Regenerate: OTS_REGOLDEN=1 test_control_protocol --gtest_filter=*RecordsAreStored*
+TEST_P(ControlProtocolTest, RecordsAreStoredUnderTheirOwnKeysAndOnlyNamedFieldsSurviveAReplug) {
     Bytes written = Pattern(58, 5);
     written[1] = 0;  // EnableTouch off
-    const Bytes otherBefore = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, GetParam().otherDevice);
-    ASSERT_TRUE(SetRecord(IOCTL_SET_DRIVER_CONFIG, written, device()));
+    const Bytes otherBefore = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, otherDevice());
+    std::string registry;
+    for (const auto& [code, record] : {std::pair{IOCTL_SET_DRIVER_CONFIG, written},
+                                       {IOCTL_SET_CALIB_PARA_Y, Pattern(58, 0x21)},
+                                       {IOCTL_SET_CALIB_PARA_X, Pattern(58, 0x42)}}) {
+        ASSERT_TRUE(SetRecord(code, record, device()));
+        registry += ce::host::ExportRegText(kClientDriverKey);
+    }
+    ExpectGolden(registry, OTS_GOLDEN_DIR "records.reg");  // the same for both generations
     EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device()), written)
         << "all 58 bytes, the reserved ones included";
-    EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, GetParam().otherDevice), otherBefore)
-        << "each controller keeps its own live copy";
+    EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, otherDevice()), otherBefore);
     Replug();
     std::fill(written.begin() + 38, written.end(), 0);  // reserved: never stored
     EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device()), written);
-}
-
-TEST_P(ControlProtocolTest, EachCalibrationCodeWritesOnlyItsOwnKey) {
-    const struct {
-        DWORD code;
-        const wchar_t* key;
-        const wchar_t* otherKey;
-    } axes[] = {{IOCTL_SET_CALIB_PARA_Y, kCalibParaYKey, kCalibParaXKey},
-                {IOCTL_SET_CALIB_PARA_X, kCalibParaXKey, kCalibParaYKey}};
-    for (const auto& axis : axes) {
-        const auto untouched = [&] {
-            return ce::host::ExportRegText(axis.otherKey) +
-                   ce::host::ExportRegText(kDriverConfigKey) +
-                   ce::host::ExportRegText(kDeviceConfigKey);
-        };
-        const std::string before = untouched();
-        const Bytes record = Pattern(58, static_cast<BYTE>(axis.code));
-        ASSERT_TRUE(SetRecord(axis.code, record, device()));
-        EXPECT_EQ(untouched(), before) << axis.code;
-        for (const RegistryField& field : CalibParaFields()) {
-            EXPECT_EQ(ReadDword(axis.key, field.name), FieldToRegistry(record, field)) << axis.code;
-        }
-    }
 }
 
 // Attach and reinitialisation both start the sensor afresh, whatever was saved in between.
@@ -272,10 +255,10 @@ TEST_P(ControlProtocolTest, RefusedBuffersFailWithInvalidParameterAndChangeNothi
     EXPECT_EQ(VendorTraffic(), 0u) << "no command reached the controller";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothGenerations, ControlProtocolTest,
-                         ::testing::Values(Generation{"Camera", true, L"OTS1:", L"OTS2:"},
-                                           Generation{"Coordinate", false, L"OTS2:", L"OTS1:"}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(BothGenerations, ControlProtocolTest, ::testing::Bool(),
+                         [](const auto& p) {
+                             return std::string(p.param ? "Camera" : "Coordinate");
+                         });
 
 }  // namespace
 }  // namespace ots::test

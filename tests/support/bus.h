@@ -112,7 +112,6 @@ class StreamHandle {
 
     BOOL Io(DWORD code, Bytes* in, Bytes* out);
     Bytes Get(DWORD code, std::size_t size);
-    BOOL Set(DWORD code, const Bytes& record);
     void Close();
 
   private:

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -65,7 +64,6 @@ class FakeUsb {
     std::deque<std::optional<VendorAnswer>> interrupts;
 
     std::vector<BYTE> openedEndpoints;
-    std::vector<const Transfer*> VendorTransfers() const;
     std::size_t OpenTransferCount() const;  // issued and not closed
 
   private:
@@ -74,7 +72,7 @@ class FakeUsb {
 
     bool Succeeds(Call call);                    // counts the call
     Transfer& Add(DWORD length, LPVOID buffer);  // with the mutex held
-    Transfer* Find(USB_TRANSFER handle) const;
+    Transfer* Find(USB_TRANSFER handle);
 
     USB_FUNCS funcs_{};
     USB_DEVICE device_{};
@@ -83,7 +81,7 @@ class FakeUsb {
     std::atomic<int> calls_[static_cast<int>(Call::N)] = {};
     std::atomic<bool> failing_[static_cast<int>(Call::N)] = {};
     mutable std::mutex mutex_;
-    std::deque<std::unique_ptr<Transfer>> transfers_;  // never freed while the fake lives
+    std::deque<Transfer> transfers_;  // never freed while the fake lives
 };
 
 }  // namespace ots::test
