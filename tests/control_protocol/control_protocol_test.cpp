@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -14,9 +15,11 @@
 #include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
 #include "sim/camera_blocks.h"
+#include "sim/camera_device.h"
+#include "sim/camera_nvm.h"
 #include "support/bus.h"
-#include "support/camera_on_bus.h"
 #include "support/golden.h"
+#include "support/records.h"
 #include "support/registry_probe.h"
 
 namespace ots::test {
@@ -33,7 +36,7 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
         WriteDword(kScreenConfigKey, L"width", kScreenWidth);
         WriteDword(kScreenConfigKey, L"hight", kScreenHight);
         const double before = ce::host::PlatformNowMs();
-        camera_ = std::make_unique<CameraOnBus>(nvm_);
+        PlugCamera();
         // The camera settles five seconds first, and keeps its own calibration and device record.
         EXPECT_GE(ce::host::PlatformNowMs() - before, 5000.0);
         for (const wchar_t* key : {kCalibParaXKey, kCalibParaYKey, kDeviceConfigKey}) {
@@ -43,7 +46,7 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
         ForgetTraffic();
     }
     void TearDown() override {
-        camera_.reset();
+        cameraPlug_.reset();
         coordinate_.reset();
         IntegrationTest::TearDown();
     }
@@ -51,10 +54,16 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
     const wchar_t* device() const { return camera() ? L"OTS1:" : L"OTS2:"; }
     const wchar_t* otherDevice() const { return camera() ? L"OTS2:" : L"OTS1:"; }
 
+    // Attach, with its pause and the controller's initialisation, is over on return. The camera
+    // keeps its memory across replugs.
+    void PlugCamera() {
+        cameraPlug_.reset();
+        camera_ = std::make_shared<ots::sim::CameraDevice>(ots::sim::RealisticCameraPanel(), nvm_);
+        cameraPlug_.emplace(camera_);
+    }
     void Replug() {
         if (camera()) {
-            camera_.reset();
-            camera_ = std::make_unique<CameraOnBus>(nvm_);
+            PlugCamera();
         } else {
             coordinate_.reset();
             coordinate_ = std::make_unique<PluggedController>();
@@ -64,17 +73,26 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
     // Commands (the coordinate generation: control requests) that reached this generation's
     // controller since ForgetTraffic.
     std::size_t VendorTraffic() const {
-        return camera() ? camera_->firmware().CommandLog().size()
+        return camera() ? camera_->Firmware().CommandLog().size()
                         : coordinate_->panel().ControlRequests().size() - coordinateBaseline_;
     }
+    // The bytes of every command the camera's firmware received since ForgetTraffic, in order.
+    std::vector<Bytes> CameraCommands() const {
+        std::vector<Bytes> commands;
+        for (const ots::sim::CommandRecord& record : camera_->Firmware().CommandLog()) {
+            commands.push_back(record.bytes);
+        }
+        return commands;
+    }
     void ForgetTraffic() {
-        camera_->firmware().ClearCommandLog();
+        camera_->Firmware().ClearCommandLog();
         coordinateBaseline_ = coordinate_->panel().ControlRequests().size();
     }
 
     ce::host::ScopedTimeScale fast_{0.01};
     std::shared_ptr<ots::sim::CameraNvm> nvm_ = std::make_shared<ots::sim::CameraNvm>();
-    std::unique_ptr<CameraOnBus> camera_;
+    std::shared_ptr<ots::sim::CameraDevice> camera_;
+    std::optional<ce::host::ScopedUsbDevice> cameraPlug_;
     std::unique_ptr<PluggedController> coordinate_;
     std::size_t coordinateBaseline_ = 0;
 };
@@ -120,7 +138,7 @@ TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSenso
     Bytes expected(58, 0);
     if (camera()) {
         // The controller's own record (not calibrated either) bounded by its panel.
-        const ots::sim::PanelParams panel = camera_->device().Panel().panel;
+        const ots::sim::PanelParams panel = camera_->Panel().panel;
         StoreU16(expected, 6, static_cast<WORD>(panel.PanelWidth));
         StoreU16(expected, 8, static_cast<WORD>(panel.PanelHeight));
     } else {
@@ -140,7 +158,7 @@ TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSenso
         EXPECT_TRUE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr));
     }
     if (camera()) {
-        EXPECT_EQ(ReceivedCommands(camera_->firmware()),
+        EXPECT_EQ(CameraCommands(),
                   (std::vector<Bytes>{Framed(1, 0x71, 0, {1}), Framed(1, 0x71, 1, {1}),
                                       Framed(2, 0x30, 1), Framed(2, 0x14, 0), Framed(2, 0x14, 1),
                                       Framed(1, 0x71, 0, {0}), Framed(1, 0x71, 1, {0})}));
@@ -149,7 +167,7 @@ TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSenso
     }
     EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_CONFIG, 58, device()), expected);
     if (camera()) {
-        camera_->firmware().DropAnswers(ots::sim::kEveryAnswer);
+        camera_->Firmware().DropAnswers(ots::sim::kEveryAnswer);
         StreamHandle handle(device());
         EXPECT_FALSE(handle.Io(IOCTL_REINIT_OPTCORE, nullptr, nullptr)) << "a silent sensor";
     }
@@ -172,13 +190,13 @@ TEST_P(ControlProtocolTest, CommandCodesPassTheControllersAnswerBack) {
         return;
     }
     ASSERT_TRUE(handle.Io(IOCTL_GET_COMMAND, &read, &reply));
-    const ots::sim::Block version = ots::sim::EncodeVersionBlock(camera_->device().Panel().version);
+    const ots::sim::Block version = ots::sim::EncodeVersionBlock(camera_->Panel().version);
     EXPECT_EQ(reply, BlockResponse(0x12, 0x32, 0, Bytes(version.begin(), version.end())));
     ASSERT_TRUE(handle.Io(IOCTL_SET_COMMAND, &bracket, &echo));
     EXPECT_EQ(echo, BlockResponse(0x11, 0x71, 0, {1}));
     Bytes longest = Framed(1, 0x31, 1, Bytes(58, 0x42));  // a whole packet
     handle.Io(IOCTL_SET_COMMAND, &longest, &echo);
-    const std::vector<Bytes> received = ReceivedCommands(camera_->firmware());
+    const std::vector<Bytes> received = CameraCommands();
     ASSERT_GE(received.size(), 3u);
     EXPECT_EQ(std::vector<Bytes>(received.begin(), received.begin() + 3),
               (std::vector<Bytes>{read, bracket, longest}))
