@@ -23,13 +23,9 @@ class StreamTest : public DriverCoreTest {
   protected:
     void SetUp() override {
         DriverCoreTest::SetUp();
-        Use(usb_);
-    }
-    void Use(FakeUsb& usb) {
-        device_ = Create(usb);
+        device_ = Create(usb_);
         cookie_ = device_->dwCookie;
     }
-    void Open() { ASSERT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_); }
     BOOL Io(DWORD code, Bytes* in, Bytes* out, DWORD context = 0) {
         return otsusb::OTS_IOControl(context ? context : cookie_, code, in ? in->data() : nullptr,
                                      in ? static_cast<DWORD>(in->size()) : 0,
@@ -47,7 +43,6 @@ class StreamTest : public DriverCoreTest {
         }
         return otsusb::OTS_Init(path.c_str(), nullptr);
     }
-    std::wstring Port(int n) { return L"Port" + std::to_wstring(n); }
 
     DEVICE_CONTEXT* device_ = nullptr;
     DWORD cookie_ = 0;
@@ -71,7 +66,7 @@ TEST_F(StreamTest, InitClaimsTheFirstPortThatIsFreeOrAlreadyNamesTheDevice) {
         ce::host::ResetRegistry();
         device_->lpActivePath = nullptr;
         for (std::size_t n = 0; n < row.before.size(); ++n) {
-            WriteString(kPorts, Port(static_cast<int>(n + 1)), row.before[n]);
+            WriteString(kPorts, L"Port" + std::to_wstring(n + 1), row.before[n]);
         }
         const bool bound = Init() == cookie_;
         trace += "== " + std::string(row.name) + ": bound " + std::to_string(bound) + "\n" +
@@ -88,13 +83,13 @@ TEST_F(StreamTest, ContextBindsOnlyOnceAndDeinitReleasesItsPort) {
     ASSERT_EQ(Init(), cookie_);
     EXPECT_EQ(std::wstring(device_->lpActivePath), L"Drivers\\Active\\01");
     EXPECT_EQ(Init(L"OTS2:", ~0u, L"Drivers\\Active\\02"), 0u);
-    EXPECT_FALSE(ReadString(kPorts, Port(2)).has_value());
+    EXPECT_FALSE(ReadString(kPorts, L"Port2").has_value());
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_ + 0x10));
     EXPECT_FALSE(otsusb::OTS_Deinit(0));
     EXPECT_FALSE(otsusb::OTS_Close(0));
     EXPECT_EQ(GetLastError(), 6u);
     EXPECT_TRUE(otsusb::OTS_Deinit(cookie_));
-    EXPECT_FALSE(ReadString(kPorts, Port(1)).has_value());
+    EXPECT_FALSE(ReadString(kPorts, L"Port1").has_value());
     EXPECT_FALSE(otsusb::OTS_Deinit(cookie_)) << "nothing left to release";
     EXPECT_EQ(Init(L"OTS1:", ~0u, L"Drivers\\Active\\03"), 0u) << "releasing does not unbind";
 }
@@ -112,7 +107,7 @@ TEST_F(StreamTest, InitRefusesAnActiveKeyThatNamesNoLiveContextOrNoDevice) {
 }
 
 TEST_F(StreamTest, NothingIsServedUnlessOpenAndNotClosing) {
-    Open();
+    ASSERT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_);
     const Bytes written = Pattern(58, 9);
     // Not open, a stale cookie, no such cookie (closing: end to end, while a client holds the
     // unplugged controller).
