@@ -97,18 +97,6 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
     std::size_t coordinateBaseline_ = 0;
 };
 
-// Each controller has its own stream instance and port, admits its own client while the other
-// has one, and answers with its own identity.
-TEST_P(ControlProtocolTest, EachControllerServesItsOwnClientWithItsOwnIdentity) {
-    EXPECT_EQ(ReadString(kPortsKey, camera() ? L"Port1" : L"Port2"), device());
-    StreamHandle other(otherDevice());
-    StreamHandle mine(device());
-    ASSERT_TRUE(other.ok() && mine.ok());
-    EXPECT_EQ(mine.Get(IOCTL_GET_DEVICE_ID, 6),
-              (camera() ? Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}
-                        : Bytes{0x17, 0x5A, 0x01, 0x01, 0x00, 0x01}));
-}
-
 // The driver configuration and each calibration axis stored under their own keys, field by
 // field as REG_DWORDs (the registry after each set); the live driver configuration whole, each
 // controller's its own, and only its named fields surviving a replug.
@@ -203,9 +191,14 @@ TEST_P(ControlProtocolTest, CommandCodesPassTheControllersAnswerBack) {
         << "passed on unchanged";
 }
 
-TEST_P(ControlProtocolTest, CodesThatAreNotServedDoNothing) {
+// Each controller has its own stream instance and port, admits its own client while the other
+// has one, answers with its own identity, and does nothing for codes it does not serve.
+TEST_P(ControlProtocolTest, EachControllerServesItsOwnClientAndNoOtherCodes) {
+    EXPECT_EQ(ReadString(kPortsKey, camera() ? L"Port1" : L"Port2"), device());
     const Bytes config = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device());
+    StreamHandle other(otherDevice());
     StreamHandle handle(device());
+    ASSERT_TRUE(other.ok() && handle.ok());
     for (DWORD function = 0x80A; function <= 0x80F; ++function) {
         Bytes in = Pattern(58, 2);
         Bytes out(64, 0xEE);
@@ -216,6 +209,9 @@ TEST_P(ControlProtocolTest, CodesThatAreNotServedDoNothing) {
     }
     EXPECT_EQ(handle.Get(IOCTL_GET_DRIVER_CONFIG, 58), config);
     EXPECT_EQ(VendorTraffic(), 0u);
+    EXPECT_EQ(handle.Get(IOCTL_GET_DEVICE_ID, 6),
+              (camera() ? Bytes{0x21, 0x7E, 0x20, 0x0C, 0x00, 0x01}
+                        : Bytes{0x17, 0x5A, 0x01, 0x01, 0x00, 0x01}));
 }
 
 constexpr std::size_t kNull = SIZE_MAX;

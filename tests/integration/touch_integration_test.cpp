@@ -25,73 +25,59 @@ namespace {
 
 constexpr std::size_t kModeOffset = 0;
 
-class TouchTest : public IntegrationTest {
-  protected:
-    void SetUp() override {
-        IntegrationTest::SetUp();
-        plugged_ = std::make_unique<PluggedController>();
-    }
-    void TearDown() override {
-        plugged_.reset();
-        IntegrationTest::TearDown();
-    }
-    CoordinateController& panel() { return plugged_->panel(); }
-
-    // Waits until every report reached the driver and the release's Up (the last input of a
-    // touch in every mode) arrived, then writes the input to the trace and forgets it.
-    void Settled(const char* step) {
-        EXPECT_TRUE(panel().Settle(kSettleMs)) << step;
-        std::size_t n = 1;
-        while (recorder_.WaitForCount(n, kSettleMs) && recorder_.Events().back().flags != kUp) {
-            ++n;
-        }
-        trace_ << step << "\n";
-        for (const Injected& e : InjectedEvents(recorder_)) {
-            trace_ << e << "\n";
-        }
-        recorder_.Clear();
-    }
-
-    ce::host::ScopedTimeScale fast_{0.01};
-    ce::host::MouseEventRecorder recorder_;
-    std::unique_ptr<PluggedController> plugged_;
-    std::ostringstream trace_;
-};
-
 // A tap in each mode (the platform's mode 2 through a stalled report pipe: reset without losing
 // a report) with the click point before and after it is cleared; after a replug a ring of three
 // slots serving a fast drag oldest first, each report at the length it arrived with (two cut
 // short of y are dropped). Mode 0 comes last: its release gives no input to wait for.
-// Regenerate: OTS_REGOLDEN=1 test_integration --gtest_filter=TouchTest.*
-TEST_F(TouchTest, TapsInEachModeAStallAndAFastDragThroughARingOfThree) {
-    const auto tap = [this](const std::string& step, double x, double y) {
-        panel().Tap(x, y);
-        Settled(step.c_str());
+// Regenerate: OTS_REGOLDEN=1 test_integration --gtest_filter=*TapsInEachMode*
+TEST_F(IntegrationTest, TapsInEachModeAStallAndAFastDragThroughARingOfThree) {
+    ce::host::ScopedTimeScale fast(0.01);
+    ce::host::MouseEventRecorder recorder;
+    std::ostringstream trace;
+    auto plugged = std::make_unique<PluggedController>();
+    // Waits until every report reached the driver and the release's Up (the last input of a
+    // touch in every mode) arrived, then writes the input to the trace and forgets it.
+    const auto settled = [&](const std::string& step) {
+        EXPECT_TRUE(plugged->panel().Settle(kSettleMs)) << step;
+        std::size_t n = 1;
+        while (recorder.WaitForCount(n, kSettleMs) && recorder.Events().back().flags != kUp) {
+            ++n;
+        }
+        trace << step << "\n";
+        for (const Injected& e : InjectedEvents(recorder)) {
+            trace << e << "\n";
+        }
+        recorder.Clear();
+    };
+    const auto tap = [&](const std::string& step, double x, double y) {
+        plugged->panel().Tap(x, y);
+        settled(step);
         StreamHandle handle;
         ASSERT_TRUE(handle.ok());
         for (int clear = 0; clear < 2; ++clear) {
             const Bytes click = handle.Get(IOCTL_GET_MOUSE_UP_DATA, 13);
-            trace_ << "click " << ots::LoadI32(click, 0) << "," << ots::LoadI32(click, 4) << "\n";
+            trace << "click " << ots::LoadI32(click, 0) << "," << ots::LoadI32(click, 4) << "\n";
             EXPECT_TRUE(handle.Io(IOCTL_CLEAR_MOUSE_UP_DATA, nullptr, nullptr));
         }
     };
-    panel().StallReportEndpoint();
+    plugged->panel().StallReportEndpoint();
     tap("mode 2, stalled", 300, 300);
-    plugged_->Unplug();
+    plugged->Unplug();
     WriteDword(kClientDriverKey, kQueuedTransferCountValue, 3);
-    plugged_ = std::make_unique<PluggedController>();
-    panel().SetPacing(ots::sim::Pacing::AsFastAsTaken);
-    panel().TouchDown(100, 100);
-    panel().InjectFault(ots::sim::ReportFault::Short, 2, 5);
-    panel().MoveTo(700, 500, 300);
-    panel().TouchUp();
-    Settled("ring of three");
-    EXPECT_EQ(plugged_->port()->QueuedTransfers(CoordinateController::kInEndpoint), 3u);
+    plugged = std::make_unique<PluggedController>();
+    CoordinateController& panel = plugged->panel();
+    panel.SetPacing(ots::sim::Pacing::AsFastAsTaken);
+    panel.TouchDown(100, 100);
+    panel.InjectFault(ots::sim::ReportFault::Short, 2, 5);
+    panel.MoveTo(700, 500, 300);
+    panel.TouchUp();
+    settled("ring of three");
+    EXPECT_EQ(plugged->port()->QueuedTransfers(CoordinateController::kInEndpoint), 3u);
     for (int mode : {1, 0}) {
         SetDriverConfigByte(kModeOffset, static_cast<BYTE>(mode));
         tap("mode " + std::to_string(mode), 200, 150);
     }
-    ExpectGolden(trace_.str(), OTS_GOLDEN_DIR "touch.txt");
+    ExpectGolden(trace.str(), OTS_GOLDEN_DIR "touch.txt");
 }
 
 // Nothing is allocated per report: every heap request of the reader thread (the thread that
