@@ -123,16 +123,11 @@ TEST_P(ControlProtocolTest, RecordsAreStoredUnderTheirOwnKeysAndOnlyNamedFieldsS
 
 // Attach and reinitialisation both start the sensor afresh, whatever was saved in between.
 TEST_P(ControlProtocolTest, DeviceConfigIsSavedAndReinitialisationStartsTheSensorAfresh) {
+    // Not calibrated, bounded by the camera's own panel or by the screen.
+    const ots::sim::PanelParams panel = camera_->Panel().panel;
     Bytes expected(58, 0);
-    if (camera()) {
-        // The controller's own record (not calibrated either) bounded by its panel.
-        const ots::sim::PanelParams panel = camera_->Panel().panel;
-        StoreU16(expected, 6, static_cast<WORD>(panel.PanelWidth));
-        StoreU16(expected, 8, static_cast<WORD>(panel.PanelHeight));
-    } else {
-        StoreU16(expected, 6, static_cast<WORD>(kScreenWidth));
-        StoreU16(expected, 8, static_cast<WORD>(kScreenHight));
-    }
+    StoreU16(expected, 6, static_cast<WORD>(camera() ? panel.PanelWidth : kScreenWidth));
+    StoreU16(expected, 8, static_cast<WORD>(camera() ? panel.PanelHeight : kScreenHight));
     EXPECT_EQ(GetRecord(IOCTL_GET_DEVICE_CONFIG, 58, device()), expected) << "after attach";
     Bytes record = Pattern(58, 3);
     record[10] = 0;  // not calibrated: cleared at initialisation

@@ -165,7 +165,7 @@ TEST(ContextTableTest, ConcurrentRegistrationsGetDistinctLiveCookies) {
 
 using RegistryStoreTest = DriverCoreTest;
 
-TEST_F(RegistryStoreTest, EmptyRegistryGivesDefaultsAndCreatesEveryKeyRead) {
+TEST_F(RegistryStoreTest, EmptyRegistryGivesDefaultsAndStoredValuesLoadByName) {
     DEVICE_CONTEXT* pDevice = Create(usb_);  // attach loads all five records
     std::array<std::uint8_t, ots::kDriverConfigSize> loaded{}, defaults{};
     ots::EncodeDriverConfig(pDevice->DriverConfig, loaded);
@@ -178,15 +178,14 @@ TEST_F(RegistryStoreTest, EmptyRegistryGivesDefaultsAndCreatesEveryKeyRead) {
     EXPECT_TRUE(SaveCalibPara(pDevice, 2)) << "an unknown axis";
     // Every key read exists, without values. Regenerate: OTS_REGOLDEN=1 test_driver_core.
     ExpectGolden(ce::host::ExportRegText(), OTS_GOLDEN_DIR "loaded_keys.reg");
-}
 
-TEST_F(RegistryStoreTest, StoredValuesLoadByTheRecordsOwnNamesIntoTheirLowBytes) {
+    // Stored values load by the records' own names, into their low bytes.
     WriteDword(ots::kDriverConfigKey, L"Mode", 0x1234);
     WriteDword(ots::kDriverConfigKey, L"BeepFrequency", 0xCAFEBABE);
     WriteDword(ots::kDeviceConfigKey, L"MaxX", 0x12345678);
     WriteDword(ots::kScreenConfigKey, L"camLOffsetX", 7);
     WriteDword(ots::kCalibParaYKey, L"A01", std::bit_cast<DWORD>(1.0f));
-    DEVICE_CONTEXT* pDevice = Create(usb_);
+    pDevice = Create(usb_);
     EXPECT_EQ(pDevice->DriverConfig.Mode, 0x34);
     EXPECT_EQ(pDevice->DriverConfig.BeepFrequency, 0xCAFEBABEu);
     EXPECT_EQ(pDevice->pTouchData->DeviceConfig.MaxX, 0x5678);
