@@ -1,14 +1,16 @@
 // The stream entry points: binding to the stream instance (OTS_Init and the port table),
-// OTS_Deinit, the single-open rule of OTS_Open and OTS_Close, and OTS_IOControl where the stream
-// device cannot take a call: the states in which nothing is served and caller buffers that
-// cannot be copied.
+// OTS_Deinit, the single-open rule of OTS_Open and OTS_Close (an open context outlives its
+// teardown), and OTS_IOControl where the stream device cannot take a call: the states in which
+// nothing is served and caller buffers that cannot be copied.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 
 #include "ce/host/registry_store.h"
+#include "core/context_table.h"
 #include "core/entry_points.h"
+#include "core/lifecycle.h"
 #include "protocol/control_codes.h"
 #include "protocol/registry_form.h"
 #include "support/driver_fixture.h"
@@ -106,7 +108,6 @@ TEST_F(StreamTest, InitBindsOnlyALiveContextOnceAndDeinitOnlyItsOwn) {
 
 TEST_F(StreamTest, NothingIsServedUnlessOpenAndNotClosing) {
     ASSERT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_);
-    const Bytes written = Pattern(58, 9);
     // Not open, a stale cookie, no such cookie (closing: end to end, while a client holds the
     // unplugged controller).
     const std::pair<DWORD, BYTE> rows[] = {
@@ -119,7 +120,7 @@ TEST_F(StreamTest, NothingIsServedUnlessOpenAndNotClosing) {
         EXPECT_FALSE(Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &out, context));
         EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
         EXPECT_EQ(out, Bytes(58, 0xEE));
-        Bytes in = written;
+        Bytes in = Pattern(58, 9);
         EXPECT_FALSE(Io(IOCTL_SET_DRIVER_CONFIG, &in, nullptr, context));
     }
     device_->Flags.store(DEVICE_FLAG_OPEN);
@@ -136,6 +137,20 @@ TEST_F(StreamTest, NothingIsServedUnlessOpenAndNotClosing) {
     EXPECT_EQ(actual, 0xABCDu) << "the actual length is never written";
     EXPECT_EQ(out[1], 1) << "no set took effect: EnableTouch as loaded";
     EXPECT_TRUE(ValueNames(ots::kDriverConfigKey).empty());
+}
+
+TEST_F(StreamTest, OpenContextIsNeverFreedAndAClosingOneAdmitsNoClient) {
+    ASSERT_EQ(otsusb::OTS_Open(cookie_, 0, 0), cookie_);
+    FreeDeviceContext(device_);
+    EXPECT_EQ(ResolveContext(cookie_), device_) << "kept while open";
+    EXPECT_TRUE(otsusb::OTS_Close(cookie_));
+    EXPECT_FALSE(MarkClosing(device_)) << "nobody has it open";
+    // A client racing the unplug, before the stream device is deactivated.
+    EXPECT_EQ(otsusb::OTS_Open(cookie_, 0, 0), 0u);
+    EXPECT_EQ(GetLastError(), 5u);
+    FreeDeviceContext(device_);
+    EXPECT_EQ(ResolveContext(cookie_), nullptr);
+    EXPECT_EQ(usb_.Calls(Call::ClosePipe), 1);
 }
 
 }  // namespace

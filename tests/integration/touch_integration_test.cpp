@@ -23,8 +23,6 @@
 namespace ots::test {
 namespace {
 
-constexpr std::size_t kModeOffset = 0;
-
 // A tap in each mode (the platform's mode 2 through a stalled report pipe: reset without losing
 // a report) with the click point before and after it is cleared; after a replug a ring of three
 // slots serving a fast drag oldest first, each report at the length it arrived with (two cut
@@ -74,7 +72,7 @@ TEST_F(IntegrationTest, TapsInEachModeAStallAndAFastDragThroughARingOfThree) {
     settled("ring of three");
     EXPECT_EQ(plugged->port()->QueuedTransfers(CoordinateController::kInEndpoint), 3u);
     for (int mode : {1, 0}) {
-        SetDriverConfigByte(kModeOffset, static_cast<BYTE>(mode));
+        SetDriverConfigByte(0, static_cast<BYTE>(mode));  // Mode
         tap("mode " + std::to_string(mode), 200, 150);
     }
     ExpectGolden(trace.str(), OTS_GOLDEN_DIR "touch.txt");

@@ -39,7 +39,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
     device_.Descriptor.idVendor = idVendor;
     device_.Descriptor.idProduct = idProduct;
     interface_.dwCount = sizeof(USB_INTERFACE);
-    SetInterfaceClass(0xFF, 0, 0);
+    interface_.Descriptor.bInterfaceClass = 0xFF;
     SetEndpoints({Endpoint(0x01, 0x03, 8), Endpoint(0x82, 0x03, 8)});
 
     funcs_.dwCount = sizeof(USB_FUNCS);
@@ -143,12 +143,6 @@ void FakeUsb::SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints
     }
     interface_.Descriptor.bNumEndpoints = static_cast<BYTE>(endpoints_.size());
     interface_.lpEndpoints = endpoints_.empty() ? nullptr : endpoints_.data();
-}
-
-void FakeUsb::SetInterfaceClass(BYTE bClass, BYTE bSubClass, BYTE bProtocol) {
-    interface_.Descriptor.bInterfaceClass = bClass;
-    interface_.Descriptor.bInterfaceSubClass = bSubClass;
-    interface_.Descriptor.bInterfaceProtocol = bProtocol;
 }
 
 std::size_t FakeUsb::OpenTransferCount() const {

@@ -50,9 +50,8 @@ class FakeUsb {
     LPCUSB_FUNCS Funcs() const { return &funcs_; }
     static USB_HANDLE Device() { return reinterpret_cast<USB_HANDLE>(std::uintptr_t{0xD0}); }
     static USB_PIPE Pipe() { return reinterpret_cast<USB_PIPE>(std::uintptr_t{0xE0}); }
-    LPCUSB_INTERFACE Interface() const { return &interface_; }
+    USB_INTERFACE* Interface() { return &interface_; }
     void SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints);
-    void SetInterfaceClass(BYTE bClass, BYTE bSubClass, BYTE bProtocol);
 
     void Fail(Call call, bool fail = true) { failing_[static_cast<int>(call)] = fail; }
     int Calls(Call call) const { return calls_[static_cast<int>(call)]; }
