@@ -73,7 +73,7 @@ TEST_F(IntegrationTest, TapsInEachModeAStallAndAFastDragThroughARingOfThree) {
     EXPECT_EQ(plugged->port()->QueuedTransfers(CoordinateController::kInEndpoint), 3u);
     for (int mode : {1, 0}) {
         SetDriverConfigByte(0, static_cast<BYTE>(mode));  // Mode
-        tap("mode " + std::to_string(mode), 200, 150);
+        tap("mode " + std::to_string(mode), 200, 300);    // x and y apart
     }
     ExpectGolden(trace.str(), OTS_GOLDEN_DIR "touch.txt");
 }
