@@ -96,11 +96,6 @@ Bytes StreamHandle::Get(DWORD code, std::size_t size) {
     return out;
 }
 
-BOOL StreamHandle::Set(DWORD code, const Bytes& record) {
-    Bytes in = record;
-    return Io(code, &in, nullptr);
-}
-
 Bytes GetRecord(DWORD code, std::size_t size, const wchar_t* name) {
     StreamHandle handle(name);
     EXPECT_TRUE(handle.ok()) << "open failed with " << handle.error();
@@ -110,7 +105,8 @@ Bytes GetRecord(DWORD code, std::size_t size, const wchar_t* name) {
 bool SetRecord(DWORD code, const Bytes& record, const wchar_t* name) {
     StreamHandle handle(name);
     EXPECT_TRUE(handle.ok()) << "open failed with " << handle.error();
-    return handle.ok() && handle.Set(code, record);
+    Bytes in = record;
+    return handle.ok() && handle.Io(code, &in, nullptr);
 }
 
 void IntegrationTest::SetUp() {

@@ -9,8 +9,9 @@ namespace ots::test {
 
 namespace {
 
-USB_TRANSFER Handle(const Transfer* transfer) {
-    return reinterpret_cast<USB_TRANSFER>(const_cast<Transfer*>(transfer));  // NOLINT
+// Transfers are numbered from 1 in the order issued, so that logged handles are reproducible.
+USB_TRANSFER Handle(std::size_t index) {
+    return reinterpret_cast<USB_TRANSFER>(index + 1);  // NOLINT
 }
 
 // An IN transfer receives what fits of the answer's data; an OUT transfer sends all it has.
@@ -38,7 +39,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
     device_.Descriptor.idVendor = idVendor;
     device_.Descriptor.idProduct = idProduct;
     interface_.dwCount = sizeof(USB_INTERFACE);
-    SetInterfaceClass(0xFF, 0, 0);
+    interface_.Descriptor.bInterfaceClass = 0xFF;
     SetEndpoints({Endpoint(0x01, 0x03, 8), Endpoint(0x82, 0x03, 8)});
 
     funcs_.dwCount = sizeof(USB_FUNCS);
@@ -70,7 +71,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
         Complete(transfer, *answer, true);
         lock.unlock();
         routine(param);
-        return Handle(&transfer);
+        return Handle(self.transfers_.size() - 1);
     };
     funcs_.lpIssueVendorTransfer = [](USB_HANDLE, LPTRANSFER_NOTIFY_ROUTINE routine, LPVOID param,
                                       DWORD flags, LPCUSB_DEVICE_REQUEST setup, LPVOID buffer,
@@ -81,6 +82,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
         }
         std::unique_lock lock(self.mutex_);
         Transfer& transfer = self.Add(setup->wLength, buffer);
+        const USB_TRANSFER handle = Handle(self.transfers_.size() - 1);
         const bool in = (flags & USB_IN_TRANSFER) != 0;
         if (!in && buffer != nullptr) {
             transfer.sent.assign(transfer.buffer, transfer.buffer + transfer.length);
@@ -94,7 +96,7 @@ FakeUsb::FakeUsb(WORD idVendor, WORD idProduct) : previous_(current_) {
         if (completes && routine != nullptr) {
             routine(param);
         }
-        return Handle(&transfer);
+        return handle;
     };
     funcs_.lpGetTransferStatus = [](USB_TRANSFER hTransfer, LPDWORD lpdwBytes,
                                     LPDWORD lpdwError) -> BOOL {
@@ -143,25 +145,10 @@ void FakeUsb::SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints
     interface_.lpEndpoints = endpoints_.empty() ? nullptr : endpoints_.data();
 }
 
-void FakeUsb::SetInterfaceClass(BYTE bClass, BYTE bSubClass, BYTE bProtocol) {
-    interface_.Descriptor.bInterfaceClass = bClass;
-    interface_.Descriptor.bInterfaceSubClass = bSubClass;
-    interface_.Descriptor.bInterfaceProtocol = bProtocol;
-}
-
-std::vector<const Transfer*> FakeUsb::VendorTransfers() const {
-    std::lock_guard lock(mutex_);
-    std::vector<const Transfer*> result;
-    for (const auto& transfer : transfers_) {
-        result.push_back(transfer.get());
-    }
-    return result;
-}
-
 std::size_t FakeUsb::OpenTransferCount() const {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(std::count_if(transfers_.begin(), transfers_.end(),
-                                                  [](const auto& t) { return !t->closed; }));
+                                                  [](const Transfer& t) { return !t.closed; }));
 }
 
 bool FakeUsb::Succeeds(Call call) {
@@ -170,16 +157,15 @@ bool FakeUsb::Succeeds(Call call) {
 }
 
 Transfer& FakeUsb::Add(DWORD length, LPVOID buffer) {
-    Transfer& transfer = *transfers_.emplace_back(std::make_unique<Transfer>());
+    Transfer& transfer = transfers_.emplace_back();
     transfer.length = length;
     transfer.buffer = static_cast<BYTE*>(buffer);
     return transfer;
 }
 
-Transfer* FakeUsb::Find(USB_TRANSFER handle) const {
-    const auto found = std::find_if(transfers_.begin(), transfers_.end(),
-                                    [handle](const auto& t) { return Handle(t.get()) == handle; });
-    return found == transfers_.end() ? nullptr : found->get();
+Transfer* FakeUsb::Find(USB_TRANSFER handle) {
+    const auto index = reinterpret_cast<std::uintptr_t>(handle) - 1;  // NOLINT
+    return index < transfers_.size() ? &transfers_[index] : nullptr;
 }
 
 }  // namespace ots::test

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -51,9 +50,8 @@ class FakeUsb {
     LPCUSB_FUNCS Funcs() const { return &funcs_; }
     static USB_HANDLE Device() { return reinterpret_cast<USB_HANDLE>(std::uintptr_t{0xD0}); }
     static USB_PIPE Pipe() { return reinterpret_cast<USB_PIPE>(std::uintptr_t{0xE0}); }
-    LPCUSB_INTERFACE Interface() const { return &interface_; }
+    USB_INTERFACE* Interface() { return &interface_; }
     void SetEndpoints(const std::vector<USB_ENDPOINT_DESCRIPTOR>& endpoints);
-    void SetInterfaceClass(BYTE bClass, BYTE bSubClass, BYTE bProtocol);
 
     void Fail(Call call, bool fail = true) { failing_[static_cast<int>(call)] = fail; }
     int Calls(Call call) const { return calls_[static_cast<int>(call)]; }
@@ -65,7 +63,6 @@ class FakeUsb {
     std::deque<std::optional<VendorAnswer>> interrupts;
 
     std::vector<BYTE> openedEndpoints;
-    std::vector<const Transfer*> VendorTransfers() const;
     std::size_t OpenTransferCount() const;  // issued and not closed
 
   private:
@@ -74,7 +71,7 @@ class FakeUsb {
 
     bool Succeeds(Call call);                    // counts the call
     Transfer& Add(DWORD length, LPVOID buffer);  // with the mutex held
-    Transfer* Find(USB_TRANSFER handle) const;
+    Transfer* Find(USB_TRANSFER handle);
 
     USB_FUNCS funcs_{};
     USB_DEVICE device_{};
@@ -83,7 +80,7 @@ class FakeUsb {
     std::atomic<int> calls_[static_cast<int>(Call::N)] = {};
     std::atomic<bool> failing_[static_cast<int>(Call::N)] = {};
     mutable std::mutex mutex_;
-    std::deque<std::unique_ptr<Transfer>> transfers_;  // never freed while the fake lives
+    std::deque<Transfer> transfers_;  // never freed while the fake lives
 };
 
 }  // namespace ots::test
