@@ -69,18 +69,11 @@ TEST_F(OnTheBus, TouchesLandWhereTheFingerIsThroughTheDefaultModels) {
     EXPECT_EQ(ots::LoadU16(config, 8), 600);  // MaxY
 }
 
-// Marks the thread that injects, which is the reader thread.
-struct ReaderMark {
-    ReaderMark()
-        : id(ce::host::AddInputSink([](const ce::host::MouseEvent&) { WatchThisThread(); })) {}
-    ~ReaderMark() { ce::host::RemoveInputSink(id); }
-    int id;
-};
-
 // Every heap request of the reader thread and every LocalAlloc is counted while two fingers
 // move: the tap filter, the spline with many steps per frame, two tracked fingers, a lift.
 TEST_F(OnTheBus, TwoMovingFingersAllocateNothingOnTheReaderThread) {
-    const ReaderMark mark;
+    // Marks the thread that injects, which is the reader thread.
+    const int mark = ce::host::AddInputSink([](const ce::host::MouseEvent&) { WatchThisThread(); });
     Plug();
     // A first touch, held until it is injected, marks the reader thread.
     camera().TouchDown(200, 200);
@@ -101,6 +94,7 @@ TEST_F(OnTheBus, TwoMovingFingersAllocateNothingOnTheReaderThread) {
     camera().TouchUp();
     Settle();
     ArmWatch(false);
+    ce::host::RemoveInputSink(mark);
 
     EXPECT_GT(camera().PacketsSent() - packetsBefore, 2u * 130u) << "every frame was sent";
     EXPECT_GT(recorder_.Count(), 130u) << "the frames were handled";
