@@ -195,7 +195,8 @@ TEST(SolveFrame, ScriptedLayoutsGiveTheTrace) {
                     fingers[i].x -= frame * step.dx;
                 }
             }
-            Solve(*oc, Render(fingers));
+            const Frame rendered = Render(fingers);
+            SolveFrame(rendered.a.data(), kPixels, rendered.b.data(), kPixels, oc.get());
             text += std::string(step.name) + " " + std::to_string(frame) + ":";
             for (const SolvedPoint* p : {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB,
                                          &oc->TrackA, &oc->TrackB}) {

@@ -39,13 +39,7 @@ std::string Hex(const Block& block) {
 const PanelParams kPanel{800, 600, 100, 15000, -15, -20, 20, 5, 0.25f};
 
 TEST(ParamBlocks, LayEveryFieldAtItsOffset) {
-    CameraParams lens;
-    lens.flags = 0x01;
-    lens.firstPixel = 8;
-    lens.lastPixel = 632;
-    lens.p = {1.0f, 0.5f, 0, 0, 0, 0, 0, -1.5f};
-    lens.J = -2.0f;
-    lens.K = 0.25f;
+    const CameraParams lens{0x01, 8, 632, {1.0f, 0.5f, 0, 0, 0, 0, 0, -1.5f}, -2.0f, 0.25f};
     // flags | first pixel 8 | last pixel 632 | p0 1.0 | p1 0.5 | p2..p6 | p7 -1.5 | J -2 | K 0.25
     EXPECT_EQ(
         Hex(EncodeCameraParams(lens)),
