@@ -96,7 +96,7 @@ PanelParams DecodePanelParams(std::span<const std::uint8_t, kBlockSize> block) {
 }
 
 bool IsUsablePanelParams(const PanelParams& params) {
-    if (params.MaxSpeed == 0 || params.VelocityRefCount == 0 ||
+    if (params.MaxSpeed <= 0 || params.VelocityRefCount == 0 ||
         !(params.VelocityWeight >= 0.0f && params.VelocityWeight < 1.0f)) {
         return false;
     }

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 
 #include "optics_rig.h"
+#include "support/golden.h"
 #include "touch/position_assign.h"
 #include "touch/position_triangulate.h"
 
@@ -19,123 +21,110 @@ using position::AngleSpan;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(SetupGeometry, PanelBlocksTheDriverCannotUseFallBack) {
+// The context each pair of blocks leaves, one line a block: the output scale (x, y, z), the
+// offsets, the maximum step and the panel area in baseline units, whether tracking starts
+// afresh, and whether the simulated panel takes the block as the driver does; then the lens
+// models of cameras A and B (pixel range, c0..c7). A block the driver cannot use falls back to
+// scale 32768 43690.668, no offsets, step 0.25 and the 4:3 area (0, 0)-(1, 0.75); a lens
+// block to pixels 0-640 and slope 1.15. Camera A's model is K·p with J added to c0, camera B
+// looks back along the baseline from CameraParams0 (here K 1, J 0): its lens negated.
+// Regenerate: OTS_REGOLDEN=1 build/default/bin/test_optics --gtest_filter='SetupGeometry.*'
+TEST(SetupGeometry, BlocksGiveTheContextsOfTheTrace) {
     const struct {
         const char* name;
         void (*change)(PanelParams&);
-        bool usable;
-    } rows[] = {
-        {"sample", [](auto&) {}, true},
-        {"fps 0", [](auto& p) { p.fps = 0; }, false},
-        {"width 0", [](auto& p) { p.PanelWidth = 0; }, false},
-        {"height 0", [](auto& p) { p.PanelHeight = 0; }, false},
-        {"max speed 0", [](auto& p) { p.MaxSpeed = 0; }, false},
-        {"max speed 2^31", [](auto& p) { p.MaxSpeed = INT32_MIN; }, false},
-        {"ref count 0", [](auto& p) { p.VelocityRefCount = 0; }, false},
-        {"weight 1", [](auto& p) { p.VelocityWeight = 1.0f; }, false},
-        {"weight 0", [](auto& p) { p.VelocityWeight = 0.0f; }, true},
-        {"weight below 0", [](auto& p) { p.VelocityWeight = -0.01f; }, false},
-        {"weight NaN", [](auto& p) { p.VelocityWeight = kNaN; }, false},
+    } panelRows[] = {
+        {"sample", [](auto&) {}},
+        {"fps 0", [](auto& p) { p.fps = 0; }},
+        {"width 0", [](auto& p) { p.PanelWidth = 0; }},
+        {"height 0", [](auto& p) { p.PanelHeight = 0; }},
+        {"max speed 0", [](auto& p) { p.MaxSpeed = 0; }},
+        {"max speed 2^31", [](auto& p) { p.MaxSpeed = INT32_MIN; }},
+        {"ref count 0", [](auto& p) { p.VelocityRefCount = 0; }},
+        {"weight 1", [](auto& p) { p.VelocityWeight = 1.0f; }},
+        {"weight 0", [](auto& p) { p.VelocityWeight = 0.0f; }},
+        {"weight below 0", [](auto& p) { p.VelocityWeight = -0.01f; }},
+        {"weight NaN", [](auto& p) { p.VelocityWeight = kNaN; }},
         // A zero or negative size, rate or baseline would divide by zero or mirror the panel.
-        {"negative width", [](auto& p) { p.PanelWidth = -1000; }, false},
-        {"negative height", [](auto& p) { p.PanelHeight = -750; }, false},
-        {"negative fps", [](auto& p) { p.fps = -100; }, false},
-        {"zero baseline", [](auto& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth; }, false},
-        {"negative baseline", [](auto& p) { p.camLOffsetX = 5000; }, false},
+        {"negative width", [](auto& p) { p.PanelWidth = -1000; }},
+        {"negative height", [](auto& p) { p.PanelHeight = -750; }},
+        {"negative fps", [](auto& p) { p.fps = -100; }},
+        {"zero baseline", [](auto& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth; }},
+        {"baseline 1", [](auto& p) { p.camROffsetX = p.camLOffsetX - p.PanelWidth + 1; }},
+        {"negative baseline", [](auto& p) { p.camLOffsetX = 5000; }},
         // L about 3 * 2^31: a 32-bit sum would wrap to a negative baseline.
         {"extreme offsets",
-         [](auto& p) { p.PanelWidth = p.camROffsetX = INT32_MAX, p.camLOffsetX = INT32_MIN; },
-         true},
+         [](auto& p) { p.PanelWidth = p.camROffsetX = INT32_MAX, p.camLOffsetX = INT32_MIN; }},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    const struct {
+        const char* name;
+        void (*change)(CameraParams&);
+    } cameraRows[] = {
+        {"sample", [](auto&) {}},
+        {"p1 0.8", [](auto& c) { c.p[1] = 0.8f; }},
+        {"p1 1.5", [](auto& c) { c.p[1] = 1.5f; }},
+        {"p1 -1", [](auto& c) { c.p[1] = -1.0f; }},
+        {"p1 below 0.8", [](auto& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }},
+        {"p1 above 1.5", [](auto& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }},
+        {"p1 -1.6", [](auto& c) { c.p[1] = -1.6f; }},
+        {"p1 NaN", [](auto& c) { c.p[1] = kNaN; }},
+        {"infinite coefficient", [](auto& c) { c.p[7] = -kInf; }},
+        {"NaN offset J", [](auto& c) { c.J = kNaN; }},
+        {"K·p overflows", [](auto& c) { c.K = 3.0e38f, c.p[1] = 1.2f; }},
+        {"K·p0 + J overflows", [](auto& c) { c.p[0] = 1, c.K = 2.0e38f, c.J = 3.0e38f; }},
+        {"range clamped", [](auto& c) { c.firstPixel = -10, c.lastPixel = 1000; }},
+        {"range beyond the line", [](auto& c) { c.firstPixel = 700, c.lastPixel = 800; }},
+        {"range before the line", [](auto& c) { c.firstPixel = -20, c.lastPixel = -5; }},
+        {"empty range", [](auto& c) { c.firstPixel = 100, c.lastPixel = 100; }},
+    };
+    std::string text;
+    char line[256];
+    for (const auto& row : panelRows) {
         PanelParams p = kPanel;
         row.change(p);
         const Block panel = ots::sim::EncodePanelParams(p);
         const auto oc = ContextWith(&panel);
-        const double l = static_cast<double>(p.camROffsetX) - p.camLOffsetX + p.PanelWidth;
-        const auto usableOr = [&](double v, float fallback) {
-            return row.usable ? static_cast<float>(v) : fallback;
-        };
-        EXPECT_FLOAT_EQ(oc->ScaleX, usableOr(32768.0 * l / p.PanelWidth, 32768.0f));
-        EXPECT_FLOAT_EQ(oc->ScaleY, usableOr(32768.0 * l / p.PanelHeight, 43690.668f));
-        EXPECT_FLOAT_EQ(oc->OffsetX, usableOr(32768.0 * p.camLOffsetX / p.PanelWidth, 0.0f));
-        EXPECT_FLOAT_EQ(oc->OffsetY, usableOr(32768.0 * p.camOffsetY / p.PanelHeight, 0.0f));
-        EXPECT_FLOAT_EQ(oc->ScaleZ, oc->ScaleX);
-        EXPECT_FLOAT_EQ(oc->MaxStep, usableOr(p.MaxSpeed / 100.0 / l, 0.25f));
-        // The panel area in baseline units; the fall-back is a 4:3 screen under the baseline.
-        const double left = -static_cast<double>(p.camLOffsetX) / l;
-        const double top = -static_cast<double>(p.camOffsetY) / l;
-        EXPECT_NEAR(oc->Panel.left, row.usable ? left : 0.0, 1e-9);
-        EXPECT_NEAR(oc->Panel.top, row.usable ? top : 0.0, 1e-9);
-        EXPECT_NEAR(oc->Panel.right, row.usable ? left + p.PanelWidth / l : 1.0, 1e-9);
-        EXPECT_NEAR(oc->Panel.bottom, row.usable ? top + p.PanelHeight / l : 0.75, 1e-9);
-        // Tracking starts afresh, whatever the context held (ContextWith fills it with ones).
+        // ContextWith fills the context with ones first, so tracking left over shows.
+        bool fresh = oc->AmbiguityCount == 0;
         for (const PointRing* ring : {&oc->RingA, &oc->RingB}) {
-            EXPECT_EQ(ring->index, -1);
-            EXPECT_TRUE(std::ranges::all_of(ring->work, [](double w) { return w == 0.0; }));
-            EXPECT_TRUE(std::ranges::none_of(ring->entries, [](auto& e) { return e.valid != 0; }));
+            fresh = fresh && ring->index == -1 &&
+                    std::ranges::all_of(ring->work, [](double w) { return w == 0.0; }) &&
+                    std::ranges::none_of(ring->entries, [](auto& e) { return e.valid != 0; });
         }
         for (const SolvedPoint* t :
              {&oc->LastRawA, &oc->LastRawB, &oc->PointA, &oc->PointB, &oc->TrackA, &oc->TrackB}) {
-            EXPECT_EQ(t->valid, 0);
+            fresh = fresh && t->valid == 0;
         }
-        EXPECT_EQ(oc->AmbiguityCount, 0);
+        std::snprintf(line, sizeof line,
+                      "%s: scale %.3f %.3f %.3f offset %.3f %.3f step %.6g panel %.6f %.6f %.6f "
+                      "%.6f fresh %d sim %d\n",
+                      row.name, oc->ScaleX, oc->ScaleY, oc->ScaleZ, oc->OffsetX, oc->OffsetY,
+                      oc->MaxStep, oc->Panel.left, oc->Panel.top, oc->Panel.right, oc->Panel.bottom,
+                      fresh, ots::sim::IsUsablePanelParams(p));
+        text += line;
     }
-}
-
-TEST(SetupGeometry, CameraBlocksGiveScaledLensModelsUnlessUnusable) {
-    // B looks back along the baseline from CameraParams0: its lens negated.
-    CameraParams zero = kLens;
-    zero.K = 1.0f;
-    zero.J = 0.0f;
-    const Block block1 = ots::sim::EncodeCameraParams(kLens);
-    const Block block0 = ots::sim::EncodeCameraParams(zero);
-    const auto oc = ContextWith(nullptr, &block1, &block0);
-    const float wantA[8] = {0.25f, 2.0f, 0.4f, -0.1f, 0, 0, 0, 0.02f};  // K·p, K·p0 + J
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_FLOAT_EQ(oc->CameraModelA.c[k], wantA[k]) << "c" << k;
-        EXPECT_EQ(oc->CameraModelB.c[k], -zero.p[k]) << "c" << k;
-    }
-    EXPECT_EQ(oc->CameraModelB.firstPixel, 20);
-    EXPECT_EQ(oc->CameraModelB.lastPixel, 610);
-
-    const struct {
-        const char* name;
-        void (*change)(CameraParams&);
-        bool usable;
-        INT32 first = 20, last = 610;
-    } rows[] = {
-        {"p1 0.8", [](auto& c) { c.p[1] = 0.8f; }, true},
-        {"p1 1.5", [](auto& c) { c.p[1] = 1.5f; }, true},
-        {"p1 -1", [](auto& c) { c.p[1] = -1.0f; }, true},
-        {"p1 below 0.8", [](auto& c) { c.p[1] = std::nextafter(0.8f, 0.0f); }, false},
-        {"p1 above 1.5", [](auto& c) { c.p[1] = std::nextafter(1.5f, 2.0f); }, false},
-        {"p1 -1.6", [](auto& c) { c.p[1] = -1.6f; }, false},
-        {"p1 NaN", [](auto& c) { c.p[1] = kNaN; }, false},
-        {"infinite coefficient", [](auto& c) { c.p[7] = -kInf; }, false},
-        {"NaN offset J", [](auto& c) { c.J = kNaN; }, false},
-        {"K·p overflows", [](auto& c) { c.K = 3.0e38f, c.p[1] = 1.2f; }, false},
-        {"K·p0 + J overflows", [](auto& c) { c.p[0] = 1, c.K = 2.0e38f, c.J = 3.0e38f; }, false},
-        {"range clamped", [](auto& c) { c.firstPixel = -10, c.lastPixel = 1000; }, true, 0, 640},
-        {"range beyond the line", [](auto& c) { c.firstPixel = 700, c.lastPixel = 800; }, false},
-        {"range before the line", [](auto& c) { c.firstPixel = -20, c.lastPixel = -5; }, false},
-        {"empty range", [](auto& c) { c.firstPixel = 100, c.lastPixel = 100; }, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        CameraParams cam = kLens;
-        row.change(cam);
-        const Block block = ots::sim::EncodeCameraParams(cam);
-        const auto set = ContextWith(nullptr, &block, &block);
-        for (const CameraModel* m : {&set->CameraModelA, &set->CameraModelB}) {
-            const float sign = m == &set->CameraModelA ? 1.0f : -1.0f;
-            EXPECT_EQ(m->firstPixel, row.usable ? row.first : 0);
-            EXPECT_EQ(m->lastPixel, row.usable ? row.last : 640);
-            EXPECT_FLOAT_EQ(m->c[1], sign * (row.usable ? cam.K * cam.p[1] : 1.15f));
-            EXPECT_EQ(m->c[2], row.usable ? sign * cam.K * cam.p[2] : 0.0f);
+    for (const auto& row : cameraRows) {
+        CameraParams cam1 = kLens;
+        CameraParams cam0 = kLens;
+        cam0.K = 1.0f;
+        cam0.J = 0.0f;
+        row.change(cam1);
+        row.change(cam0);
+        const Block block1 = ots::sim::EncodeCameraParams(cam1);
+        const Block block0 = ots::sim::EncodeCameraParams(cam0);
+        const auto oc = ContextWith(nullptr, &block1, &block0);
+        text += row.name;
+        for (const CameraModel* m : {&oc->CameraModelA, &oc->CameraModelB}) {
+            text += (m == &oc->CameraModelA ? ": A " : " | B ") + std::to_string(m->firstPixel) +
+                    "-" + std::to_string(m->lastPixel);
+            for (const float c : m->c) {
+                std::snprintf(line, sizeof line, " %.7g", c);
+                text += line;
+            }
         }
+        text += "\n";
     }
+    ots::test::ExpectGolden(text, OTS_GOLDEN_DIR "setup.txt");
 }
 
 using position::Triangulate;

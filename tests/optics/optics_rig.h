@@ -84,10 +84,6 @@ inline SolvedPoint At(double x, double y, double size = 0.01) {
     return SolvedPoint{x, y, size, 0.0, 1};
 }
 
-inline void Solve(OpticalContext& oc, const Frame& frame) {
-    SolveFrame(frame.a.data(), kPixels, frame.b.data(), kPixels, &oc);
-}
-
 inline bool IsFinite(const SolvedPoint& p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.size) &&
            std::isfinite(p.mismatch);

@@ -34,7 +34,11 @@ class FirmwareTest : public ::testing::Test {
     }
 
     std::shared_ptr<CameraNvm> nvm = std::make_shared<CameraNvm>();
-    const CameraPanel panel = RealisticCameraPanel();
+    const CameraPanel panel = [] {
+        CameraPanel p = RealisticCameraPanel();
+        p.version = {.major = 255, .minor = 254, .build = 65534};  // the longest text, uncut
+        return p;
+    }();
     std::optional<CameraFirmware> firmware{std::in_place, panel, nvm};
     std::string text;
 };
@@ -137,6 +141,9 @@ TEST(CameraDevice, VendorRequestsCarryCommandsAndAnswersAndStallOtherwise) {
 }
 
 // A tap is its touching frames (packet 0 camera A's line), then idle empty frames, then quiet.
+// Its first packet: sync AA, class 10, checksum 55 plus every byte before it; 7 bytes,
+// packet 0, then runs from pixel 0, dark and lit in turn, each code 2 (n - 1) + lit for n pixels
+// up to 128: FE FE E0 is 369 dark, 37 is 28 lit, FE E4 is the 243 dark to the line's end.
 // Regenerate: OTS_REGOLDEN=1 build/default/bin/test_sim_camera --gtest_filter='CameraDevice.*'
 TEST(CameraDevice, ATapIsItsTouchingFramesThenIdleEmptyFramesThenQuiet) {
     ots::test::RecordingPort port;

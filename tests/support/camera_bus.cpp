@@ -1,19 +1,12 @@
 #include "support/camera_bus.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <utility>
 
 namespace ots::test {
 
 namespace {
 constexpr double kInjectedFullScale = 65536.0;  // mouse_event's absolute range
 }  // namespace
-
-CameraDeviceOptions FrameByFrame(CameraDeviceOptions options) {
-    options.pacing = ots::sim::Pacing::AsFastAsTaken;
-    return options;
-}
 
 std::vector<ScreenPosition> CameraBusTest::Presses(const CameraPanel& panel) const {
     std::vector<ScreenPosition> presses;
@@ -29,19 +22,6 @@ std::vector<ScreenPosition> CameraBusTest::Presses(const CameraPanel& panel) con
 std::size_t CameraBusTest::Lifts() const {
     return static_cast<std::size_t>(
         std::ranges::count(recorder_.Events(), kUp, &ce::host::MouseEvent::flags));
-}
-
-std::vector<std::pair<int, int>> LitRuns(const LineImage& line) {
-    std::vector<std::pair<int, int>> runs;
-    for (int i = 0; i < static_cast<int>(line.size()); ++i) {
-        if (line[static_cast<std::size_t>(i)] != 0) {
-            if (runs.empty() || runs.back().second != i) {
-                runs.emplace_back(i, i);
-            }
-            ++runs.back().second;
-        }
-    }
-    return runs;
 }
 
 }  // namespace ots::test

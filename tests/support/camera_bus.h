@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -37,7 +38,10 @@ inline constexpr double kTimeScale = 0.01;  // real ms per platform ms
 
 // Frames handed over one at a time, each taken by the driver before the next: the order of
 // frames and mouse input is then that of the script.
-CameraDeviceOptions FrameByFrame(CameraDeviceOptions options = {});
+inline CameraDeviceOptions FrameByFrame(CameraDeviceOptions options = {}) {
+    options.pacing = ots::sim::Pacing::AsFastAsTaken;
+    return options;
+}
 
 // A position as mouse_event received it (0..65534 for the panel's width and height), in the
 // screen pixels of the panel.
@@ -46,16 +50,12 @@ struct ScreenPosition {
     double yPx;
 };
 
-// [start, end) of each run of lit pixels, in order.
-std::vector<std::pair<int, int>> LitRuns(const LineImage& line);
-
 // The bus side of a plugged device: takes every report at once and writes it down.
 class RecordingPort final : public ce::host::UsbPort {
   public:
     bool SendInterrupt(BYTE endpoint, std::span<const BYTE> report) override {
         std::lock_guard lock(mutex_);
         transcript_ += HexDump(&endpoint, 1) + ": " + HexDump(report.data(), report.size()) + "\n";
-        ++reports_;
         return true;
     }
     void Stall(BYTE endpoint) override { stalled = endpoint; }
@@ -70,8 +70,7 @@ class RecordingPort final : public ce::host::UsbPort {
         return transcript_;
     }
     std::size_t size() const {
-        std::lock_guard lock(mutex_);
-        return reports_;
+        return static_cast<std::size_t>(std::ranges::count(Transcript(), '\n'));
     }
 
     std::atomic<int> idleWaits{0};
@@ -80,7 +79,6 @@ class RecordingPort final : public ce::host::UsbPort {
   private:
     mutable std::mutex mutex_;
     std::string transcript_;
-    std::size_t reports_ = 0;
 };
 
 class CameraBusTest : public ots::test::IntegrationTest {
