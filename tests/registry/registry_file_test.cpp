@@ -9,14 +9,15 @@
 
 #include "ce/host/debug_sink.h"
 #include "support/host_process.h"
-#include "support/registry_helpers.h"
+#include "support/registry_probe.h"
 
 namespace {
 
-using namespace regtest;
+using namespace ots::test;
 using ce::host::BindRegistryFile;
 using ce::host::UnbindRegistryFile;
 using ots::test::ReadFile;
+using testing::HasSubstr;
 namespace fs = std::filesystem;
 
 ino_t Inode(const std::string& path) {
@@ -32,29 +33,30 @@ class RegistryFile : public RegistryTest {
 
 TEST_F(RegistryFile, EveryChangeAndOnlyAChangeIsSavedAndSurvivesARebind) {
     ASSERT_FALSE(BindRegistryFile(path_)) << "a missing file is an empty registry";
-    Key key(Create(L"OtsUSB\\Ports"));
-    ASSERT_TRUE(Contains(ReadFile(path_), "[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]"));
-    ASSERT_EQ(SetString(key.get(), L"Port1", L"OTS1:"), ERROR_SUCCESS);
-    EXPECT_TRUE(Contains(ReadFile(path_), "\"Port1\"=\"OTS1:\""));
+    const RegKey key(L"OtsUSB\\Ports", true);
+    ASSERT_THAT(ReadFile(path_), HasSubstr("[HKEY_LOCAL_MACHINE\\OtsUSB\\Ports]"));
+    ASSERT_EQ(SetValue(key.hKey, L"Port1", REG_SZ, StringBytes(L"OTS1:")), ERROR_SUCCESS);
+    EXPECT_THAT(ReadFile(path_), HasSubstr("\"Port1\"=\"OTS1:\""));
 
     // The file is replaced by a rename, so a new inode means a new save.
     const ino_t saved = Inode(path_);
-    Key opened(Create(L"OtsUSB\\Ports"));
-    EXPECT_EQ(SetString(key.get(), L"Port1", L"OTS1:"), ERROR_SUCCESS);  // same type and bytes
-    EXPECT_EQ(RegDeleteValueW(key.get(), L"missing"), ERROR_FILE_NOT_FOUND);
+    const RegKey opened(L"OtsUSB\\Ports", true);
+    EXPECT_EQ(SetValue(key.hKey, L"Port1", REG_SZ, StringBytes(L"OTS1:")),
+              ERROR_SUCCESS);  // same type and bytes
+    EXPECT_EQ(RegDeleteValueW(key.hKey, L"missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Inode(path_), saved);
-    ASSERT_EQ(SetString(key.get(), L"Port2", L"OTS2:"), ERROR_SUCCESS);
+    ASSERT_EQ(SetValue(key.hKey, L"Port2", REG_SZ, StringBytes(L"OTS2:")), ERROR_SUCCESS);
     EXPECT_NE(Inode(path_), saved);
-    ASSERT_EQ(RegDeleteValueW(key.get(), L"Port2"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueW(key.hKey, L"Port2"), ERROR_SUCCESS);
     ASSERT_FALSE(ce::host::ImportRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Imported]\n"));
 
     const std::string text = ce::host::ExportRegText();
     UnbindRegistryFile();
     ce::host::ResetRegistry();  // unbound: the file keeps what was saved
     EXPECT_EQ(ReadFile(path_), text);
-    Key inMemory(Create(L"InMemory"));
+    const RegKey inMemory(L"InMemory", true);
     ASSERT_FALSE(BindRegistryFile(path_));
-    EXPECT_EQ(SetDword(inMemory.get(), L"x", 1), ERROR_KEY_DELETED) << "binding replaces";
+    EXPECT_EQ(SetDword(inMemory.hKey, L"x", 1), ERROR_KEY_DELETED) << "binding replaces";
     EXPECT_EQ(ce::host::ExportRegText(), text);
     EXPECT_FALSE(fs::exists(path_ + ".tmp"));
 }
@@ -62,15 +64,15 @@ TEST_F(RegistryFile, EveryChangeAndOnlyAChangeIsSavedAndSurvivesARebind) {
 TEST_F(RegistryFile, ACorruptOrUnreadableFileIsSetAsideAndTheRegistryStartsEmpty) {
     const std::string corrupt = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"torn\"=dword:0000zz\n";
     ots::test::WriteFile(path_, corrupt);
-    Key before(Create(L"InMemory"));
+    const RegKey before(L"InMemory", true);
     const auto error = BindRegistryFile(path_);
     ASSERT_TRUE(error);
-    EXPECT_TRUE(Contains(error->ToString(), path_ + ":3: "));
-    EXPECT_TRUE(Contains(error->message, path_ + ".corrupt"));
+    EXPECT_THAT(error->ToString(), HasSubstr(path_ + ":3: "));
+    EXPECT_THAT(error->message, HasSubstr(path_ + ".corrupt"));
     EXPECT_EQ(ReadFile(path_ + ".corrupt"), corrupt);
     EXPECT_EQ(ce::host::ExportRegText(), "Windows Registry Editor Version 5.00\n");
-    Key fresh(Create(L"Fresh"));  // the binding holds: the next change writes a fresh file
-    EXPECT_TRUE(Contains(ReadFile(path_), "[HKEY_LOCAL_MACHINE\\Fresh]"));
+    const RegKey fresh(L"Fresh", true);  // the binding holds: the next change writes a fresh file
+    EXPECT_THAT(ReadFile(path_), HasSubstr("[HKEY_LOCAL_MACHINE\\Fresh]"));
 
     UnbindRegistryFile();
     fs::remove_all(path_ + ".corrupt");
@@ -79,24 +81,24 @@ TEST_F(RegistryFile, ACorruptOrUnreadableFileIsSetAsideAndTheRegistryStartsEmpty
     const auto unreadable = BindRegistryFile(path_);
     ASSERT_TRUE(unreadable);
     EXPECT_EQ(unreadable->line, 0);
-    EXPECT_TRUE(Contains(unreadable->message, "cannot read"));
+    EXPECT_THAT(unreadable->message, HasSubstr("cannot read"));
     EXPECT_TRUE(fs::is_directory(path_ + ".corrupt"));
 }
 
 TEST_F(RegistryFile, AFailedSaveIsReportedKeepsTheOldFileAndIsMadeUpLater) {
     ASSERT_FALSE(BindRegistryFile(path_));
-    Key key(Create(L"K"));
-    ASSERT_EQ(SetDword(key.get(), L"v", 1), ERROR_SUCCESS);
+    const RegKey key(L"K", true);
+    ASSERT_EQ(SetDword(key.hKey, L"v", 1), ERROR_SUCCESS);
     const std::string good = ReadFile(path_);
     fs::create_directory(path_ + ".tmp");  // the temporary file cannot be created
     ce::host::DebugCapture capture;
-    EXPECT_EQ(SetDword(key.get(), L"v", 2), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(key.hKey, L"v", 2), ERROR_SUCCESS);
     EXPECT_TRUE(capture.Contains("<registry><SaveRegistryFile>"));
     EXPECT_TRUE(capture.Contains(path_ + ".tmp"));
     EXPECT_EQ(ReadFile(path_), good) << "the old file must stay whole";
     fs::remove(path_ + ".tmp");
     UnbindRegistryFile();
-    EXPECT_TRUE(Contains(ReadFile(path_), "\"v\"=dword:00000002"));
+    EXPECT_THAT(ReadFile(path_), HasSubstr("\"v\"=dword:00000002"));
 }
 
 // Writers on many threads: a key is created once, no value is lost, and the last save holds
@@ -110,9 +112,10 @@ TEST_F(RegistryFile, ConcurrentWritersLoseNothingCreateAKeyOnceAndAllReachTheFil
         threads.emplace_back([t, &createdNew] {
             for (DWORD i = 0; i < kRounds; ++i) {
                 DWORD disposition = 0;
-                Key shared(Create(L"Shared\\Round" + std::to_wstring(i), &disposition));
+                const RegKey shared(L"Shared\\Round" + std::to_wstring(i), true, HKEY_LOCAL_MACHINE,
+                                    &disposition);
                 createdNew += disposition == REG_CREATED_NEW_KEY ? 1 : 0;
-                SetDword(shared.get(), (L"T" + std::to_wstring(t)).c_str(), i);
+                SetDword(shared.hKey, (L"T" + std::to_wstring(t)).c_str(), i);
             }
         });
     }
