@@ -13,6 +13,7 @@
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
 #include "ce/stream.h"
+#include "support/bus.h"
 #include "support/host_process.h"
 #include "support/registry_probe.h"
 #include "support/scaled_clock.h"
@@ -22,6 +23,7 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 using ots::test::ReadString;
+using ots::test::StreamHandle;
 using ots::test::TestDriver;
 using ots::test::WriteString;
 const std::wstring kTestKey = L"Drivers\\Test\\TstStream";
@@ -200,20 +202,16 @@ TEST_F(Devmgr, RefusesDeviceKeysItCannotLoadFromAndDriversThatRefuseInit) {
 }
 
 TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
-    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(StreamHandle(L"TST1:").error(), ERROR_FILE_NOT_FOUND);
     HANDLE device = Activate();
     for (const wchar_t* name : {L"TST2:", L"TST1", L"TST:", L"XTST1:"}) {
-        EXPECT_EQ(OpenStream(name), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(StreamHandle(name).error(), ERROR_FILE_NOT_FOUND) << name;
     }
-    EXPECT_EQ(OpenStream(nullptr), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(StreamHandle(nullptr).error(), ERROR_INVALID_PARAMETER);
     const std::size_t handles = ce::host::LiveHandleCount();
     for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
         TestDriver().openError = error;
-        EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), error) << "the driver's own last error";
+        EXPECT_EQ(StreamHandle(L"TST1:").error(), error) << "the driver's own last error";
     }
     TestDriver().openError = ERROR_SUCCESS;
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
