@@ -10,22 +10,6 @@ namespace {
 using namespace ots::test;
 using Names = std::vector<std::wstring>;
 
-Names EnumNames(HKEY key, bool values) {
-    Names names;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD chars = 256;
-        const LONG rc =
-            values ? RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr)
-                   : RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-        if (rc != ERROR_SUCCESS) {
-            EXPECT_EQ(rc, ERROR_NO_MORE_ITEMS);
-            return names;
-        }
-        names.emplace_back(name, chars);
-    }
-}
-
 using RegistryNames = RegistryTest;
 
 TEST_F(RegistryNames, MatchInAnyCaseKeepTheFirstSpellingAndSortWithoutCase) {

@@ -118,17 +118,26 @@ inline std::optional<std::wstring> ReadString(const std::wstring& path, const st
     return text.substr(0, text.find(L'\0'));
 }
 
-inline std::vector<std::wstring> ValueNames(const std::wstring& path) {
+// The names of a key's values (or subkeys), in the order enumeration gives them.
+inline std::vector<std::wstring> EnumNames(HKEY key, bool values = true) {
     std::vector<std::wstring> names;
-    const RegKey key(path);
-    WCHAR name[256] = {};
-    for (DWORD index = 0, cch = 256;
-         key.hKey != nullptr && RegEnumValueW(key.hKey, index, name, &cch, nullptr, nullptr,
-                                              nullptr, nullptr) == ERROR_SUCCESS;
-         ++index, cch = 256) {
-        names.emplace_back(name);
+    for (DWORD i = 0; key != nullptr; ++i) {
+        WCHAR name[256];
+        DWORD chars = 256;
+        const LONG rc =
+            values ? RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr)
+                   : RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (rc != ERROR_SUCCESS) {
+            EXPECT_EQ(rc, ERROR_NO_MORE_ITEMS);
+            break;
+        }
+        names.emplace_back(name, chars);
     }
     return names;
+}
+
+inline std::vector<std::wstring> ValueNames(const std::wstring& path) {
+    return EnumNames(RegKey(path).hKey);
 }
 
 inline void WriteRaw(const std::wstring& path, const std::wstring& name, DWORD type,
