@@ -13,6 +13,7 @@
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
 #include "ce/stream.h"
+#include "support/bus.h"
 #include "support/host_process.h"
 #include "support/registry_probe.h"
 #include "support/scaled_clock.h"
@@ -22,6 +23,7 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 using ots::test::ReadString;
+using ots::test::StreamHandle;
 using ots::test::TestDriver;
 using ots::test::WriteString;
 const std::wstring kTestKey = L"Drivers\\Test\\TstStream";
@@ -40,11 +42,6 @@ long ActiveKeyCount() {
     return std::max(0L, static_cast<long>(
                             std::ranges::count(ce::host::ExportRegText(L"Drivers\\Active"), '[')) -
                             1);
-}
-
-HANDLE OpenStream(const wchar_t* name, DWORD access = GENERIC_READ | GENERIC_WRITE,
-                  DWORD share = 0) {
-    return CreateFileW(name, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 // What the echo code hands back, or nullopt when the call fails.
@@ -192,33 +189,29 @@ TEST_F(Devmgr, RefusesDeviceKeysItCannotLoadFromAndDriversThatRefuseInit) {
     const std::string saved = ce::host::DriverSearchPath();
     ots::test::TempDir empty;
     ce::host::SetDriverSearchPath(empty.File(""));
-    EXPECT_EQ(ce::host::ResolveDriverLibrary("sub/libx.so"), empty.File("sub/libx.so"));
-    EXPECT_EQ(ce::host::ResolveDriverLibrary("/opt/libx.so"), "/opt/libx.so");
     EXPECT_EQ(Activate(), nullptr) << "a relative name is looked for in the search path only";
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     ce::host::SetDriverSearchPath(saved);
 }
 
 TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
-    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(StreamHandle(L"TST1:").error(), ERROR_FILE_NOT_FOUND);
     HANDLE device = Activate();
     for (const wchar_t* name : {L"TST2:", L"TST1", L"TST:", L"XTST1:"}) {
-        EXPECT_EQ(OpenStream(name), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(StreamHandle(name).error(), ERROR_FILE_NOT_FOUND) << name;
     }
-    EXPECT_EQ(OpenStream(nullptr), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(StreamHandle(nullptr).error(), ERROR_INVALID_PARAMETER);
     const std::size_t handles = ce::host::LiveHandleCount();
     for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
         TestDriver().openError = error;
-        EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), error) << "the driver's own last error";
+        EXPECT_EQ(StreamHandle(L"TST1:").error(), error) << "the driver's own last error";
     }
     TestDriver().openError = ERROR_SUCCESS;
     EXPECT_EQ(ce::host::LiveHandleCount(), handles);
 
-    HANDLE stream = OpenStream(L"tst1:", GENERIC_READ, FILE_SHARE_READ);  // any case
+    // Any case; the access and share reach Open as given.
+    HANDLE stream =
+        CreateFileW(L"tst1:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(stream, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Echo(stream, "calibrate"), "calibrate");
     EXPECT_FALSE(
@@ -246,27 +239,27 @@ TEST_F(Devmgr, StreamCallsReachTheDriverWithItsContextsAndResults) {
 // leaves open handles that only close.
 TEST_F(Devmgr, DeactivationWaitsForACallInProgressAndRefusesNewOnes) {
     HANDLE device = Activate();
-    HANDLE busy = OpenStream(L"TST1:");
-    HANDLE idle = OpenStream(L"TST1:");  // the test driver admits several opens
+    const StreamHandle busy(L"TST1:");
+    const StreamHandle idle(L"TST1:");  // the test driver admits several opens
     BOOL blockedResult = FALSE;
     std::thread caller([&] {
-        blockedResult =
-            DeviceIoControl(busy, ots::test::kBlockCode, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        blockedResult = DeviceIoControl(busy.get(), ots::test::kBlockCode, nullptr, 0, nullptr, 0,
+                                        nullptr, nullptr);
     });
     ASSERT_EQ(std::ranges::count(TestDriver().Trace(4), '\n'), 4) << "the call is in the driver";
     BOOL deactivated = FALSE;
     std::thread deactivator([&] { deactivated = Deactivate(device); });
     ASSERT_TRUE(ots::test::WaitUntil([] { return ce::host::ListActiveDevices().empty(); }));
-    EXPECT_EQ(Echo(idle, "new"), std::nullopt);
+    EXPECT_EQ(Echo(idle.get(), "new"), std::nullopt);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(OpenStream(L"TST1:"), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(StreamHandle(L"TST1:").ok());
     TestDriver().Release();
     caller.join();
     deactivator.join();
     EXPECT_TRUE(blockedResult);
     EXPECT_TRUE(deactivated);
-    EXPECT_TRUE(CloseHandle(busy));
-    EXPECT_TRUE(CloseHandle(idle));
+    EXPECT_TRUE(CloseHandle(busy.get()));
+    EXPECT_TRUE(CloseHandle(idle.get()));
     // Deinit only once the busy call returned; nothing reaches a gone driver.
     EXPECT_EQ(TestDriver().Trace(),
               "Init TST1: client=0x0 bus=0 -> 0x101\n"

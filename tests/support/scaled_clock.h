@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "ce/host/clock.h"
 
@@ -17,7 +18,16 @@ class FastClock : public ce::host::ScopedTimeScale {
 
 // Polls until the condition holds; false when it does not within the real-time bound, so that
 // a broken wake-up fails a test instead of hanging it.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds realTimeout = std::chrono::seconds(10));
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds realTimeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + realTimeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 }  // namespace ots::test

@@ -24,18 +24,12 @@ inline constexpr DWORD kEchoCode = 1;   // copies the input to the output, sets 
 inline constexpr DWORD kFailCode = 2;   // returns FALSE
 inline constexpr DWORD kBlockCode = 3;  // returns only once released
 
-struct TestDriverState {
-    std::mutex mutex;
-    std::condition_variable changed;
-    // "Any 0 taken vendor=0xffffffff", "notify 0x1", "Init TST1: client=0x2 bus=0 -> 0x101",
-    // "Open 0x101 access=0xc0000000 share=0x0 -> 0x102", ...; a USB line made on testThread
-    // ends " on the caller's thread".
-    std::string trace;
-    std::thread::id testThread;
-    // The USB client: switches, and what the last attach that took something was handed.
-    int dllMainAttaches = 0;
+// What a case sets, and what the last attach that took something was handed; Reset clears it.
+struct TestDriverSwitches {
+    // The USB client: whole devices taken too; a hook run inside USB_CLOSE_DEVICE, after it is
+    // recorded.
     bool acceptDevices = false;
-    std::function<void()> onClose;  // runs inside USB_CLOSE_DEVICE, after it is recorded
+    std::function<void()> onClose;
     USB_HANDLE device = nullptr;
     LPCUSB_FUNCS funcs = nullptr;
     LPCUSB_INTERFACE interface = nullptr;
@@ -45,20 +39,23 @@ struct TestDriverState {
     std::optional<DWORD> initRefusal;
     DWORD openError = ERROR_SUCCESS;
     bool released = false;
+};
+
+struct TestDriverState : TestDriverSwitches {
+    std::mutex mutex;
+    std::condition_variable changed;
+    // "Any 0 taken vendor=0xffffffff", "notify 0x1", "Init TST1: client=0x2 bus=0 -> 0x101",
+    // "Open 0x101 access=0xc0000000 share=0x0 -> 0x102", ...; a USB line made on testThread
+    // ends " on the caller's thread".
+    std::string trace;
+    std::thread::id testThread;
+    int dllMainAttaches = 0;
 
     void Reset() {
         std::lock_guard lock(mutex);
         trace.clear();
         testThread = std::this_thread::get_id();
-        acceptDevices = false;
-        onClose = nullptr;
-        device = nullptr;
-        funcs = nullptr;
-        interface = nullptr;
-        lastContext = 0x100;
-        initRefusal.reset();
-        openError = ERROR_SUCCESS;
-        released = false;
+        static_cast<TestDriverSwitches&>(*this) = {};
     }
     // With the state locked; `mark` notes a call made on the test's thread.
     void LogLocked(const std::string& line, bool mark) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ce/kernel.h"
-#include "ce/registry.h"
+#include "support/registry_probe.h"
 #include "support/test_driver.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
@@ -73,21 +73,13 @@ TEST_EXPORT BOOL USBDeviceAttach(USB_HANDLE hDevice, LPCUSB_FUNCS lpUsbFuncs,
 
 // Init notes what the active key held when it ran: the name and client info written before.
 TEST_EXPORT DWORD TST_Init(LPCWSTR pContext, LPCVOID lpvBusContext) {
-    wchar_t name[32] = L"?";
-    DWORD clientInfo = 0xFFFFFFFF;  // none
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        DWORD size = sizeof name - sizeof(wchar_t);
-        RegQueryValueExW(key, L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size);
-        size = sizeof clientInfo;
-        RegQueryValueExW(key, L"ClientInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(&clientInfo),
-                         &size);
-        RegCloseKey(key);
-    }
+    const std::wstring name = ots::test::ReadString(pContext, L"Name").value_or(L"?");
+    const DWORD clientInfo = ots::test::ReadDword(pContext, L"ClientInfo").value_or(0xFFFFFFFF);
     // A bus context, when given, points to an int.
     const int bus = lpvBusContext != nullptr ? *static_cast<const int*>(lpvBusContext) : 0;
     const DWORD context = gState.initRefusal ? 0 : gState.lastContext + 1;
-    auto lock = Log(false, "Init %ls client=0x%x bus=%d -> 0x%x", name, clientInfo, bus, context);
+    auto lock =
+        Log(false, "Init %ls client=0x%x bus=%d -> 0x%x", name.c_str(), clientInfo, bus, context);
     gState.lastContext += context != 0 ? 1 : 0;
     SetLastError(gState.initRefusal.value_or(ERROR_SUCCESS));
     return context;
