@@ -5,9 +5,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <array>
 #include <numeric>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "ce/host/heap_stats.h"
@@ -18,12 +18,14 @@
 #include "protocol/control_codes.h"
 #include "protocol/vendor_command.h"
 #include "support/bus.h"
+#include "support/golden.h"
 #include "support/host_process.h"
 #include "support/records.h"
 
 namespace {
 
 using namespace ots::host;
+using ots::test::ExpectGolden;
 using ots::test::HostProcess;
 using ots::test::ProgramResult;
 using ots::test::ReadFile;
@@ -66,6 +68,29 @@ TEST(EventLog, NumbersInjectedEventsKeepsTheNewestAndWaits) {
               "\"x_px\":400.0,\"y_px\":150.0}");
 }
 
+// What a run shows its user, as one text: the command line, stdout, stderr and the exit code.
+// The test's folder reads $DIR, the platform configuration platform.reg; times, sequence numbers
+// and event counts, which follow the machine's load, read #.
+std::string Shown(const std::vector<std::string>& argv, const ProgramResult& result,
+                  const TempDir& dir) {
+    std::string text = "$";
+    for (const std::string& arg : argv) {
+        text += " " + (&arg == &argv.front() ? arg.substr(arg.rfind('/') + 1) : arg);
+    }
+    text += "\n" + result.out + (result.err.empty() ? "" : "(stderr)\n" + result.err);
+    text += "[exit " + std::to_string(result.exitCode) + "]\n";
+    const std::pair<std::string, std::string> places[] = {{dir.File(""), "$DIR/"},
+                                                          {OTS_PLATFORM_REG, "platform.reg"}};
+    for (const auto& [path, shown] : places) {
+        for (std::size_t at; (at = text.find(path)) != std::string::npos;) {
+            text.replace(at, path.size(), shown);
+        }
+    }
+    static const std::regex varying("(t_ms\"?:? ?|\"seq\":|injected: )[0-9.]+");
+    return std::regex_replace(text, varying, "$1#");
+}
+
+// Refreshed with OTS_REGOLDEN=1 (ctest -R Programs); its diff is reviewed before a commit.
 TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
     TempDir dir;
     const std::string nobody = dir.File("nobody.sock");
@@ -78,37 +103,29 @@ TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
         more.insert(more.begin(), host.begin(), host.end());
         return more;
     };
-    struct Case {
-        std::vector<std::string> argv;
-        int exitCode;
-        std::string message;  // part of stdout (exit 0) or stderr
+    const std::vector<std::string> runs[] = {
+        {cectl, "--help"},
+        {cectl, "draw", "--help"},
+        {cectl},
+        {cectl, "frobnicate"},
+        {cectl, "draw", "path", dir.File("missing.txt")},
+        {cectl, "draw", "path", dir.File("bad.txt")},
+        {cectl, "--socket", nobody, "list"},
+        {cectl, "--socket", nobody, "draw", "path", dir.File("good.txt")},
+        {cehost, "--help"},
+        {cehost, "--bogus"},
+        {cehost, "--state"},
+        {cehost, "--sink", "x11", "--display", ":9999"},  // no such display
+        {cehost, "--time-scale", "0"},
+        hostWith({dir.File("file") + "/state"}),
+        hostWith({dir.File("s1"), "--config", OTS_PLATFORM_REG, "--driver-dir", dir.File("none")}),
+        hostWith({dir.File("s2"), "--config", dir.File("none.reg")}),
     };
-    const Case cases[] = {
-        {{cectl, "--help"}, 0, "usage: cectl"},
-        {{cectl, "draw", "--help"}, 0, "draw"},
-        {{cectl}, 1, "no command"},
-        {{cectl, "frobnicate"}, 1, "unknown command \"frobnicate\""},
-        {{cectl, "draw", "path", dir.File("missing.txt")}, 1, dir.File("missing.txt")},
-        {{cectl, "draw", "path", dir.File("bad.txt")}, 1, dir.File("bad.txt") + ":2:"},
-        {{cectl, "--socket", nobody, "list"}, 2, nobody},
-        {{cectl, "--socket", nobody, "draw", "path", dir.File("good.txt")}, 2, nobody},
-        {{cehost, "--help"}, 0, "--time-scale"},
-        {{cehost, "--bogus"}, 1, "cehost: "},
-        {{cehost, "--state"}, 1, "cehost: "},
-        {{cehost, "--sink", "x11"}, 1, "cehost: "},
-        {{cehost, "--time-scale", "0"}, 1, "cehost: "},
-        {hostWith({dir.File("file") + "/state"}), 4, dir.File("file")},
-        {hostWith({dir.File("s1"), "--config", OTS_PLATFORM_REG, "--driver-dir", dir.File("none")}),
-         5, dir.File("none") + "/libotsusb.so"},
-        {hostWith({dir.File("s2"), "--config", dir.File("none.reg")}), 6, dir.File("none.reg")},
-    };
-    for (const Case& c : cases) {
-        const ProgramResult result = ots::test::RunProgram(c.argv, dir);
-        SCOPED_TRACE(testing::PrintToString(c.argv) + ": " + result.out + result.err);
-        EXPECT_EQ(result.exitCode, c.exitCode);
-        EXPECT_THAT(c.exitCode == 0 ? result.out : result.err, HasSubstr(c.message));
-        EXPECT_TRUE(c.exitCode == 0 || result.out.empty());
+    std::string text;
+    for (const std::vector<std::string>& argv : runs) {
+        text += Shown(argv, ots::test::RunProgram(argv, dir), dir);
     }
+    ExpectGolden(text, OTS_GOLDEN_DIR "programs.txt");
     EXPECT_EQ(::access(nobody.c_str(), F_OK), -1) << "a host that fails leaves no socket";
 }
 
@@ -121,94 +138,59 @@ class HostSession : public ::testing::Test {
         EXPECT_EQ(result.exitCode, 0) << testing::PrintToString(args) << ": " << result.err;
         return result.out;
     }
-    std::string Refused(const std::vector<std::string>& args) {
-        const ProgramResult result = host_.Cectl(args);
-        EXPECT_EQ(result.exitCode, 3) << testing::PrintToString(args);
-        return result.err;
+    // Each command line of the script (';' between them, $DIR/ the test's folder) run in turn,
+    // shown as a user sees it.
+    std::string Session(const std::string& script) {
+        std::string text, line;
+        for (std::istringstream lines(script); std::getline(lines, line, ';');) {
+            std::vector<std::string> args;
+            std::istringstream words(line);
+            for (std::string word; words >> word;) {
+                args.push_back(word.starts_with("$DIR/") ? dir_.File(word.substr(5)) : word);
+            }
+            const ProgramResult result = host_.Cectl(args);
+            args.insert(args.begin(), "cectl");
+            text += Shown(args, result, dir_);
+        }
+        return text;
     }
     TempDir dir_;
     HostProcess host_{dir_, {"--sink", "trace"}};
 };
 
-// Where a touch command reported the left button down, and how far that was from the finger:
-// "left down at X Y (D px from the finger)".
-std::array<double, 3> LeftDownAt(const std::string& report) {
-    std::smatch match;
-    if (!std::regex_search(report, match,
-                           std::regex("left down at ([0-9.]+) ([0-9.]+) \\(([0-9.]+) px"))) {
-        ADD_FAILURE() << "no left down in: " << report;
-        return {-1, -1, -1};
-    }
-    return {std::stod(match[1]), std::stod(match[2]), std::stod(match[3])};
-}
-
+// Plugging, refusals, touches on an uncalibrated ideal panel (its raw range maps onto the
+// screen edge to edge, so each left down lies on the finger) and unplugging.
 TEST_F(HostSession, PlugTouchFollowListAndUnplugReachTheDriver) {
-    EXPECT_THAT(Refused({"tap", "1", "1"}), HasSubstr("no controller is plugged"));
-    EXPECT_EQ(Ok({"plug", "coordinate"}), "plugged 1 coordinate ideal OTS1: active\n");
-    EXPECT_EQ(Ok({"plug", "coordinate", "--panel", "mounted", "--id", "5"}),
-              "plugged 5 coordinate mounted OTS2: active\n");
-    EXPECT_THAT(Refused({"plug", "camera", "--id", "5"}),
-                HasSubstr("controller 5 is plugged already"));
-    EXPECT_THAT(Refused({"plug", "camera", "--panel", "round"}), HasSubstr("\"round\""));
-    EXPECT_THAT(Refused({"tap", "801", "10"}), HasSubstr("800 x 600"));
-    Refused({"tap", "5", "5", "--id", "9"});
-    Refused({"unplug", "4"});
-    const std::string tap = Ok({"tap", "400", "300"});
-    EXPECT_THAT(tap, HasSubstr("finger: down at 400.0 300.0, up at 400.0 300.0"));
-    // Uncalibrated, an ideal panel's raw range maps onto the screen edge to edge.
-    const auto [x, y, off] = LeftDownAt(tap);
-    EXPECT_NEAR(x, 400.0, 2.0);
-    EXPECT_NEAR(y, 300.0, 2.0);
-    EXPECT_LT(off, 2.0);
-    EXPECT_EQ(host_.Cectl({"tap", "800", "600"}).exitCode, 0) << "the far corner is on screen";
-    const std::string drag = Ok({"drag", "100", "100", "700", "500", "--ms", "200"});
-    EXPECT_NEAR(LeftDownAt(drag)[0], 100.0, 2.0);
-    EXPECT_LT(LeftDownAt(drag)[2], 2.0);
-    EXPECT_THAT(drag, HasSubstr("up at 700.0 500.0"));
-    EXPECT_THAT(Ok({"draw", "circle", "400", "300", "100", "--ms", "300"}),
-                HasSubstr("finger: down at 500.0 300.0, up at 500.0 300.0"));
     WriteFile(dir_.File("path.txt"), "# a corner\n100 100\n300 100\n300 300\n");
-    EXPECT_THAT(Ok({"draw", "path", dir_.File("path.txt")}),
-                HasSubstr("finger: down at 100.0 100.0, up at 300.0 300.0"));
+    ExpectGolden(Session("tap 1 1;plug coordinate;plug coordinate --panel mounted --id 5;"
+                         "plug camera --id 5;plug camera --panel round;tap 801 10;"
+                         "tap 5 5 --id 9;unplug 4;tap 400 300;tap 800 600;"
+                         "drag 100 100 700 500 --ms 200;draw circle 400 300 100 --ms 300;"
+                         "draw path $DIR/path.txt;events --count 1;unplug 1;list"),
+                 OTS_GOLDEN_DIR "session.txt");
+    EXPECT_THAT(ReadFile(host_.traceFile()), HasSubstr("\"flags\":\"0x8004\"")) << "the lift";
     // A follower only sees events from when it started: tap until it has had its two.
     const std::string out = dir_.File("follow.out");
     const pid_t follower = ots::test::Spawn(
         {OTS_CECTL, "--socket", host_.socket(), "events", "--follow", "--count", "2"}, out, out);
     int status = 0;
     for (int i = 0; i < 100 && ::waitpid(follower, &status, WNOHANG) == 0; ++i) {
-        Ok({"tap", "600", "450"});
+        Ok({"tap", "600", "450", "--id", "5"});
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string followed = ReadFile(out);
     EXPECT_EQ(std::count(followed.begin(), followed.end(), '\n'), 2) << followed;
     EXPECT_THAT(followed, HasSubstr("\"seq\":"));
-    const std::string last = Ok({"events", "--count", "1"});
-    EXPECT_THAT(last, HasSubstr("\"flags\":\"0x8004\"")) << "the lift";
-    EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1);
-    EXPECT_THAT(ReadFile(host_.traceFile()), HasSubstr("\"flags\":\"0x8004\""));
-    EXPECT_EQ(Ok({"unplug", "1"}), "unplugged 1 coordinate ideal OTS1: inactive\n");
-    EXPECT_EQ(Ok({"list"}), "5 coordinate mounted OTS2: active\n");
 }
 
 TEST_F(HostSession, TheRegistryIsDumpedImportedAndSavedLoadableAtAStop) {
-    Ok({"plug", "coordinate"});
-    Ok({"plug", "coordinate"});
-    const std::string dump = Ok({"reg", "dump"});
-    EXPECT_THAT(dump, HasSubstr("[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\OtsUSB_Class"
-                                "\\CalibParaY]"));
-    EXPECT_THAT(dump, HasSubstr("\\Default\\Default\\255_255_255\\OtsUSB_Class]"));
-    const std::string ports = Ok({"reg", "dump", "HKLM\\OtsUSB"});
-    EXPECT_THAT(ports, HasSubstr("\"Port1\"=\"OTS1:\""));
-    EXPECT_THAT(ports, HasSubstr("\"Port2\"=\"OTS2:\""));
-    EXPECT_THAT(ports, Not(HasSubstr("DriverConfig")));
     WriteFile(dir_.File("extra.reg"),
               "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Test]\n\"Answer\"=dword:2a\n");
-    EXPECT_THAT(Ok({"reg", "import", dir_.File("extra.reg")}), HasSubstr("imported"));
-    EXPECT_THAT(Ok({"reg", "dump", "Test"}), HasSubstr("\"Answer\"=dword:0000002a"));
     WriteFile(dir_.File("bad.reg"), "REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"Broken\"=dword:zz\n");
-    EXPECT_THAT(Refused({"reg", "import", dir_.File("bad.reg")}),
-                HasSubstr(dir_.File("bad.reg") + ":3"));
-    EXPECT_THAT(Ok({"reg", "dump", "X"}), Not(HasSubstr("Broken")));
+    ExpectGolden(Session("plug coordinate;plug coordinate;reg dump;reg dump HKLM\\OtsUSB;"
+                         "reg import $DIR/extra.reg;reg dump Test;reg import $DIR/bad.reg;"
+                         "reg dump X"),
+                 OTS_GOLDEN_DIR "registry.txt");
     EXPECT_EQ(host_.Stop(SIGTERM), 0);
     EXPECT_EQ(::access(host_.socket().c_str(), F_OK), -1);
     const std::string saved = ReadFile(host_.registryFile());
