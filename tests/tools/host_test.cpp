@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <map>
 #include <numeric>
 #include <regex>
 #include <sstream>
@@ -66,6 +67,28 @@ TEST(EventLog, NumbersInjectedEventsKeepsTheNewestAndWaits) {
               "\"x_px\":400.0,\"y_px\":150.0}");
 }
 
+// The command lines of a script, ';' between them and words split at spaces: "''" is an empty
+// word, $DIR/ the test's folder, platform.reg the platform configuration, cectl and cehost the
+// programs.
+std::vector<std::vector<std::string>> CommandLines(const std::string& script, const TempDir& dir) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(script);
+    for (std::string line, word; std::getline(in, line, ';');) {
+        std::vector<std::string>& words = lines.emplace_back();
+        for (std::istringstream split(line); split >> word;) {
+            const std::map<std::string, std::string> named = {{"''", ""},
+                                                              {"cectl", OTS_CECTL},
+                                                              {"cehost", OTS_CEHOST},
+                                                              {"platform.reg", OTS_PLATFORM_REG}};
+            const auto found = named.find(word);
+            words.push_back(found != named.end()        ? found->second
+                            : word.starts_with("$DIR/") ? dir.File(word.substr(5))
+                                                        : word);
+        }
+    }
+    return lines;
+}
+
 // What a run shows its user, as one text: the command line, stdout, stderr and the exit code.
 // The test's folder reads $DIR, the platform configuration platform.reg; times, sequence numbers
 // and event counts, which follow the machine's load, read #.
@@ -73,7 +96,9 @@ std::string Shown(const std::vector<std::string>& argv, const ProgramResult& res
                   const TempDir& dir) {
     std::string text = "$";
     for (const std::string& arg : argv) {
-        text += " " + (&arg == &argv.front() ? arg.substr(arg.rfind('/') + 1) : arg);
+        text += " " + (&arg == &argv.front() ? arg.substr(arg.rfind('/') + 1)
+                       : arg.empty()         ? "''"
+                                             : arg);
     }
     text += "\n" + result.out + (result.err.empty() ? "" : "(stderr)\n" + result.err);
     text += "[exit " + std::to_string(result.exitCode) + "]\n";
@@ -88,43 +113,41 @@ std::string Shown(const std::vector<std::string>& argv, const ProgramResult& res
     return std::regex_replace(text, varying, "$1#");
 }
 
-// Refreshed with OTS_REGOLDEN=1 (ctest -R Programs); its diff is reviewed before a commit.
+// Help, usage errors (each names what is wrong), files that cannot be used, no host, and a host
+// that cannot start. Refreshed with OTS_REGOLDEN=1 (ctest -R Programs); its diff is reviewed
+// before a commit.
 TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
     TempDir dir;
-    const std::string nobody = dir.File("nobody.sock");
-    const std::string cectl = OTS_CECTL, cehost = OTS_CEHOST;
     WriteFile(dir.File("bad.txt"), "1 2\nthree four\n");
     WriteFile(dir.File("good.txt"), "1 2\n3 4\n");
     WriteFile(dir.File("file"), "");
-    const std::vector<std::string> host = {cehost, "--socket", nobody, "--state"};
-    const auto hostWith = [&](std::vector<std::string> more) {
-        more.insert(more.begin(), host.begin(), host.end());
-        return more;
-    };
-    const std::vector<std::string> runs[] = {
-        {cectl, "--help"},
-        {cectl, "draw", "--help"},
-        {cectl},
-        {cectl, "frobnicate"},
-        {cectl, "draw", "path", dir.File("missing.txt")},
-        {cectl, "draw", "path", dir.File("bad.txt")},
-        {cectl, "--socket", nobody, "list"},
-        {cectl, "--socket", nobody, "draw", "path", dir.File("good.txt")},
-        {cehost, "--help"},
-        {cehost, "--bogus"},
-        {cehost, "--state"},
-        {cehost, "--sink", "x11", "--display", ":9999"},  // no such display
-        {cehost, "--time-scale", "0"},
-        hostWith({dir.File("file") + "/state"}),
-        hostWith({dir.File("s1"), "--config", OTS_PLATFORM_REG, "--driver-dir", dir.File("none")}),
-        hostWith({dir.File("s2"), "--config", dir.File("none.reg")}),
-    };
     std::string text;
-    for (const std::vector<std::string>& argv : runs) {
+    for (const std::vector<std::string>& argv : CommandLines(
+             "cectl --help;cectl draw --help;cectl;cectl frobnicate;cectl tap 1 2 --panel x;"
+             "cectl plug mouse;cectl tap 1;cectl list extra;cectl touch 10 20;"
+             "cectl tap 1 2 --ms 600001;cectl tap 1 2 --ms;cectl events --count 0;cectl --socket;"
+             "cectl --socket /run/x.sock;cectl list --socket /run/x.sock;cectl reg;"
+             "cectl reg import;cectl draw;cectl draw square 1;cectl draw circle 1 2 0;"
+             "cectl draw circle 1 2;cectl draw line 1 2 3;cectl draw path;"
+             "cectl unplug 0;cectl unplug 100;cectl unplug -1;cectl unplug x;cectl unplug 1.5;"
+             "cectl unplug '';cectl plug camera --id 0;cectl plug camera --id 100;"
+             "cectl plug camera --id -1;cectl plug camera --id x;cectl plug camera --id 1.5;"
+             "cectl plug camera --id '';cectl tap x 1;cectl tap 1e999 1;cectl tap nan 1;"
+             "cectl tap inf 1;cectl tap '' 1;cectl tap 1,5 1;cectl tap 0x10 1;"
+             "cectl draw path $DIR/missing.txt;cectl draw path $DIR/bad.txt;"
+             "cectl --socket $DIR/nobody.sock list;"
+             "cectl --socket $DIR/nobody.sock draw path $DIR/good.txt;"
+             "cehost --help;cehost --bogus;cehost --state;cehost --time-scale 0;"
+             "cehost --sink x11 --display :9999;"  // no such display
+             "cehost --socket $DIR/nobody.sock --state $DIR/file/state;"
+             "cehost --socket $DIR/nobody.sock --state $DIR/s1 --config platform.reg "
+             "--driver-dir $DIR/none;"
+             "cehost --socket $DIR/nobody.sock --state $DIR/s2 --config $DIR/none.reg",
+             dir)) {
         text += Shown(argv, ots::test::RunProgram(argv, dir), dir);
     }
     ExpectGolden(text, OTS_GOLDEN_DIR "programs.txt");
-    EXPECT_EQ(::access(nobody.c_str(), F_OK), -1) << "a host that fails leaves no socket";
+    EXPECT_EQ(::access(dir.File("nobody.sock").c_str(), F_OK), -1) << "a failed host leaves none";
 }
 
 // A host with its trace sink, driven by cectl.
@@ -136,16 +159,10 @@ class HostSession : public ::testing::Test {
         EXPECT_EQ(result.exitCode, 0) << testing::PrintToString(args) << ": " << result.err;
         return result.out;
     }
-    // Each command line of the script (';' between them, $DIR/ the test's folder) run in turn,
-    // shown as a user sees it.
+    // Each command line of the script run in turn, shown as a user sees it.
     std::string Session(const std::string& script) {
-        std::string text, line;
-        for (std::istringstream lines(script); std::getline(lines, line, ';');) {
-            std::vector<std::string> args;
-            std::istringstream words(line);
-            for (std::string word; words >> word;) {
-                args.push_back(word.starts_with("$DIR/") ? dir_.File(word.substr(5)) : word);
-            }
+        std::string text;
+        for (std::vector<std::string> args : CommandLines(script, dir_)) {
             const ProgramResult result = host_.Cectl(args);
             args.insert(args.begin(), "cectl");
             text += Shown(args, result, dir_);
