@@ -57,17 +57,9 @@ TEST(CectlCommandLine, EachCommandTurnsIntoItsRequest) {
     }
     EXPECT_EQ(Parse("--socket /run/x.sock list").socketPath, "/run/x.sock");
     EXPECT_EQ(Parse("reg import extra.reg").fileToRead, "extra.reg");
-    EXPECT_EQ(Parse("tap --bogus -h").outcome, Outcome::Help);
-    for (const char* verb :
-         {"plug", "unplug", "list", "tap", "touch", "hold", "drag", "draw", "reg", "events"}) {
-        const CommandLine help = Parse(std::string(verb) + " --help");
-        EXPECT_EQ(help.outcome, Outcome::Help) << verb;
-        EXPECT_NE(help.message.find("usage: cectl"), std::string::npos) << verb;
-    }
-    EXPECT_NE(Parse("--help").message.find("Exit codes"), std::string::npos);
 }
 
-// Usage errors are run as cectl itself (host_test.cpp).
+// Help and usage errors are run as cectl itself (host_test.cpp).
 
 TEST(ControlMessages, MatchTheirLayoutRoundTripAndRefuseWhatDoesNotFit) {
     const Command tap{Verb::Tap, ControllerKind::None, 2, 50, 0, false, {{1.0, 0.0}}, "ab", "", ""};

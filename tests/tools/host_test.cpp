@@ -123,7 +123,11 @@ TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
     WriteFile(dir.File("file"), "");
     std::string text;
     for (const std::vector<std::string>& argv : CommandLines(
-             "cectl --help;cectl draw --help;cectl;cectl frobnicate;cectl tap 1 2 --panel x;"
+             "cectl --help;cectl plug --help;cectl unplug --help;cectl list --help;cectl tap "
+             "--help;"
+             "cectl touch --help;cectl hold --help;cectl drag --help;cectl draw --help;"
+             "cectl reg --help;cectl events --help;cectl tap --bogus -h;cectl;cectl "
+             "frobnicate;cectl tap 1 2 --panel x;"
              "cectl plug mouse;cectl tap 1;cectl list extra;cectl touch 10 20;"
              "cectl tap 1 2 --ms 600001;cectl tap 1 2 --ms;cectl events --count 0;cectl --socket;"
              "cectl --socket /run/x.sock;cectl list --socket /run/x.sock;cectl reg;"
