@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "ce/host/stream_server.h"
 #include "ce/host/stream_wire.h"
