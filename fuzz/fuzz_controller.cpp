@@ -12,6 +12,7 @@
 #include "protocol/device_identity.h"
 #include "protocol/driver_config.h"
 #include "protocol/vendor_command.h"
+#include "support/records.h"
 #include "touch/process_report.h"
 #include "touch/sensor_init.h"
 
@@ -19,25 +20,11 @@ namespace fuzz {
 namespace {
 
 constexpr BYTE kInRequestType = 0xC0;
-constexpr DWORD kNotResponding = 0x05;  // USB error of a transfer nobody answered
 constexpr std::uint16_t kCoordinateVendor = 0x0EEF;
 
 template <std::size_t N>
 std::array<std::uint8_t, N> Take(FuzzedDataProvider& input) {
-    std::array<std::uint8_t, N> bytes{};
-    input.ConsumeData(bytes.data(), N);
-    return bytes;
-}
-
-// The bytes of a whole frame whose header and checksum are right, around the payload.
-Packet Frame(BYTE cls, BYTE code, BYTE index, std::span<const BYTE> payload) {
-    Packet packet{};
-    ots::BuildVendorCommand(cls, code, index, payload.data(),
-                            std::min(payload.size(), ots::kMaxVendorPayload), packet);
-    // A block response is 64 bytes whatever its payload; the checksum closes the frame.
-    packet[3] = static_cast<BYTE>(ots::kVendorBlockSize + 1);
-    packet[63] = ots::VendorChecksum(std::span(packet).first<63>());
-    return packet;
+    return ots::test::ArrayOf<N>(input.ConsumeBytes<std::uint8_t>(N));
 }
 
 }  // namespace
@@ -58,17 +45,11 @@ FuzzController::FuzzController(bool camera)
       usb_(camera ? ots::kCameraVendorId : kCoordinateVendor, camera ? ots::kCameraProductId : 1) {
     FastClock();
     usb_.vendor = [this](const USB_DEVICE_REQUEST& setup, std::span<const BYTE> sent) {
-        if (setup.bmRequestType != kInRequestType) {
-            lastCommand_ = {};
-            std::copy_n(sent.begin(), std::min(sent.size(), lastCommand_.size()),
-                        lastCommand_.begin());
-            return ots::test::VendorAnswer{};
+        if (setup.bmRequestType == kInRequestType) {
+            return source_();
         }
-        Packet packet{};
-        const DWORD usbError = source_(packet);
-        return ots::test::VendorAnswer{
-            usbError, usbError == USB_NO_ERROR ? std::vector<BYTE>(packet.begin(), packet.end())
-                                               : std::vector<BYTE>{}};
+        lastCommand_ = ots::test::ArrayOf<5>(ots::test::Bytes(sent.begin(), sent.end()));
+        return ots::test::VendorAnswer{};
     };
     context_.dwSig = DEVICE_SIG;
     InitializeCriticalSection(&context_.csLock);
@@ -83,7 +64,7 @@ FuzzController::FuzzController(bool camera)
     context_.dwMaxPacketSize = camera ? 64 : 8;
     context_.Flags.store(DEVICE_FLAG_OPEN);
     context_.dwCookie = RegisterContext(&context_);
-    source_ = [](Packet&) { return kNotResponding; };
+    source_ = [] { return kSilent; };
 }
 
 FuzzController::~FuzzController() {
@@ -108,26 +89,26 @@ void FuzzController::Initialise(FuzzedDataProvider& input) {
         return;
     }
     // A bracket is answered with an empty block; each block read with the input's block.
-    SetVendorSource([this, &input](Packet& packet) {
-        std::array<BYTE, ots::kVendorBlockSize> block{};
-        if (lastCommand_[1] == ots::kClassReadBlock) {
-            block = Take<ots::kVendorBlockSize>(input);
-        }
-        packet = Frame(static_cast<BYTE>(0x10 | lastCommand_[1]), lastCommand_[2], lastCommand_[4],
-                       block);
-        return USB_NO_ERROR;
+    SetVendorSource([this, &input] {
+        const bool read = lastCommand_[1] == ots::kClassReadBlock;
+        return ots::test::VendorAnswer{
+            USB_NO_ERROR,
+            ots::test::BlockResponse(
+                static_cast<BYTE>(0x10 | lastCommand_[1]), lastCommand_[2], lastCommand_[4],
+                read ? input.ConsumeBytes<BYTE>(ots::kVendorBlockSize) : ots::test::Bytes{})};
     });
     InitCameraController(&context_);
-    SetVendorSource([](Packet&) { return kNotResponding; });
+    SetVendorSource([] { return kSilent; });
 }
 
 void FuzzController::AnswerFromInput(FuzzedDataProvider& input) {
-    SetVendorSource([&input](Packet& packet) {
+    SetVendorSource([&input] {
         if (input.remaining_bytes() == 0 || input.ConsumeBool()) {
-            return kNotResponding;
+            return kSilent;
         }
-        input.ConsumeData(packet.data(), packet.size());
-        return DWORD{USB_NO_ERROR};
+        std::vector<BYTE> packet = input.ConsumeBytes<BYTE>(64);
+        packet.resize(64);
+        return ots::test::VendorAnswer{USB_NO_ERROR, packet};
     });
 }
 

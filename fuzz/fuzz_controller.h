@@ -16,11 +16,9 @@
 
 namespace fuzz {
 
-using Packet = std::array<BYTE, 64>;
-
-// Answers one vendor IN transfer: fills the packet and returns the USB error to complete with
-// (USB_NO_ERROR for an answer).
-using VendorSource = std::function<DWORD(Packet&)>;
+// Answers one vendor IN transfer: the USB error to complete with and, for an answer, its packet.
+using VendorSource = std::function<ots::test::VendorAnswer()>;
+inline const ots::test::VendorAnswer kSilent{0x05, {}};  // a transfer nobody answered
 
 class FuzzController {
   public:
@@ -30,8 +28,6 @@ class FuzzController {
     FuzzController& operator=(const FuzzController&) = delete;
 
     DEVICE_CONTEXT& ctx() { return context_; }
-    TOUCH_DATA& td() { return touch_; }
-    DWORD cookie() const { return context_.dwCookie; }
     void SetVendorSource(VendorSource source) { source_ = std::move(source); }
     // Each vendor IN transfer from here on is answered from the input: a byte says whether the
     // controller answers; if so, a whole packet of input bytes, unframed. Used up, it is silent.

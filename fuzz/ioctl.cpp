@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     controller.Initialise(input);
     controller.AnswerFromInput(input);
     while (input.remaining_bytes() > 0) {
-        OneCall(input, controller.cookie());
+        OneCall(input, controller.ctx().dwCookie);
         std::vector<BYTE> report = input.ConsumeBytes<BYTE>(camera ? 64 : 6);
         ProcessReport(report.data(), static_cast<DWORD>(report.size()), &controller.ctx());
     }

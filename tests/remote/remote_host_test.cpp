@@ -9,8 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include "ce/host/stream_server.h"
 #include "ce/host/stream_wire.h"
@@ -34,17 +35,8 @@ using ots::test::TempDir;
 // The simulated coordinate controller's identity: vendor 0x5A17, product 0x0101, 0x0100.
 const Bytes kDeviceId = {0x17, 0x5A, 0x01, 0x01, 0x00, 0x01};
 
-HANDLE Open() {
-    return CreateFileW(L"OTS1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-}
-
-// DeviceIoControl with vectors as buffers (null: a null pointer of length 0); the last error.
-DWORD Io(HANDLE handle, DWORD code, Bytes* in, Bytes* out, LPDWORD returned = nullptr) {
-    SetLastError(0);
-    const BOOL ok = DeviceIoControl(
-        handle, code, in ? in->data() : nullptr, in ? static_cast<DWORD>(in->size()) : 0,
-        out ? out->data() : nullptr, out ? static_cast<DWORD>(out->size()) : 0, returned, nullptr);
+// The last error of a failed call; ERROR_SUCCESS for one that succeeded.
+DWORD Outcome(BOOL ok) {
     return ok ? ERROR_SUCCESS : std::max<DWORD>(GetLastError(), 1);
 }
 
@@ -81,37 +73,37 @@ class RemoteHost : public ::testing::Test {
 };
 
 TEST_F(RemoteHost, ControlCodesRoundTripAndTheDriversAnswerComesBackWhole) {
-    const HANDLE device = Open();
-    ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    std::optional<StreamHandle> device(std::in_place);
+    ASSERT_TRUE(device->ok()) << "error " << device->error();
     Bytes out(4096, 0xEE);
     DWORD returned = 1234;
-    ASSERT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &out, &returned), ERROR_SUCCESS);
+    ASSERT_TRUE(DeviceIoControl(device->get(), IOCTL_GET_DEVICE_ID, nullptr, 0, out.data(), 4096,
+                                &returned, nullptr));
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 6), kDeviceId);
     EXPECT_EQ(Bytes(out.begin() + 6, out.end()), Bytes(4090, 0xEE)) << "bytes it did not write";
     EXPECT_EQ(returned, 1234u) << "the driver never writes the count";
 
-    Bytes original(ots::kDriverConfigSize), readBack(ots::kDriverConfigSize);
-    ASSERT_EQ(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &original), ERROR_SUCCESS);
+    const Bytes original = device->Get(IOCTL_GET_DRIVER_CONFIG, ots::kDriverConfigSize);
     Bytes changed = original;
     changed[18] = 7;  // Smoothness
     for (std::size_t i = 38; i < changed.size(); ++i) {
         changed[i] = static_cast<BYTE>(0xA0 + i);  // reserved bytes travel too
     }
-    ASSERT_EQ(Io(device, IOCTL_SET_DRIVER_CONFIG, &changed, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &readBack), ERROR_SUCCESS);
-    EXPECT_EQ(readBack, changed);
-    ASSERT_EQ(Io(device, IOCTL_SET_DRIVER_CONFIG, &original, nullptr), ERROR_SUCCESS);
+    ASSERT_TRUE(device->Set(IOCTL_SET_DRIVER_CONFIG, changed));
+    EXPECT_EQ(device->Get(IOCTL_GET_DRIVER_CONFIG, ots::kDriverConfigSize), changed);
+    ASSERT_TRUE(device->Set(IOCTL_SET_DRIVER_CONFIG, original));
 
     Bytes shortBuffer(10, 0xEE), over(4097, 0);
-    EXPECT_EQ(Io(device, IOCTL_GET_DRIVER_CONFIG, nullptr, &shortBuffer), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Outcome(device->Io(IOCTL_GET_DRIVER_CONFIG, nullptr, &shortBuffer)),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(shortBuffer, Bytes(10, 0xEE));
-    EXPECT_FALSE(
-        DeviceIoControl(device, IOCTL_GET_DRIVER_CONFIG, nullptr, 0, nullptr, 58, nullptr, nullptr))
+    EXPECT_FALSE(DeviceIoControl(device->get(), IOCTL_GET_DRIVER_CONFIG, nullptr, 0, nullptr, 58,
+                                 nullptr, nullptr))
         << "a null output buffer stays null in the host";
-    EXPECT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &over), ERROR_INVALID_PARAMETER);
-    EXPECT_NE(Io(device, IOCTL_SET_DRIVER_CONFIG, &over, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(Outcome(device->Io(IOCTL_GET_DEVICE_ID, nullptr, &over)), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(device->Io(IOCTL_SET_DRIVER_CONFIG, &over, nullptr));
     EXPECT_EQ(StreamHandle().error(), ERROR_ACCESS_DENIED) << "one client at a time";
-    EXPECT_TRUE(CloseHandle(device));
+    device.reset();
     ExpectServed();
     const std::wstring names[] = {L"OTS2:", L"XYZ1:", L"OTS1", std::wstring(65, L'O')};
     for (const std::wstring& name : names) {
@@ -213,11 +205,14 @@ TEST(RemoteNoHost, OpenFailsWithFileNotFoundAndHandlesOfAGoneHostAreInvalid) {
     ASSERT_TRUE(host.WaitReady()) << host.errText();
     ASSERT_EQ(host.Cectl({"plug", "coordinate"}).exitCode, 0);
     ::setenv("OTS_DEVMGR_SOCKET", host.socket().c_str(), 1);
-    const HANDLE device = Open();
+    const HANDLE device =
+        CreateFileW(L"OTS1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     EXPECT_EQ(host.Stop(SIGTERM), 0);
     Bytes id(6, 0xEE);
-    EXPECT_EQ(Io(device, IOCTL_GET_DEVICE_ID, nullptr, &id), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Outcome(DeviceIoControl(device, IOCTL_GET_DEVICE_ID, nullptr, 0, id.data(), 6,
+                                      nullptr, nullptr)),
+              ERROR_INVALID_HANDLE);
     EXPECT_EQ(id, Bytes(6, 0xEE));
     EXPECT_TRUE(CloseHandle(device)) << "closes quietly";
 }

@@ -57,47 +57,9 @@ TEST(CectlCommandLine, EachCommandTurnsIntoItsRequest) {
     }
     EXPECT_EQ(Parse("--socket /run/x.sock list").socketPath, "/run/x.sock");
     EXPECT_EQ(Parse("reg import extra.reg").fileToRead, "extra.reg");
-    EXPECT_EQ(Parse("tap --bogus -h").outcome, Outcome::Help);
-    for (const char* verb :
-         {"plug", "unplug", "list", "tap", "touch", "hold", "drag", "draw", "reg", "events"}) {
-        const CommandLine help = Parse(std::string(verb) + " --help");
-        EXPECT_EQ(help.outcome, Outcome::Help) << verb;
-        EXPECT_NE(help.message.find("usage: cectl"), std::string::npos) << verb;
-    }
-    EXPECT_NE(Parse("--help").message.find("Exit codes"), std::string::npos);
 }
 
-TEST(CectlCommandLine, UsageErrorsNameWhatIsWrong) {
-    const std::pair<std::string, const char*> named[] = {
-        {"", "no command"},
-        {"frobnicate", "\"frobnicate\""},
-        {"tap 1 2 --panel x", "--panel"},
-        {"plug mouse", "\"mouse\""},
-        {"tap 1", "cectl tap --help"},
-        {"list extra", "no arguments"},
-        {"touch 10 20", "--ms"},
-    };
-    for (const auto& [line, part] : named) {
-        const CommandLine parsed = Parse(line);
-        EXPECT_EQ(parsed.outcome, Outcome::Usage) << line;
-        EXPECT_NE(parsed.message.find(part), std::string::npos) << line << ": " << parsed.message;
-    }
-    // One line each, ';' between them.
-    std::string refused =
-        "tap 1 2 --ms 600001;tap 1 2 --ms;events --count 0;--socket;--socket /run/x.sock;"
-        "list --socket /run/x.sock;reg;reg import;draw;draw square 1;draw circle 1 2 0;"
-        "draw circle 1 2;draw line 1 2 3;draw path;";
-    for (const char* bad : {"0", "100", "-1", "x", "1.5", "''"}) {
-        refused += std::string("unplug ") + bad + ";plug camera --id " + bad + ";";
-    }
-    for (const char* bad : {"x", "1e999", "nan", "inf", "''", "1,5", "0x10"}) {
-        refused += std::string("tap ") + bad + " 1;";
-    }
-    std::istringstream lines(refused);
-    for (std::string line; std::getline(lines, line, ';');) {
-        EXPECT_EQ(Parse(line).outcome, Outcome::Usage) << line;
-    }
-}
+// Help and usage errors are run as cectl itself (host_test.cpp).
 
 TEST(ControlMessages, MatchTheirLayoutRoundTripAndRefuseWhatDoesNotFit) {
     const Command tap{Verb::Tap, ControllerKind::None, 2, 50, 0, false, {{1.0, 0.0}}, "ab", "", ""};
