@@ -96,6 +96,11 @@ Bytes StreamHandle::Get(DWORD code, std::size_t size) {
     return out;
 }
 
+BOOL StreamHandle::Set(DWORD code, const Bytes& record) {
+    Bytes in = record;
+    return Io(code, &in, nullptr);
+}
+
 Bytes GetRecord(DWORD code, std::size_t size, const wchar_t* name) {
     StreamHandle handle(name);
     EXPECT_TRUE(handle.ok()) << "open failed with " << handle.error();

@@ -108,9 +108,11 @@ class StreamHandle {
 
     bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
     DWORD error() const { return error_; }  // last error of a failed open
+    HANDLE get() const { return handle_; }
 
     BOOL Io(DWORD code, Bytes* in, Bytes* out);
     Bytes Get(DWORD code, std::size_t size);
+    BOOL Set(DWORD code, const Bytes& record);
     void Close();
 
   private:
