@@ -3,7 +3,6 @@
 #include <array>
 
 #include "protocol/messages.h"
-#include "support/records.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/panel_app.h"
 #include "ui/resource.h"
@@ -61,19 +60,10 @@ void PanelTest::Answer(const ots::DeviceIdentity& identity, const ots::DeviceCon
 }
 
 void PanelTest::Flush() {
-    const std::vector<script::Event> calls = driver().Events(true);
-    for (; calls_ < calls.size(); ++calls_) {
-        transcript_ += "call " + Narrow(calls[calls_].device) + " " +
-                       std::to_string(calls[calls_].code) + " " +
-                       ots::test::HexDump(calls[calls_].input) + "\n";
-    }
+    transcript_ += Happened();
     for (; boxes_ < ui.Boxes().size(); ++boxes_) {
         const ShownBox& box = ui.Boxes()[boxes_];
         transcript_ += "box " + Narrow(box.caption) + ": " + Narrow(box.text) + "\n";
-    }
-    const std::vector<std::string> lines = capture_.Lines();
-    for (; lines_ < lines.size(); ++lines_) {
-        transcript_ += "debug " + lines[lines_] + "\n";
     }
 }
 
@@ -97,10 +87,9 @@ void PanelTest::Show(CDialog& dialog) {
 }
 
 std::string PanelTest::Run(CDialog* child, std::function<void(CDialog&)> script) {
+    Happened();
     transcript_.clear();
-    calls_ = driver().Events(true).size();
     boxes_ = ui.Boxes().size();
-    lines_ = capture_.Lines().size();
     INT_PTR result = -1;
     const auto run = [&](CDialog& dialog) {
         ui.OnShown(dialog.TemplateId(), std::move(script));

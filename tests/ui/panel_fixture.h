@@ -43,7 +43,7 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
     void Flush();
 
     std::string transcript_;
-    std::size_t calls_ = 0, boxes_ = 0, lines_ = 0;
+    std::size_t boxes_ = 0;
 };
 
 }  // namespace ui_test

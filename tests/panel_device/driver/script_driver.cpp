@@ -69,12 +69,12 @@ SCRIPT_EXPORT BOOL OTS_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn,
                                  PBYTE pBufOut, DWORD dwLenOut, PDWORD /*pdwActualOut*/) {
     script::Event event = EventOf(script::Op::IoControl, hOpenContext);
     event.code = dwCode;
-    event.inputNull = pBufIn == nullptr;
     if (pBufIn != nullptr) {
-        event.input.assign(pBufIn, pBufIn + dwLenIn);
+        event.input.emplace(pBufIn, pBufIn + dwLenIn);
     }
-    event.outputLength = dwLenOut;
-    event.outputNull = pBufOut == nullptr;
+    if (pBufOut != nullptr) {
+        event.outputLength = dwLenOut;
+    }
     std::vector<BYTE> reply;
     if (!gState.Answer(std::move(event), reply)) {
         return FALSE;

@@ -8,7 +8,9 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ce/types.h"
@@ -21,12 +23,10 @@ struct Event {
     Op op;
     std::wstring device;
     double platformMs = 0.0;
-    // IoControl only.
+    // IoControl only; nullopt for a null buffer.
     DWORD code = 0;
-    std::vector<BYTE> input;  // the bytes the caller passed (none for a null buffer)
-    bool inputNull = true;
-    DWORD outputLength = 0;
-    bool outputNull = true;
+    std::optional<std::vector<BYTE>> input;
+    std::optional<DWORD> outputLength;
 };
 
 inline constexpr int kAlways = -1;
@@ -50,26 +50,20 @@ class DriverState {
         std::lock_guard lock(mutex_);
         replies_[code] = std::move(bytes);
     }
-    std::vector<Event> Events(bool ioOnly = false) const {
+    // The calls seen since the last time, oldest first.
+    std::vector<Event> TakeEvents() {
         std::lock_guard lock(mutex_);
-        std::vector<Event> events;
-        for (const Event& event : events_) {
-            if (!ioOnly || event.op == Op::IoControl) {
-                events.push_back(event);
-            }
-        }
-        return events;
+        return std::exchange(events_, {});
     }
-    std::vector<Event> IoCalls() const { return Events(true); }
 
     // Called by the driver: records the call; whether it succeeds, and the reply it gives.
+    // Opens and closes carry code 0, which no test fails.
     bool Answer(Event event, std::vector<BYTE>& reply) {
         std::lock_guard lock(mutex_);
         const DWORD code = event.code;
-        const bool io = event.op == Op::IoControl;
         events_.push_back(std::move(event));
         auto failure = failures_.find(code);
-        if (io && failure != failures_.end()) {
+        if (failure != failures_.end()) {
             auto& [after, times] = failure->second;
             if (after > 0) {
                 --after;
@@ -84,7 +78,7 @@ class DriverState {
     }
 
   private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::vector<Event> events_;
     std::map<DWORD, std::pair<int, int>> failures_;  // code: (after, times)
     std::map<DWORD, std::vector<BYTE>> replies_;
