@@ -43,8 +43,8 @@ std::string WindowFolder() {
 DialogDriver::DialogDriver() {
     StartOnce();
     ce::ui::host::SetMessageBoxHook(
-        [this](HWND, const std::wstring& text, const std::wstring& caption, UINT type) {
-            boxes_.push_back({text, caption, type});
+        [this](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
+            boxes_.push_back({text, caption});
             return IDOK;
         });
     ce::ui::host::SetDialogShownHook([this](CDialog& dialog) {
@@ -91,14 +91,6 @@ std::string Narrow(const std::wstring& text) {
         narrow += c == L'\n' ? '|' : static_cast<char>(c);
     }
     return narrow;
-}
-
-std::vector<std::wstring> DialogDriver::BoxTexts() const {
-    std::vector<std::wstring> texts;
-    for (const ShownBox& box : boxes_) {
-        texts.push_back(box.text);
-    }
-    return texts;
 }
 
 }  // namespace ui_test

@@ -18,7 +18,6 @@ namespace ui_test {
 struct ShownBox {
     std::wstring text;
     std::wstring caption;
-    UINT type;
 };
 
 class DialogDriver {
@@ -51,9 +50,8 @@ class DialogDriver {
     // Runs events until pred holds; false after the timeout.
     static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
 
-    // Message boxes shown so far, oldest first; texts only.
+    // Message boxes shown so far, oldest first.
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
-    std::vector<std::wstring> BoxTexts() const;
 
   private:
     std::map<UINT, std::deque<std::function<void(CDialog&)>>> scripts_;
