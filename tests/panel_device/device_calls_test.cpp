@@ -35,13 +35,10 @@ ots::CalibPara gCalibX, gCalibY;
 
 // Every record a call may fill, by name.
 std::vector<std::pair<const char*, Bytes>> Records() {
-    Bytes device(58), driver(58), identity(6);
-    ots::EncodeDeviceConfig(gDevice, std::span<BYTE, 58>(device));
-    ots::EncodeDriverConfig(gDriver, std::span<BYTE, 58>(driver));
-    ots::EncodeDeviceIdentity(gIdentity, std::span<BYTE, 6>(identity));
-    return {{"device", device},
-            {"driver", driver},
-            {"identity", identity},
+    using ots::test::Encoded;
+    return {{"device", Encoded<58>(gDevice, ots::EncodeDeviceConfig)},
+            {"driver", Encoded<58>(gDriver, ots::EncodeDriverConfig)},
+            {"identity", Encoded<6>(gIdentity, ots::EncodeDeviceIdentity)},
             {"block", Bytes(gBlock.begin(), gBlock.end())},
             {"reply", Bytes(gReply.begin(), gReply.end())}};
 }

@@ -1,8 +1,7 @@
 #include "panel_fixture.h"
 
-#include <array>
-
 #include "protocol/messages.h"
+#include "support/records.h"
 #include "ui/main_panel_dlg.h"
 #include "ui/panel_app.h"
 #include "ui/resource.h"
@@ -10,13 +9,6 @@
 
 namespace ui_test {
 namespace {
-
-template <std::size_t N, class Record, class Encode>
-std::vector<BYTE> Bytes(const Record& record, Encode encode) {
-    std::array<std::uint8_t, N> bytes{};
-    encode(record, bytes);
-    return {bytes.begin(), bytes.end()};
-}
 
 // The program's main window while a child dialog runs.
 class CMainStandIn : public CDialog {
@@ -51,12 +43,12 @@ void PanelTest::TearDown() {
 
 void PanelTest::Answer(const ots::DeviceIdentity& identity, const ots::DeviceConfig& device,
                        const ots::DriverConfig& driverConfig) {
-    driver().SetReply(IOCTL_GET_DEVICE_ID,
-                      Bytes<ots::kDeviceIdentitySize>(identity, ots::EncodeDeviceIdentity));
+    driver().SetReply(IOCTL_GET_DEVICE_ID, ots::test::Encoded<ots::kDeviceIdentitySize>(
+                                               identity, ots::EncodeDeviceIdentity));
     driver().SetReply(IOCTL_GET_DEVICE_CONFIG,
-                      Bytes<ots::kDeviceConfigSize>(device, ots::EncodeDeviceConfig));
-    driver().SetReply(IOCTL_GET_DRIVER_CONFIG,
-                      Bytes<ots::kDriverConfigSize>(driverConfig, ots::EncodeDriverConfig));
+                      ots::test::Encoded<ots::kDeviceConfigSize>(device, ots::EncodeDeviceConfig));
+    driver().SetReply(IOCTL_GET_DRIVER_CONFIG, ots::test::Encoded<ots::kDriverConfigSize>(
+                                                   driverConfig, ots::EncodeDriverConfig));
 }
 
 void PanelTest::Flush() {
