@@ -43,17 +43,13 @@ std::vector<std::pair<const char*, Bytes>> Records() {
             {"reply", Bytes(gReply.begin(), gReply.end())}};
 }
 
-using Before = std::function<void(script::DriverState&)>;
-
-// The code fails `times` times after `after` calls of it succeeded.
-Before Fail(DWORD code, int times = script::kAlways, int after = 0) {
-    return [=](script::DriverState& driver) { driver.FailCode(code, times, after); };
-}
-
 struct Row {
     const char* name;
     std::function<BOOL()> call;
-    Before before = {};
+    // The code fails `times` times after `after` calls of it succeeded.
+    DWORD failing = 0;
+    int times = script::kAlways;
+    int after = 0;
 };
 
 VendorCommandRequest Request(BYTE cls, BYTE code, BYTE index, const Bytes& data = {}) {
@@ -80,8 +76,8 @@ class DeviceCalls : public ScriptedDevicesTest {
         gBlock.fill(0xEE);
         gReply.fill(0xEE);
         capture_.Clear();
-        if (row.before) {
-            row.before(driver());
+        if (row.failing != 0) {
+            driver().FailCode(row.failing, row.times, row.after);
         }
         const auto before = Records();
         const BOOL ok = row.call();
@@ -149,14 +145,14 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
         Transcribe(row);
     }
     const Row rows[] = {
-        {"GetDeviceConfig fails", getConfig(&kCoordinate), Fail(IOCTL_GET_DEVICE_CONFIG)},
-        {"SetDeviceConfig fails", setConfig(&kCoordinate), Fail(IOCTL_SET_DEVICE_CONFIG)},
-        {"calibration x fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_X)},
-        {"calibration y fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_Y)},
-        {"GetDriverConfig fails", getDriver, Fail(IOCTL_GET_DRIVER_CONFIG)},
-        {"SetDriverConfig fails", setDriver, Fail(IOCTL_SET_DRIVER_CONFIG)},
-        {"OptUSBReinitOptcore fails", reinit, Fail(IOCTL_REINIT_OPTCORE)},
-        {"GetDeviceID fails", identify, Fail(IOCTL_GET_DEVICE_ID)},
+        {"GetDeviceConfig fails", getConfig(&kCoordinate), IOCTL_GET_DEVICE_CONFIG},
+        {"SetDeviceConfig fails", setConfig(&kCoordinate), IOCTL_SET_DEVICE_CONFIG},
+        {"calibration x fails", calibrate(&kCoordinate), IOCTL_SET_CALIB_PARA_X},
+        {"calibration y fails", calibrate(&kCoordinate), IOCTL_SET_CALIB_PARA_Y},
+        {"GetDriverConfig fails", getDriver, IOCTL_GET_DRIVER_CONFIG},
+        {"SetDriverConfig fails", setDriver, IOCTL_SET_DRIVER_CONFIG},
+        {"OptUSBReinitOptcore fails", reinit, IOCTL_REINIT_OPTCORE},
+        {"GetDeviceID fails", identify, IOCTL_GET_DEVICE_ID},
         {"other product", getConfig(&otherProduct)},
         {"other vendor", setConfig(&otherVendor)},
         {"no identity", calibrate(nullptr)},
@@ -169,24 +165,25 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
          }},
         // The camera's sequences: the bracket opened on both cameras around the body and closed
         // again whatever the body did; every command tried twice.
-        {"camera, first open fails", setConfig(&kCamera), Fail(kSet, 2, 0)},
-        {"camera read, first open fails", panel(&kCamera), Fail(kSet, 2, 0)},
-        {"camera, second open fails", getConfig(&kCamera), Fail(kSet, 2, 1)},
-        {"camera calibration, second open fails", calibrate(&kCamera), Fail(kSet, 2, 1)},
-        {"camera store fails", setConfig(&kCamera), Fail(kSet, 2, 2)},
-        {"camera x fails, y still sent", calibrate(&kCamera), Fail(kSet, 2, 2)},
-        {"camera read fails", getConfig(&kCamera), Fail(kGet, 2)},
-        {"camera panel read fails", panel(&kCamera), Fail(kGet, 2)},
-        {"version read fails", version, Fail(kGet, 2)},
+        {"camera, first open fails", setConfig(&kCamera), kSet, 2, 0},
+        {"camera read, first open fails", panel(&kCamera), kSet, 2, 0},
+        {"camera, second open fails", getConfig(&kCamera), kSet, 2, 1},
+        {"camera calibration, second open fails", calibrate(&kCamera), kSet, 2, 1},
+        {"camera store fails", setConfig(&kCamera), kSet, 2, 2},
+        {"camera x fails, y still sent", calibrate(&kCamera), kSet, 2, 2},
+        {"camera read fails", getConfig(&kCamera), kGet, 2},
+        {"camera panel read fails", panel(&kCamera), kGet, 2},
+        {"version read fails", version, kGet, 2},
         // A read answers with its last close; a store does not.
-        {"camera read, last close fails", getConfig(&kCamera), Fail(kSet, 2, 3)},
-        {"camera read, first close fails", getConfig(&kCamera), Fail(kSet, 2, 2)},
-        {"camera store, last close fails", setConfig(&kCamera), Fail(kSet, 2, 4)},
-        {"camera DeviceID 0xFE stays", getConfig(&kCamera),
-         [](script::DriverState& driver) {
+        {"camera read, last close fails", getConfig(&kCamera), kSet, 2, 3},
+        {"camera read, first close fails", getConfig(&kCamera), kSet, 2, 2},
+        {"camera store, last close fails", setConfig(&kCamera), kSet, 2, 4},
+        {"camera DeviceID 0xFE stays",
+         [&] {
              Bytes reply(64, 0x33);
              reply[5] = 0xFE;
-             driver.SetReply(kGet, reply);
+             driver().SetReply(kGet, reply);
+             return getConfig(&kCamera)();
          }},
         {"camera store out of memory",  // the bracket is still closed, nothing stored
          [&] {
@@ -196,14 +193,13 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
              return ok;
          }},
         // Attempts are bounded by the retry count.
-        {"read, no retry", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, 0); },
-         Fail(kGet)},
-        {"write, one retry", [] { return SetCommand(0, Request(1, 0x71, 0, {1}), 1); }, Fail(kSet)},
+        {"read, no retry", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, 0); }, kGet},
+        {"write, one retry", [] { return SetCommand(0, Request(1, 0x71, 0, {1}), 1); }, kSet},
         {"read, three retries", [] { return ceGetCommand(0, Request(2, 0x30, 1), &gReply, 3); },
-         Fail(kGet)},
+         kGet},
         {"negative retries", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, -1); }},
-        {"second attempt succeeds", [] { return SetCommand(0, Request(1, 0x71, 1, {0}), 5); },
-         Fail(kSet, 1)},
+        {"second attempt succeeds", [] { return SetCommand(0, Request(1, 0x71, 1, {0}), 5); }, kSet,
+         1},
         // Requests of the other kind, or with nowhere to put the reply, never open the device.
         {"write of a read request", [] { return SetCommand(0, Request(2, 0x30, 0), 1); }},
         {"read of a write request",
