@@ -246,25 +246,20 @@ TEST(WideString, CopyIsBoundedByTheCountTheSourceAndTheDestination) {
         std::size_t room;
         const WCHAR* source;
         std::size_t count;
-        const wchar_t* copied;  // nullptr: the destination is left alone
-    } cases[] = {{"the count", 8, L"OTS1:", 3, L"OTS"},
-                 {"the source's end", 8, L"OTS1:", 100, L"OTS1:"},
-                 {"room for the terminator", 4, L"OTS1:", 100, L"OTS"},
-                 {"unterminated source", 8, unterminated, 3, L"abc"},
-                 {"no source", 2, nullptr, 3, L""},
-                 {"room for the terminator only", 1, L"abc", 3, L""},
-                 {"no room", 0, L"abc", 3, nullptr}};
+        std::size_t copied;
+        const wchar_t* after;  // the 9-character destination, which held '#'
+    } cases[] = {{"the count", 8, L"OTS1:", 3, 3, L"OTS\0#####"},
+                 {"the source's end", 8, L"OTS1:", 100, 5, L"OTS1:\0###"},
+                 {"room for the terminator", 4, L"OTS1:", 100, 3, L"OTS\0#####"},
+                 {"unterminated source", 8, unterminated, 3, 3, L"abc\0#####"},
+                 {"no source", 2, nullptr, 3, 0, L"\0########"},
+                 {"room for the terminator only", 1, L"abc", 3, 0, L"\0########"},
+                 {"no room", 0, L"abc", 3, 0, L"#########"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         WCHAR dest[9];
         std::wmemset(dest, L'#', 9);
-        const std::size_t copied = WideStringCopy(dest, c.room, c.source, c.count);
-        const std::wstring expected = c.copied ? c.copied : L"";
-        if (c.copied) {
-            EXPECT_EQ(std::wstring(dest), expected);
-        }
-        EXPECT_EQ(copied, expected.size());
-        EXPECT_EQ(dest[c.copied ? copied + 1 : 0], L'#') << "nothing written past the end";
+        EXPECT_EQ(WideStringCopy(dest, c.room, c.source, c.count), c.copied) << c.name;
+        EXPECT_EQ(std::wstring(dest, 9), std::wstring(c.after, 9)) << c.name;
     }
 }
 
