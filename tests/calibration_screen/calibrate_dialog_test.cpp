@@ -41,7 +41,6 @@ using EndMessage = std::pair<WPARAM, LPARAM>;
 
 constexpr int IDC_OK = 1008;
 constexpr int IDC_CANCEL = 1009;
-constexpr UINT IDD_STAND_IN_MAIN = 9130;
 constexpr BYTE kMouseEmulation = 2;
 // The simulated panel: 800 x 600 pixels on 211 x 158 mm.
 constexpr int kScreenWidthPx = 800;
@@ -64,42 +63,27 @@ const bool kPanelSizedScreen = [] {
     return true;
 }();
 
-const ce::ui::DialogTemplate kMainTemplate{
-    IDD_STAND_IN_MAIN, L"Main", L"MS Shell Dlg", 8, 100, 60, WS_POPUP | WS_CAPTION, 0, {}};
-const ce::ui::ResourceEntry kMainRegistered(kMainTemplate);
-
-// The application's main window as the calibration dialog sees it.
-class StandInMain : public CDialog {
-  public:
-    StandInMain() : CDialog(IDD_STAND_IN_MAIN) {}
-    std::vector<EndMessage> ends;
-
-  protected:
-    LRESULT OnCalibrationEnd(WPARAM wParam, LPARAM lParam) {
-        ends.emplace_back(wParam, lParam);
-        return 0;
-    }
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(StandInMain, CDialog)
-ON_MESSAGE(WM_CALIBRATION_END, &StandInMain::OnCalibrationEnd)
-END_MESSAGE_MAP()
-
 struct Process {
     CWinApp app{L"tspanel"};
-    StandInMain main;
+    std::vector<EndMessage> ends;
+    // The application's main window as the calibration dialog sees it (on a template the panel
+    // registers).
+    ui_test::StandInMain main{IDD_ABOUTBOX, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+                                  if (message == WM_CALIBRATION_END) {
+                                      ends.emplace_back(wParam, lParam);
+                                  }
+                              }};
     Process() {
-        main.Create(IDD_STAND_IN_MAIN);
+        main.Create(IDD_ABOUTBOX);
         app.m_pMainWnd = &main;
         ce::ui::host::CreateTaskBar();
     }
 };
 
 // Kept to the end of the program: the interface it lives in is not torn down before exit.
-StandInMain& TheMain() {
+Process& TheProcess() {
     static Process* const process = new Process;
-    return process->main;
+    return *process;
 }
 
 // SecondStream: a coordinate controller that identifies as 0x7E21/0x0012 on "OTS1:".
@@ -135,7 +119,7 @@ class Bench {
         config.CalibrateType = twentyFivePoints ? 1 : 0;
         config.Mode = kMouseEmulation;
         EXPECT_TRUE(SetDriverConfig(&config));
-        TheMain().ends.clear();
+        TheProcess().ends.clear();
     }
     ~Bench() {
         dialog_.reset();
@@ -165,7 +149,7 @@ class Bench {
     // The calibration dialog, created, shown and initialised.
     CCalibrateDlg& Start() {
         dialog_ = std::make_unique<CCalibrateDlg>();
-        EXPECT_TRUE(dialog_->Create(IDD_CALIBRATE, &TheMain()));
+        EXPECT_TRUE(dialog_->Create(IDD_CALIBRATE, &TheProcess().main));
         dialog_->MoveWindow(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         dialog_->ShowWindow(SW_SHOW);
         dialog_->SetFocus();
@@ -187,7 +171,7 @@ class Bench {
     }
     // Runs events until at least one end arrived, and a little longer for a stray second one.
     const std::vector<EndMessage>& Ends() {
-        const std::vector<EndMessage>& ends = TheMain().ends;
+        const std::vector<EndMessage>& ends = TheProcess().ends;
         ui_test::DialogDriver::WaitFor([&] { return !ends.empty(); });
         ui_test::DialogDriver::WaitFor([] { return false; }, kEndSettleMs);
         return ends;

@@ -58,6 +58,21 @@ class DialogDriver {
     std::vector<ShownBox> boxes_;
 };
 
+// The program's main window while a test runs a dialog under it: a dialog on the given
+// template that hands every message it gets to `seen` before handling it.
+class StandInMain : public CDialog {
+  public:
+    StandInMain(UINT templateId, std::function<void(UINT, WPARAM, LPARAM)> seen)
+        : CDialog(templateId), seen_(std::move(seen)) {}
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        seen_(message, wParam, lParam);
+        return CDialog::WindowProc(message, wParam, lParam);
+    }
+
+  private:
+    std::function<void(UINT, WPARAM, LPARAM)> seen_;
+};
+
 // Texts the tests write down are ASCII.
 std::string Narrow(const std::wstring& text);
 

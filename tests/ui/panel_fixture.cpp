@@ -8,28 +8,6 @@
 #include "ui/settings_dlg.h"
 
 namespace ui_test {
-namespace {
-
-// The program's main window while a child dialog runs.
-class CMainStandIn : public CDialog {
-  public:
-    explicit CMainStandIn(std::function<void(const std::string&)> note)
-        : CDialog(IDD_ABOUTBOX), note_(std::move(note)) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CONNECTION_LOST) {
-            note_("main: connection lost " + std::to_string(wParam) + "," + std::to_string(lParam));
-        }
-        if (message == WM_BEEP_CHANGED) {
-            note_("main: beep changed");
-        }
-        return CDialog::WindowProc(message, wParam, lParam);
-    }
-
-  private:
-    std::function<void(const std::string&)> note_;
-};
-
-}  // namespace
 
 void PanelTest::SetUp() {
     ScriptedDevicesTest::SetUp();
@@ -92,7 +70,16 @@ std::string PanelTest::Run(CDialog* child, std::function<void(CDialog&)> script)
         theApp.m_pMainWnd = &dialog;
         run(dialog);
     } else {
-        CMainStandIn main([this](const std::string& line) { Note(line); });
+        // Built on the about box's template, which the panel registers.
+        StandInMain main(IDD_ABOUTBOX, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+            if (message == WM_CONNECTION_LOST) {
+                Note("main: connection lost " + std::to_string(wParam) + "," +
+                     std::to_string(lParam));
+            }
+            if (message == WM_BEEP_CHANGED) {
+                Note("main: beep changed");
+            }
+        });
         ui.OnShown(IDD_ABOUTBOX, [&](CDialog& shown) {
             theApp.m_pMainWnd = &shown;
             run(*child);
