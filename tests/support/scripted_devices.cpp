@@ -51,14 +51,16 @@ std::wstring ScriptedDevicesTest::Activate() {
     activations_.push_back(device);
     const auto active = ce::host::ListActiveDevices();
     EXPECT_EQ(active.size(), before + 1);
-    return active.empty() ? std::wstring{} : active.back().name;
+    names_.push_back(active.empty() ? std::wstring{} : active.back().name);
+    return names_.back();
 }
 
 std::string ScriptedDevicesTest::Happened() {
     std::string text;
     double last = 0;
     for (const script::Event& event : state_->TakeEvents()) {
-        const std::string device(event.device.begin(), event.device.end());
+        const std::wstring& name = names_.at(event.context - 1);
+        const std::string device(name.begin(), name.end());
         if (event.op != script::Op::IoControl) {
             text += (event.op == script::Op::Open ? "open " : "close ") + device + "\n";
         } else {

@@ -42,6 +42,7 @@ class ScriptedDevicesTest : public ::testing::Test {
     void* library_ = nullptr;
     script::DriverState* state_ = nullptr;
     std::vector<HANDLE> activations_;
+    std::vector<std::wstring> names_;  // by context
 };
 
 }  // namespace paneltest

@@ -1,9 +1,9 @@
 // A stream driver with the prefix OTS whose control codes a test scripts. The device manager
 // loads it as it loads the touch-screen driver, so the panel's functions reach it through
 // CreateFile and DeviceIoControl exactly as they reach the real one. It records every open,
-// close and control call with the instance name ("OTS1:", "OTS2:") and the platform time, and
-// answers each code as the test said. Tests reach its one state object through the export
-// OTS_ScriptState.
+// close and control call with the instance's context (1 for the first activated, and so on)
+// and the platform time, and answers each code as the test said. Tests reach its one state object
+// through the export OTS_ScriptState.
 #pragma once
 
 #include <map>
@@ -21,7 +21,7 @@ enum class Op { Open, Close, IoControl };
 
 struct Event {
     Op op;
-    std::wstring device;
+    DWORD context = 0;
     double platformMs = 0.0;
     // IoControl only; nullopt for a null buffer.
     DWORD code = 0;
@@ -33,8 +33,11 @@ inline constexpr int kAlways = -1;
 
 class DriverState {
   public:
+    // Forgets the calls, failures and replies; instances activated after it get contexts
+    // from 1 again.
     void Reset() {
         std::lock_guard lock(mutex_);
+        contexts_ = 0;
         events_.clear();
         failures_.clear();
         replies_.clear();
@@ -49,6 +52,11 @@ class DriverState {
     void SetReply(DWORD code, std::vector<BYTE> bytes) {
         std::lock_guard lock(mutex_);
         replies_[code] = std::move(bytes);
+    }
+    // Called by the driver for each instance: its context.
+    DWORD AddContext() {
+        std::lock_guard lock(mutex_);
+        return ++contexts_;
     }
     // The calls seen since the last time, oldest first.
     std::vector<Event> TakeEvents() {
@@ -79,6 +87,7 @@ class DriverState {
 
   private:
     std::mutex mutex_;
+    DWORD contexts_ = 0;
     std::vector<Event> events_;
     std::map<DWORD, std::pair<int, int>> failures_;  // code: (after, times)
     std::map<DWORD, std::vector<BYTE>> replies_;
