@@ -72,25 +72,4 @@ bool DialogDriver::WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     return ce::ui::host::ProcessEventsUntil(pred, timeoutMs);
 }
 
-std::string DialogDriver::Describe(CWnd& dialog, int first, int last) {
-    std::string text;
-    for (int id = first; id <= last; ++id) {
-        if (CWnd* control = dialog.GetDlgItem(id)) {
-            text += "  " + std::to_string(id) + " \"" + Narrow(control->GetWindowText()) + "\"";
-            text += control->IsWindowEnabled() ? "" : " off";
-            text += dialog.IsDlgButtonChecked(id) == BST_CHECKED ? " on" : "";
-            text += control->IsWindowVisible() ? "\n" : " hidden\n";
-        }
-    }
-    return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t c : text) {
-        narrow += c == L'\n' ? '|' : static_cast<char>(c);
-    }
-    return narrow;
-}
-
 }  // namespace ui_test

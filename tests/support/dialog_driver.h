@@ -43,9 +43,6 @@ class DialogDriver {
     static bool Visible(CWnd& dialog, int id) {
         return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowVisible();
     }
-    // The controls with ids first to last written down one a line: id, text, and "off"
-    // (disabled), "on" (checked), "hidden" where they are.
-    static std::string Describe(CWnd& dialog, int first, int last);
 
     // Runs events until pred holds; false after the timeout.
     static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
@@ -72,9 +69,6 @@ class StandInMain : public CDialog {
   private:
     std::function<void(UINT, WPARAM, LPARAM)> seen_;
 };
-
-// Texts the tests write down are ASCII.
-std::string Narrow(const std::wstring& text);
 
 // The window folder of this test program (named mutexes, published windows).
 std::string WindowFolder();

@@ -93,7 +93,16 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
     void Show(CDialog& dialog) {
         Note("shown" + std::string(dialog.IsWindowEnabled() ? "" : " off") +
              (ce::ui::host::WaitCursorDepth() != 0 ? " waiting" : ""));
-        transcript_ += DialogDriver::Describe(dialog, IDC_STATIC_BANNER, IDC_LIST_SCREENS);
+        // The controls one a line: id, text, and "off" (disabled), "on" (checked), "hidden".
+        for (int id = IDC_STATIC_BANNER; id <= IDC_LIST_SCREENS; ++id) {
+            if (CWnd* control = dialog.GetDlgItem(id)) {
+                transcript_ +=
+                    "  " + std::to_string(id) + " \"" + Narrow(control->GetWindowText()) + "\"";
+                transcript_ += control->IsWindowEnabled() ? "" : " off";
+                transcript_ += dialog.IsDlgButtonChecked(id) == BST_CHECKED ? " on" : "";
+                transcript_ += control->IsWindowVisible() ? "\n" : " hidden\n";
+            }
+        }
         if (auto* list = static_cast<CListCtrl*>(dialog.GetDlgItem(IDC_LIST_SCREENS))) {
             LVITEM item{
                 LVIF_IMAGE | LVIF_STATE, 0, 0, 0, LVIS_SELECTED | LVIS_FOCUSED, nullptr, 0, -1, 0};
@@ -119,6 +128,15 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
     DialogDriver ui;
 
   private:
+    // Texts the tests write down are ASCII; a line break shows as '|'.
+    static std::string Narrow(const std::wstring& text) {
+        std::string narrow;
+        for (wchar_t c : text) {
+            narrow += c == L'\n' ? '|' : static_cast<char>(c);
+        }
+        return narrow;
+    }
+
     std::string transcript_;
     std::size_t boxes_ = 0;
 };
