@@ -35,28 +35,21 @@ ots::CalibPara gCalibX, gCalibY;
 
 // Every record a call may fill, by name.
 std::vector<std::pair<const char*, Bytes>> Records() {
-    Bytes device(58), driver(58), identity(6);
-    ots::EncodeDeviceConfig(gDevice, std::span<BYTE, 58>(device));
-    ots::EncodeDriverConfig(gDriver, std::span<BYTE, 58>(driver));
-    ots::EncodeDeviceIdentity(gIdentity, std::span<BYTE, 6>(identity));
-    return {{"device", device},
-            {"driver", driver},
-            {"identity", identity},
+    using ots::test::Encoded;
+    return {{"device", Encoded<58>(gDevice, ots::EncodeDeviceConfig)},
+            {"driver", Encoded<58>(gDriver, ots::EncodeDriverConfig)},
+            {"identity", Encoded<6>(gIdentity, ots::EncodeDeviceIdentity)},
             {"block", Bytes(gBlock.begin(), gBlock.end())},
             {"reply", Bytes(gReply.begin(), gReply.end())}};
-}
-
-using Before = std::function<void(script::DriverState&)>;
-
-// The code fails `times` times after `after` calls of it succeeded.
-Before Fail(DWORD code, int times = script::kAlways, int after = 0) {
-    return [=](script::DriverState& driver) { driver.FailCode(code, times, after); };
 }
 
 struct Row {
     const char* name;
     std::function<BOOL()> call;
-    Before before = {};
+    // The code fails `times` times after `after` calls of it succeeded.
+    DWORD failing = 0;
+    int times = script::kAlways;
+    int after = 0;
 };
 
 VendorCommandRequest Request(BYTE cls, BYTE code, BYTE index, const Bytes& data = {}) {
@@ -83,38 +76,12 @@ class DeviceCalls : public ScriptedDevicesTest {
         gBlock.fill(0xEE);
         gReply.fill(0xEE);
         capture_.Clear();
-        if (row.before) {
-            row.before(driver());
+        if (row.failing != 0) {
+            driver().FailCode(row.failing, row.times, row.after);
         }
         const auto before = Records();
         const BOOL ok = row.call();
-        text_ += std::string("== ") + row.name + (ok ? ": TRUE\n" : ": FALSE\n");
-        double last = 0;
-        for (const script::Event& event : driver().Events()) {
-            const std::string device(event.device.begin(), event.device.end());
-            if (event.op != script::Op::IoControl) {
-                text_ += (event.op == script::Op::Open ? "open " : "close ") + device + "\n";
-            } else {
-                char code[16];
-                std::snprintf(code, sizeof code, " %08X in ", event.code);
-                text_ += device + code + (event.inputNull ? "null" : HexDump(event.input)) +
-                         " out " +
-                         (event.outputNull ? "null" : std::to_string(event.outputLength)) + "\n";
-                if (event.code == kSet || event.code == kGet) {  // every attempt waits first
-                    EXPECT_GE(event.platformMs - last, kPauseMs) << row.name;
-                }
-            }
-            last = event.platformMs;
-        }
-        for (const auto& [channel, tag] : {std::pair{DebugChannel::Kernel, "kernel: "},
-                                           std::pair{DebugChannel::Runtime, "runtime: "}}) {
-            for (std::string line : capture_.Lines(channel)) {
-                if (!line.empty() && line.back() == '\r') {
-                    line.replace(line.size() - 1, 1, "\\r");
-                }
-                text_ += tag + line + "\n";
-            }
-        }
+        text_ += std::string("== ") + row.name + (ok ? ": TRUE\n" : ": FALSE\n") + Happened();
         const auto after = Records();
         for (std::size_t i = 0; i < after.size(); ++i) {
             if (after[i] != before[i]) {
@@ -178,14 +145,14 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
         Transcribe(row);
     }
     const Row rows[] = {
-        {"GetDeviceConfig fails", getConfig(&kCoordinate), Fail(IOCTL_GET_DEVICE_CONFIG)},
-        {"SetDeviceConfig fails", setConfig(&kCoordinate), Fail(IOCTL_SET_DEVICE_CONFIG)},
-        {"calibration x fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_X)},
-        {"calibration y fails", calibrate(&kCoordinate), Fail(IOCTL_SET_CALIB_PARA_Y)},
-        {"GetDriverConfig fails", getDriver, Fail(IOCTL_GET_DRIVER_CONFIG)},
-        {"SetDriverConfig fails", setDriver, Fail(IOCTL_SET_DRIVER_CONFIG)},
-        {"OptUSBReinitOptcore fails", reinit, Fail(IOCTL_REINIT_OPTCORE)},
-        {"GetDeviceID fails", identify, Fail(IOCTL_GET_DEVICE_ID)},
+        {"GetDeviceConfig fails", getConfig(&kCoordinate), IOCTL_GET_DEVICE_CONFIG},
+        {"SetDeviceConfig fails", setConfig(&kCoordinate), IOCTL_SET_DEVICE_CONFIG},
+        {"calibration x fails", calibrate(&kCoordinate), IOCTL_SET_CALIB_PARA_X},
+        {"calibration y fails", calibrate(&kCoordinate), IOCTL_SET_CALIB_PARA_Y},
+        {"GetDriverConfig fails", getDriver, IOCTL_GET_DRIVER_CONFIG},
+        {"SetDriverConfig fails", setDriver, IOCTL_SET_DRIVER_CONFIG},
+        {"OptUSBReinitOptcore fails", reinit, IOCTL_REINIT_OPTCORE},
+        {"GetDeviceID fails", identify, IOCTL_GET_DEVICE_ID},
         {"other product", getConfig(&otherProduct)},
         {"other vendor", setConfig(&otherVendor)},
         {"no identity", calibrate(nullptr)},
@@ -198,24 +165,25 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
          }},
         // The camera's sequences: the bracket opened on both cameras around the body and closed
         // again whatever the body did; every command tried twice.
-        {"camera, first open fails", setConfig(&kCamera), Fail(kSet, 2, 0)},
-        {"camera read, first open fails", panel(&kCamera), Fail(kSet, 2, 0)},
-        {"camera, second open fails", getConfig(&kCamera), Fail(kSet, 2, 1)},
-        {"camera calibration, second open fails", calibrate(&kCamera), Fail(kSet, 2, 1)},
-        {"camera store fails", setConfig(&kCamera), Fail(kSet, 2, 2)},
-        {"camera x fails, y still sent", calibrate(&kCamera), Fail(kSet, 2, 2)},
-        {"camera read fails", getConfig(&kCamera), Fail(kGet, 2)},
-        {"camera panel read fails", panel(&kCamera), Fail(kGet, 2)},
-        {"version read fails", version, Fail(kGet, 2)},
+        {"camera, first open fails", setConfig(&kCamera), kSet, 2, 0},
+        {"camera read, first open fails", panel(&kCamera), kSet, 2, 0},
+        {"camera, second open fails", getConfig(&kCamera), kSet, 2, 1},
+        {"camera calibration, second open fails", calibrate(&kCamera), kSet, 2, 1},
+        {"camera store fails", setConfig(&kCamera), kSet, 2, 2},
+        {"camera x fails, y still sent", calibrate(&kCamera), kSet, 2, 2},
+        {"camera read fails", getConfig(&kCamera), kGet, 2},
+        {"camera panel read fails", panel(&kCamera), kGet, 2},
+        {"version read fails", version, kGet, 2},
         // A read answers with its last close; a store does not.
-        {"camera read, last close fails", getConfig(&kCamera), Fail(kSet, 2, 3)},
-        {"camera read, first close fails", getConfig(&kCamera), Fail(kSet, 2, 2)},
-        {"camera store, last close fails", setConfig(&kCamera), Fail(kSet, 2, 4)},
-        {"camera DeviceID 0xFE stays", getConfig(&kCamera),
-         [](script::DriverState& driver) {
+        {"camera read, last close fails", getConfig(&kCamera), kSet, 2, 3},
+        {"camera read, first close fails", getConfig(&kCamera), kSet, 2, 2},
+        {"camera store, last close fails", setConfig(&kCamera), kSet, 2, 4},
+        {"camera DeviceID 0xFE stays",
+         [&] {
              Bytes reply(64, 0x33);
              reply[5] = 0xFE;
-             driver.SetReply(kGet, reply);
+             driver().SetReply(kGet, reply);
+             return getConfig(&kCamera)();
          }},
         {"camera store out of memory",  // the bracket is still closed, nothing stored
          [&] {
@@ -225,14 +193,13 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
              return ok;
          }},
         // Attempts are bounded by the retry count.
-        {"read, no retry", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, 0); },
-         Fail(kGet)},
-        {"write, one retry", [] { return SetCommand(0, Request(1, 0x71, 0, {1}), 1); }, Fail(kSet)},
+        {"read, no retry", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, 0); }, kGet},
+        {"write, one retry", [] { return SetCommand(0, Request(1, 0x71, 0, {1}), 1); }, kSet},
         {"read, three retries", [] { return ceGetCommand(0, Request(2, 0x30, 1), &gReply, 3); },
-         Fail(kGet)},
+         kGet},
         {"negative retries", [] { return ceGetCommand(0, Request(2, 0x32, 0), &gReply, -1); }},
-        {"second attempt succeeds", [] { return SetCommand(0, Request(1, 0x71, 1, {0}), 5); },
-         Fail(kSet, 1)},
+        {"second attempt succeeds", [] { return SetCommand(0, Request(1, 0x71, 1, {0}), 5); }, kSet,
+         1},
         // Requests of the other kind, or with nowhere to put the reply, never open the device.
         {"write of a read request", [] { return SetCommand(0, Request(2, 0x30, 0), 1); }},
         {"read of a write request",
@@ -256,9 +223,9 @@ TEST_F(DeviceCalls, TheCameraBodyWaitsAfterTheBracketAndBetweenItsRecords) {
     const ce::host::ScopedTimeScale realTime{1.0};
     ASSERT_EQ(Activate(), L"OTS1:");
     ASSERT_TRUE(SetCalibratePara({}, {}, 0, &kCamera));
-    const auto calls = driver().IoCalls();
-    EXPECT_GE(calls.at(2).platformMs - calls.at(1).platformMs, 2 * kPauseMs);
-    EXPECT_GE(calls.at(3).platformMs - calls.at(2).platformMs, 2 * kPauseMs);
+    const auto events = driver().TakeEvents();  // the controls of camera 1's bracket, X and Y
+    EXPECT_GE(events.at(7).platformMs - events.at(4).platformMs, 2 * kPauseMs);
+    EXPECT_GE(events.at(10).platformMs - events.at(7).platformMs, 2 * kPauseMs);
 }
 
 TEST(VendorCommandRequest, FramingBounds) {
@@ -279,25 +246,20 @@ TEST(WideString, CopyIsBoundedByTheCountTheSourceAndTheDestination) {
         std::size_t room;
         const WCHAR* source;
         std::size_t count;
-        const wchar_t* copied;  // nullptr: the destination is left alone
-    } cases[] = {{"the count", 8, L"OTS1:", 3, L"OTS"},
-                 {"the source's end", 8, L"OTS1:", 100, L"OTS1:"},
-                 {"room for the terminator", 4, L"OTS1:", 100, L"OTS"},
-                 {"unterminated source", 8, unterminated, 3, L"abc"},
-                 {"no source", 2, nullptr, 3, L""},
-                 {"room for the terminator only", 1, L"abc", 3, L""},
-                 {"no room", 0, L"abc", 3, nullptr}};
+        std::size_t copied;
+        const wchar_t* after;  // the 9-character destination, which held '#'
+    } cases[] = {{"the count", 8, L"OTS1:", 3, 3, L"OTS\0#####"},
+                 {"the source's end", 8, L"OTS1:", 100, 5, L"OTS1:\0###"},
+                 {"room for the terminator", 4, L"OTS1:", 100, 3, L"OTS\0#####"},
+                 {"unterminated source", 8, unterminated, 3, 3, L"abc\0#####"},
+                 {"no source", 2, nullptr, 3, 0, L"\0########"},
+                 {"room for the terminator only", 1, L"abc", 3, 0, L"\0########"},
+                 {"no room", 0, L"abc", 3, 0, L"#########"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         WCHAR dest[9];
         std::wmemset(dest, L'#', 9);
-        const std::size_t copied = WideStringCopy(dest, c.room, c.source, c.count);
-        const std::wstring expected = c.copied ? c.copied : L"";
-        if (c.copied) {
-            EXPECT_EQ(std::wstring(dest), expected);
-        }
-        EXPECT_EQ(copied, expected.size());
-        EXPECT_EQ(dest[c.copied ? copied + 1 : 0], L'#') << "nothing written past the end";
+        EXPECT_EQ(WideStringCopy(dest, c.room, c.source, c.count), c.copied) << c.name;
+        EXPECT_EQ(std::wstring(dest, 9), std::wstring(c.after, 9)) << c.name;
     }
 }
 

@@ -1,8 +1,12 @@
-// tspanel against a cehost that dies, freezes or loses its controller while the panel holds the
-// device: every case ends in the panel's connection message and the program's end, never in a
-// hang, and the host serves the next plug.
+// tspanel, cehost and the shell as processes: the panel in the test process against a cehost in
+// another, which dies, freezes or loses its controller while the panel holds the device (every
+// case ends in the panel's connection message and the program's end, never in a hang, and the
+// host serves the next plug); a second copy of the program that brings the first to the front
+// and ends; the shell's task bar hidden and shown from another process. (tspanel on a real X
+// server is the demo's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,7 +22,84 @@
 namespace {
 
 using ots::test::HostProcess;
+using ots::test::Spawn;
 using ui_test::DialogDriver;
+
+constexpr const wchar_t* kTitle = L"TouchScreen Control Panel";
+
+// A cehost in a child process with a coordinate controller plugged; the panel's devices are
+// the host's.
+class ProcessesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host_.emplace(dir_);
+        ASSERT_TRUE(host_->WaitReady()) << host_->errText();
+        ASSERT_EQ(host_->Cectl({"plug", "coordinate"}).exitCode, 0);
+        ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
+    }
+    std::vector<std::string> Environment() const {
+        return {"OTS_DEVMGR_SOCKET=" + host_->socket(), "OTS_WINDOW_DIR=" + ui_test::WindowFolder(),
+                "QT_QPA_PLATFORM=offscreen"};
+    }
+    static int Stop(pid_t pid) {
+        ::kill(pid, SIGTERM);
+        return ots::test::WaitExit(pid);
+    }
+
+    DialogDriver ui_;
+    ots::test::TempDir dir_;
+    std::optional<HostProcess> host_;
+};
+
+// Touch is on by default; the panel saves it off into the host's registry.
+TEST_F(ProcessesTest, PanelReachesTheDriverOfAHostInAnotherProcess) {
+    CMainPanelDlg dialog;
+    theApp.m_pMainWnd = &dialog;
+    ui_.OnShown(IDD_TSPANEL_DIALOG, [&](CDialog& dlg) {
+        // A fresh registry: not calibrated.
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_BUTTON_RESET)->IsWindowEnabled());
+        ui_.Click(dlg, IDC_BUTTON_SETTINGS);
+        ui_.Key(dlg, VK_ESCAPE);
+    });
+    ui_.OnShown(IDD_SETTINGS, [&](CDialog& dlg) {
+        ui_.Click(dlg, IDC_CHECK_ENABLE_TOUCH);
+        ui_.Click(dlg, IDC_BUTTON_OK);
+    });
+    dialog.DoModal();
+    theApp.m_pMainWnd = nullptr;
+    EXPECT_TRUE(ui_.Boxes().empty());
+    EXPECT_NE(host_->Cectl({"reg", "dump"}).out.find("\"EnableTouch\"=dword:00000000"),
+              std::string::npos);
+}
+
+TEST_F(ProcessesTest, SecondCopyBringsTheFirstToTheFrontAndEnds) {
+    const pid_t first =
+        Spawn({OTS_TSPANEL}, dir_.File("first.out"), dir_.File("first.err"), Environment());
+    HWND window = nullptr;
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return (window = FindWindow(nullptr, kTitle)); }))
+        << ots::test::ReadFile(dir_.File("first.err"));
+    EXPECT_NE(GetForegroundWindow(), window);
+
+    const pid_t second = Spawn({OTS_TSPANEL}, "", dir_.File("second.err"), Environment());
+    EXPECT_EQ(ots::test::WaitExit(second), 0);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return GetForegroundWindow() == window; }));
+    EXPECT_EQ(::kill(first, 0), 0) << "the first copy runs on";
+    Stop(first);
+}
+
+TEST_F(ProcessesTest, TaskBarOfAnotherProcessHidesAndShows) {
+    const pid_t shell =
+        Spawn({OTS_CESHELL}, "", dir_.File("shell.err"),
+              {"OTS_WINDOW_DIR=" + ui_test::WindowFolder(), "QT_QPA_PLATFORM=offscreen"});
+    HWND bar = nullptr;
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return (bar = FindWindow(L"HHTaskBar", nullptr)); }));
+    EXPECT_TRUE(IsWindowVisible(bar));
+    ShowWindow(bar, SW_HIDE);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return !IsWindowVisible(bar); }));
+    ShowWindow(bar, SW_SHOW);
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return IsWindowVisible(bar); }));
+    EXPECT_EQ(Stop(shell), 0);
+}
 
 enum class Fault {
     Kill,         // SIGKILL before the action
@@ -47,15 +128,8 @@ const Case kCases[] = {
     {"UnpluggedDuringCalibration", Fault::Unplug, 0, L"Please check the connection..."},
 };
 
-class PanelFaultTest : public ::testing::TestWithParam<Case> {
+class PanelFaultTest : public ProcessesTest, public ::testing::WithParamInterface<Case> {
   protected:
-    void SetUp() override {
-        host_.emplace(dir_);
-        ASSERT_TRUE(host_->WaitReady()) << host_->errText();
-        ASSERT_EQ(host_->Cectl({"plug", "coordinate"}).exitCode, 0);
-        ::setenv("OTS_DEVMGR_SOCKET", host_->socket().c_str(), 1);
-    }
-
     // Breaks the host the case's way; for KillMidCall the kill follows from another thread
     // once the panel's call has had time to start waiting on the frozen host.
     void Break(Fault fault) {
@@ -76,10 +150,7 @@ class PanelFaultTest : public ::testing::TestWithParam<Case> {
         }
     }
 
-    DialogDriver ui_;
-    ots::test::TempDir dir_;
-    std::optional<HostProcess> host_;
-    std::jthread killer_;  // declared last: joined before the host goes
+    std::jthread killer_;  // joined before the host goes
 };
 
 TEST_P(PanelFaultTest, EndsInTheConnectionMessage) {

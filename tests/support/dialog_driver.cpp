@@ -43,8 +43,8 @@ std::string WindowFolder() {
 DialogDriver::DialogDriver() {
     StartOnce();
     ce::ui::host::SetMessageBoxHook(
-        [this](HWND, const std::wstring& text, const std::wstring& caption, UINT type) {
-            boxes_.push_back({text, caption, type});
+        [this](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
+            boxes_.push_back({text, caption});
             return IDOK;
         });
     ce::ui::host::SetDialogShownHook([this](CDialog& dialog) {
@@ -70,35 +70,6 @@ void DialogDriver::OnShown(UINT templateId, std::function<void(CDialog&)> script
 
 bool DialogDriver::WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     return ce::ui::host::ProcessEventsUntil(pred, timeoutMs);
-}
-
-std::string DialogDriver::Describe(CWnd& dialog, int first, int last) {
-    std::string text;
-    for (int id = first; id <= last; ++id) {
-        if (CWnd* control = dialog.GetDlgItem(id)) {
-            text += "  " + std::to_string(id) + " \"" + Narrow(control->GetWindowText()) + "\"";
-            text += control->IsWindowEnabled() ? "" : " off";
-            text += dialog.IsDlgButtonChecked(id) == BST_CHECKED ? " on" : "";
-            text += control->IsWindowVisible() ? "\n" : " hidden\n";
-        }
-    }
-    return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t c : text) {
-        narrow += c == L'\n' ? '|' : static_cast<char>(c);
-    }
-    return narrow;
-}
-
-std::vector<std::wstring> DialogDriver::BoxTexts() const {
-    std::vector<std::wstring> texts;
-    for (const ShownBox& box : boxes_) {
-        texts.push_back(box.text);
-    }
-    return texts;
 }
 
 }  // namespace ui_test

@@ -18,7 +18,6 @@ namespace ui_test {
 struct ShownBox {
     std::wstring text;
     std::wstring caption;
-    UINT type;
 };
 
 class DialogDriver {
@@ -44,24 +43,32 @@ class DialogDriver {
     static bool Visible(CWnd& dialog, int id) {
         return dialog.GetDlgItem(id) != nullptr && dialog.GetDlgItem(id)->IsWindowVisible();
     }
-    // The controls with ids first to last written down one a line: id, text, and "off"
-    // (disabled), "on" (checked), "hidden" where they are.
-    static std::string Describe(CWnd& dialog, int first, int last);
 
     // Runs events until pred holds; false after the timeout.
     static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
 
-    // Message boxes shown so far, oldest first; texts only.
+    // Message boxes shown so far, oldest first.
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
-    std::vector<std::wstring> BoxTexts() const;
 
   private:
     std::map<UINT, std::deque<std::function<void(CDialog&)>>> scripts_;
     std::vector<ShownBox> boxes_;
 };
 
-// Texts the tests write down are ASCII.
-std::string Narrow(const std::wstring& text);
+// The program's main window while a test runs a dialog under it: a dialog on the given
+// template that hands every message it gets to `seen` before handling it.
+class StandInMain : public CDialog {
+  public:
+    StandInMain(UINT templateId, std::function<void(UINT, WPARAM, LPARAM)> seen)
+        : CDialog(templateId), seen_(std::move(seen)) {}
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        seen_(message, wParam, lParam);
+        return CDialog::WindowProc(message, wParam, lParam);
+    }
+
+  private:
+    std::function<void(UINT, WPARAM, LPARAM)> seen_;
+};
 
 // The window folder of this test program (named mutexes, published windows).
 std::string WindowFolder();

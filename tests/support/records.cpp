@@ -7,11 +7,6 @@
 
 namespace ots::test {
 
-namespace {
-constexpr std::size_t kPacketSize = 64;
-constexpr std::size_t kBlockSize = 58;
-}  // namespace
-
 std::string HexDump(const std::uint8_t* bytes, std::size_t size) {
     std::string text;
     char hex[4];
@@ -24,19 +19,19 @@ std::string HexDump(const std::uint8_t* bytes, std::size_t size) {
 }
 
 Bytes BlockResponse(std::uint8_t cls, std::uint8_t code, std::uint8_t index, const Bytes& block) {
-    Bytes r(kPacketSize, 0);
+    Bytes r(ots::kVendorPacketSize, 0);
     r[0] = 0xAA;
     r[1] = cls;
     r[2] = code;
-    r[3] = static_cast<std::uint8_t>(kBlockSize + 1);
+    r[3] = static_cast<std::uint8_t>(ots::kVendorBlockSize + 1);
     r[4] = index;
-    std::copy_n(block.begin(), std::min(block.size(), kBlockSize), r.begin() + 5);
+    std::copy_n(block.begin(), std::min(block.size(), ots::kVendorBlockSize), r.begin() + 5);
     r[63] = static_cast<std::uint8_t>(std::accumulate(r.begin(), r.begin() + 63, 0x55u));
     return r;
 }
 
 Bytes PatternBlock(std::uint8_t seed) {
-    Bytes block(kBlockSize);
+    Bytes block(ots::kVendorBlockSize);
     std::iota(block.begin(), block.end(), seed);
     return block;
 }

@@ -34,6 +34,14 @@ inline Bytes Pattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
+// A record as its encoder writes it.
+template <std::size_t N, class Record, class Encode>
+Bytes Encoded(const Record& record, Encode encode) {
+    std::array<std::uint8_t, N> bytes{};
+    encode(record, bytes);
+    return {bytes.begin(), bytes.end()};
+}
+
 template <std::size_t N>
 std::array<std::uint8_t, N> ArrayOf(const Bytes& bytes) {
     std::array<std::uint8_t, N> out{};

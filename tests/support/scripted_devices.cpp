@@ -2,10 +2,14 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+
 #include "ce/devmgr.h"
 #include "ce/host/devmgr_host.h"
 #include "ce/host/registry_store.h"
 #include "ce/kernel.h"
+#include "protocol/control_codes.h"
+#include "support/records.h"
 #include "support/registry_probe.h"
 
 namespace paneltest {
@@ -13,6 +17,7 @@ namespace paneltest {
 namespace {
 
 constexpr const wchar_t* kScriptKey = L"Drivers\\Test\\PanelScript";
+constexpr double kAttemptPauseMs = 20;
 
 }  // namespace
 
@@ -46,17 +51,41 @@ std::wstring ScriptedDevicesTest::Activate() {
     activations_.push_back(device);
     const auto active = ce::host::ListActiveDevices();
     EXPECT_EQ(active.size(), before + 1);
-    return active.empty() ? std::wstring{} : active.back().name;
+    names_.push_back(active.empty() ? std::wstring{} : active.back().name);
+    return names_.back();
 }
 
-std::vector<Bytes> ScriptedDevicesTest::Sent(DWORD code) const {
-    std::vector<Bytes> inputs;
-    for (const script::Event& call : state_->IoCalls()) {
-        if (call.code == code) {
-            inputs.push_back(call.input);
+std::string ScriptedDevicesTest::Happened() {
+    std::string text;
+    double last = 0;
+    for (const script::Event& event : state_->TakeEvents()) {
+        const std::wstring& name = names_.at(event.context - 1);
+        const std::string device(name.begin(), name.end());
+        if (event.op != script::Op::IoControl) {
+            text += (event.op == script::Op::Open ? "open " : "close ") + device + "\n";
+        } else {
+            char code[16];
+            std::snprintf(code, sizeof code, " %08X in ", event.code);
+            text += device + code + (event.input ? ots::test::HexDump(*event.input) : "null") +
+                    " out " + (event.outputLength ? std::to_string(*event.outputLength) : "null") +
+                    "\n";
+            if (event.code == IOCTL_SET_COMMAND || event.code == IOCTL_GET_COMMAND) {
+                EXPECT_GE(event.platformMs - last, kAttemptPauseMs) << text;
+            }
+        }
+        last = event.platformMs;
+    }
+    for (const auto& [channel, tag] : {std::pair{DebugChannel::Kernel, "kernel: "},
+                                       std::pair{DebugChannel::Runtime, "runtime: "}}) {
+        for (std::string line : capture_.Lines(channel)) {
+            if (line.ends_with('\r')) {
+                line.replace(line.size() - 1, 1, "\\r");
+            }
+            text += tag + line + "\n";
         }
     }
-    return inputs;
+    capture_.Clear();
+    return text;
 }
 
 }  // namespace paneltest

@@ -30,8 +30,10 @@ class ScriptedDevicesTest : public ::testing::Test {
     // Activates one more instance of the scripted driver; returns its name.
     std::wstring Activate();
     script::DriverState& driver() const { return *state_; }
-    // The input of each control call with the code, oldest first.
-    std::vector<Bytes> Sent(DWORD code) const;
+    // What happened since the last look: the driver's opens, control calls (code, input,
+    // output room) and closes, then the debug lines by channel. Every vendor command must
+    // have waited before it was sent.
+    std::string Happened();
 
     ce::host::ScopedTimeScale fast_{0.01};
     ce::host::DebugCapture capture_;
@@ -40,6 +42,7 @@ class ScriptedDevicesTest : public ::testing::Test {
     void* library_ = nullptr;
     script::DriverState* state_ = nullptr;
     std::vector<HANDLE> activations_;
+    std::vector<std::wstring> names_;  // by context
 };
 
 }  // namespace paneltest

@@ -58,8 +58,8 @@ TEST(Framework, RadioGroupsKeysAndRangeCheck) {
         driver.Key(dlg, VK_ESCAPE);
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(driver.BoxTexts(),
-              std::vector<std::wstring>{L"Please enter an integer between 0 and 2."});
+    ASSERT_EQ(driver.Boxes().size(), 1u);
+    EXPECT_EQ(driver.Boxes()[0].text, L"Please enter an integer between 0 and 2.");
     driver.OnShown(kTestDialog, [&](CDialog& dlg) {
         // A worker thread (the calibration's receiver) shows and hides controls.
         std::thread([&dlg] { dlg.GetDlgItem(kRadioA2)->ShowWindow(SW_HIDE); }).join();

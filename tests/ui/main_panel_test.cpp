@@ -16,21 +16,10 @@ namespace {
 
 using ots::test::ExpectGolden;
 
-constexpr UINT kFakeCalibration = 9130;
+// Where the calibration dialog plugs in: an empty dialog on its template.
 constexpr ce::ui::DialogTemplate kFakeTemplate{
-    kFakeCalibration, nullptr, L"MS Shell Dlg", 8, 100, 60, WS_POPUP, 0, {}};
+    IDD_CALIBRATE, nullptr, L"MS Shell Dlg", 8, 100, 60, WS_POPUP, 0, {}};
 const ce::ui::ResourceEntry kFakeEntry(kFakeTemplate);
-
-// Stands where the calibration dialog plugs in; notes its own end.
-class CFakeCalibrateDlg : public CDialog {
-  public:
-    CFakeCalibrateDlg() : CDialog(kFakeCalibration) { ++alive; }
-    ~CFakeCalibrateDlg() override { --alive; }
-    BOOL Create(UINT, CWnd* pParentWnd) override {
-        return CDialog::Create(kFakeCalibration, pParentWnd);
-    }
-    static inline int alive = 0;
-};
 
 ots::DeviceConfig Calibrated(BYTE isCalibrated) {
     ots::DeviceConfig record{};
@@ -99,13 +88,13 @@ TEST_F(MainPanelTest, SecondStreamIsProbedOnItsOwnDeviceAndLostConnectionEndsThe
 }
 
 TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
-    SetCalibrateDialogFactory([]() -> CDialog* { return new CFakeCalibrateDlg; });
+    SetCalibrateDialogFactory([]() -> CDialog* { return new CDialog(IDD_CALIBRATE); });
     std::string transcript;
     for (LPARAM end : {0x00, 0x10, 0x11}) {  // wParam, lParam
         Answer(kCoordinate, Calibrated(0));
         transcript += Run(nullptr, [&](CDialog& dlg) {
             ui.Click(dlg, IDC_BUTTON_CALIBRATE);
-            ASSERT_EQ(CFakeCalibrateDlg::alive, 1);
+            ASSERT_NE(CalibrateDialog, nullptr);
             RECT area{};
             CalibrateDialog->GetWindowRect(&area);
             EXPECT_EQ(area.right - area.left, GetSystemMetrics(SM_CXSCREEN));
@@ -120,7 +109,7 @@ TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
             Show(dlg);
             ui.Key(dlg, VK_ESCAPE);
         });
-        EXPECT_EQ(CFakeCalibrateDlg::alive, 0);
+        EXPECT_EQ(CalibrateDialog, nullptr);
     }
     ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_calibration.txt");
 
@@ -129,7 +118,6 @@ TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
         ui.Click(dlg, IDC_BUTTON_CALIBRATE);
         ui.Key(dlg, VK_ESCAPE);
     });
-    EXPECT_EQ(CFakeCalibrateDlg::alive, 0);
     EXPECT_EQ(CalibrateDialog, nullptr);
     SetCalibrateDialogFactory(nullptr);
 }

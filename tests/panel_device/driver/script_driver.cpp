@@ -6,7 +6,6 @@
 
 #include "ce/host/clock.h"
 #include "ce/kernel.h"
-#include "ce/registry.h"
 
 #define SCRIPT_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -14,18 +13,11 @@ namespace {
 
 script::DriverState gState;
 
-// Instance names by device context (context = index + 1).
-std::mutex gNamesMutex;
-std::vector<std::wstring> gNames;
-
 script::Event EventOf(script::Op op, DWORD hContext) {
     script::Event event{};
     event.op = op;
+    event.context = hContext;
     event.platformMs = ce::host::PlatformNowMs();
-    std::lock_guard lock(gNamesMutex);
-    if (hContext >= 1 && hContext <= gNames.size()) {
-        event.device = gNames[hContext - 1];
-    }
     return event;
 }
 
@@ -35,19 +27,8 @@ SCRIPT_EXPORT script::DriverState* OTS_ScriptState() {
     return &gState;
 }
 
-SCRIPT_EXPORT DWORD OTS_Init(LPCWSTR pContext, LPCVOID /*lpvBusContext*/) {
-    HKEY hKey = nullptr;
-    if (pContext == nullptr ||
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, pContext, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        return 0;
-    }
-    WCHAR name[32] = {};
-    DWORD cb = sizeof(name) - sizeof(WCHAR);
-    RegQueryValueExW(hKey, L"Name", nullptr, nullptr, reinterpret_cast<LPBYTE>(name), &cb);
-    RegCloseKey(hKey);
-    std::lock_guard lock(gNamesMutex);
-    gNames.push_back(name);
-    return static_cast<DWORD>(gNames.size());
+SCRIPT_EXPORT DWORD OTS_Init(LPCWSTR /*pContext*/, LPCVOID /*lpvBusContext*/) {
+    return gState.AddContext();
 }
 
 SCRIPT_EXPORT BOOL OTS_Deinit(DWORD /*hDeviceContext*/) {
@@ -69,12 +50,12 @@ SCRIPT_EXPORT BOOL OTS_IOControl(DWORD hOpenContext, DWORD dwCode, PBYTE pBufIn,
                                  PBYTE pBufOut, DWORD dwLenOut, PDWORD /*pdwActualOut*/) {
     script::Event event = EventOf(script::Op::IoControl, hOpenContext);
     event.code = dwCode;
-    event.inputNull = pBufIn == nullptr;
     if (pBufIn != nullptr) {
-        event.input.assign(pBufIn, pBufIn + dwLenIn);
+        event.input.emplace(pBufIn, pBufIn + dwLenIn);
     }
-    event.outputLength = dwLenOut;
-    event.outputNull = pBufOut == nullptr;
+    if (pBufOut != nullptr) {
+        event.outputLength = dwLenOut;
+    }
     std::vector<BYTE> reply;
     if (!gState.Answer(std::move(event), reply)) {
         return FALSE;

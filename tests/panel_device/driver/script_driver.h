@@ -1,14 +1,16 @@
 // A stream driver with the prefix OTS whose control codes a test scripts. The device manager
 // loads it as it loads the touch-screen driver, so the panel's functions reach it through
 // CreateFile and DeviceIoControl exactly as they reach the real one. It records every open,
-// close and control call with the instance name ("OTS1:", "OTS2:") and the platform time, and
-// answers each code as the test said. Tests reach its one state object through the export
-// OTS_ScriptState.
+// close and control call with the instance's context (1 for the first activated, and so on)
+// and the platform time, and answers each code as the test said. Tests reach its one state object
+// through the export OTS_ScriptState.
 #pragma once
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ce/types.h"
@@ -19,22 +21,23 @@ enum class Op { Open, Close, IoControl };
 
 struct Event {
     Op op;
-    std::wstring device;
+    DWORD context = 0;
     double platformMs = 0.0;
-    // IoControl only.
+    // IoControl only; nullopt for a null buffer.
     DWORD code = 0;
-    std::vector<BYTE> input;  // the bytes the caller passed (none for a null buffer)
-    bool inputNull = true;
-    DWORD outputLength = 0;
-    bool outputNull = true;
+    std::optional<std::vector<BYTE>> input;
+    std::optional<DWORD> outputLength;
 };
 
 inline constexpr int kAlways = -1;
 
 class DriverState {
   public:
+    // Forgets the calls, failures and replies; instances activated after it get contexts
+    // from 1 again.
     void Reset() {
         std::lock_guard lock(mutex_);
+        contexts_ = 0;
         events_.clear();
         failures_.clear();
         replies_.clear();
@@ -50,26 +53,25 @@ class DriverState {
         std::lock_guard lock(mutex_);
         replies_[code] = std::move(bytes);
     }
-    std::vector<Event> Events(bool ioOnly = false) const {
+    // Called by the driver for each instance: its context.
+    DWORD AddContext() {
         std::lock_guard lock(mutex_);
-        std::vector<Event> events;
-        for (const Event& event : events_) {
-            if (!ioOnly || event.op == Op::IoControl) {
-                events.push_back(event);
-            }
-        }
-        return events;
+        return ++contexts_;
     }
-    std::vector<Event> IoCalls() const { return Events(true); }
+    // The calls seen since the last time, oldest first.
+    std::vector<Event> TakeEvents() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(events_, {});
+    }
 
     // Called by the driver: records the call; whether it succeeds, and the reply it gives.
+    // Opens and closes carry code 0, which no test fails.
     bool Answer(Event event, std::vector<BYTE>& reply) {
         std::lock_guard lock(mutex_);
         const DWORD code = event.code;
-        const bool io = event.op == Op::IoControl;
         events_.push_back(std::move(event));
         auto failure = failures_.find(code);
-        if (io && failure != failures_.end()) {
+        if (failure != failures_.end()) {
             auto& [after, times] = failure->second;
             if (after > 0) {
                 --after;
@@ -84,7 +86,8 @@ class DriverState {
     }
 
   private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
+    DWORD contexts_ = 0;
     std::vector<Event> events_;
     std::map<DWORD, std::pair<int, int>> failures_;  // code: (after, times)
     std::map<DWORD, std::vector<BYTE>> replies_;
