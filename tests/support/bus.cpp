@@ -36,17 +36,6 @@ BOOL DriverInstall::Uninstall() {
     return uninstall != nullptr ? uninstall() : FALSE;
 }
 
-ce::host::ControlResult BusTap::Control(const USB_DEVICE_REQUEST& setup, std::span<BYTE> data) {
-    constexpr BYTE kVendorOut = 0x40;
-    if (setup.bmRequestType == kVendorOut) {
-        std::lock_guard lock(mutex_);
-        if (filter_ && filter_(data)) {
-            return {USB_STALL_ERROR, 0};
-        }
-    }
-    return inner_->Control(setup, data);
-}
-
 void BusTap::Connected(ce::host::UsbPort* port) {
     port_ = port;
     if (silentFromStart) {

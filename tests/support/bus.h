@@ -7,9 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <utility>
 #include <vector>
@@ -43,18 +41,11 @@ class DriverInstall {
     bool installed_ = false;
 };
 
-using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
-
-// Sits between the bus and a simulated device: remembers the port the device was given, can
-// keep the device silent from the start, and stalls the OUT stage of the vendor commands a
-// filter picks, so the firmware never sees them.
+// Sits between the bus and a simulated device: remembers the port the device was given and can
+// keep the device silent from the start.
 class BusTap final : public ce::host::UsbDeviceModel {
   public:
     explicit BusTap(std::shared_ptr<ce::host::UsbDeviceModel> inner) : inner_(std::move(inner)) {}
-    void RefuseCommands(CommandFilter filter) {
-        std::lock_guard lock(mutex_);
-        filter_ = std::move(filter);
-    }
     ce::host::UsbPort* port() const { return port_.load(); }
     std::atomic<bool> silentFromStart{false};  // the device answers nothing from the start
 
@@ -62,7 +53,10 @@ class BusTap final : public ce::host::UsbDeviceModel {
     std::vector<ce::host::UsbInterfaceModel> Interfaces() const override {
         return inner_->Interfaces();
     }
-    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& setup, std::span<BYTE> data) override;
+    ce::host::ControlResult Control(const USB_DEVICE_REQUEST& setup,
+                                    std::span<BYTE> data) override {
+        return inner_->Control(setup, data);
+    }
     ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
         return inner_->DataOut(endpointAddress, data);
     }
@@ -75,8 +69,6 @@ class BusTap final : public ce::host::UsbDeviceModel {
   private:
     std::shared_ptr<ce::host::UsbDeviceModel> inner_;
     std::atomic<ce::host::UsbPort*> port_{nullptr};
-    std::mutex mutex_;
-    CommandFilter filter_;
 };
 
 // A coordinate controller on the bus, with a look at the port its model was given.

@@ -22,7 +22,6 @@
 #include "sim/camera_device.h"
 #include "sim/camera_optics.h"
 #include "sim/camera_run_length.h"
-#include "support/bus.h"
 #include "support/fake_usb.h"
 #include "support/golden.h"
 #include "support/records.h"
@@ -42,6 +41,7 @@ using ::testing::FieldsAre;
 
 constexpr DWORD kFailed = 0xC0000001u;
 using Response = std::array<BYTE, 64>;
+using CommandFilter = std::function<bool(std::span<const BYTE> command)>;
 
 const Bytes kReadConfig = Framed(2, 0x30, 1);
 
