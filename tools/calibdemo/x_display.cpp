@@ -20,6 +20,18 @@ struct XScreen::Connection {
 
 namespace {
 
+XErrorHandler previousErrorHandler = nullptr;
+
+// Other programs' windows can go between listing them and asking about them (the calibration
+// window closes as soon as OK is tapped): the call then just fails. Any other error is fatal,
+// as it is by default.
+int IgnoreVanishedWindows(Display* display, XErrorEvent* event) {
+    if (event->error_code == BadWindow) {
+        return 0;
+    }
+    return previousErrorHandler != nullptr ? previousErrorHandler(display, event) : 0;
+}
+
 // The window's title: _NET_WM_NAME (UTF-8), else WM_NAME.
 std::string TitleOf(Display* display, Window window) {
     const Atom netName = XInternAtom(display, "_NET_WM_NAME", True);
@@ -72,6 +84,9 @@ bool Walk(Display* display, Window window, const std::function<bool(Window)>& vi
 }  // namespace
 
 std::unique_ptr<XScreen> XScreen::Open(const std::string& display, std::string* error) {
+    if (previousErrorHandler == nullptr) {
+        previousErrorHandler = XSetErrorHandler(IgnoreVanishedWindows);
+    }
     auto connection = std::make_unique<Connection>();
     connection->display = XOpenDisplay(display.c_str());
     if (connection->display == nullptr) {
