@@ -126,7 +126,7 @@ TEST_F(LifecycleTest, FailedActivationFreesTheContextAndLeavesTheDeviceUnclaimed
         EXPECT_FALSE(ce::host::IsUsbDeviceClaimed(controller.id()));
     }
     EXPECT_EQ(ce::host::LiveLocalBlockCount(), blocks);
-    const detail::Key ports(kPorts);
+    const RegKey ports(kPorts);
     ASSERT_EQ(RegDeleteValueW(ports.hKey, L"Port9"), ERROR_SUCCESS);
     PluggedController controller;
     EXPECT_TRUE(ce::host::IsUsbDeviceClaimed(controller.id()));

@@ -36,9 +36,6 @@ struct RegKey {
     RegKey& operator=(const RegKey&) = delete;
     HKEY hKey = nullptr;
 };
-namespace detail {
-using Key = RegKey;
-}
 
 // A registry of its own for every case, bound to no file.
 class RegistryTest : public ::testing::Test {
