@@ -208,8 +208,8 @@ const IconResource* FindIcon(UINT id) {
 }
 
 QFont DialogFont(const DialogTemplate& dialog) {
-    // "MS Shell Dlg" stands on Liberation Sans, whose letters run wider than the original's
-    // at the same size: of the sizes up to the template's (points at 96 dots per inch), the
+    // "MS Shell Dlg" stands on Liberation Sans, whose letters run wider than the device's own
+    // font at the same size: of the sizes up to the template's (points at 96 dots per inch), the
     // largest whose average character is no wider than the dialog unit it rounds to, so that
     // texts sized for the template fit.
     QFont font(QStringLiteral("Liberation Sans"));
