@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "cectl/cli_parse.h"
+
 namespace ots::host {
 
 enum class SinkKind { Trace, None, X11 };
@@ -21,7 +23,7 @@ struct HostOptions {
 };
 
 struct HostCommandLine {
-    enum class Outcome { Run, Help, Usage };
+    using Outcome = ots::control::ParseOutcome;
     Outcome outcome = Outcome::Usage;
     HostOptions options;
     std::string message;
