@@ -100,7 +100,7 @@ TEST(ControlMessages, MatchTheirLayoutRoundTripAndRefuseWhatDoesNotFit) {
         {"shorter than the fixed fields", Bytes(35, 0)},
         {"verb 0", changed({0}, 0)},
         {"verb 11", changed({0}, 11)},
-        {"kind 3", changed({2}, 3)},
+        {"kind 4", changed({2}, 4)},
         {"unknown flag", changed({16}, 2)},
         // sizes whose sum would wrap in 32 bits
         {"wrapping sizes",

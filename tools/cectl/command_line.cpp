@@ -1,5 +1,6 @@
 #include "cectl/command_line.h"
 
+#include <filesystem>
 #include <map>
 
 #include "cectl/stroke.h"
@@ -23,6 +24,10 @@ const char* const kFooter =
     "Exit codes: 0 done, 1 usage error, 2 no host answers, 3 the host refused.";
 
 const char* const kPlugDetails =
+    "replay FILE plugs a controller that plays back a recording made with --record (or\n"
+    "cehost --record): its descriptors, its answers to the driver's requests, its packets.\n"
+    "A request other than the one recorded is answered with a stall and reported in the\n"
+    "host's log; list shows the replay's progress.\n\n"
     "Panels: coordinate \"ideal\" (default), \"mounted\" (a panel mounted with an offset, a\n"
     "tilt, a bow and noise) or \"shifted\" (offset and turned only); camera \"realistic\"\n"
     "(default), \"mounted\" (shifted, turned and bowed by a few mm) or \"defaults\" (blocks the\n"
@@ -65,6 +70,17 @@ class CommandBuilder {
         }
         if (c.verb == Verb::RegDump && action_.empty()) {
             return "reg takes dump [KEY] or import FILE";
+        }
+        if (c.verb == Verb::Plug) {
+            if ((c.kind == ControllerKind::Replay) != !replayFile_.empty()) {
+                return replayFile_.empty() ? "plug replay needs the recording's FILE"
+                                           : "only plug replay takes a FILE";
+            }
+            if (c.kind == ControllerKind::Replay && !c.panel.empty()) {
+                return "a replayed controller has no --panel";
+            }
+            line_.fileToRead = replayFile_;
+            c.panel = replayFile_;
         }
         if (action_ == "import") {
             c.verb = Verb::RegImport;
@@ -144,13 +160,23 @@ class CommandBuilder {
         plug->add_option_function<std::string>(
                 "KIND",
                 [this](const std::string& kind) {
-                    command().kind =
-                        kind == "camera" ? ControllerKind::Camera : ControllerKind::Coordinate;
+                    command().kind = kind == "camera"   ? ControllerKind::Camera
+                                     : kind == "replay" ? ControllerKind::Replay
+                                                        : ControllerKind::Coordinate;
                 },
-                "coordinate or camera")
+                "coordinate, camera or replay")
             ->type_name("")
             ->required()
-            ->check(OneOf({"coordinate", "camera"}));
+            ->check(OneOf({"coordinate", "camera", "replay"}));
+        plug->add_option("FILE", replayFile_, "replay: the recording to play back")->type_name("");
+        plug->add_option_function<std::string>(
+                "--record",
+                [this](const std::string& path) {
+                    command().fileName = std::filesystem::absolute(path).string();
+                },
+                "record the controller's traffic into FILE")
+            ->type_name("FILE")
+            ->check(NotEmpty());
         plug->add_option("--panel", command().panel, "the simulated panel (see below)")
             ->type_name("NAME");
         plug->add_option("--id", command().id, "the id to give it (1-99)")
@@ -220,6 +246,7 @@ class CommandBuilder {
     CommandLine& line_;
     std::map<enum Verb, Duration> durations_;
     std::string action_;
+    std::string replayFile_;
     double radius_ = 0.0;
 };
 

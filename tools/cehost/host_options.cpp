@@ -58,6 +58,8 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
                    "real ms per platform ms, above 0 (0.01 runs 100x fast)")
         ->type_name("S")
         ->check(NumberAbove(0));
+    path("--record", o.recordFile, "FILE",
+         "record each controller's traffic: the first into FILE, the n-th into FILE.n");
     path("--log", o.logFile, "FILE", "debug output to FILE");
     ots::control::Parsed parsed = ParseWith(app, args);
     line.outcome = parsed.outcome;

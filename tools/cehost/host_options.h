@@ -20,6 +20,7 @@ struct HostOptions {
     std::string traceFile;   // empty: stdout
     std::string display;     // the X11 sink's display; empty: $DISPLAY
     double timeScale = 1.0;  // real ms per platform ms
+    std::string recordFile;  // --record: every controller's traffic (controllers.h)
 };
 
 struct HostCommandLine {
