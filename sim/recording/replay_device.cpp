@@ -89,6 +89,8 @@ void ReplayDevice::Disconnected() {
     if (player_.joinable()) {
         player_.join();
     }
+    std::lock_guard lock(mutex_);
+    port_ = nullptr;
 }
 
 void ReplayDevice::Play() {

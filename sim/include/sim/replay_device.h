@@ -44,6 +44,7 @@ class ReplayDevice final : public ce::host::UsbDeviceModel {
 
     ReplayProgress Progress() const;
     // Waits until everything recorded was answered or sent and the host has taken every packet.
+    // Called while the device is plugged.
     bool WaitDone(DWORD platformTimeoutMs);
 
   private:
