@@ -26,6 +26,8 @@ const char* const kUsage =
     "                      pointer of an X display, through XTest)\n"
     "  --trace-file FILE   the trace sink's file (default stdout)\n"
     "  --display :N        the x11 sink's display (default $DISPLAY)\n"
+    "  --usb sim|libusb    where controllers come from (default sim: those cectl plugs;\n"
+    "                      libusb: also every real device with a vendor-specific interface)\n"
     "  --time-scale S      real ms per platform ms, above 0 (default 1; 0.01 runs 100x fast)\n"
     "  --log FILE          debug output to FILE (default stderr)\n"
     "  --help              this text\n"
@@ -33,8 +35,9 @@ const char* const kUsage =
     "SIGINT or SIGTERM unplugs every controller, leaves the registry saved, removes the socket\n"
     "and ends with 0. Other exit codes: 1 usage, 3 another host serves the socket, 4 the state\n"
     "folder cannot be written, 5 the driver library cannot be loaded or installed, 6 the\n"
-    "platform configuration cannot be read, 7 the socket cannot be created. A corrupt registry\n"
-    "file is set aside as registry.reg.corrupt and the host starts with an empty registry.\n";
+    "platform configuration cannot be read, 7 the socket cannot be created, 8 libusb cannot\n"
+    "be started. A corrupt registry file is set aside as registry.reg.corrupt and the host\n"
+    "starts with an empty registry.\n";
 
 HostCommandLine Usage(const std::string& message) {
     return {HostCommandLine::Outcome::Usage, {}, "cehost: " + message + " (see cehost --help)\n"};
@@ -62,7 +65,8 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         if (arg == "--help" || arg == "-h") {
             return {HostCommandLine::Outcome::Help, {}, kUsage};
         }
-        const bool known = paths.count(arg) != 0 || arg == "--sink" || arg == "--time-scale";
+        const bool known =
+            paths.count(arg) != 0 || arg == "--sink" || arg == "--time-scale" || arg == "--usb";
         if (!known) {
             return Usage("unknown argument " + arg);
         }
@@ -80,6 +84,11 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
                 return Usage("--sink takes trace, none or x11, not \"" + value + "\"");
             }
             options.sink = sink->second;
+        } else if (arg == "--usb") {
+            if (value != "sim" && value != "libusb") {
+                return Usage("--usb takes sim or libusb, not \"" + value + "\"");
+            }
+            options.usb = value == "sim" ? UsbKind::Sim : UsbKind::Libusb;
         } else if (!ParseScale(value, options.timeScale)) {
             return Usage("--time-scale takes a number above 0, not \"" + value + "\"");
         }
