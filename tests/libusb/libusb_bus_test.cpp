@@ -1,19 +1,24 @@
 // The driver on real libusb: each case plugs simulated controllers in as device nodes that
 // umockdev serves, lets the libusb bus find them, and touches them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <thread>
 
+#include "ce/host/heap_stats.h"
+#include "ce/host/kernel_object.h"
 #include "ce/host/libusb_bus.h"
 #include "support/camera_bus.h"
+#include "support/scaled_clock.h"
 #include "support/usbfs_emulation.h"
 
 namespace ots::test {
 namespace {
 
 using ots::sim::RealisticCameraPanel;
+using ots::test::WaitUntil;
 
 class LibusbBusTest : public CameraBusTest {
   protected:
@@ -94,14 +99,115 @@ void ExpectPressesAt(const std::vector<ScreenPosition>& presses, double xPx, dou
     }
 }
 
-TEST_F(LibusbBusTest, CameraTapPressesWhereTheFingerIs) {
+std::vector<std::string> CommandTexts(CameraDevice& camera) {
+    std::vector<std::string> texts;
+    for (const ots::sim::CommandRecord& record : camera.Firmware().CommandLog()) {
+        texts.push_back(record.Text());
+    }
+    return texts;
+}
+
+// The camera's initialisation reaches the firmware exactly as on the simulated bus, each of
+// its ten commands once, and a tap presses where the finger is.
+TEST_F(LibusbBusTest, CameraInitialisesAsOnTheSimulatedBusAndATapPressesWhereTheFingerIs) {
+    const auto simulated = std::make_shared<CameraDevice>();
+    ce::host::ScopedUsbDevice{simulated}.Unplug();
     const auto camera =
         std::make_shared<CameraDevice>(RealisticCameraPanel(), nullptr, FrameByFrame());
     PlugAndAttach(camera);
+    EXPECT_EQ(CommandTexts(*camera), CommandTexts(*simulated));
+    EXPECT_EQ(camera->Firmware().CommandLog().size(), 10u);
     camera->Tap(400, 300);
     ASSERT_TRUE(camera->Settle(kSettleMs));
     ExpectPressesAt(Presses(camera->Panel()), 400, 300);
     EXPECT_EQ(Lifts(), 1u);
+}
+
+// A coordinate controller taps, drags, stalls its report endpoint and taps again: the driver
+// injects through libusb exactly what it injects on the simulated bus, and the halt the stall
+// left in the device is cleared.
+TEST_F(LibusbBusTest, CoordinateTouchesGiveWhatTheSimulatedBusGives) {
+    const auto script = [this](CoordinateController& panel, ce::host::UsbPort& port) {
+        recorder_.Clear();
+        panel.Tap(200, 150);
+        panel.Drag(100, 100, 700, 500, 300);
+        EXPECT_TRUE(panel.Settle(kSettleMs));
+        port.Stall(CoordinateController::kInEndpoint);
+        panel.Tap(600, 450);
+        EXPECT_TRUE(panel.Settle(kSettleMs));
+        return InjectedEvents(recorder_);
+    };
+    const CoordinateControllerOptions options{.pacing = ots::sim::Pacing::AsFastAsTaken};
+    PluggedController simulated(options);
+    const auto expected = script(simulated.panel(), *simulated.port());
+    simulated.Unplug();
+    const auto panel = std::make_shared<CoordinateController>(options);
+    EmulatedUsbDevice& node = PlugAndAttach(panel);
+    EXPECT_EQ(script(*panel, node), expected);
+    EXPECT_GE(node.HaltsCleared(), 1u);
+}
+
+// The controller pulled out while it streams, and in the middle of its initialisation: the
+// bus unplugs it, the driver frees everything, and a controller plugged next is taken.
+TEST_F(LibusbBusTest, UnplugMidStreamAndMidInitialisationLeavesNothingBehind) {
+    const std::size_t handles = ce::host::LiveHandleCount();
+    const std::int64_t blocks = ce::host::LiveLocalBlockCount();
+    for (const bool midInitialisation : {false, true}) {
+        SCOPED_TRACE(midInitialisation ? "mid-initialisation" : "mid-stream");
+        const auto camera = std::make_shared<CameraDevice>();
+        if (midInitialisation) {
+            camera->Firmware().DelayAnswers(1.0e9, 3);  // the third answer never comes
+        }
+        EmulatedUsbDevice& node = testbed_.Plug(camera);
+        if (!bus_) {
+            StartBus();
+        }
+        if (midInitialisation) {
+            ASSERT_TRUE(WaitUntil([&] { return camera->Firmware().CommandLog().size() >= 3; }));
+        } else {
+            ASSERT_TRUE(WaitForDevices(1));
+            camera->Drag(100, 100, 700, 500, 20000);
+            ASSERT_TRUE(camera->WaitPacketsSent(40, kSettleMs));
+        }
+        node.Unplug();
+        const std::string unplugged =
+            midInitialisation ? "001/003 7e21:0c20: unplugged" : "001/002 7e21:0c20: unplugged";
+        ASSERT_TRUE(WaitUntil([&] { return Report().find(unplugged) != std::string::npos; }))
+            << Report();
+        EXPECT_TRUE(ce::host::PluggedUsbDevices().empty());
+        EXPECT_TRUE(WaitUntil([&] {
+            return ce::host::LiveHandleCount() == handles &&
+                   ce::host::LiveLocalBlockCount() == blocks;
+        }));
+    }
+    const auto next =
+        std::make_shared<CameraDevice>(RealisticCameraPanel(), nullptr, FrameByFrame());
+    PlugAndAttach(next);
+    recorder_.Clear();
+    next->Tap(400, 300);
+    ASSERT_TRUE(next->Settle(kSettleMs));
+    ExpectPressesAt(Presses(next->Panel()), 400, 300);
+}
+
+// An interface another program holds is left alone with a message; a kernel driver bound to
+// it is detached while the device is plugged and bound again when the host lets it go.
+TEST_F(LibusbBusTest, AHeldInterfaceIsReportedAndABoundKernelDriverIsGivenBack) {
+    const auto held = std::make_shared<CoordinateController>();
+    testbed_.Plug(held, {.program = true, .kernelDriver = ""});
+    StartBus();
+    EXPECT_TRUE(WaitUntil([this] { return Report().find("cannot claim") != std::string::npos; }))
+        << Report();
+    EXPECT_THAT(Report(), ::testing::HasSubstr("001/002 5a17:0101: cannot claim interface 0: "));
+    EXPECT_TRUE(bus_->Devices().empty());
+
+    EmulatedUsbDevice& bound =
+        testbed_.Plug(std::make_shared<CoordinateController>(), {.kernelDriver = "usbtouch"});
+    ASSERT_TRUE(WaitForDevices(1)) << Report();
+    EXPECT_TRUE(bound.KernelDriverDetached());
+    EXPECT_THAT(Report(), ::testing::HasSubstr("001/003 5a17:0101: interface 0 was bound to a "
+                                               "kernel driver"));
+    bus_.reset();
+    EXPECT_FALSE(bound.KernelDriverDetached());
 }
 
 }  // namespace

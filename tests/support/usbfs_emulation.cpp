@@ -91,14 +91,17 @@ bool InUsbfsEmulation() {
 // --- the device ------------------------------------------------------------------------------
 
 EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, int address,
-                                     std::shared_ptr<ce::host::UsbDeviceModel> model)
-    : testbed_(testbed), model_(std::move(model)) {
+                                     std::shared_ptr<ce::host::UsbDeviceModel> model,
+                                     InterfaceHolder holder)
+    : testbed_(testbed), model_(std::move(model)), holder_(std::move(holder)) {
     char number[4];
     std::snprintf(number, sizeof(number), "%03d", address);
     node_ = std::string("/dev/bus/usb/001/") + number;
+    // Added as something libusb does not look at (umockdev announces it at once), then made a
+    // USB device once its node is served.
     const std::string description = "P: /devices/usb1/1-" + std::to_string(address) +
                                     "\nN: bus/usb/001/" + number +
-                                    "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001"
+                                    "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_pending\nE: BUSNUM=001"
                                     "\nE: DEVNUM=" +
                                     number + "\nE: DEVNAME=" + node_ +
                                     "\nA: busnum=1\\n\nA: devnum=" + std::to_string(address) +
@@ -119,6 +122,8 @@ EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, int address,
         g_error_free(error);
     }
     model_->Connected(this);
+    umockdev_testbed_set_property(testbed_, sysPath_.c_str(), "DEVTYPE", "usb_device");
+    umockdev_testbed_uevent(testbed_, sysPath_.c_str(), "add");
 }
 
 EmulatedUsbDevice::~EmulatedUsbDevice() {
@@ -222,14 +227,14 @@ bool EmulatedUsbDevice::Handle(UMockdevIoctlClient* client) {
 void EmulatedUsbDevice::DriverControl(UMockdevIoctlClient* client, unsigned long request) {
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     std::lock_guard lock(mutex_);
-    const bool bound = !kernelDriver.empty() && !driverDetached_;
+    const bool bound = !holder_.kernelDriver.empty() && !driverDetached_;
     int error = 0;
     if (gone_) {
         error = ENODEV;
     } else if (request == USBDEVFS_GETDRIVER) {
         const DataPtr query = Resolve(arg, 0, sizeof(usbdevfs_getdriver));
         auto& driver = *reinterpret_cast<usbdevfs_getdriver*>(query->data);
-        std::snprintf(driver.driver, sizeof(driver.driver), "%s", kernelDriver.c_str());
+        std::snprintf(driver.driver, sizeof(driver.driver), "%s", holder_.kernelDriver.c_str());
         error = bound ? 0 : ENODATA;
     } else if (request == USBDEVFS_IOCTL) {
         const DataPtr command = Resolve(arg, 0, sizeof(usbdevfs_ioctl));
@@ -242,7 +247,7 @@ void EmulatedUsbDevice::DriverControl(UMockdevIoctlClient* client, unsigned long
         } else {
             error = ENOTTY;
         }
-    } else if (interfaceBusy) {
+    } else if (holder_.program) {
         error = EBUSY;
     } else if (request == USBDEVFS_DISCONNECT_CLAIM) {
         driverDetached_ = driverDetached_ || bound;
@@ -452,9 +457,10 @@ UsbfsTestbed::~UsbfsTestbed() {
     g_object_unref(testbed_);
 }
 
-EmulatedUsbDevice& UsbfsTestbed::Plug(std::shared_ptr<ce::host::UsbDeviceModel> model) {
-    devices_.push_back(
-        std::make_unique<EmulatedUsbDevice>(testbed_, nextAddress_++, std::move(model)));
+EmulatedUsbDevice& UsbfsTestbed::Plug(std::shared_ptr<ce::host::UsbDeviceModel> model,
+                                      InterfaceHolder holder) {
+    devices_.push_back(std::make_unique<EmulatedUsbDevice>(testbed_, nextAddress_++,
+                                                           std::move(model), std::move(holder)));
     return *devices_.back();
 }
 

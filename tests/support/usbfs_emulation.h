@@ -32,10 +32,16 @@ namespace ots::test {
 // Whether umockdev's preload library is loaded; the suites skip, saying so, when it is not.
 bool InUsbfsEmulation();
 
+// What else holds the device's vendor interface when it appears.
+struct InterfaceHolder {
+    bool program = false;      // another program: claiming fails with EBUSY
+    std::string kernelDriver;  // a kernel driver bound to it, until libusb detaches it
+};
+
 class EmulatedUsbDevice final : public ce::host::UsbPort {
   public:
     EmulatedUsbDevice(UMockdevTestbed* testbed, int address,
-                      std::shared_ptr<ce::host::UsbDeviceModel> model);
+                      std::shared_ptr<ce::host::UsbDeviceModel> model, InterfaceHolder holder);
     ~EmulatedUsbDevice();
     EmulatedUsbDevice(const EmulatedUsbDevice&) = delete;
     EmulatedUsbDevice& operator=(const EmulatedUsbDevice&) = delete;
@@ -44,10 +50,7 @@ class EmulatedUsbDevice final : public ce::host::UsbPort {
     // ENODEV, and a "remove" uevent is sent.
     void Unplug();
 
-    // Another program holds the vendor interface: claiming it fails with EBUSY.
-    bool interfaceBusy = false;
-    // A kernel driver bound to the interface ("" for none), and whether it is detached now.
-    std::string kernelDriver;
+    // Whether the kernel driver of InterfaceHolder is detached now.
     bool KernelDriverDetached() const;
     // Also waited for by WaitIdle: the host's side having taken what arrived.
     std::function<bool(DWORD)> hostIdle;
@@ -86,6 +89,7 @@ class EmulatedUsbDevice final : public ce::host::UsbPort {
 
     UMockdevTestbed* const testbed_;
     const std::shared_ptr<ce::host::UsbDeviceModel> model_;
+    const InterfaceHolder holder_;
     std::string sysPath_;
     std::string node_;
     UMockdevIoctlBase* handler_ = nullptr;
@@ -112,7 +116,8 @@ class UsbfsTestbed {
     UsbfsTestbed& operator=(const UsbfsTestbed&) = delete;
 
     // Adds the device (sysfs, node, "add" uevent); the model is connected to it first.
-    EmulatedUsbDevice& Plug(std::shared_ptr<ce::host::UsbDeviceModel> model);
+    EmulatedUsbDevice& Plug(std::shared_ptr<ce::host::UsbDeviceModel> model,
+                            InterfaceHolder holder = {});
 
   private:
     UMockdevTestbed* testbed_;
