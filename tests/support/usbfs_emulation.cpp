@@ -214,9 +214,11 @@ bool EmulatedUsbDevice::Handle(UMockdevIoctlClient* client) {
         case USBDEVFS_RELEASEINTERFACE:
         case USBDEVFS_SETINTERFACE:
         case USBDEVFS_SETCONFIGURATION:
-        case USBDEVFS_RESETEP:
+        case USBDEVFS_RESETEP: {
+            std::lock_guard lock(mutex_);
             umockdev_ioctl_client_complete(client, gone_ ? -1 : 0, gone_ ? ENODEV : 0);
             return true;
+        }
         default:
             umockdev_ioctl_client_complete(client, -1, ENOTTY);
             return true;
