@@ -2,10 +2,12 @@
 # Installs the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 
-# clang and its runtime build the libFuzzer targets (the fuzz preset).
+# clang and its runtime build the libFuzzer targets (the fuzz preset); libusb serves real
+# controllers, and umockdev emulates their device nodes for the libusb suite.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
-          clang libclang-rt-14-dev libcli11-dev)
+          clang libclang-rt-14-dev libcli11-dev
+          libusb-1.0-0-dev libumockdev-dev umockdev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -343,6 +343,21 @@ BOOL Stack::IsPipeHalted(USB_PIPE hPipe, LPBOOL halted) {
 }
 
 BOOL Stack::ResetPipe(USB_PIPE hPipe) {
+    std::shared_ptr<host::UsbDeviceModel> model;
+    BYTE address = 0;
+    {
+        std::lock_guard lock(mutex_);
+        PipeEntry* pipe = FindPipeLocked(hPipe, "ResetPipe");
+        if (pipe == nullptr) {
+            return Refuse(ERROR_INVALID_HANDLE, FALSE);
+        }
+        model = pipe->device->gone ? nullptr : pipe->device->model;
+        address = pipe->endpoint->descriptor.bEndpointAddress;
+    }
+    // The device's halt is cleared before the pipe is serviced again.
+    if (model) {
+        model->ResetEndpoint(address);
+    }
     std::lock_guard lock(mutex_);
     PipeEntry* pipe = FindPipeLocked(hPipe, "ResetPipe");
     if (pipe == nullptr) {

@@ -60,6 +60,7 @@ class BusTap final : public ce::host::UsbDeviceModel {
     ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
         return inner_->DataOut(endpointAddress, data);
     }
+    void ResetEndpoint(BYTE endpointAddress) override { inner_->ResetEndpoint(endpointAddress); }
     void Connected(ce::host::UsbPort* port) override;
     void Disconnected() override {
         inner_->Disconnected();

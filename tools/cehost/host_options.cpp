@@ -18,12 +18,13 @@ const char* const kFooter =
     "beside the program, or config/platform.reg of the source tree; --socket\n"
     "$OTS_DEVMGR_SOCKET, $XDG_RUNTIME_DIR/ots/devmgr.sock or /tmp/ots-<uid>/devmgr.sock;\n"
     "--driver-dir beside the program; --sink trace (x11 moves the pointer through XTest);\n"
-    "--trace-file stdout; --display $DISPLAY; --time-scale 1; --log stderr.\n\n"
+    "--trace-file stdout; --display $DISPLAY; --usb sim; --time-scale 1; --log stderr.\n\n"
     "SIGINT or SIGTERM unplugs every controller, leaves the registry saved, removes the socket\n"
     "and ends with 0. Other exit codes: 1 usage, 3 another host serves the socket, 4 the state\n"
     "folder cannot be written, 5 the driver library cannot be loaded or installed, 6 the\n"
-    "platform configuration cannot be read, 7 the socket cannot be created. A corrupt registry\n"
-    "file is set aside as registry.reg.corrupt and the host starts with an empty registry.";
+    "platform configuration cannot be read, 7 the socket cannot be created, 8 libusb cannot\n"
+    "be started. A corrupt registry file is set aside as registry.reg.corrupt and the host\n"
+    "starts with an empty registry.";
 
 }  // namespace
 
@@ -54,6 +55,15 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         ->check(OneOf({"trace", "none", "x11"}));
     path("--trace-file", o.traceFile, "FILE", "the trace sink's file");
     path("--display", o.display, ":N", "the x11 sink's display");
+    app.add_option_function<std::string>(
+           "--usb",
+           [&o](const std::string& name) {
+               o.usb = name == "sim" ? UsbKind::Sim : UsbKind::Libusb;
+           },
+           "where controllers come from: those cectl plugs, and also every real device with a "
+           "vendor-specific interface")
+        ->type_name("sim|libusb")
+        ->check(OneOf({"sim", "libusb"}));
     app.add_option("--time-scale", o.timeScale,
                    "real ms per platform ms, above 0 (0.01 runs 100x fast)")
         ->type_name("S")

@@ -9,6 +9,8 @@
 namespace ots::host {
 
 enum class SinkKind { Trace, None, X11 };
+// Where controllers come from: simulated ones plugged by cectl, or also the real ones on libusb.
+enum class UsbKind { Sim, Libusb };
 
 struct HostOptions {
     std::string stateDir;    // empty: $XDG_STATE_HOME/ots or ~/.local/state/ots
@@ -21,6 +23,8 @@ struct HostOptions {
     std::string display;     // the X11 sink's display; empty: $DISPLAY
     double timeScale = 1.0;  // real ms per platform ms
     std::string recordFile;  // --record: every controller's traffic (controllers.h)
+
+    UsbKind usb = UsbKind::Sim;
 };
 
 struct HostCommandLine {

@@ -9,6 +9,7 @@
 #include "ce/host/clock.h"
 #include "ce/host/debug_sink.h"
 #include "ce/host/input_sink.h"
+#include "ce/host/libusb_bus.h"
 #include "ce/host/registry_store.h"
 #include "ce/host/stream_server.h"
 #include "ce/host/usb_host.h"
@@ -30,6 +31,7 @@ constexpr int kExitStateFolder = 4;
 constexpr int kExitDriver = 5;
 constexpr int kExitConfig = 6;
 constexpr int kExitSocket = 7;
+constexpr int kExitLibusb = 8;
 
 void Say(const std::string& message) {
     std::cerr << "cehost: " << message << std::endl;
@@ -120,6 +122,14 @@ int Serve(const HostOptions& options, ce::host::StreamServer& server, sigset_t s
     if (!trace.Open(options, &error)) {
         return Fail(kExitUsage, error);
     }
+    std::unique_ptr<ce::host::LibusbBus> realDevices;
+    if (options.usb == UsbKind::Libusb) {
+        realDevices = ce::host::LibusbBus::Start({.report = Say, .wrap = nullptr}, &error);
+        if (!realDevices) {
+            ce::host::UnbindRegistryFile();
+            return Fail(kExitLibusb, error);
+        }
+    }
     EventLog events;
     Controllers controllers(options.recordFile);
     ControlService service(controllers, events);
@@ -134,6 +144,7 @@ int Serve(const HostOptions& options, ce::host::StreamServer& server, sigset_t s
     sigwait(&stopSignals, &signal);
     Say("stopping");
     service.BeginShutdown();
+    realDevices.reset();
     controllers.UnplugAll();
     server.Stop();
     ce::host::UnbindRegistryFile();

@@ -121,6 +121,10 @@ class UsbDeviceModel {
         return {USB_NO_ERROR, static_cast<DWORD>(data.size())};
     }
 
+    // A client reset the pipe of the endpoint after a STALL: a real device has its halt
+    // cleared here. Called outside the stack's lock, before the pipe takes transfers again.
+    virtual void ResetEndpoint(BYTE endpointAddress) { static_cast<void>(endpointAddress); }
+
     // Called after the device appears on the bus and before any driver is offered it.
     virtual void Connected(UsbPort* port) { static_cast<void>(port); }
     // Called when the device leaves the bus, before the driver is notified. The port refuses
