@@ -84,7 +84,7 @@ double CameraDevice::Tap(double xPx, double yPx, double holdMs) {
 }
 
 double CameraDevice::Drag(double fromXPx, double fromYPx, double toXPx, double toYPx,
-                        double durationMs) {
+                          double durationMs) {
     std::lock_guard lock(mutex_);
     return PlayLocked(script_.Drag(fromXPx, fromYPx, toXPx, toYPx, durationMs).TakeSamples());
 }
