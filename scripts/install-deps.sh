@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 
-# clang and its runtime build the libFuzzer targets (the fuzz preset).
+# clang and its runtime build the libFuzzer targets (the fuzz preset). ImageMagick draws the
+# control panel's artwork (panel/ui/res/draw-artwork.sh); the demo's pictures need only Qt.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
           clang libclang-rt-14-dev)
