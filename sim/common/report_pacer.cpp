@@ -1,5 +1,6 @@
 #include "sim/report_pacer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -19,11 +20,11 @@ ReportPacer::~ReportPacer() {
 
 void ReportPacer::SetPacing(Pacing pacing) {
     std::lock_guard lock(mutex_);
-    if (pacing == Pacing::ReportRate && pacing_ != pacing) {
-        pacing_ = pacing;
-        ReslotLocked();
-    }
+    const bool toReportRate = pacing == Pacing::ReportRate && pacing_ != pacing;
     pacing_ = pacing;
+    if (toReportRate) {
+        ReslotLocked();  // what was queued meanwhile starts now
+    }
     changed_.notify_all();
 }
 
