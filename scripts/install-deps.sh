@@ -3,7 +3,8 @@
 set -euo pipefail
 
 # clang and its runtime build the libFuzzer targets (the fuzz preset); libusb serves real
-# controllers, and umockdev emulates their device nodes for the libusb suite.
+# controllers, and umockdev emulates their device nodes for the libusb suite. ImageMagick draws
+# the control panel's artwork (panel/ui/res/draw-artwork.sh); the demo's pictures need only Qt.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
           clang libclang-rt-14-dev libcli11-dev

@@ -41,8 +41,8 @@ CameraDevice::CameraDevice(const CameraPanel& panel, std::shared_ptr<CameraNvm> 
       optics_(panel),
       firmware_(panel, nvm_),
       script_(FrameRateOf(panel)),
-      sensor_(options.noise),
       emptyFrames_(options.idleFrames),
+      sensor_(options.noise),
       pacer_(1000.0 / FrameRateOf(panel),
              PacketSink{[this](std::span<const std::uint8_t> p) { return SendPacket(p); },
                         [this] {
@@ -58,51 +58,54 @@ CameraDevice::~CameraDevice() {
 
 // --- a person at the panel -------------------------------------------------------------------
 
-void CameraDevice::TouchDown(double xPx, double yPx, std::size_t finger) {
+double CameraDevice::TouchDown(double xPx, double yPx, std::size_t finger) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Down(xPx, yPx, finger).TakeSamples());
+    return PlayLocked(script_.Down(xPx, yPx, finger).TakeSamples());
 }
 
-void CameraDevice::MoveTo(double xPx, double yPx, double durationMs, std::size_t finger) {
+double CameraDevice::MoveTo(double xPx, double yPx, double durationMs, std::size_t finger) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.MoveTo(xPx, yPx, durationMs, finger).TakeSamples());
+    return PlayLocked(script_.MoveTo(xPx, yPx, durationMs, finger).TakeSamples());
 }
 
-void CameraDevice::Hold(double durationMs) {
+double CameraDevice::Hold(double durationMs) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Hold(durationMs).TakeSamples());
+    return PlayLocked(script_.Hold(durationMs).TakeSamples());
 }
 
-void CameraDevice::TouchUp(std::size_t finger) {
+double CameraDevice::TouchUp(std::size_t finger) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Up(finger).TakeSamples());
+    return PlayLocked(script_.Up(finger).TakeSamples());
 }
 
-void CameraDevice::Tap(double xPx, double yPx, double holdMs) {
+double CameraDevice::Tap(double xPx, double yPx, double holdMs) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Tap(xPx, yPx, holdMs).TakeSamples());
+    return PlayLocked(script_.Tap(xPx, yPx, holdMs).TakeSamples());
 }
 
-void CameraDevice::Drag(double fromXPx, double fromYPx, double toXPx, double toYPx,
-                        double durationMs) {
+double CameraDevice::Drag(double fromXPx, double fromYPx, double toXPx, double toYPx,
+                          double durationMs) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Drag(fromXPx, fromYPx, toXPx, toYPx, durationMs).TakeSamples());
+    return PlayLocked(script_.Drag(fromXPx, fromYPx, toXPx, toYPx, durationMs).TakeSamples());
 }
 
-void CameraDevice::Play(const std::vector<TouchSample>& samples) {
+double CameraDevice::Play(const std::vector<TouchSample>& samples) {
     std::lock_guard lock(mutex_);
-    PlayLocked(samples);
+    return PlayLocked(samples);
 }
 
-void CameraDevice::ShowFingers(const std::vector<Finger>& fingers) {
+double CameraDevice::ShowFingers(const std::vector<Finger>& fingers) {
     std::lock_guard lock(mutex_);
-    pacer_.Enqueue(FrameForLocked(fingers));
+    std::vector<FrameRender> frame;
+    frame.push_back(FrameForLocked(fingers));
+    return pacer_.Enqueue(std::move(frame));
 }
 
 // A lift is only seen in the frames after it, so once nothing touches the cameras go on
-// until idleFrames empty frames have been queued.
-void CameraDevice::PlayLocked(const std::vector<TouchSample>& samples) {
-    std::vector<PacedFrame> frames;
+// until idleFrames empty frames have been queued. Queuing is cheap: the frames render on the
+// sending thread, each ahead of its slot.
+double CameraDevice::PlayLocked(const std::vector<TouchSample>& samples) {
+    std::vector<FrameRender> frames;
     frames.reserve(samples.size() + static_cast<std::size_t>(std::max(options_.idleFrames, 0)));
     for (const TouchSample& sample : samples) {
         std::vector<Finger> fingers;
@@ -111,25 +114,30 @@ void CameraDevice::PlayLocked(const std::vector<TouchSample>& samples) {
                 fingers.push_back(Finger{c.xPx, c.yPx, options_.fingerDiameterMm});
             }
         }
-        frames.push_back(FrameForLocked(fingers));
+        frames.push_back(FrameForLocked(std::move(fingers)));
     }
     if (!samples.empty() && !AnyTouching(samples.back())) {
         while (emptyFrames_ < options_.idleFrames) {
             frames.push_back(FrameForLocked({}));
         }
     }
-    pacer_.Enqueue(std::move(frames));
+    return pacer_.Enqueue(std::move(frames));
 }
 
-PacedFrame CameraDevice::FrameForLocked(const std::vector<Finger>& fingers) {
+FrameRender CameraDevice::FrameForLocked(std::vector<Finger> fingers) {
     if (fingers.empty()) {
         if (emptyFrames_ >= options_.idleFrames) {
-            return {};  // quiet
+            return [] { return PacedFrame{}; };  // quiet
         }
         ++emptyFrames_;
     } else {
         emptyFrames_ = 0;
     }
+    return [this, fingers = std::move(fingers)] { return Render(fingers); };
+}
+
+PacedFrame CameraDevice::Render(const std::vector<Finger>& fingers) {
+    std::lock_guard lock(renderMutex_);
     const CameraLines lines = optics_.Render(fingers, &sensor_);
     const bool aFirst = panel_.CameraAFirst();
     const EncodedLine first = EncodeLine(aFirst ? lines.a : lines.b, 0);
@@ -167,7 +175,7 @@ std::vector<std::vector<std::uint8_t>> CameraDevice::SentPackets() const {
 }
 
 std::size_t CameraDevice::LinesFitted() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(renderMutex_);
     return linesFitted_;
 }
 

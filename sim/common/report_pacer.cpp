@@ -1,6 +1,8 @@
 #include "sim/report_pacer.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "ce/host/clock.h"
@@ -8,7 +10,9 @@
 namespace ots::sim {
 
 ReportPacer::ReportPacer(double periodMs, PacketSink sink)
-    : periodMs_(periodMs), sink_(std::move(sink)) {}
+    : periodMs_(periodMs),
+      sink_(std::move(sink)),
+      lastSlotMs_(-std::numeric_limits<double>::infinity()) {}
 
 ReportPacer::~ReportPacer() {
     Stop();
@@ -16,7 +20,11 @@ ReportPacer::~ReportPacer() {
 
 void ReportPacer::SetPacing(Pacing pacing) {
     std::lock_guard lock(mutex_);
+    const bool toReportRate = pacing == Pacing::ReportRate && pacing_ != pacing;
     pacing_ = pacing;
+    if (toReportRate) {
+        ReslotLocked();  // what was queued meanwhile starts now
+    }
     changed_.notify_all();
 }
 
@@ -32,6 +40,7 @@ void ReportPacer::Start() {
     }
     running_ = true;
     stopping_ = false;
+    ReslotLocked();  // what was queued before the device was on the bus starts now
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -48,21 +57,62 @@ void ReportPacer::Stop() {
     std::lock_guard lock(mutex_);
     running_ = false;
     stopping_ = false;
+    sending_ = false;
     changed_.notify_all();
 }
 
-void ReportPacer::Enqueue(PacedFrame frame) {
-    std::lock_guard lock(mutex_);
-    frames_.push_back(std::move(frame));
-    changed_.notify_all();
+// The device's cameras run on their own clock: slots lie on its grid of periods. A stream
+// goes on in the slot after its last frame, however late that frame leaves; after an idle
+// spell the next frame takes the first slot to come.
+double ReportPacer::NextSlotLocked(double nowMs) const {
+    const double following = lastSlotMs_ + periodMs_;
+    if (!frames_.empty() || sending_) {
+        return following;
+    }
+    return std::max(following, std::ceil(nowMs / periodMs_) * periodMs_);
 }
 
-void ReportPacer::Enqueue(std::vector<PacedFrame> frames) {
+void ReportPacer::ReslotLocked() {
+    lastSlotMs_ = -std::numeric_limits<double>::infinity();
+    const double first = std::ceil(ce::host::PlatformNowMs() / periodMs_) * periodMs_;
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        frames_[i].slotMs = first + static_cast<double>(i) * periodMs_;
+        lastSlotMs_ = frames_[i].slotMs;
+    }
+}
+
+double ReportPacer::Enqueue(PacedFrame frame) {
+    std::vector<PacedFrame> one;
+    one.push_back(std::move(frame));
+    return Enqueue(std::move(one));
+}
+
+double ReportPacer::Enqueue(std::vector<PacedFrame> frames) {
+    std::vector<FrameRender> ready;
+    ready.reserve(frames.size());
+    for (PacedFrame& frame : frames) {
+        ready.emplace_back([frame = std::move(frame)] { return frame; });
+    }
+    return Enqueue(std::move(ready));
+}
+
+double ReportPacer::Enqueue(std::vector<FrameRender> frames) {
     std::lock_guard lock(mutex_);
-    for (auto& frame : frames) {
-        frames_.push_back(std::move(frame));
+    const double nowMs = ce::host::PlatformNowMs();
+    if (pacing_ == Pacing::AsFastAsTaken) {
+        for (auto& render : frames) {
+            frames_.push_back({nowMs, std::move(render)});
+        }
+        changed_.notify_all();
+        return nowMs;
+    }
+    const double first = NextSlotLocked(nowMs);
+    for (auto& render : frames) {
+        lastSlotMs_ = NextSlotLocked(nowMs);
+        frames_.push_back({lastSlotMs_, std::move(render)});
     }
     changed_.notify_all();
+    return first;
 }
 
 bool ReportPacer::WaitDrained(DWORD platformTimeoutMs) {
@@ -84,30 +134,26 @@ bool ReportPacer::WaitPacketsSent(std::size_t count, DWORD platformTimeoutMs) {
 
 void ReportPacer::Run() {
     std::unique_lock lock(mutex_);
-    double nextDueMs = 0.0;  // platform time at which the next frame may go
     for (;;) {
         changed_.wait(lock, [&] { return stopping_ || !frames_.empty(); });
         if (stopping_) {
             return;
         }
-        if (pacing_ == Pacing::ReportRate) {
-            // A late or idle device does not catch up in a burst: the period counts from now.
-            nextDueMs = std::max(nextDueMs, ce::host::PlatformNowMs());
-            while (!stopping_ && ce::host::PlatformNowMs() < nextDueMs) {
-                changed_.wait_for(lock,
-                                  ce::host::ToRealDuration(nextDueMs - ce::host::PlatformNowMs()));
-            }
-            if (stopping_) {
-                return;
-            }
-            nextDueMs += periodMs_;
-        }
-        if (frames_.empty()) {
-            continue;
-        }
-        const PacedFrame frame = std::move(frames_.front());
+        Queued next = std::move(frames_.front());
         frames_.pop_front();
         sending_ = true;
+        // Rendered while its slot is still to come; the queue stays open meanwhile.
+        lock.unlock();
+        const PacedFrame frame = next.render();
+        lock.lock();
+        while (!stopping_ && pacing_ == Pacing::ReportRate &&
+               ce::host::PlatformNowMs() < next.slotMs) {
+            changed_.wait_for(lock,
+                              ce::host::ToRealDuration(next.slotMs - ce::host::PlatformNowMs()));
+        }
+        if (stopping_) {
+            return;
+        }
         lock.unlock();
         std::size_t sent = 0;
         bool gone = false;

@@ -41,9 +41,9 @@ CoordinateController::~CoordinateController() {
 
 // --- a person at the panel -------------------------------------------------------------------
 
-void CoordinateController::TouchDown(double xPx, double yPx) {
+double CoordinateController::TouchDown(double xPx, double yPx) {
     std::lock_guard lock(mutex_);
-    PlayLocked(script_.Down(xPx, yPx).TakeSamples());
+    return PlayLocked(script_.Down(xPx, yPx).TakeSamples());
 }
 
 void CoordinateController::MoveTo(double xPx, double yPx, double durationMs) {
@@ -72,18 +72,18 @@ void CoordinateController::Drag(double fromXPx, double fromYPx, double toXPx, do
     PlayLocked(script_.Drag(fromXPx, fromYPx, toXPx, toYPx, durationMs).TakeSamples());
 }
 
-void CoordinateController::Play(const std::vector<TouchSample>& samples) {
+double CoordinateController::Play(const std::vector<TouchSample>& samples) {
     std::lock_guard lock(mutex_);
-    PlayLocked(samples);
+    return PlayLocked(samples);
 }
 
-void CoordinateController::PlayLocked(const std::vector<TouchSample>& samples) {
+double CoordinateController::PlayLocked(const std::vector<TouchSample>& samples) {
     std::vector<PacedFrame> frames;
     frames.reserve(samples.size());
     for (const auto& sample : samples) {
         frames.push_back(FrameForLocked(sample));
     }
-    pacer_.Enqueue(std::move(frames));
+    return pacer_.Enqueue(std::move(frames));
 }
 
 // The panel reports while touched, and once more when the finger lifts; nothing otherwise.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -95,9 +96,10 @@ class Run {
         result_->name = plan_.name;
         result_->points = plan_.points;
         result_->mmPerPx = plan_.mmPerPx;
-        const bool done = Prepare() && Measure(&result_->beforeMm, "before calibration") &&
-                          Calibrate() && Measure(&result_->afterMm, "after calibration") &&
-                          Residual() && DrawFigure();
+        const bool done =
+            Prepare() && Measure(&result_->beforeMm, &result_->beforeTouches, "before") &&
+            Calibrate() && Measure(&result_->afterMm, &result_->afterTouches, "after") &&
+            Residual() && DrawFigure();
         finger_.Unplug();
         if (!done) {
             *error = plan_.name + ": " + error_;
@@ -136,22 +138,29 @@ class Run {
         return {at.xPx + r * std::cos(a), at.yPx + r * std::sin(a)};
     }
 
-    // The pointer's distance from the finger for a tap (px); negative when it cannot be read.
-    double TapError(Point finger) {
+    // Where the pointer landed for a tap: the centre of the pixel it stands on, which is what
+    // a person sees.
+    std::optional<Point> TapPointer(Point finger) {
         if (!finger_.Tap(finger.xPx, finger.yPx, kTapHoldMs)) {
-            return -1.0;
+            return std::nullopt;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const auto pointer = screen_.Pointer();
         if (!pointer) {
-            return -1.0;
+            return std::nullopt;
         }
-        // The pointer stands on a whole pixel; its centre is what a person sees.
-        return std::hypot(pointer->first + 0.5 - finger.xPx, pointer->second + 0.5 - finger.yPx);
+        return Point{pointer->first + 0.5, pointer->second + 0.5};
     }
 
-    bool Measure(ErrorStats* stats, const std::string& when) {
-        Progress(plan_.name, std::to_string(options_.touches) + " random touches " + when);
+    // The pointer's distance from the finger for a tap (px); negative when it cannot be read.
+    double TapError(Point finger) {
+        const std::optional<Point> pointer = TapPointer(finger);
+        return pointer ? std::hypot(pointer->xPx - finger.xPx, pointer->yPx - finger.yPx) : -1.0;
+    }
+
+    bool Measure(ErrorStats* stats, std::vector<TouchError>* touches, const std::string& when) {
+        Progress(plan_.name,
+                 std::to_string(options_.touches) + " random touches " + when + " calibration");
         // Inside the targets' frame, which is the area a calibration vouches for.
         std::uniform_real_distribution<double> x(screen_.WidthPx() / 16.0,
                                                  screen_.WidthPx() * 15.0 / 16.0);
@@ -159,15 +168,36 @@ class Run {
                                                  screen_.HeightPx() * 15.0 / 16.0);
         std::vector<double> errorsMm;
         for (unsigned i = 0; i < options_.touches; ++i) {
-            const double px = TapError({x(random_), y(random_)});
-            if (px < 0.0) {
+            const Point finger{x(random_), y(random_)};
+            const std::optional<Point> pointer = TapPointer(finger);
+            if (!pointer) {
                 return FingerFailed("a touch failed");
             }
-            errorsMm.push_back(px * plan_.mmPerPx);
+            touches->push_back({finger, *pointer});
+            errorsMm.push_back(std::hypot(pointer->xPx - finger.xPx, pointer->yPx - finger.yPx) *
+                               plan_.mmPerPx);
         }
         *stats = Summarise(errorsMm);
+        return PlotErrors(*stats, *touches, when);
+    }
+
+    bool PlotErrors(const ErrorStats& mm, const std::vector<TouchError>& touches,
+                    const std::string& when) {
+        const double magnification = ArrowMagnification(touches);
+        char title[160];
+        std::snprintf(title, sizeof title,
+                      "%s screen, %d points, %s calibration: %zu touches, error median %.2f mm, "
+                      "max %.2f mm",
+                      plan_.name.c_str(), plan_.points, when.c_str(), mm.count, mm.median, mm.max);
+        if (!PlotErrorMap(title, touches,
+                          TargetCentres(plan_.points, screen_.WidthPx(), screen_.HeightPx()),
+                          magnification, Screen(), Out("errors-" + when + ".png"))) {
+            Progress(plan_.name, "(the error map could not be written)");
+        }
         return true;
     }
+
+    ScreenSize Screen() const { return {screen_.WidthPx(), screen_.HeightPx(), plan_.mmPerPx}; }
 
     bool Residual() {
         std::vector<double> errorsMm;
@@ -305,19 +335,29 @@ bool Run::DrawFigure() {
     Progress(plan_.name, "drawing a figure");
     const std::vector<Point> figure = StarFigure(screen_.WidthPx(), screen_.HeightPx());
     constexpr unsigned kDrawMs = 2000;
-    double startMs = 0.0;
-    if (!finger_.Draw(figure, kDrawMs, &startMs)) {
+    StrokeClock clock;
+    if (!finger_.Draw(figure, kDrawMs, &clock)) {
         return FingerFailed("cannot draw");
     }
     std::vector<InjectedEvent> events;
+    std::vector<Point> pointer;
     for (const InjectedEvent& event : finger_.LastEvents(kEventRing)) {
-        if (event.tMs >= startMs) {
+        if (event.tMs >= clock.downMs) {
             events.push_back(event);
+            pointer.push_back({event.xPx, event.yPx});
         }
     }
-    result_->lagMs = Summarise(PointerLagMs(figure, kDrawMs, startMs, events));
-    if (!PlotPaths(figure, events, screen_.WidthPx(), screen_.HeightPx(), Out("paths.png"))) {
-        Progress(plan_.name, "(the plot could not be written)");
+    result_->lagMs = Summarise(PointerLagMs(figure, kDrawMs, clock.downMs, events));
+    result_->framePeriodMs = clock.framePeriodMs;
+    result_->designedLagMs = DesignedLagMs(plan_.kind, clock.framePeriodMs);
+    char title[160];
+    std::snprintf(title, sizeof title,
+                  "%s screen: a star drawn in %.1f s; pointer lag median %.1f ms (designed "
+                  "%.1f ms)",
+                  plan_.name.c_str(), kDrawMs / 1000.0, result_->lagMs.median,
+                  result_->designedLagMs);
+    if (!PlotPaths(title, figure, pointer, Screen(), Out("paths.png"))) {
+        Progress(plan_.name, "(the paths' plot could not be written)");
     }
     return true;
 }

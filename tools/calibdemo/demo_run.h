@@ -7,6 +7,7 @@
 #include "demo_options.h"
 #include "error_stats.h"
 #include "finger.h"
+#include "plots.h"
 #include "x_display.h"
 
 namespace calibdemo {
@@ -25,8 +26,12 @@ struct GenerationResult {
     ErrorStats beforeMm;
     ErrorStats afterMm;
     double mmPerPx = 0.0;
-    double residualMm = 0.0;  // RMS at the targets after calibration
-    ErrorStats lagMs;
+    double residualMm = 0.0;     // RMS at the targets after calibration
+    ErrorStats lagMs;            // measured while drawing, platform ms
+    double designedLagMs = 0.0;  // what the driver's pipeline gives at the panel's frame rate
+    double framePeriodMs = 0.0;
+    std::vector<TouchError> beforeTouches;
+    std::vector<TouchError> afterTouches;
 };
 
 // Runs one generation; false with *error set when a step failed.

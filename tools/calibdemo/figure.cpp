@@ -1,7 +1,6 @@
 #include "figure.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "ce/input.h"
@@ -36,14 +35,6 @@ double Length(const std::vector<Point>& path) {
         total += std::hypot(path[i].xPx - path[i - 1].xPx, path[i].yPx - path[i - 1].yPx);
     }
     return total;
-}
-
-std::string Polyline(const std::vector<Point>& points) {
-    std::string text = "polyline";
-    for (const Point& p : points) {
-        text += " " + std::to_string(p.xPx) + "," + std::to_string(p.yPx);
-    }
-    return text;
 }
 
 }  // namespace
@@ -90,27 +81,14 @@ std::vector<double> PointerLagMs(const std::vector<Point>& path, double drawMs, 
     return lags;
 }
 
-bool PlotPaths(const std::vector<Point>& path, const std::vector<InjectedEvent>& events,
-               int widthPx, int heightPx, const std::string& pngPath) {
-    // A camera stroke injects thousands of events; every k-th keeps the drawing within what one
-    // command-line argument may hold, and far finer than the picture's pixels.
-    constexpr std::size_t kMostPoints = 1500;
-    const std::size_t step = events.size() / kMostPoints + 1;
-    std::vector<Point> pointer;
-    for (std::size_t i = 0; i < events.size(); i += step) {
-        pointer.push_back({events[i].xPx, events[i].yPx});
+double DesignedLagMs(ots::control::ControllerKind kind, double framePeriodMs) {
+    constexpr double kSmoothingRingFrames = 2.0;
+    constexpr double kSplineTrailFrames = 1.0;
+    constexpr double kMedianInBurstFrames = 0.5;
+    if (kind != ots::control::ControllerKind::Camera) {
+        return 0.0;
     }
-    if (pointer.size() < 2) {
-        return false;
-    }
-    const std::string command =
-        "convert -size " + std::to_string(widthPx) + "x" + std::to_string(heightPx) +
-        " xc:white -fill none -stroke '#1f77b4' -strokewidth 5 -draw '" + Polyline(path) +
-        "' -stroke '#d62728' -strokewidth 1 -draw '" + Polyline(pointer) +
-        "' -stroke none -fill black -pointsize 14 -annotate +10+20 "
-        "'finger (blue, 5 px wide) and pointer (red)' '" +
-        pngPath + "' 2>/dev/null";
-    return std::system(command.c_str()) == 0;
+    return (kSmoothingRingFrames + kSplineTrailFrames + kMedianInBurstFrames) * framePeriodMs;
 }
 
 }  // namespace calibdemo

@@ -1,7 +1,6 @@
-// The figure the finger draws, how far the pointer trails it, and a picture of both paths.
+// The figure the finger draws, and how far the pointer trails it: measured and designed.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "cectl/control_request.h"
@@ -18,10 +17,11 @@ std::vector<ots::control::Point> StarFigure(int widthPx, int heightPx);
 std::vector<double> PointerLagMs(const std::vector<ots::control::Point>& path, double drawMs,
                                  double startMs, const std::vector<InjectedEvent>& events);
 
-// The finger's path (blue) and the pointer's (red) on a white screen-sized PNG, through
-// ImageMagick's convert; false when it could not be written.
-bool PlotPaths(const std::vector<ots::control::Point>& path,
-               const std::vector<InjectedEvent>& events, int widthPx, int heightPx,
-               const std::string& pngPath);
+// The pointer's designed delay behind a moving finger, at the median (platform ms). A camera
+// frame's position leaves the smoothing ring two frames after it was measured, the spline then
+// runs one history step behind the newest point, and each frame's burst of interpolated points
+// covers the step before it, from 1 frame late down to 0: 2 + 1 + 1/2 frames. A coordinate
+// report is injected as it arrives.
+double DesignedLagMs(ots::control::ControllerKind kind, double framePeriodMs);
 
 }  // namespace calibdemo

@@ -61,7 +61,7 @@ bool Finger::Tap(double xPx, double yPx, unsigned holdMs) {
 }
 
 bool Finger::Draw(const std::vector<ots::control::Point>& points, unsigned moveMs,
-                  double* startMs) {
+                  StrokeClock* clock) {
     Command command = Make(Verb::Draw, id_);
     command.durationMs = moveMs;
     command.points = points;
@@ -70,8 +70,13 @@ bool Finger::Draw(const std::vector<ots::control::Point>& points, unsigned moveM
         return false;
     }
     const std::size_t at = reply->find("finger down at t_ms ");
-    return at != std::string::npos &&
-           std::sscanf(reply->c_str() + at, "finger down at t_ms %lf", startMs) == 1;
+    if (at == std::string::npos ||
+        std::sscanf(reply->c_str() + at, "finger down at t_ms %lf, a frame every %lf ms",
+                    &clock->downMs, &clock->framePeriodMs) != 2) {
+        error_ = "the host did not say when the finger came down";
+        return false;
+    }
+    return true;
 }
 
 std::vector<InjectedEvent> Finger::LastEvents(unsigned count) {

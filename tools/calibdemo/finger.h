@@ -17,6 +17,12 @@ struct InjectedEvent {
     double yPx = 0.0;
 };
 
+// A stroke's clock as the host gives it: frame n showed the finger at downMs + n periods.
+struct StrokeClock {
+    double downMs = 0.0;
+    double framePeriodMs = 0.0;
+};
+
 class Finger {
   public:
     explicit Finger(std::string socketPath) : socket_(std::move(socketPath)) {}
@@ -28,9 +34,8 @@ class Finger {
     // CalibrateType, as the settings dialog stores it).
     bool SetCalibrationPoints(int points);
     bool Tap(double xPx, double yPx, unsigned holdMs);
-    // A stroke through the points in moveMs; *startMs is the host's platform clock when the
-    // finger came down.
-    bool Draw(const std::vector<ots::control::Point>& points, unsigned moveMs, double* startMs);
+    // A stroke through the points in moveMs, and its clock.
+    bool Draw(const std::vector<ots::control::Point>& points, unsigned moveMs, StrokeClock* clock);
     // The last `count` injected events, oldest first.
     std::vector<InjectedEvent> LastEvents(unsigned count);
     const std::string& error() const { return error_; }

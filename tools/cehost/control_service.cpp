@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "ce/host/clock.h"
 #include "ce/host/stream_wire.h"
 #include "registry_commands.h"
 #include "touch_report.h"
@@ -135,14 +135,16 @@ Reply ControlService::Touch(const Command& command) {
     const double holdMs = holds ? command.durationMs : 0.0;
     const double moveMs = holds ? 0.0 : command.durationMs;
     const std::uint64_t first = events_.NextSequence();
-    const double startMs = ce::host::PlatformNowMs();
-    if (auto error = controllers_.Stroke(command.id, command.points, moveMs, holdMs)) {
+    const auto stroke = controllers_.Stroke(command.id, command.points, moveMs, holdMs);
+    if (const auto* error = std::get_if<std::string>(&stroke)) {
         return Refused(*error);
     }
-    // The start on the platform clock lets a client set the finger's path against the events'
-    // t_ms, for the pointer's lag.
-    char start[64];
-    std::snprintf(start, sizeof start, "finger down at t_ms %.3f\n", startMs);
+    // The finger's clock is its first frame's: a client sets the finger's path against the
+    // events' t_ms with it, for the pointer's lag.
+    const auto& clock = std::get<Controllers::StrokeClock>(stroke);
+    char start[96];
+    std::snprintf(start, sizeof start, "finger down at t_ms %.3f, a frame every %.3f ms\n",
+                  clock.downMs, clock.framePeriodMs);
     return {ReplyStatus::Done, DescribeTouch(command.points, events_.Since(first)) + start};
 }
 

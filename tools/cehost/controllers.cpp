@@ -130,8 +130,8 @@ std::vector<ControllerInfo> Controllers::List() const {
     return list;
 }
 
-std::optional<std::string> Controllers::Stroke(std::uint32_t id, const std::vector<Point>& points,
-                                               double moveMs, double holdMs) {
+std::variant<Controllers::StrokeClock, std::string> Controllers::Stroke(
+    std::uint32_t id, const std::vector<Point>& points, double moveMs, double holdMs) {
     std::lock_guard lock(mutex_);
     Plugged* plugged = id == 0 ? (plugged_.empty() ? nullptr : &plugged_.front()) : Find(id);
     if (plugged == nullptr) {
@@ -157,7 +157,7 @@ std::optional<std::string> Controllers::Stroke(std::uint32_t id, const std::vect
     for (std::size_t i = 1; i < points.size(); ++i) {
         length += std::hypot(points[i].xPx - points[i - 1].xPx, points[i].yPx - points[i - 1].yPx);
     }
-    panel.Down(points.front());
+    const StrokeClock clock{panel.Down(points.front()), panel.FramePeriodMs()};
     if (holdMs > 0.0) {
         panel.Hold(holdMs);
     }
@@ -173,7 +173,7 @@ std::optional<std::string> Controllers::Stroke(std::uint32_t id, const std::vect
         return "controller " + std::to_string(plugged->info.id) +
                " did not hand its reports over in time";
     }
-    return std::nullopt;
+    return clock;
 }
 
 void Controllers::UnplugAll() {

@@ -26,11 +26,13 @@ class SimulatedPanel {
   public:
     virtual ~SimulatedPanel() = default;
     virtual std::shared_ptr<ce::host::UsbDeviceModel> Model() = 0;
-    virtual void Down(Point at) = 0;
+    // The platform time the frame that shows the finger down is due.
+    virtual double Down(Point at) = 0;
     virtual void MoveTo(Point to, double durationMs) = 0;
     virtual void Hold(double durationMs) = 0;
     virtual void Up() = 0;
     virtual bool Settle(DWORD platformTimeoutMs) = 0;
+    virtual double FramePeriodMs() const = 0;
     virtual int WidthPx() const = 0;
     virtual int HeightPx() const = 0;
     virtual std::string Note() const { return {}; }  // shown by list
@@ -66,11 +68,19 @@ class Controllers {
     std::variant<ControllerInfo, std::string> Unplug(std::uint32_t id);
     // In plugging order.
     std::vector<ControllerInfo> List() const;
+    // When a stroke's finger came down, on the platform clock, and how often the controller
+    // reports: frame n of the stroke shows where the finger was at downMs + n periods.
+    struct StrokeClock {
+        double downMs = 0.0;
+        double framePeriodMs = 0.0;
+    };
     // One stroke on the controller (0: the first one plugged): the finger comes down on the
     // first point, stays holdMs, passes through the others in moveMs (shared out by length)
-    // and lifts; returns once the driver has taken every report. The error, if any.
-    std::optional<std::string> Stroke(std::uint32_t id, const std::vector<Point>& points,
-                                      double moveMs, double holdMs);
+    // and lifts; returns once the driver has taken every report. The stroke's clock, or the
+    // error.
+    std::variant<StrokeClock, std::string> Stroke(std::uint32_t id,
+                                                  const std::vector<Point>& points, double moveMs,
+                                                  double holdMs);
     // Unplugs everything, in plugging order.
     void UnplugAll();
 

@@ -18,13 +18,14 @@ class DevicePanel final : public SimulatedPanel {
         : device_(std::move(device)), widthPx_(widthPx), heightPx_(heightPx) {}
 
     std::shared_ptr<ce::host::UsbDeviceModel> Model() override { return device_; }
-    void Down(Point at) override { device_->TouchDown(at.xPx, at.yPx); }
+    double Down(Point at) override { return device_->TouchDown(at.xPx, at.yPx); }
     void MoveTo(Point to, double durationMs) override {
         device_->MoveTo(to.xPx, to.yPx, durationMs);
     }
     void Hold(double durationMs) override { device_->Hold(durationMs); }
     void Up() override { device_->TouchUp(); }
     bool Settle(DWORD platformTimeoutMs) override { return device_->Settle(platformTimeoutMs); }
+    double FramePeriodMs() const override { return device_->FramePeriodMs(); }
     int WidthPx() const override { return widthPx_; }
     int HeightPx() const override { return heightPx_; }
     std::string Note() const override {

@@ -62,19 +62,22 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
     ~CameraDevice() override;
 
     // --- a person at the panel (screen pixels; durations in platform ms; finger 0 or 1) ---
-    void TouchDown(double xPx, double yPx, std::size_t finger = 0);
-    void MoveTo(double xPx, double yPx, double durationMs = 0.0, std::size_t finger = 0);
-    void Hold(double durationMs);
-    void TouchUp(std::size_t finger = 0);
-    void Tap(double xPx, double yPx, double holdMs = kDefaultTapHoldMs);
-    void Drag(double fromXPx, double fromYPx, double toXPx, double toYPx, double durationMs);
-    void Play(const std::vector<TouchSample>& samples);
+    // Each returns the platform time its first frame is due (ReportPacer::Enqueue): the
+    // clock of the finger's movement, which frame n shows n periods later.
+    double TouchDown(double xPx, double yPx, std::size_t finger = 0);
+    double MoveTo(double xPx, double yPx, double durationMs = 0.0, std::size_t finger = 0);
+    double Hold(double durationMs);
+    double TouchUp(std::size_t finger = 0);
+    double Tap(double xPx, double yPx, double holdMs = kDefaultTapHoldMs);
+    double Drag(double fromXPx, double fromYPx, double toXPx, double toYPx, double durationMs);
+    double Play(const std::vector<TouchSample>& samples);
     // One frame of exactly these fingers (any number, any size), in turn with the scripted
     // ones; the lift after it is the caller's to show.
-    void ShowFingers(const std::vector<Finger>& fingers);
+    double ShowFingers(const std::vector<Finger>& fingers);
 
     // --- pacing ---
     void SetPacing(Pacing pacing);
+    double FramePeriodMs() const { return pacer_.PeriodMs(); }
     // Every queued frame sent and taken by the host; false on timeout or when unplugged.
     bool Settle(DWORD platformTimeoutMs = 5000);
     std::size_t PacketsSent() const;
@@ -98,8 +101,9 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
     void Disconnected() override;
 
   private:
-    void PlayLocked(const std::vector<TouchSample>& samples);
-    PacedFrame FrameForLocked(const std::vector<Finger>& fingers);
+    double PlayLocked(const std::vector<TouchSample>& samples);
+    FrameRender FrameForLocked(std::vector<Finger> fingers);
+    PacedFrame Render(const std::vector<Finger>& fingers);
     bool SendPacket(std::span<const std::uint8_t> packet);
     ce::host::ControlResult FetchAnswer(std::span<BYTE> data);
 
@@ -111,10 +115,11 @@ class CameraDevice final : public ce::host::UsbDeviceModel {
 
     mutable std::mutex mutex_;
     TouchScript script_;
-    NoisySensor sensor_;
     int emptyFrames_;  // empty frames queued since the last finger; starts quiet
-    std::size_t linesFitted_ = 0;
     PacketHistory sent_;
+    mutable std::mutex renderMutex_;  // the sending thread's, against readers of LinesFitted
+    NoisySensor sensor_;
+    std::size_t linesFitted_ = 0;
     std::atomic<ce::host::UsbPort*> port_{nullptr};
     // An answer held back (DelayAnswers) is abandoned when the device leaves the bus.
     std::mutex answerMutex_;

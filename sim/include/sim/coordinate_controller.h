@@ -75,20 +75,22 @@ class CoordinateController final : public ce::host::UsbDeviceModel {
     ~CoordinateController() override;
 
     // --- a person at the panel (screen pixels; durations in platform ms) ---
-    void TouchDown(double xPx, double yPx);
+    // The platform time its report is due: the clock of the finger's movement.
+    double TouchDown(double xPx, double yPx);
     void MoveTo(double xPx, double yPx, double durationMs = 0.0);
     void Hold(double durationMs);
     void TouchUp();
     void Tap(double xPx, double yPx, double holdMs = kDefaultTapHoldMs);
     void Drag(double fromXPx, double fromYPx, double toXPx, double toYPx, double durationMs);
     // Plays samples (finger 0 is the one this panel senses).
-    void Play(const std::vector<TouchSample>& samples);
+    double Play(const std::vector<TouchSample>& samples);
 
     // A report exactly as given, in turn with the scripted ones; faults do not apply.
     void SendRawReport(std::span<const std::uint8_t> report);
 
     // --- pacing ---
     void SetPacing(Pacing pacing);
+    double FramePeriodMs() const { return pacer_.PeriodMs(); }
     // Every queued report sent and taken by the host; false on timeout or when unplugged.
     bool Settle(DWORD platformTimeoutMs = 5000);
     std::size_t ReportsSent() const;
@@ -117,7 +119,7 @@ class CoordinateController final : public ce::host::UsbDeviceModel {
     void Disconnected() override;
 
   private:
-    void PlayLocked(const std::vector<TouchSample>& samples);
+    double PlayLocked(const std::vector<TouchSample>& samples);
     PacedFrame FrameForLocked(const TouchSample& sample);
     std::vector<std::uint8_t> ApplyFaultLocked(const CoordinateReport& report);
     bool SendPacket(std::span<const std::uint8_t> packet);
