@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "calibration/calibration_mode.h"
 #include "ce/stream.h"
 #include "device/device_access.h"
 #include "protocol/control_codes.h"
@@ -70,6 +71,7 @@ BOOL CMainPanelDlg::OnInitDialog() {
         EndDialog(IDOK);
         return FALSE;
     }
+    EndStaleCalibration();
 
     RECT rcList;
     m_ScreenList.GetClientRect(&rcList);
