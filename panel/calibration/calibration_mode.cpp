@@ -34,12 +34,10 @@ ots::DriverConfig OwnConfig(const ots::DriverConfig& live) {
 
 BOOL EndStaleCalibration() {
     ots::DriverConfig live{};
-    if (!GetDriverConfig(&live, 0)) {
+    if (!GetDriverConfig(&live, 0) || live.IsCalibrating == 0) {
         return FALSE;
     }
-    if (live.IsCalibrating == 0) {
-        return TRUE;
-    }
     const ots::DriverConfig own = OwnConfig(live);
-    return SetDriverConfig(&own);
+    SetDriverConfig(&own);
+    return TRUE;
 }

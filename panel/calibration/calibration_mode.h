@@ -15,6 +15,6 @@ ots::DriverConfig CalibratingConfig(const ots::DriverConfig& own);
 ots::DriverConfig OwnConfig(const ots::DriverConfig& live);
 
 // At start-up (one panel runs at a time): a driver found in calibration mode was left there by
-// a panel that ended mid-calibration; it goes back to the user's own settings. TRUE when the
-// driver was reached.
+// a panel that ended mid-calibration; it goes back to the user's own settings. TRUE when such a
+// calibration was found (the task bar it hid is then hidden still).
 BOOL EndStaleCalibration();

@@ -71,7 +71,12 @@ BOOL CMainPanelDlg::OnInitDialog() {
         EndDialog(IDOK);
         return FALSE;
     }
-    EndStaleCalibration();
+    if (EndStaleCalibration()) {
+        const HWND hTaskBar = FindWindow(L"HHTaskBar", nullptr);
+        if (hTaskBar != nullptr) {
+            ::ShowWindow(hTaskBar, SW_SHOW);
+        }
+    }
 
     RECT rcList;
     m_ScreenList.GetClientRect(&rcList);
