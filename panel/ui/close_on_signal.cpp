@@ -8,6 +8,12 @@
 
 #include "ce/ui/framework.h"
 
+namespace {
+
+constexpr time_t kCloseWaitSeconds = 3;
+
+}  // namespace
+
 void CloseOnSignal() {
     sigset_t stop;
     sigemptyset(&stop);
@@ -19,10 +25,11 @@ void CloseOnSignal() {
         int signal = 0;
         sigwait(&stop, &signal);
         CWnd* main = AfxGetMainWnd();
-        if (main == nullptr || !::PostMessageW(main->GetSafeHwnd(), WM_CLOSE, 0, 0)) {
-            std::_Exit(128 + signal);
+        if (main != nullptr && ::PostMessageW(main->GetSafeHwnd(), WM_CLOSE, 0, 0)) {
+            // A message box waiting for an answer would hold the close up: a stop is a stop.
+            const timespec closing{kCloseWaitSeconds, 0};
+            sigtimedwait(&stop, nullptr, &closing);
         }
-        sigwait(&stop, &signal);
         std::_Exit(128 + signal);
     }).detach();
 }
