@@ -31,6 +31,7 @@
 #include "sim/coordinate_controller.h"
 #include "support/bus.h"
 #include "support/dialog_driver.h"
+#include "support/scripted_devices.h"
 #include "ui/resource.h"
 
 namespace {
@@ -419,6 +420,31 @@ TEST_F(CalibrateDialogTest, FailedFitLeavesTheDeviceUncalibrated) {
     ASSERT_TRUE(GetDeviceConfig(&stored, 0, &identity));
     EXPECT_EQ(stored.IsCalibrated, 0);
     EXPECT_EQ(member.IsCalibrated, 0);
+}
+
+// A driver that stops answering while the receive thread is inside its control call (a frozen
+// host): the dialog still goes within its wait without calling the driver again, and the
+// thread, answered later, touches nothing of it (AddressSanitizer watches).
+class FrozenHost : public paneltest::ScriptedDevicesTest {};
+
+TEST_F(FrozenHost, TheDialogGoesAndItsThreadOutlivesItHarmlessly) {
+    driver().SetReply(IOCTL_GET_DEVICE_ID, {0x17, 0x5A, 0x01, 0x01, 0x00, 0x01});
+    driver().SetReply(IOCTL_GET_DRIVER_CONFIG,
+                      ots::test::Encoded<ots::kDriverConfigSize>(ots::DefaultDriverConfig(),
+                                                                 ots::EncodeDriverConfig));
+    Activate();
+    driver().HoldCode(IOCTL_GET_MOUSE_UP_DATA);
+    ui_test::DialogDriver ui;
+    auto dialog = std::make_unique<CCalibrateDlg>();
+    ASSERT_TRUE(dialog->Create(IDD_CALIBRATE, &TheProcess().main));
+    const auto calls = [&](DWORD code) {
+        return std::ranges::count(driver().TakeEvents(), code, &script::Event::code);
+    };
+    ASSERT_TRUE(ui_test::DialogDriver::WaitFor([&] { return calls(IOCTL_GET_MOUSE_UP_DATA) > 0; }));
+    dialog.reset();
+    EXPECT_EQ(calls(IOCTL_SET_DRIVER_CONFIG), 0);
+    driver().ReleaseHeld();
+    ui_test::DialogDriver::WaitFor([] { return false; }, kEndSettleMs);
 }
 
 }  // namespace
