@@ -100,8 +100,7 @@ class Bench {
   public:
     // The screen already calibrated (skewed), but for the controller that identifies as the
     // second stream: its "OTS2:" is not there.
-    Bench(Generation generation, bool twentyFivePoints, BYTE mode = kMouseEmulation,
-          bool calibrated = true) {
+    Bench(Generation generation, bool twentyFivePoints, BYTE mode = kMouseEmulation) {
         if (generation == Generation::Camera) {
             camera_ = std::make_shared<sim::CameraDevice>(
                 sim::MountedCameraPanel(), nullptr,
@@ -125,7 +124,7 @@ class Bench {
         config.CalibrateType = twentyFivePoints ? 1 : 0;
         config.Mode = mode;
         EXPECT_TRUE(SetDriverConfig(&config));
-        if (calibrated && generation != Generation::SecondStream) {
+        if (generation != Generation::SecondStream) {
             StoreSkewedCalibration();
         }
         TheProcess().ends.clear();
@@ -237,15 +236,12 @@ class Bench {
         ots::DeviceIdentity identity{};
         ASSERT_TRUE(GetDeviceID(&identity));
         const std::vector<GridPoint> grid = BuildTargetGrid(4);
-        const float scale = SampleScale(identity.idVendor, identity.idProduct);
-        const float toLogical =
-            ots::IsCameraGeneration(identity.idVendor, identity.idProduct) ? 1.0f : 8.0f / scale;
-        std::array<float, 4> tx{}, ty{}, rx{}, ry{};
+        std::array<float, 4> tx{}, ty{}, rx{}, ry{};  // samples in 1/32768 of the screen
         for (std::size_t i = 0; i < 4; ++i) {
             tx[i] = static_cast<float>(grid[i].x);
             ty[i] = static_cast<float>(grid[i].y);
-            rx[i] = (tx[i] - 620.0f) / toLogical;
-            ry[i] = (ty[i] - 620.0f) / toLogical;
+            rx[i] = tx[i] - 620.0f;
+            ry[i] = ty[i] - 620.0f;
         }
         ots::DeviceConfig config{};
         ASSERT_TRUE(
@@ -400,27 +396,6 @@ TEST_P(CalibrationRun, EndsOnceAndSetsOrKeepsTheCalibration) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, CalibrationRun, ::testing::ValuesIn(kScenarios),
                          [](const auto& run) { return run.param.name; });
-
-class CalibrateDialogTest : public ots::test::IntegrationTest {};
-
-// A fit that fails must not mark the device calibrated, or the coordinate generation would map
-// every touch through zero polynomials into a corner.
-TEST_F(CalibrateDialogTest, FailedFitLeavesTheDeviceUncalibrated) {
-    Bench bench(Generation::Coordinate, false, kMouseEmulation, false);
-    const ots::DeviceIdentity identity{0x5A17, 0x0101, 0};
-    const std::array<float, 4> target{2048, 30720, 2048, 30720};
-    const std::array<float, 4> rawX{100, 4000, 100, 4000};
-    const std::array<float, 4> rawY{};  // every sample on one raw line: a singular system
-    ots::DeviceConfig member{};
-    ce::host::DebugCapture log;
-    EXPECT_FALSE(SaveCalibration({target.data(), target.data(), rawX.data(), rawY.data(), 4, 4},
-                                 identity, &member));
-    EXPECT_TRUE(log.Contains("<GetMouseUpData>GetCalibrateData Failed!"));
-    ots::DeviceConfig stored{};
-    ASSERT_TRUE(GetDeviceConfig(&stored, 0, &identity));
-    EXPECT_EQ(stored.IsCalibrated, 0);
-    EXPECT_EQ(member.IsCalibrated, 0);
-}
 
 // A driver that stops answering while the receive thread is inside its control call (a frozen
 // host): the dialog still goes within its wait without calling the driver again, and the
