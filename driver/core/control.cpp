@@ -102,6 +102,18 @@ BOOL ReinitialiseSensor(DEVICE_CONTEXT* pDevice) {
     return Failed(dwStatus) ? FALSE : TRUE;
 }
 
+// Under csTouch. A touch that is down when calibration mode begins (the one that pressed
+// "Calibrate" in click on touch) must not give the first sample when it lifts.
+void TakeDriverConfig(DEVICE_CONTEXT* pDevice, const ots::DriverConfig& record) {
+    const bool wasCalibrating = pDevice->DriverConfig.IsCalibrating != 0;
+    pDevice->DriverConfig = record;
+    if (record.IsCalibrating == 0) {
+        pDevice->fHeldOverTouch = 0;
+    } else if (!wasCalibrating) {
+        pDevice->fHeldOverTouch = pDevice->fButtonDown;
+    }
+}
+
 BOOL ClearMouseUpData(DEVICE_CONTEXT* pDevice) {
     TOUCH_DATA* pTouchData = pDevice->pTouchData;
     const TouchLock lock(*pDevice);
@@ -134,9 +146,12 @@ BOOL ServeControlCode(DEVICE_CONTEXT* pDevice, DWORD dwCode, PBYTE pBufIn, DWORD
                 [pDevice](auto bytes) { ots::EncodeDriverConfig(pDevice->DriverConfig, bytes); });
         case IOCTL_SET_DRIVER_CONFIG: {
             const BOOL fResult = CopyRecordIn<ots::kDriverConfigSize>(
-                pDevice, pBufIn, dwLenIn,
-                [pDevice](auto bytes) { pDevice->DriverConfig = ots::DecodeDriverConfig(bytes); });
-            if (fResult) {
+                pDevice, pBufIn, dwLenIn, [pDevice](auto bytes) {
+                    TakeDriverConfig(pDevice, ots::DecodeDriverConfig(bytes));
+                });
+            // Calibration mode is a session, not a setting: the registry keeps the user's own
+            // record, so that a panel that dies mid-calibration leaves nothing stale behind.
+            if (fResult && pDevice->DriverConfig.IsCalibrating == 0) {
                 SaveDriverConfig(pDevice);
             }
             return fResult;

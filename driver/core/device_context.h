@@ -34,7 +34,7 @@ struct DEVICE_CONTEXT {
     USB_PIPE hInterruptPipe;
     BYTE bEndpointAddress;
     HANDLE hReaderThread;
-    HANDLE hAttachDone;  // set once attach no longer touches the context; detach waits for it
+    HANDLE hAttachDone;       // set once attach no longer touches the context; detach waits for it
     std::atomic<BYTE> Flags;  // written under csLock, read without it
     LPCWSTR lpActivePath;     // points at szActivePath once OTS_Init bound the context
     WCHAR szPortName[32];
@@ -42,6 +42,8 @@ struct DEVICE_CONTEXT {
     ots::DriverConfig DriverConfig;
     ots::ScreenConfig ScreenConfig;
     DWORD fButtonDown;
+    // A touch already down when calibration mode began: its lift is no calibration sample.
+    DWORD fHeldOverTouch;
     TOUCH_DATA* pTouchData;
     DWORD dwCookie;          // this context's entry in the context table
     WCHAR szActivePath[64];  // our own copy: the device manager's string is not ours to keep

@@ -100,6 +100,8 @@ void LoadDriverConfig(DEVICE_CONTEXT* pDevice) {
     std::array<std::uint8_t, ots::kDriverConfigSize> bytes{};
     LoadFields(ots::kDriverConfigKey, ots::DriverConfigFields(), defaults, bytes);
     pDevice->DriverConfig = ots::DecodeDriverConfig(bytes);
+    // A calibration session never outlives the attach it ran in (a stored 1 is stale).
+    pDevice->DriverConfig.IsCalibrating = 0;
 }
 
 void LoadScreenConfig(DEVICE_CONTEXT* pDevice) {

@@ -13,6 +13,17 @@ void RecordClick(TOUCH_DATA& td, INT32 x, INT32 y) {
     td.LastClickPoint.y = y;
 }
 
+// A click at lift-off records its point, unless the touch was already down when calibration
+// mode began.
+void RecordRelease(DEVICE_CONTEXT& device, TOUCH_DATA& td) {
+    if (device.fHeldOverTouch != 0) {
+        device.fHeldOverTouch = 0;
+        device.fButtonDown = 0;  // the latch of click on touch ends with the touch
+        return;
+    }
+    RecordClick(td, td.LastTouchX, td.LastTouchY);
+}
+
 void RecordTouch(TOUCH_DATA& td, INT32 x, INT32 y) {
     td.LastTouchX = static_cast<UINT16>(x);
     td.LastTouchY = static_cast<UINT16>(y);
@@ -45,7 +56,7 @@ void CameraClickOnRelease(DEVICE_CONTEXT& device, TOUCH_DATA& td, bool touching,
     if (device.fButtonDown == 0) {
         return;  // a lift-off without a touch clicks nothing
     }
-    RecordClick(td, td.LastTouchX, td.LastTouchY);
+    RecordRelease(device, td);
     device.fButtonDown = 0;
     InjectMouse(kMouseLeftDown, td.LastTouchX, td.LastTouchY, kCameraFactor);
     InjectMouse(kMouseLeftUp, td.LastTouchX, td.LastTouchY, kCameraFactor);
@@ -108,7 +119,7 @@ void RunCoordinateMode(DEVICE_CONTEXT& device, BYTE mode, PointState state, INT3
                 RecordTouch(td, x, y);
                 InjectMouse(kMouseMove, x, y, kCoordinateFactor);
             } else {
-                RecordClick(td, td.LastTouchX, td.LastTouchY);
+                RecordRelease(device, td);
                 InjectMouse(kMouseLeftDown, x, y, kCoordinateFactor);
                 InjectMouse(kMouseLeftUp, x, y, kCoordinateFactor);
             }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "calibration/calibration_fit.h"
+#include "calibration/calibration_mode.h"
 #include "ce/debug.h"
 #include "ce/kernel.h"
 #include "ce/stream.h"
@@ -18,9 +20,11 @@ constexpr int IDC_CANCEL = 1009;
 constexpr int IDC_HINT_ESC = 1010;
 constexpr int IDC_HINT_DRAW = 1012;
 constexpr int IDC_HINT_CANCEL = 1014;
+constexpr int IDC_HINT_AGAIN = 1016;
 
-// What the receive thread tells the dialog's thread.
-constexpr UINT WM_SAMPLE_TAKEN = kWmUser + 200;
+// What the receive thread tells the dialog's thread: a new point (x, y), and its end
+// (wParam nonzero: reading the point failed).
+constexpr UINT WM_POINT_SEEN = kWmUser + 200;
 constexpr UINT WM_RECEIVE_ENDED = kWmUser + 201;
 
 constexpr DWORD kRunWaitMs = 100;
@@ -29,7 +33,8 @@ constexpr DWORD kThreadEndWaitMs = 5000;
 constexpr std::size_t kTouchPointSize = 13;
 constexpr INT32 kFourPoints = 4;
 constexpr INT32 kTwentyFivePoints = 25;
-constexpr UINT8 kClickOnRelease = 1;
+constexpr int kMarkArmPx = 6;
+constexpr float kCoordinateUnitsPerLogical = 8.0f;  // raw 0..4096 against 1/32768
 
 constexpr LPCWSTR kPanelCaption = L"TouchScreen Control Panel";
 constexpr LPCWSTR kTaskBarClass = L"HHTaskBar";
@@ -51,25 +56,44 @@ BEGIN_MESSAGE_MAP(CCalibrateDlg, CDialog)
 ON_BN_CLICKED(IDC_CANCEL, &CCalibrateDlg::OnClickedCancel)
 ON_BN_CLICKED(IDC_OK, &CCalibrateDlg::OnClickedOk)
 ON_WM_PAINT()
-ON_MESSAGE(WM_SAMPLE_TAKEN, &CCalibrateDlg::OnSampleTaken)
+ON_MESSAGE(WM_POINT_SEEN, &CCalibrateDlg::OnPointSeen)
 ON_MESSAGE(WM_RECEIVE_ENDED, &CCalibrateDlg::OnReceiveEnded)
 END_MESSAGE_MAP()
 
 CCalibrateDlg::CCalibrateDlg(CWnd* pParent) : CDialog(IDD_CALIBRATE, pParent) {}
 
-CCalibrateDlg::~CCalibrateDlg() {
-    BOOL ended = TRUE;
-    if (ThreadHandle != nullptr) {
+// What the receive thread uses, shared with it: a thread still inside a control call when the
+// dialog goes keeps it alive and posts to a window that no longer takes posts.
+struct CCalibrateDlg::ReceiveSession {
+    HANDLE RunEvent = nullptr;  // manual reset; signalled while the thread is to run
+    HWND Dialog = nullptr;
+    LPCWSTR Device = nullptr;
+    ReceiveSession() = default;
+    ReceiveSession(const ReceiveSession&) = delete;
+    ReceiveSession& operator=(const ReceiveSession&) = delete;
+    ~ReceiveSession() {
         if (RunEvent != nullptr) {
-            ResetEvent(RunEvent);
+            CloseHandle(RunEvent);
         }
-        ended = WaitForSingleObject(ThreadHandle, kThreadEndWaitMs) == WAIT_OBJECT_0;
+    }
+};
+
+CCalibrateDlg::~CCalibrateDlg() {
+    // Ended by its creator (the main dialog closing) without a way out of its own: the driver
+    // and the task bar are restored all the same, without a message.
+    const BOOL closing = BeginClosing();
+    const BOOL ended = StopReceiving();
+    if (closing) {
+        if (ended) {
+            RestoreDriver();
+        }
+        if (!TaskBarShown) {
+            ToggleTaskBar();
+        }
+    }
+    if (ThreadHandle != nullptr) {
         CloseHandle(ThreadHandle);
         ThreadHandle = nullptr;
-    }
-    // A thread stuck past the wait still waits on the run flag; it is left to it.
-    if (RunEvent != nullptr && ended) {
-        CloseHandle(RunEvent);
     }
 }
 
@@ -94,13 +118,12 @@ BOOL CCalibrateDlg::OnInitDialog() {
         return TRUE;
     }
     DriverCfgRead = TRUE;
+    DriverCfg = OwnConfig(DriverCfg);  // a session left behind by a panel that died is no setting
     CalibrateType = DriverCfg.CalibrateType;
     PointCount = CalibrateType != 0 ? kTwentyFivePoints : kFourPoints;
     RemainingPoints = PointCount;
     SavedMode = DriverCfg.Mode;
-    ots::DriverConfig calibrating = DriverCfg;
-    calibrating.Mode = kClickOnRelease;
-    calibrating.IsCalibrating = 1;
+    const ots::DriverConfig calibrating = CalibratingConfig(DriverCfg);
     SetDriverConfig(&calibrating);
 
     const auto count = static_cast<std::size_t>(PointCount);
@@ -126,6 +149,7 @@ void CCalibrateDlg::LayoutControls() {
     const int hx = w / 2;
     const int ty = h / 3;
     GetDlgItem(IDC_HINT_ESC)->MoveWindow(hx - 200, ty + 20, 400, 20, TRUE);
+    GetDlgItem(IDC_HINT_AGAIN)->MoveWindow(hx - 200, ty + 50, 400, 20, TRUE);
     GetDlgItem(IDC_OK)->MoveWindow(hx - 100, ty + 50, 80, 40, TRUE);
     GetDlgItem(IDC_CANCEL)->MoveWindow(hx + 20, ty + 50, 80, 40, TRUE);
     const int tx = w / 3;
@@ -158,6 +182,7 @@ void CCalibrateDlg::UpdateControls() {
     GetDlgItem(IDC_OK)->ShowWindow(verifyingShow);
     GetDlgItem(IDC_CANCEL)->ShowWindow(verifyingShow);
     GetDlgItem(IDC_HINT_ESC)->ShowWindow(collectingShow);
+    GetDlgItem(IDC_HINT_AGAIN)->ShowWindow(!verifying && RefusedTarget >= 0 ? SW_SHOW : SW_HIDE);
     GetDlgItem(IDC_HINT_DRAW)->ShowWindow(verifyingShow);
     GetDlgItem(IDC_HINT_CANCEL)->ShowWindow(verifyingShow);
 }
@@ -172,10 +197,19 @@ void CCalibrateDlg::ToggleTaskBar() {
 
 BOOL CCalibrateDlg::StartReceiveThread() {
     // The run flag exists before the thread does, so that a stop at any moment reaches it.
-    RunEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (RunEvent != nullptr) {
-        SetEvent(RunEvent);
-        ThreadHandle = CreateThread(nullptr, 0, &CCalibrateDlg::DataReceiveProc, this, 0, nullptr);
+    auto session = std::make_shared<ReceiveSession>();
+    session->RunEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    session->Dialog = GetSafeHwnd();
+    session->Device = DeviceName();
+    if (session->RunEvent != nullptr) {
+        SetEvent(session->RunEvent);
+        Session = session;
+        auto* threadShare = new std::shared_ptr<ReceiveSession>(session);
+        ThreadHandle =
+            CreateThread(nullptr, 0, &CCalibrateDlg::DataReceiveProc, threadShare, 0, nullptr);
+        if (ThreadHandle == nullptr) {
+            delete threadShare;
+        }
     }
     if (ThreadHandle == nullptr) {
         MessageBoxW(L"CreadThread failed.", kPanelCaption, MB_OK);
@@ -188,14 +222,19 @@ LPCWSTR CCalibrateDlg::DeviceName() const {
     return ots::StreamNameFor(ots::FamilyOf(VendorId, ProductId));
 }
 
+// Polls the driver's click point until the run flag is reset, and posts each new one; in the
+// verification view too, where each touch is marked.
 DWORD CCalibrateDlg::DataReceiveProc(LPVOID pParam) {
-    return static_cast<CCalibrateDlg*>(pParam)->ReceiveLoop();
-}
-
-DWORD CCalibrateDlg::ReceiveLoop() {
+    const std::unique_ptr<std::shared_ptr<ReceiveSession>> share(
+        static_cast<std::shared_ptr<ReceiveSession>*>(pParam));
+    const ReceiveSession& session = **share;
     DWORD result = 1;
-    while (RemainingPoints != 0) {
-        const DWORD wait = WaitForSingleObject(RunEvent, kRunWaitMs);
+    BOOL failed = FALSE;
+    HANDLE device = nullptr;
+    INT32 lastX = 0;
+    INT32 lastY = 0;
+    for (;;) {
+        const DWORD wait = WaitForSingleObject(session.RunEvent, kRunWaitMs);
         if (wait != WAIT_OBJECT_0) {
             NKDbgPrintfW(
                 L"<CalibrateDlg><DataReceiveProc>TimeOut after ResetEvent or Failed "
@@ -203,41 +242,37 @@ DWORD CCalibrateDlg::ReceiveLoop() {
                 static_cast<int>(wait));
             break;
         }
-        if (DeviceHandle == nullptr) {
-            const HANDLE device = CreateFileW(DeviceName(), GENERIC_READ | GENERIC_WRITE, 0,
-                                              nullptr, OPEN_EXISTING, 0, nullptr);
+        if (device == nullptr) {
+            device = CreateFileW(session.Device, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
             if (device == INVALID_HANDLE_VALUE) {
+                device = nullptr;
                 NKDbgPrintfW(L"<CalibrateDlg><DataReceiveProc>CreateFile failed!\r\n");
                 result = 0;
                 break;
             }
-            DeviceHandle = device;
         }
         std::array<BYTE, kTouchPointSize> point{};
-        if (!DeviceIoControl(DeviceHandle, IOCTL_GET_MOUSE_UP_DATA, nullptr, 0, point.data(),
+        if (!DeviceIoControl(device, IOCTL_GET_MOUSE_UP_DATA, nullptr, 0, point.data(),
                              static_cast<DWORD>(point.size()), nullptr, nullptr)) {
-            DeviceFailed = TRUE;
+            failed = TRUE;
             result = 0;
             break;
         }
         const auto x = static_cast<INT32>(ots::LoadU32(point, 0));
         const auto y = static_cast<INT32>(ots::LoadU32(point, 4));
-        if (x != LastX || y != LastY) {
-            LastX = x;
-            LastY = y;
-            GetMouseUpData();
-            --RemainingPoints;
-            ++SampleIndex;
-            PostMessageW(WM_SAMPLE_TAKEN);
+        if (x != lastX || y != lastY) {
+            lastX = x;
+            lastY = y;
+            ::PostMessageW(session.Dialog, WM_POINT_SEEN, static_cast<WPARAM>(x),
+                           static_cast<LPARAM>(y));
         }
         Sleep(kPollMs);
     }
-    // The thread's own handle goes with it: nobody else ever uses it.
-    if (DeviceHandle != nullptr) {
-        CloseHandle(DeviceHandle);
-        DeviceHandle = nullptr;
+    if (device != nullptr) {
+        CloseHandle(device);
     }
-    PostMessageW(WM_RECEIVE_ENDED);
+    ::PostMessageW(session.Dialog, WM_RECEIVE_ENDED, failed, 0);
     return result;
 }
 
@@ -261,17 +296,120 @@ BOOL CCalibrateDlg::SaveRun() {
     return SaveCalibration(run, {VendorId, ProductId, 0}, &DeviceCfg);
 }
 
-LRESULT CCalibrateDlg::OnSampleTaken(WPARAM, LPARAM) {
-    Invalidate(TRUE);
+SampleSet CCalibrateDlg::Samples() {
+    RECT client{};
+    GetClientRect(&client);
+    const BOOL camera = ots::IsCameraGeneration(VendorId, ProductId);
+    const float toLogical =
+        (camera ? 1.0f : kCoordinateUnitsPerLogical) / SampleScale(VendorId, ProductId);
+    return {TargetX.data(),
+            TargetY.data(),
+            RawX.data(),
+            RawY.data(),
+            toLogical,
+            MmPerLogical(client.right - client.left),
+            MmPerLogical(client.bottom - client.top)};
+}
+
+LRESULT CCalibrateDlg::OnPointSeen(WPARAM wParam, LPARAM lParam) {
+    if (Closed) {
+        return 0;
+    }
+    LastX = static_cast<INT32>(wParam);
+    LastY = static_cast<INT32>(lParam);
+    if (Phase == 1) {
+        MarkTouch();
+    } else if (SampleIndex < PointCount) {
+        TakeSample();
+    }
     return 0;
 }
 
-LRESULT CCalibrateDlg::OnReceiveEnded(WPARAM, LPARAM) {
+void CCalibrateDlg::TakeSample() {
+    const INT32 at = SampleIndex;
+    GetMouseUpData();
+    if (!Retaking && !FitsTheLayout(Samples(), at)) {
+        AskAgain(at);
+        return;
+    }
+    if (Retaking) {
+        Retaking = FALSE;
+        SampleIndex = PointCount;
+        RemainingPoints = 0;
+    } else {
+        --RemainingPoints;
+        ++SampleIndex;
+    }
+    if (RemainingPoints == 0 && PointCount == kTwentyFivePoints) {
+        const INT32 outlier = OutlierAgainstTheOthers(Samples(), PointCount);
+        if (outlier >= 0) {
+            AskAgain(outlier);
+            return;
+        }
+    }
+    RefusedTarget = -1;
+    if (RemainingPoints == 0) {
+        StartVerifying();
+    }
+    UpdateControls();
+    Invalidate(TRUE);
+}
+
+// A refused target is shown again; refused twice in a row, the samples it was judged by are
+// suspect too, and the run starts again from the first target.
+void CCalibrateDlg::AskAgain(INT32 target) {
+    if (target == RefusedTarget) {
+        RefusedTarget = -1;
+        Retaking = FALSE;
+        SampleIndex = 0;
+        RemainingPoints = PointCount;
+    } else {
+        RefusedTarget = target;
+        Retaking = target != SampleIndex;
+        if (Retaking) {
+            SampleIndex = target;
+            RemainingPoints = 1;
+        }
+    }
+    UpdateControls();
+    GetDlgItem(IDC_HINT_AGAIN)->ShowWindow(SW_SHOW);
+    Invalidate(TRUE);
+}
+
+void CCalibrateDlg::StartVerifying() {
+    Phase = 1;
+    Fitted = SampleIndex == PointCount &&
+             GetCalibrateData(TargetX.data(), TargetY.data(), RawX.data(), RawY.data(), PointCount,
+                              &FitX, &FitY, PointCount != kFourPoints);
+}
+
+// A touch in the verification view, where the new calibration puts it.
+void CCalibrateDlg::MarkTouch() {
+    if (!Fitted) {
+        return;
+    }
+    const float scale = SampleScale(VendorId, ProductId);
+    const double x = static_cast<double>(LastX) * scale;
+    const double y = static_cast<double>(LastY) * scale;
+    RECT client{};
+    GetClientRect(&client);
+    const auto toClient = [](double logical, LONG extent) {
+        return static_cast<LONG>(logical * extent / kLogicalFullScale);
+    };
+    VerifyMarks.push_back({toClient(Evaluate(FitX, x, y), client.right - client.left),
+                           toClient(Evaluate(FitY, x, y), client.bottom - client.top)});
+    Invalidate(TRUE);
+}
+
+LRESULT CCalibrateDlg::OnReceiveEnded(WPARAM wParam, LPARAM) {
+    DeviceFailed = wParam != 0;
     if (DeviceFailed && BeginClosing()) {
         StopCalibration();
         PostEnd(1, 1);
     }
-    Phase = 1;
+    if (Phase == 0) {
+        StartVerifying();
+    }
     UpdateControls();
     Invalidate(TRUE);
     return 0;
@@ -290,18 +428,13 @@ void CCalibrateDlg::PostEnd(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CCalibrateDlg::StopReceiving() {
-    if (RunEvent != nullptr) {
-        ResetEvent(RunEvent);
+    if (Session != nullptr) {
+        ResetEvent(Session->RunEvent);
     }
-    if (ThreadHandle != nullptr &&
-        WaitForSingleObject(ThreadHandle, kThreadEndWaitMs) != WAIT_OBJECT_0) {
-        return FALSE;
-    }
-    if (RunEvent != nullptr) {
-        CloseHandle(RunEvent);
-        RunEvent = nullptr;
-    }
-    return TRUE;
+    const BOOL ended = ThreadHandle == nullptr ||
+                       WaitForSingleObject(ThreadHandle, kThreadEndWaitMs) == WAIT_OBJECT_0;
+    Session.reset();
+    return ended;
 }
 
 void CCalibrateDlg::RestoreDriver() {
@@ -314,14 +447,13 @@ void CCalibrateDlg::RestoreDriver() {
 }
 
 void CCalibrateDlg::StopCalibration() {
-    const BOOL ended = StopReceiving();
-    RestoreDriver();
-    if (ended) {
-        TargetX.clear();
-        TargetY.clear();
-        RawX.clear();
-        RawY.clear();
+    if (StopReceiving()) {
+        RestoreDriver();
     }
+    TargetX.clear();
+    TargetY.clear();
+    RawX.clear();
+    RawY.clear();
     ToggleTaskBar();
 }
 
@@ -345,8 +477,9 @@ void CCalibrateDlg::OnClickedCancel() {
         return;
     }
     CWaitCursor wait;
-    StopReceiving();
-    RestoreDriver();
+    if (StopReceiving()) {
+        RestoreDriver();
+    }
     PostEnd(1, 0);
     OnOK();
     ToggleTaskBar();
@@ -357,7 +490,14 @@ void CCalibrateDlg::OnClickedOk() {
         return;
     }
     CWaitCursor wait;
-    StopReceiving();
+    // A host that does not answer is not called again: the panel reports the connection, and
+    // the driver leaves calibration mode when the panel next starts or the screen is plugged.
+    if (!StopReceiving()) {
+        PostEnd(1, 1);
+        OnOK();
+        ToggleTaskBar();
+        return;
+    }
     // Saved while the driver is still in calibration mode. A run that saved nothing is not
     // reported as a calibration: the main dialog would mark the screen calibrated.
     const BOOL complete = SampleIndex == PointCount;
@@ -375,7 +515,15 @@ void CCalibrateDlg::OnClickedOk() {
 
 void CCalibrateDlg::OnPaint() {
     CPaintDC dc(this);
-    if (Phase != 0 || SampleIndex == PointCount) {
+    if (Phase != 0) {
+        // Each mark a cross like the targets', small enough to show where it lands.
+        for (const POINT& mark : VerifyMarks) {
+            dc.Rectangle(mark.x - kMarkArmPx, mark.y - 1, mark.x + kMarkArmPx, mark.y + 1);
+            dc.Rectangle(mark.x - 1, mark.y - kMarkArmPx, mark.x + 1, mark.y + kMarkArmPx);
+        }
+        return;
+    }
+    if (SampleIndex == PointCount) {
         return;
     }
     RECT client{};

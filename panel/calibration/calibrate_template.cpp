@@ -20,6 +20,8 @@ const DialogControl kControls[] = {
      L"2. If you don't want to save the calibration result,click \"Cancel\" to exit without "
      L"saving.",
      10, 120, 200, 16, SS_LEFT},
+    // Shown while a refused sample's target waits to be touched again.
+    {1016, ControlKind::StaticText, L"Touch the target again.", 10, 70, 200, 8, SS_LEFT},
 };
 
 const DialogTemplate kCalibrateTemplate{IDD_CALIBRATE, nullptr, L"MS Shell Dlg", 8, 240, 160,

@@ -171,3 +171,8 @@ BOOL GetCalibrateData(const float* TargetX, const float* TargetY, const float* R
     const HRESULT hrY = fit(TargetY, RawX, RawY, n, pCalibY);
     return (hrX == S_OK && hrY == S_OK) ? TRUE : FALSE;
 }
+
+double Evaluate(const ots::CalibPara& c, double x, double y) {
+    return c.A03 * y * y * y + c.A12 * x * y * y + c.A21 * x * x * y + c.A30 * x * x * x +
+           c.A02 * y * y + c.A11 * x * y + c.A20 * x * x + c.A01 * y + c.A10 * x + c.A00;
+}

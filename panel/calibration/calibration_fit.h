@@ -24,3 +24,6 @@ HRESULT FitCubic(const float* TargetZ, const float* RawX, const float* RawY, INT
 
 // 1 multiplied k times by v (1 when k <= 0), kept in double precision.
 double IntPower(float v, INT32 k);
+
+// The value of a fitted polynomial at a raw position (x, y), in double precision.
+double Evaluate(const ots::CalibPara& calib, double x, double y);

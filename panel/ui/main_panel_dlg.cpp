@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "calibration/calibration_mode.h"
 #include "ce/stream.h"
 #include "device/device_access.h"
 #include "protocol/control_codes.h"
@@ -69,6 +70,12 @@ BOOL CMainPanelDlg::OnInitDialog() {
         MessageBox(L"GetDeviceConfig Failed!", L"ERROR", MB_OK);
         EndDialog(IDOK);
         return FALSE;
+    }
+    if (EndStaleCalibration()) {
+        const HWND hTaskBar = FindWindow(L"HHTaskBar", nullptr);
+        if (hTaskBar != nullptr) {
+            ::ShowWindow(hTaskBar, SW_SHOW);
+        }
     }
 
     RECT rcList;

@@ -42,11 +42,6 @@ ots::CalibPara Sentinel() {
     return rec;
 }
 
-double Evaluate(const ots::CalibPara& p, double x, double y) {
-    return p.A03 * y * y * y + p.A12 * x * y * y + p.A21 * x * x * y + p.A30 * x * x * x +
-           p.A02 * y * y + p.A11 * x * y + p.A20 * x * x + p.A01 * y + p.A10 * x + p.A00;
-}
-
 TEST(Fits, RefuseTooFewSamplesSingularSystemsAndMissingArgumentsWithoutWriting) {
     const Samples grid = Grid([](double x, double y) { return std::pair{x, y}; });
     Samples line = grid;  // every sample on one line: no solution

@@ -104,6 +104,7 @@ class ControlProtocolTest : public IntegrationTest, public ::testing::WithParamI
 TEST_P(ControlProtocolTest, RecordsAreStoredUnderTheirOwnKeysAndOnlyNamedFieldsSurviveAReplug) {
     Bytes written = Pattern(58, 5);
     written[1] = 0;  // EnableTouch off
+    written[9] = 0;  // not calibrating: a calibration session changes the live record only
     const Bytes otherBefore = GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, otherDevice());
     std::string registry;
     for (const auto& [code, record] : {std::pair{IOCTL_SET_DRIVER_CONFIG, written},
@@ -116,6 +117,14 @@ TEST_P(ControlProtocolTest, RecordsAreStoredUnderTheirOwnKeysAndOnlyNamedFieldsS
     EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device()), written)
         << "all 58 bytes, the reserved ones included";
     EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, otherDevice()), otherBefore);
+    // A panel that dies in calibration mode leaves the user's own settings stored.
+    Bytes calibrating = written;
+    calibrating[0] = 1;
+    calibrating[9] = 1;
+    ASSERT_TRUE(SetRecord(IOCTL_SET_DRIVER_CONFIG, calibrating, device()));
+    EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device()), calibrating);
+    EXPECT_EQ(ce::host::ExportRegText(kClientDriverKey),
+              registry.substr(registry.rfind("Windows")));
     Replug();
     std::fill(written.begin() + 38, written.end(), 0);  // reserved: never stored
     EXPECT_EQ(GetRecord(IOCTL_GET_DRIVER_CONFIG, 58, device()), written);

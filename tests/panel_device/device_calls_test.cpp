@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "calibration/calibration_save.h"
 #include "device/device_access.h"
 #include "device/vendor_exchange.h"
 #include "device/wide_string.h"
@@ -116,6 +117,16 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
     const auto setDriver = [] { return SetDriverConfig(&gDriver); };
     const auto reinit = [] { return OptUSBReinitOptcore(); };
     const auto identify = [] { return GetDeviceID(&gIdentity); };
+    // A finished 4-point run saved: no failing step may leave the device marked calibrated.
+    const auto save = [](const ots::DeviceIdentity* identity, bool singular = false) {
+        return [=] {
+            const float target[4] = {2048, 30720, 2048, 30720};
+            const float other[4] = {2048, 2048, 30720, 30720};
+            const float line[4] = {};  // every sample on one raw line: the fit fails
+            return SaveCalibration({target, other, target, singular ? line : other, 4, 4},
+                                   *identity, &gDevice);
+        };
+    };
     const Row everyCall[] = {
         {"GetDeviceConfig", getConfig(&kCoordinate)},
         {"SetDeviceConfig", setConfig(&kCoordinate)},
@@ -153,6 +164,11 @@ TEST_F(DeviceCalls, AsTheDriverAndTheDebugOutputSawThem) {
         {"SetDriverConfig fails", setDriver, IOCTL_SET_DRIVER_CONFIG},
         {"OptUSBReinitOptcore fails", reinit, IOCTL_REINIT_OPTCORE},
         {"GetDeviceID fails", identify, IOCTL_GET_DEVICE_ID},
+        {"save", save(&kCoordinate)},
+        {"save, fit fails", save(&kCoordinate, true)},
+        {"save, calibration fails", save(&kCoordinate), IOCTL_SET_CALIB_PARA_X},
+        {"save, device configuration fails", save(&kCoordinate), IOCTL_SET_DEVICE_CONFIG},
+        {"camera save, panel read fails", save(&kCamera), kGet, 2},
         {"other product", getConfig(&otherProduct)},
         {"other vendor", setConfig(&otherVendor)},
         {"no identity", calibrate(nullptr)},

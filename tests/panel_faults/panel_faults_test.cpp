@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "device/device_access.h"
 #include "support/dialog_driver.h"
 #include "support/host_process.h"
 #include "ui/main_panel_dlg.h"
@@ -99,6 +100,44 @@ TEST_F(ProcessesTest, TaskBarOfAnotherProcessHidesAndShows) {
     ShowWindow(bar, SW_SHOW);
     EXPECT_TRUE(DialogDriver::WaitFor([&] { return IsWindowVisible(bar); }));
     EXPECT_EQ(Stop(shell), 0);
+}
+
+// tspanel ended in the middle of a calibration: a SIGTERM gives the driver back the user's own
+// mode and shows the task bar at once; after a SIGKILL the panel's next start does.
+TEST_F(ProcessesTest, EndedMidCalibrationTheDriverAndTheTaskBarComeBack) {
+    const pid_t shell = Spawn({OTS_CESHELL}, "", dir_.File("shell.err"), Environment());
+    HWND bar = nullptr;
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return (bar = FindWindow(L"HHTaskBar", nullptr)); }));
+    ots::DriverConfig config{};
+    const auto own = [&] {
+        return GetDriverConfig(&config, 0) && config.IsCalibrating == 0 && config.Mode == 2 &&
+               IsWindowVisible(bar);
+    };
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        const pid_t panel = Spawn({OTS_TSPANEL}, "", dir_.File("panel.err"), Environment());
+        HWND window = nullptr;
+        ASSERT_TRUE(DialogDriver::WaitFor([&] { return (window = FindWindow(nullptr, kTitle)); }));
+        PostMessage(window, WM_COMMAND, MAKEWPARAM(IDC_BUTTON_CALIBRATE, BN_CLICKED), 0);
+        // The task bar hides once the driver is in calibration mode.
+        ASSERT_TRUE(DialogDriver::WaitFor([&] { return !IsWindowVisible(bar); }));
+        ::kill(panel, signal);
+        ots::test::WaitExit(panel);
+        if (signal == SIGKILL) {
+            ASSERT_TRUE(DialogDriver::WaitFor([&] { return GetDriverConfig(&config, 0) != 0; }));
+            EXPECT_EQ(config.IsCalibrating, 1) << "nothing of the panel ran";
+            const pid_t next = Spawn({OTS_TSPANEL}, "", dir_.File("next.err"), Environment());
+            // Asked only once the panel shows (initialised): a panel is the driver's only client.
+            EXPECT_TRUE(DialogDriver::WaitFor([&] {
+                const HWND fresh = FindWindow(nullptr, kTitle);
+                return fresh != nullptr && fresh != window && IsWindowVisible(fresh);
+            }));
+            EXPECT_TRUE(DialogDriver::WaitFor(own));
+            Stop(next);
+        }
+        EXPECT_TRUE(own()) << "signal " << signal << " calibrating " << int(config.IsCalibrating)
+                           << " mode " << int(config.Mode) << " bar " << IsWindowVisible(bar);
+    }
+    Stop(shell);
 }
 
 enum class Fault {

@@ -6,6 +6,7 @@
 // through the export OTS_ScriptState.
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,8 @@ class DriverState {
         events_.clear();
         failures_.clear();
         replies_.clear();
+        held_ = 0;
+        released_.notify_all();
     }
     // After `after` more calls of the code have succeeded, the next `times` calls of it
     // return FALSE (kAlways: every one).
@@ -52,6 +55,16 @@ class DriverState {
     void SetReply(DWORD code, std::vector<BYTE> bytes) {
         std::lock_guard lock(mutex_);
         replies_[code] = std::move(bytes);
+    }
+    // Calls of the code wait, once recorded, until ReleaseHeld (a driver that stops answering).
+    void HoldCode(DWORD code) {
+        std::lock_guard lock(mutex_);
+        held_ = code;
+    }
+    void ReleaseHeld() {
+        std::lock_guard lock(mutex_);
+        held_ = 0;
+        released_.notify_all();
     }
     // Called by the driver for each instance: its context.
     DWORD AddContext() {
@@ -67,9 +80,10 @@ class DriverState {
     // Called by the driver: records the call; whether it succeeds, and the reply it gives.
     // Opens and closes carry code 0, which no test fails.
     bool Answer(Event event, std::vector<BYTE>& reply) {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         const DWORD code = event.code;
         events_.push_back(std::move(event));
+        released_.wait(lock, [&] { return code == 0 || code != held_; });
         auto failure = failures_.find(code);
         if (failure != failures_.end()) {
             auto& [after, times] = failure->second;
@@ -87,6 +101,8 @@ class DriverState {
 
   private:
     std::mutex mutex_;
+    std::condition_variable released_;
+    DWORD held_ = 0;
     DWORD contexts_ = 0;
     std::vector<Event> events_;
     std::map<DWORD, std::pair<int, int>> failures_;  // code: (after, times)
