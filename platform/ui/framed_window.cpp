@@ -14,6 +14,7 @@ constexpr int kCaptionPx = 22;
 constexpr int kButtonGapPx = 2;  // between the caption's buttons and around them
 constexpr int kOkButtonWidthPx = 28;
 constexpr int kTitleIndentPx = 5;
+constexpr int kCaptionFontPx = 12;
 
 const QColor kCaptionColour(10, 36, 106);
 const QColor kFaceColour(212, 208, 200);
@@ -42,12 +43,11 @@ void DrawEdge(QPainter& painter, QRect rect, bool sunken) {
     }
 }
 
-QFont CaptionFont(const QFont& base) {
+QFont CaptionFont() {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(12);
+    font.setPixelSize(kCaptionFontPx);
     font.setBold(true);
-    font.setStyleStrategy(base.styleStrategy());
     return font;
 }
 
@@ -155,12 +155,12 @@ void FramedWindow::paintEvent(QPaintEvent*) {
             painter.drawLine(cross.topLeft(), cross.bottomRight());
             painter.drawLine(cross.bottomLeft(), cross.topRight());
         } else {
-            painter.setFont(CaptionFont(font()));
+            painter.setFont(CaptionFont());
             painter.drawText(box.translated(shift), Qt::AlignCenter, QStringLiteral("OK"));
         }
     }
     painter.setPen(Qt::white);
-    painter.setFont(CaptionFont(font()));
+    painter.setFont(CaptionFont());
     const QRect title(bar.left() + kTitleIndentPx, bar.top(),
                       titleRight - bar.left() - kTitleIndentPx, bar.height());
     const QString text =
