@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Renders the control panel's dialogs with real fonts on a virtual X display (Xvfb) and writes
+# Renders the control panel's windows with real fonts on a virtual X display (Xvfb) and writes
 # them to docs/screenshots: a device host with a simulated camera touch screen, then
-# tspanel-shots opening the main, settings and about dialogs and taking a picture of each.
+# tspanel-shots opening the main, settings and about dialogs, a message box over the main
+# dialog and the calibration window, and taking a picture of each (captions and frames as the
+# platform draws them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

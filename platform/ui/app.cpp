@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 #include <QPixmap>
 #include <atomic>
 #include <filesystem>
@@ -142,12 +141,8 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     if (!InterfaceThreadNow()) {
         return 0;
     }
-    QWidget* owner = WidgetOf(hWnd);
-    QMessageBox box(QMessageBox::NoIcon, ToQString(lpCaption != nullptr ? lpCaption : L"Error"),
-                    ToQString(lpText), QMessageBox::Ok,
-                    owner != nullptr ? owner->window() : nullptr);
-    box.exec();
-    return IDOK;
+    return ShowMessageBox(hWnd, ToQString(lpCaption != nullptr ? lpCaption : L"Error"),
+                          ToQString(lpText));
 }
 
 HCURSOR LoadCursorW(HINSTANCE, LPCWSTR lpCursorName) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ce/ui/dialog_template.h"
+#include "control_widgets.h"
 #include "image_data.h"
 #include "ui_core.h"
 #include "window_table.h"
@@ -293,8 +294,9 @@ CImageList* CListCtrl::SetImageList(CImageList* pImageList, int nImageListType) 
             // An item: the picture, and two lines of text under it.
             const QSize picture = first->image.size();
             list->setIconSize(picture);
-            list->setGridSize(QSize(std::max(picture.width() * 2, 120),
-                                    picture.height() + 2 * list->fontMetrics().height()));
+            list->setGridSize(
+                QSize(std::max(picture.width() * 2, 120),
+                      IconItemDelegate::ItemHeight(picture.height(), list->fontMetrics())));
         }
     }
     return previous;

@@ -22,18 +22,6 @@ QWidget* OwnerWidget(CWnd* owner) {
     return widget != nullptr ? widget->window() : nullptr;
 }
 
-Qt::WindowFlags FlagsOf(const DialogTemplate& dialog, bool owned) {
-    if ((dialog.style & WS_CAPTION) != WS_CAPTION) {
-        return Qt::Window | Qt::FramelessWindowHint;
-    }
-    Qt::WindowFlags flags =
-        (owned ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    if ((dialog.style & WS_SYSMENU) != 0) {
-        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    }
-    return flags;
-}
-
 void FocusFirstControl(QWidget* window) {
     for (QWidget* child = window->nextInFocusChain(); child != window;
          child = child->nextInFocusChain()) {
@@ -155,13 +143,13 @@ BOOL CDialog::Build(CWnd* pOwner) {
     InstallKeyboardFilter();
     QWidget* owner = OwnerWidget(pOwner);
     const HWND hwnd = NewWindowHandle();
-    auto* window = new DialogWindow(owner, FlagsOf(*dialog, owner != nullptr), hwnd);
+    auto* window = new DialogWindow(owner, *dialog, hwnd);
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setFont(DialogFont(*dialog));
     window->setWindowTitle(ToQString(dialog->caption));
     RECT client{0, 0, dialog->cx, dialog->cy};
     MapDialogRect(*dialog, &client);
-    window->setFixedSize(client.right, client.bottom);
+    window->SetClientSize(client.right, client.bottom);  // the frame and caption around it
 
     WindowRecord record;
     record.hwnd = hwnd;
@@ -172,7 +160,7 @@ BOOL CDialog::Build(CWnd* pOwner) {
     record.className = L"Dialog";
     RegisterWindow(std::move(record));
     m_hWnd = hwnd;
-    BuildControls(*dialog, window, hwnd);
+    BuildControls(*dialog, window->Client(), hwnd);
     if (owner != nullptr) {  // centred on its owner, as dialogs open
         window->move(owner->geometry().center() - window->rect().center());
     }

@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <cmath>
 #include <map>
 
 #include "ce/ui/dialog_template.h"
+#include "control_widgets.h"
 #include "ui_core.h"
 #include "window_table.h"
 
@@ -130,14 +132,14 @@ QWidget* MakeList(HWND self) {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setWordWrap(true);
     list->setSpacing(0);
-    list->setStyleSheet(QStringLiteral("QListView::item { margin: 0px; padding: 0px; }"));
+    list->setItemDelegate(new IconItemDelegate(list));
     QObject::connect(list, &QListWidget::itemSelectionChanged, [self] { NotifyListChanges(self); });
     QObject::connect(list, &QListWidget::currentItemChanged, [self] { NotifyListChanges(self); });
     return list;
 }
 
 QWidget* MakeSlider(const DialogControl& control, HWND parent, HWND self) {
-    auto* slider = new QSlider(Qt::Horizontal);
+    auto* slider = new Trackbar;
     if ((control.style & TBS_AUTOTICKS) != 0) {
         slider->setTickPosition(QSlider::TicksBelow);
         slider->setTickInterval(1);
@@ -162,7 +164,7 @@ QWidget* MakeControl(const DialogControl& control, HWND parent, HWND self, QSize
         case ControlKind::RadioButton:
             return MakeButton(control, parent, self);
         case ControlKind::GroupBox: {
-            auto* group = new QGroupBox(ToQString(control.text));
+            auto* group = new GroupFrame(ToQString(control.text));
             group->setAttribute(Qt::WA_TransparentForMouseEvents);
             return group;
         }
@@ -208,13 +210,17 @@ const IconResource* FindIcon(UINT id) {
 }
 
 QFont DialogFont(const DialogTemplate& dialog) {
+    return DialogFontOfSize(dialog.pointSize);
+}
+
+QFont DialogFontOfSize(int pointSize) {
     // "MS Shell Dlg" stands on Liberation Sans, whose letters run wider than the device's own
     // font at the same size: of the sizes up to the template's (points at 96 dots per inch), the
     // largest whose average character is no wider than the dialog unit it rounds to, so that
     // texts sized for the template fit.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
-    const int nominal = MulDiv(dialog.pointSize, 96, 72);
+    const int nominal = MulDiv(pointSize, 96, 72);
     for (int size = nominal; size > nominal - 3 && size > 6; --size) {
         font.setPixelSize(size);
         const QFontMetricsF metrics(font);
@@ -228,9 +234,18 @@ QFont DialogFont(const DialogTemplate& dialog) {
 }
 
 DialogBaseUnits BaseUnitsOf(const DialogTemplate& dialog) {
-    const QFontMetrics metrics(DialogFont(dialog));
-    const int alphabet = metrics.horizontalAdvance(QString::fromLatin1(kAlphabet));
-    return DialogBaseUnits{(alphabet / 26 + 1) / 2, metrics.height()};
+    // The units are the template font's at its own size, whatever size the texts are drawn
+    // at: the character cell's height with ascent and descent each taken up to whole pixels,
+    // and the average width of the alphabet. (Taken from the smaller drawing size, dialogs
+    // came out flatter than their templates mean, and group frames ran into their controls.)
+    QFont font = DialogFont(dialog);
+    font.setPixelSize(MulDiv(dialog.pointSize, 96, 72));
+    const QFontMetricsF metrics(font);
+    const int alphabet =
+        static_cast<int>(metrics.horizontalAdvance(QString::fromLatin1(kAlphabet)));
+    return DialogBaseUnits{(alphabet / 26 + 1) / 2,
+                           static_cast<int>(std::ceil(metrics.ascent())) +
+                               static_cast<int>(std::ceil(metrics.descent()))};
 }
 
 void MapDialogRect(const DialogTemplate& dialog, LPRECT rect) {
@@ -251,13 +266,15 @@ void FitLabel(QLabel* label) {
         label->setGeometry(area);
         return;
     }
-    // Wider than its template rectangle: it grows from its anchor, inside the dialog.
-    int left =
-        (label->alignment() & Qt::AlignHCenter) != 0 ? area.center().x() - needed / 2 : area.left();
+    // Wider than its template rectangle: it grows from its anchor, inside the dialog, and what
+    // the dialog cannot hold is cut off at its edge (a rule of dashes as wide as the dialog).
     const int limit =
-        label->parentWidget() != nullptr ? label->parentWidget()->width() : left + needed;
-    left = std::max(0, std::min(left, limit - needed));
-    label->setGeometry(left, area.top(), needed, area.height());
+        label->parentWidget() != nullptr ? label->parentWidget()->width() : area.left() + needed;
+    const int width = std::min(needed, limit);
+    int left =
+        (label->alignment() & Qt::AlignHCenter) != 0 ? area.center().x() - width / 2 : area.left();
+    left = std::max(0, std::min(left, limit - width));
+    label->setGeometry(left, area.top(), width, area.height());
 }
 
 std::vector<HWND> RadioGroupOf(HWND control) {

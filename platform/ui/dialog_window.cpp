@@ -10,20 +10,40 @@ namespace {
 
 thread_local QWidget* t_painting = nullptr;
 
+// The client area: WM_PAINT is painted on it.
+class DialogClient : public QWidget {
+  public:
+    explicit DialogClient(HWND hwnd) : hwnd_(hwnd) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QWidget* const outer = t_painting;
+        t_painting = this;
+        DeliverMessage(hwnd_, WM_PAINT, 0, 0);
+        t_painting = outer;
+    }
+
+  private:
+    HWND hwnd_;
+};
+
 }  // namespace
 
-DialogWindow::DialogWindow(QWidget* owner, Qt::WindowFlags flags, HWND hwnd)
-    : QWidget(owner, flags), hwnd_(hwnd) {}
+DialogWindow::DialogWindow(QWidget* owner, const DialogTemplate& dialog, HWND hwnd)
+    : FramedWindow(owner, owner != nullptr, dialog.style, dialog.exStyle), hwnd_(hwnd) {
+    SetClient(new DialogClient(hwnd));
+}
 
 QWidget* DialogWindow::Painting() {
     return t_painting;
 }
 
-void DialogWindow::paintEvent(QPaintEvent*) {
-    QWidget* const outer = t_painting;
-    t_painting = this;
-    DeliverMessage(hwnd_, WM_PAINT, 0, 0);
-    t_painting = outer;
+void DialogWindow::OnCaptionButton(CaptionButton button) {
+    if (button == CaptionButton::Ok) {  // the caption's OK button is the dialog's OK
+        DeliverMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    } else {
+        DeliverMessage(hwnd_, WM_CLOSE, 0, 0);
+    }
 }
 
 void DialogWindow::closeEvent(QCloseEvent* event) {

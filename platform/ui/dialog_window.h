@@ -1,21 +1,23 @@
-// The top-level widget of a dialog: its paint and close box become the dialog's messages.
+// The top-level window of a dialog: its paint, caption buttons and close become the dialog's
+// messages.
 #pragma once
 
 #include <QWidget>
 
-#include "ce/ui/windows.h"
+#include "ce/ui/dialog_template.h"
+#include "framed_window.h"
 
 namespace ce::ui {
 
-class DialogWindow : public QWidget {
+class DialogWindow : public FramedWindow {
   public:
-    DialogWindow(QWidget* owner, Qt::WindowFlags flags, HWND hwnd);
+    DialogWindow(QWidget* owner, const DialogTemplate& dialog, HWND hwnd);
 
-    // The window painting now on this thread, for CPaintDC; null outside a paint.
+    // The client area painting now on this thread, for CPaintDC; null outside a paint.
     static QWidget* Painting();
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
+    void OnCaptionButton(CaptionButton button) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -158,6 +158,7 @@ int CDC::SetBkMode(int nBkMode) {
 
 CPaintDC::CPaintDC(CWnd* pWnd) {
     QWidget* widget = pWnd != nullptr ? WidgetOf(pWnd->m_hWnd) : nullptr;
+    widget = widget != nullptr ? ClientAreaOf(widget) : nullptr;
     if (widget != nullptr && widget == DialogWindow::Painting()) {
         state_->painter.emplace(widget);
         state_->painter->setPen(QPen(Qt::black, 1));

@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QString>
 #include <QWidget>
@@ -26,6 +27,12 @@ void SetWidgetText(QWidget* widget, const QString& text);
 
 // The free font that stands in for a template's font, at the template's point size.
 QFont DialogFont(const DialogTemplate& dialog);
+QFont DialogFontOfSize(int pointSize);
+
+// A message box with an OK button, shown modally over its owner's window; returns IDOK.
+int ShowMessageBox(HWND owner, const QString& caption, const QString& text);
+// The owner's window with such a box over it, as the screen shows them.
+QImage PictureOfMessageBox(HWND owner, const QString& caption, const QString& text);
 
 // What windows of this process do on their own interface thread, for whichever thread or
 // process asked.

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QSlider>
 #include <QStyleFactory>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "ce/ui/dialog.h"
+#include "framed_window.h"
 #include "ui_core.h"
 #include "window_station.h"
 #include "window_table.h"
@@ -189,6 +191,27 @@ bool PressKeyOn(HWND dialog, int id, UINT vk) {
     return key != 0;
 }
 
+bool TouchCaptionButton(HWND window, bool okButton) {
+    auto* frame = dynamic_cast<FramedWindow*>(WidgetOf(window));
+    if (frame == nullptr || !frame->isVisible() || !frame->isEnabled()) {
+        return false;
+    }
+    const QRect button = frame->CaptionButtonRect(okButton ? FramedWindow::CaptionButton::Ok
+                                                           : FramedWindow::CaptionButton::Close);
+    if (button.isEmpty()) {
+        return false;
+    }
+    const QPointF at = button.center();
+    const QPointF global = frame->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(frame, &press);
+    QApplication::sendEvent(frame, &release);
+    return true;
+}
+
 bool CloseWindow(HWND window) {
     QWidget* widget = WidgetOf(window);
     if (widget == nullptr) {
@@ -213,6 +236,11 @@ int WaitCursorDepth() {
 bool GrabWindow(HWND window, const std::string& pngPath) {
     QWidget* widget = WidgetOf(window);
     return widget != nullptr && widget->grab().save(QString::fromStdString(pngPath), "PNG");
+}
+
+bool GrabMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, const std::string& pngPath) {
+    return PictureOfMessageBox(owner, ToQString(caption), ToQString(text))
+        .save(QString::fromStdString(pngPath), "PNG");
 }
 
 }  // namespace ce::ui::host

@@ -54,6 +54,33 @@ bool ProcessAlive(pid_t pid) {
     return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
+// The files of processes that ended without withdrawing them (killed, crashed): their
+// sockets, their windows and half-written files.
+void SweepStaleFiles() {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(WindowFolder(), error)) {
+        fs::path file = entry.path();
+        const bool socket = file.extension() == ".sock";
+        if (file.extension() == ".tmp") {
+            file.replace_extension();  // a window's file, half written
+        }
+        const std::string stem = file.stem().string();
+        pid_t owner = 0;
+        if (socket) {
+            owner = static_cast<pid_t>(std::strtol(stem.c_str(), nullptr, 10));
+        } else if (file.extension() == ".win") {
+            owner = ProcessOfHandle(HandleFromValue(
+                static_cast<std::uintptr_t>(std::strtoull(stem.c_str(), nullptr, 16))));
+        } else {
+            continue;
+        }
+        if (!ProcessAlive(owner)) {
+            std::error_code ignored;
+            fs::remove(entry.path(), ignored);
+        }
+    }
+}
+
 void WriteAtomically(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
     {
@@ -77,6 +104,7 @@ class Listener {
         std::error_code ignored;
         fs::create_directories(WindowFolder(), ignored);
         ::chmod(WindowFolder().c_str(), 0700);
+        SweepStaleFiles();
         path_ = SocketOf(::getpid());
         ::unlink(path_.c_str());
         fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "ce/ui/wnd.h"
+#include "framed_window.h"
 #include "ui_core.h"
 #include "window_station.h"
 #include "window_table.h"
@@ -235,6 +236,7 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL) {
         if (widget == nullptr) {
             return;
         }
+        widget = ClientAreaOf(widget);
         if (area) {
             widget->update(area->left, area->top, area->right - area->left,
                            area->bottom - area->top);
@@ -246,10 +248,11 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL) {
 }
 
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
-    const QWidget* widget = InterfaceThreadNow() ? WidgetOf(hWnd) : nullptr;
+    QWidget* widget = InterfaceThreadNow() ? WidgetOf(hWnd) : nullptr;
     if (widget == nullptr || lpRect == nullptr) {
         return FALSE;
     }
+    widget = ClientAreaOf(widget);
     *lpRect = RECT{0, 0, widget->width(), widget->height()};
     return TRUE;
 }

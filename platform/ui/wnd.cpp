@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ce/ui/controls.h"
+#include "framed_window.h"
 #include "ui_core.h"
 #include "window_station.h"
 #include "window_table.h"
@@ -218,7 +219,7 @@ void CWnd::Invalidate(BOOL bErase) {
 void CWnd::UpdateWindow() {
     RunOnInterface([hwnd = m_hWnd] {
         if (QWidget* widget = WidgetOf(hwnd)) {
-            widget->repaint();
+            ClientAreaOf(widget)->repaint();
         }
     });
 }

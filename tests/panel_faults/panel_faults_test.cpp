@@ -2,7 +2,8 @@
 // another, which dies, freezes or loses its controller while the panel holds the device (every
 // case ends in the panel's connection message and the program's end, never in a hang, and the
 // host serves the next plug); a second copy of the program that brings the first to the front
-// and ends; the shell's task bar hidden and shown from another process. (tspanel on a real X
+// and ends; the shell's task bar hidden and shown from another process; the window files of
+// processes that ended. (tspanel on a real X
 // server is the demo's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -138,6 +140,32 @@ TEST_F(ProcessesTest, EndedMidCalibrationTheDriverAndTheTaskBarComeBack) {
                            << " mode " << int(config.Mode) << " bar " << IsWindowVisible(bar);
     }
     Stop(shell);
+
+// A killed process leaves its socket and window files; the next process that shows a window
+// removes them, and a process that ends in order takes its own along.
+TEST_F(ProcessesTest, WindowFilesGoWithTheirProcess) {
+    const auto shell = [&] {
+        return Spawn({OTS_CESHELL}, "", dir_.File("shell.err"),
+                     {"OTS_WINDOW_DIR=" + ui_test::WindowFolder(), "QT_QPA_PLATFORM=offscreen"});
+    };
+    const auto socketOf = [](pid_t pid) {
+        return std::filesystem::path(ui_test::WindowFolder()) / (std::to_string(pid) + ".sock");
+    };
+    const pid_t killed = shell();
+    ASSERT_TRUE(DialogDriver::WaitFor([&] { return std::filesystem::exists(socketOf(killed)); }));
+    ::kill(killed, SIGKILL);
+    ots::test::WaitExit(killed);
+    ASSERT_TRUE(std::filesystem::exists(socketOf(killed)));
+    const pid_t next = shell();
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return !std::filesystem::exists(socketOf(killed)); }));
+    EXPECT_TRUE(DialogDriver::WaitFor([&] { return std::filesystem::exists(socketOf(next)); }));
+    EXPECT_EQ(Stop(next), 0);
+    for (const auto& file : std::filesystem::directory_iterator(ui_test::WindowFolder())) {
+        const auto handle = std::strtoull(file.path().stem().c_str(), nullptr, 16);
+        EXPECT_FALSE(file.path().extension() == ".win" && (handle >> 32) == std::uint64_t(next))
+            << file.path();
+    }
+    EXPECT_FALSE(std::filesystem::exists(socketOf(next)));
 }
 
 enum class Fault {

@@ -17,8 +17,8 @@ constexpr ce::ui::DialogControl kControls[] = {
     {kRadioA2, ce::ui::ControlKind::RadioButton, L"A2", 5, 29, 40, 10},
 };
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-constexpr ce::ui::DialogTemplate kTemplate{kTestDialog, L"Test", L"MS Shell Dlg", 8, 120, 100,
-                                           kStyle,      0,       kControls};
+constexpr ce::ui::DialogTemplate kTemplate{kTestDialog, L"Test", L"MS Shell Dlg",    8,        120,
+                                           100,         kStyle,  WS_EX_CAPTIONOKBTN, kControls};
 const ce::ui::ResourceEntry kRegistered(kTemplate);
 
 class CTestDlg : public CDialog {
@@ -33,14 +33,16 @@ class CTestDlg : public CDialog {
     }
 };
 
-// (Radio groups that end at the next group start: the settings dialog's tests.) Enter ends with
-// IDOK, Escape and the close box with IDCANCEL; a failed range check keeps the dialog open with the
-// range message; controls changed from another thread change. The template font gives 6 x 13 pixel
-// units at 8 points (a missing font gives other widths).
+// (Radio groups that end at the next group start: the settings dialog's tests.) Enter and the
+// caption's OK button end with IDOK, Escape and the close box with IDCANCEL; a failed range check
+// keeps the dialog open with the range message; controls changed from another thread change. The
+// template font gives 6 x 13 pixel units at 8 points, whatever smaller size its texts are drawn at
+// (a missing font gives others).
 TEST(Framework, RadioGroupsKeysAndRangeCheck) {
     ui_test::DialogDriver driver;
     const ce::ui::DialogBaseUnits units = ce::ui::BaseUnitsOf(kTemplate);
-    EXPECT_TRUE(units.cx >= 5 && units.cx <= 7 && units.cy >= 11 && units.cy <= 14);
+    EXPECT_EQ(units.cx, 6);
+    EXPECT_EQ(units.cy, 13);
     CTestDlg dialog;
     driver.OnShown(kTestDialog, [&](CDialog& dlg) {
         driver.Click(dlg, kRadioA2);
@@ -64,9 +66,13 @@ TEST(Framework, RadioGroupsKeysAndRangeCheck) {
         // A worker thread (the calibration's receiver) shows and hides controls.
         std::thread([&dlg] { dlg.GetDlgItem(kRadioA2)->ShowWindow(SW_HIDE); }).join();
         EXPECT_TRUE(ui_test::DialogDriver::WaitFor([&] { return !driver.Visible(dlg, kRadioA2); }));
-        ce::ui::host::CloseWindow(dlg.m_hWnd);
+        EXPECT_TRUE(ce::ui::host::TouchCaptionButton(dlg.m_hWnd, false));
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    dialog.m_choice = 0;
+    driver.OnShown(kTestDialog,
+                   [&](CDialog& dlg) { ce::ui::host::TouchCaptionButton(dlg.m_hWnd, true); });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ constexpr int kTargetInset = 2048;
 constexpr int kTargetSpan = 28672;
 constexpr const char* kMainTitle = "TouchScreen Control Panel";
 constexpr const char* kSettingsTitle = "Settings";
+constexpr const char* kAboutTitle = "About";
 constexpr unsigned kEventRing = 16384;  // what the host keeps; a drawn star stays below it
 
 void Progress(const std::string& generation, const std::string& text) {
@@ -216,6 +217,9 @@ class Run {
     bool Calibrate();
     bool TouchTargets();
     bool VisitSettings(const Rect& main);
+    bool VisitAbout(const Rect& main);
+    bool TapCaptionButton(const std::string& title, bool closeBox);
+    bool CloseWithCaptionOk(PanelProcess& panel);
     bool DrawFigure();
 
     const GenerationPlan& plan_;
@@ -278,8 +282,9 @@ bool Run::Calibrate() {
         return Fail("the calibration dialog did not close");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    // Now that the pointer is where the finger is, the settings are one tap away.
-    return VisitSettings(*main) && panel.Stop();
+    // Now that the pointer is where the finger is, the settings and the about box are one tap
+    // away, and the caption's OK button ends the panel.
+    return VisitSettings(*main) && VisitAbout(*main) && CloseWithCaptionOk(panel);
 }
 
 bool Run::TouchTargets() {
@@ -327,6 +332,58 @@ bool Run::VisitSettings(const Rect& main) {
     }
     if (!WaitUntil([&] { return !screen_.FindWindow(kSettingsTitle).has_value(); }, 10000)) {
         return Fail("the settings dialog did not close");
+    }
+    return true;
+}
+
+bool Run::VisitAbout(const Rect& main) {
+    Progress(plan_.name, "opening About, closing it with its close box");
+    const Point about = ButtonCentre(main, 151.0, 164.0);
+    if (!finger_.Tap(about.xPx, about.yPx, kTapHoldMs)) {
+        return FingerFailed("cannot tap About");
+    }
+    if (!WaitUntil([&] { return screen_.FindFrame(kAboutTitle).has_value(); }, 10000)) {
+        return Fail("the about dialog did not appear");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (!TapCaptionButton(kAboutTitle, true)) {
+        return false;
+    }
+    if (!WaitUntil([&] { return !screen_.FindFrame(kAboutTitle).has_value(); }, 10000)) {
+        return Fail("the about dialog did not close with its close box");
+    }
+    return true;
+}
+
+// The caption bar lies between the window's top frame and its client area; its buttons sit at
+// its right end, the close box rightmost as a square, the OK button to its left.
+bool Run::TapCaptionButton(const std::string& title, bool closeBox) {
+    const std::optional<Frame> frame = screen_.FindFrame(title);
+    if (!frame) {
+        return Fail("no window \"" + title + "\"");
+    }
+    const int border = frame->inside.x - frame->outer.x;
+    const int caption = frame->inside.y - frame->outer.y - border;
+    if (caption <= 0) {
+        return Fail("the window \"" + title + "\" has no caption");
+    }
+    const double right = frame->outer.x + frame->outer.width - border;
+    const double x = closeBox ? right - caption / 2.0 : right - caption - caption * 0.6;
+    const Point aimed = Aim({x, frame->outer.y + border + caption / 2.0});
+    if (!finger_.Tap(aimed.xPx, aimed.yPx, kTapHoldMs)) {
+        return FingerFailed(std::string("cannot tap the caption's ") +
+                            (closeBox ? "close box" : "OK button"));
+    }
+    return true;
+}
+
+bool Run::CloseWithCaptionOk(PanelProcess& panel) {
+    Progress(plan_.name, "closing the control panel with its caption's OK button");
+    if (!TapCaptionButton(kMainTitle, false)) {
+        return false;
+    }
+    if (!panel.Ended(10000)) {
+        return Fail("the control panel did not end on its caption's OK button");
     }
     return true;
 }

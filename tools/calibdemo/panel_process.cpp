@@ -34,4 +34,17 @@ bool PanelProcess::Stop() {
     return ended;
 }
 
+bool PanelProcess::Ended(int timeoutMs) {
+    constexpr int kPollMs = 20;
+    for (int waited = 0; pid_ > 0 && waited <= timeoutMs; waited += kPollMs) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return true;
+        }
+        usleep(kPollMs * 1000);
+    }
+    return pid_ <= 0;
+}
+
 }  // namespace calibdemo

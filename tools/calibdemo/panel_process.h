@@ -17,6 +17,8 @@ class PanelProcess {
     bool Started() const { return pid_ > 0; }
     // Ends it (SIGTERM) and waits; true when it ended.
     bool Stop();
+    // Waits for it to end by itself; true when it did within the time.
+    bool Ended(int timeoutMs);
 
   private:
     pid_t pid_ = -1;

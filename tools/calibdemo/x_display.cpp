@@ -60,6 +60,18 @@ std::string TitleOf(Display* display, Window window) {
     return title;
 }
 
+// The window's rectangle in screen coordinates, if it is viewable.
+std::optional<Rect> ViewableRect(Display* display, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable) {
+        return std::nullopt;
+    }
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    return Rect{x, y, attributes.width, attributes.height};
+}
+
 // Visits the window tree below `window` until the visitor answers true.
 bool Walk(Display* display, Window window, const std::function<bool(Window)>& visit) {
     if (visit(window)) {
@@ -118,19 +130,42 @@ std::optional<std::pair<int, int>> XScreen::Pointer() const {
 }
 
 std::optional<Rect> XScreen::FindWindow(const std::string& title) const {
+    const std::optional<Frame> frame = FindFrame(title);
+    return frame ? std::optional<Rect>(frame->inside) : std::nullopt;
+}
+
+std::optional<Frame> XScreen::FindFrame(const std::string& title) const {
     Display* display = connection_->display;
     const Window root = DefaultRootWindow(display);
-    std::optional<Rect> found;
+    std::optional<Frame> found;
     Walk(display, root, [&](Window window) {
-        XWindowAttributes attributes;
-        if (window == root || !XGetWindowAttributes(display, window, &attributes) ||
-            attributes.map_state != IsViewable || TitleOf(display, window) != title) {
+        if (window == root || TitleOf(display, window) != title) {
             return false;
         }
-        int x = 0, y = 0;
-        Window child = 0;
-        XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
-        found = Rect{x, y, attributes.width, attributes.height};
+        const std::optional<Rect> outer = ViewableRect(display, window);
+        if (!outer) {
+            return false;
+        }
+        // The platform draws caption and frame inside the window; the client area is its
+        // largest child window (none for a bare window).
+        found = Frame{*outer, *outer};
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display, window, &rootReturn, &parent, &children, &count) == 0) {
+            return true;
+        }
+        int largest = 0;
+        for (unsigned int i = 0; i < count; ++i) {
+            const std::optional<Rect> child = ViewableRect(display, children[i]);
+            if (child && child->width * child->height > largest) {
+                largest = child->width * child->height;
+                found->inside = *child;
+            }
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
         return true;
     });
     return found;
@@ -142,15 +177,9 @@ namespace {
 bool AnyWindow(Display* display, const std::function<bool(const Rect&)>& test) {
     const Window root = DefaultRootWindow(display);
     return Walk(display, root, [&](Window window) {
-        XWindowAttributes attributes;
-        if (window == root || !XGetWindowAttributes(display, window, &attributes) ||
-            attributes.map_state != IsViewable) {
-            return false;
-        }
-        int x = 0, y = 0;
-        Window child = 0;
-        XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
-        return test(Rect{x, y, attributes.width, attributes.height});
+        const std::optional<Rect> rect =
+            window != root ? ViewableRect(display, window) : std::nullopt;
+        return rect.has_value() && test(*rect);
     });
 }
 

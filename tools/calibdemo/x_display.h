@@ -17,6 +17,12 @@ struct Rect {
     int height = 0;
 };
 
+// A top-level window: all of it, and the client area inside its caption and frame.
+struct Frame {
+    Rect outer;
+    Rect inside;
+};
+
 class XScreen {
   public:
     // Null with *error set when the display cannot be opened.
@@ -31,6 +37,7 @@ class XScreen {
     std::optional<std::pair<int, int>> Pointer() const;
     // The inside of the viewable top-level window with this title, in screen coordinates.
     std::optional<Rect> FindWindow(const std::string& title) const;
+    std::optional<Frame> FindFrame(const std::string& title) const;
     // A viewable top-level window covers the whole screen (the calibration dialog).
     bool FullScreenWindowShown() const;
     // The shell's task bar shows: a viewable top-level strip along the whole bottom edge.

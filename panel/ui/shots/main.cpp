@@ -1,5 +1,6 @@
-// tspanel-shots: opens the main, settings and about dialogs against the running driver and
-// writes a PNG picture of each into a folder (scripts/screenshots.sh runs it on Xvfb).
+// tspanel-shots: opens the main, settings and about dialogs, a message box over the main
+// dialog and the calibration window against the running driver and writes a PNG picture of
+// each into a folder (scripts/screenshots.sh runs it on Xvfb).
 #include <cstdio>
 #include <string>
 
@@ -23,6 +24,16 @@ void Grab(CDialog& dialog, const char* name) {
     std::printf("%s\n", path.c_str());
 }
 
+void GrabBox(CDialog& owner, LPCWSTR text, LPCWSTR caption, const char* name) {
+    const std::string path = g_folder + "/" + name + ".png";
+    if (!ce::ui::host::GrabMessageBox(owner.m_hWnd, text, caption, path)) {
+        std::fprintf(stderr, "tspanel-shots: cannot write %s\n", path.c_str());
+        ++g_failures;
+        return;
+    }
+    std::printf("%s\n", path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,7 +49,16 @@ int main(int argc, char** argv) {
                 Grab(dialog, "main-dialog");
                 ce::ui::host::ClickControl(dialog.m_hWnd, IDC_BUTTON_SETTINGS);
                 ce::ui::host::ClickControl(dialog.m_hWnd, IDC_BUTTON_ABOUT);
-                dialog.EndDialog(IDOK);
+                GrabBox(dialog, L"Calibrate Inition Failed,please check the connection.", L"ERROR",
+                        "message-box");
+                ce::ui::host::ClickControl(dialog.m_hWnd, IDC_BUTTON_CALIBRATE);
+                break;
+            case IDD_CALIBRATE:
+                Grab(dialog, "calibration");
+                ce::ui::host::PressKey(dialog.m_hWnd, VK_ESCAPE);
+                if (CWnd* main = AfxGetMainWnd()) {  // the panel ends once it is gone
+                    main->PostMessageW(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                }
                 break;
             case IDD_SETTINGS:
                 Grab(dialog, "settings-dialog");

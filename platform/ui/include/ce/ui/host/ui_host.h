@@ -41,17 +41,32 @@ void SetDialogShownHook(DialogShownHook hook);
 
 // A person's actions, on the interface thread. Each returns false when the person could not
 // do it: the control is missing, hidden or disabled, or the window is gone.
-bool ClickControl(HWND dialog, int id);             // a button, check box or radio
-bool ClickListItem(HWND dialog, int id, int item);  // an item of a list view
-bool DragSlider(HWND dialog, int id, int pos);      // the thumb to pos, then released
-bool PressKey(HWND window, UINT vk);                // to the window's focused control
-bool PressKeyOn(HWND dialog, int id, UINT vk);      // focuses the control, then the key
-bool CloseWindow(HWND window);                      // the close box
+bool ClickControl(HWND dialog, int id);               // a button, check box or radio
+bool ClickListItem(HWND dialog, int id, int item);    // an item of a list view
+bool DragSlider(HWND dialog, int id, int pos);        // the thumb to pos, then released
+bool PressKey(HWND window, UINT vk);                  // to the window's focused control
+bool PressKeyOn(HWND dialog, int id, UINT vk);        // focuses the control, then the key
+bool CloseWindow(HWND window);                        // the window manager's close
+bool TouchCaptionButton(HWND window, bool okButton);  // the caption's OK button or close box
 // Depth of the wait cursor (0: not shown) and the cursor set with SetCursor.
 int WaitCursorDepth();
 
 // The window's picture as the screen would show it, written as a PNG file.
 bool GrabWindow(HWND window, const std::string& pngPath);
+// The owner's window with a message box over it, as MessageBox would show it.
+bool GrabMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, const std::string& pngPath);
+
+// Where a dialog's visible controls draw, in its client coordinates, for layout checks: the
+// rectangles each control puts ink on (a group box: its frame's lines and label), where its
+// text is drawn (empty: none) and the space the control leaves its text.
+struct ControlExtent {
+    int id = 0;
+    std::wstring caption;  // the text shown
+    std::vector<RECT> ink;
+    RECT text{};
+    RECT textSpace{};
+};
+std::vector<ControlExtent> ControlExtents(HWND dialog);
 
 // The shell's task bar: a strip along the bottom of the screen, a top-level window of class
 // "HHTaskBar" that programs find, hide and show. CreateTaskBar shows it in this process;
