@@ -140,6 +140,7 @@ TEST_F(ProcessesTest, EndedMidCalibrationTheDriverAndTheTaskBarComeBack) {
                            << " mode " << int(config.Mode) << " bar " << IsWindowVisible(bar);
     }
     Stop(shell);
+}
 
 // A killed process leaves its socket and window files; the next process that shows a window
 // removes them, and a process that ends in order takes its own along.
