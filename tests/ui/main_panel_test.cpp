@@ -1,10 +1,12 @@
 // The main dialog: the list entry and its picture, Reset, the readiness probe before every
-// action, the program's end on a lost driver, and the calibration dialog's coming and going.
+// action, the program's end on a lost driver, the calibration dialog's coming and going, and
+// the real calibration dialog's failed start.
 // Transcripts: tests/ui/data/main_panel_*.txt (OTS_REGOLDEN=1 test_ui to rewrite them).
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "calibration/calibrate_dlg.h"
 #include "panel_fixture.h"
 #include "protocol/messages.h"
 #include "ui/calibration_hook.h"
@@ -15,11 +17,6 @@ namespace ui_test {
 namespace {
 
 using ots::test::ExpectGolden;
-
-// Where the calibration dialog plugs in: an empty dialog on its template.
-constexpr ce::ui::DialogTemplate kFakeTemplate{
-    IDD_CALIBRATE, nullptr, L"MS Shell Dlg", 8, 100, 60, WS_POPUP, 0, {}};
-const ce::ui::ResourceEntry kFakeEntry(kFakeTemplate);
 
 ots::DeviceConfig Calibrated(BYTE isCalibrated) {
     ots::DeviceConfig record{};
@@ -80,6 +77,7 @@ TEST_F(MainPanelTest, EntryResetAndFailedProbes) {
     ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_reset.txt");
 }
 
+// Where the calibration dialog plugs in: an empty dialog on its template.
 TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
     SetCalibrateDialogFactory([]() -> CDialog* { return new CDialog(IDD_CALIBRATE); });
     std::string transcript;
@@ -109,7 +107,22 @@ TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
         EXPECT_EQ(CalibrateDialog, nullptr);
     }
     ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_calibration.txt");
-    SetCalibrateDialogFactory(nullptr);
+}
+
+// The calibration's start (a driver that answers zeros): settings that cannot be read are said so,
+// none is sent back and the program ends with the connection message; an identity that cannot be
+// read is said so and the calibration goes on (until its first read of a touch fails).
+TEST_F(MainPanelTest, CalibrationStartWithAFailedRead) {
+    SetCalibrateDialogFactory([]() -> CDialog* { return new CCalibrateDlg(); });
+    std::string transcript;
+    for (const DWORD failing : {IOCTL_GET_DRIVER_CONFIG, IOCTL_GET_DEVICE_ID}) {
+        transcript += Run(nullptr, [&](CDialog& dlg) {
+            driver().FailCode(failing, 1);  // the calibration's call, after the main dialog's
+            driver().FailCode(IOCTL_GET_MOUSE_UP_DATA);
+            ui.Click(dlg, IDC_BUTTON_CALIBRATE);
+        });
+    }
+    ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_calibration_start.txt");
 }
 
 }  // namespace

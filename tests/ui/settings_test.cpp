@@ -22,7 +22,6 @@ ots::DriverConfig Stored() {
     config.EnableBeep = 1;
     config.HideCursor = 1;
     config.BeepMode = 2;
-    config.CalibrateType = 0;
     config.DoubleClickTime = 20;  // below the delay slider's range
     config.DoubleClickArea = 70;  // above the area slider's
     config.BeepFrequency = 10000;
@@ -38,19 +37,18 @@ using SettingsTest = PanelTest;
 // again after every save, also an OK without a change, which writes nothing.
 TEST_F(SettingsTest, CameraSlidersShowStoredValuesClampedButSaveThemUnlessMoved) {
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
-    ots::DriverConfig stored = Stored();
-    stored.CalibrateType = 1;
-    Answer(kCamera, {}, stored);
+    Answer(kCamera, {}, Stored());
     CSettingsDlg dialog;
     std::string transcript = Run(&dialog, [&](CDialog& dlg) {
         Show(dlg);
         ui.Drag(dlg, IDC_SLIDER_SMOOTHNESS, 1);
         Show(dlg);
+        ui.Click(dlg, IDC_RADIO_4_POINTS);
         ui.Click(dlg, IDC_BUTTON_APPLY);
         ui.KeyOn(dlg, IDC_SLIDER_DELAY, VK_RIGHT);
         ui.Click(dlg, IDC_RADIO_PC_SPEAKER);  // from the sound card
         ui.Click(dlg, IDC_RADIO_BEEP_ON_TOUCH);
-        ui.Click(dlg, IDC_RADIO_4_POINTS);
+        ui.Click(dlg, IDC_RADIO_25_POINTS);
         ui.Drag(dlg, IDC_SLIDER_AREA, 25);
         ui.Drag(dlg, IDC_SLIDER_FREQUENCY, 3000);
         ui.Drag(dlg, IDC_SLIDER_DURATION, 60);
@@ -96,7 +94,7 @@ TEST_F(SettingsTest, OtherControllersApplyAndBeepRules) {
             ui.Click(dlg, IDC_RADIO_CLICK_ON_RELEASE);  // back where it was
             Show(dlg);
             ui.Click(dlg, c.mode);
-            ui.Click(dlg, IDC_RADIO_25_POINTS);
+            ui.Click(dlg, IDC_RADIO_4_POINTS);
             ui.Click(dlg, IDC_BUTTON_APPLY);
             ui.Click(dlg, IDC_CHECK_ENABLE_BEEP);
             ui.Click(dlg, IDC_CHECK_HIDE_CURSOR);
