@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 // After the platform's headers: Xlib defines macros (Bool, Status, None) they must not see.
 #include <X11/Xlib.h>
@@ -12,7 +13,8 @@ namespace ce::ui::host {
 
 std::string DisplayProblem() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && std::string(platform) != "xcb") {
+    if (platform != nullptr && *platform != '\0' &&
+        !std::string_view(platform).starts_with("xcb")) {
         return {};  // chosen on purpose (offscreen in tests)
     }
     const char* name = std::getenv("DISPLAY");
