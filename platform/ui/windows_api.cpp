@@ -54,7 +54,7 @@ void ShowLocalWindow(HWND hWnd, int nCmdShow) {
 // window) above it, keeping their order; returns the frontmost of them, or window itself.
 QWidget* RaiseOwnedWindows(QWidget* window) {
     QWidget* front = window;
-    const QObjectList children = window->children();  // raise() reorders the live list
+    const QObjectList children = window->children();  // a copy: raising may reorder the list
     for (QObject* child : children) {
         auto* owned = qobject_cast<QWidget*>(child);
         if (owned != nullptr && owned->isWindow() && owned->isVisible()) {
