@@ -116,8 +116,8 @@ BOOL CSettingsDlg::OnInitDialog() {
         }
         return TRUE;
     }
-    RefreshApply();
     UpdateControlStates();
+    RefreshApply();
     UpdateData(FALSE);
     return TRUE;
 }
@@ -200,18 +200,18 @@ void CSettingsDlg::RefreshApply() {
 }
 
 void CSettingsDlg::OnChoice() {
-    RefreshApply();
     UpdateControlStates();
+    RefreshApply();  // after the beep mode followed the click mode
 }
 
 void CSettingsDlg::UpdateControlStates() {
     // The beep follows the click mode: on touch, on release, or either with mouse emulation.
-    if (m_nModeChoice == 0) {
-        m_nBeepModeChoice = 0;
-        CheckRadioButton(IDC_RADIO_BEEP_ON_TOUCH, IDC_RADIO_BEEP_BOTH, IDC_RADIO_BEEP_ON_TOUCH);
-    } else if (m_nModeChoice == 1) {
-        m_nBeepModeChoice = 1;
-        CheckRadioButton(IDC_RADIO_BEEP_ON_TOUCH, IDC_RADIO_BEEP_BOTH, IDC_RADIO_BEEP_ON_RELEASE);
+    // The working copy follows too, so that what is shown is what a save writes.
+    if (m_nModeChoice == 0 || m_nModeChoice == 1) {
+        m_nBeepModeChoice = m_nModeChoice;
+        m_pWorkingConfig->BeepMode = static_cast<UINT8>(m_nModeChoice);
+        CheckRadioButton(IDC_RADIO_BEEP_ON_TOUCH, IDC_RADIO_BEEP_BOTH,
+                         m_nModeChoice == 0 ? IDC_RADIO_BEEP_ON_TOUCH : IDC_RADIO_BEEP_ON_RELEASE);
     }
 
     const BOOL bSensitivity = CheckState(*this, IDC_CHECK_TOUCH_SENSITIVITY);
@@ -248,6 +248,7 @@ BOOL CSettingsDlg::SaveSettings() {
         *m_pSavedConfig = *m_pWorkingConfig;
         if (!SetDriverConfig(m_pSavedConfig.get())) {
             NKDbgPrintfW(L"SaveSettings:SetDriverConfig Failed.\r\n");
+            MessageBox(L"Settings not saved.", L"ERROR", MB_OK);
         } else {
             ::PostMessage(HWND_BROADCAST, WM_BEEP_CHANGED, 0, 0);
         }
@@ -383,7 +384,6 @@ void CSettingsDlg::OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) {
         config.Smoothness =
             static_cast<UINT32>(GetSystemMetrics(SM_CXSCREEN) * nLevel / kSmoothnessLevels);
     }
-    RefreshApply();
-    UpdateControlStates();
+    OnChoice();
     CDialog::OnHScroll(nSBCode, nPos, pScrollBar);
 }

@@ -66,7 +66,7 @@ class CSettingsDlg : public CDialog {
 
   private:
     bool IsCameraController() const;
-    // The handlers' common end: Apply refreshed, then the control states.
+    // The handlers' common end: the control states, then Apply refreshed.
     void OnChoice();
     void RefreshApply();
     void SetMode(int nMode);

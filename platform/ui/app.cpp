@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -114,6 +115,13 @@ int AfxMessageBox(LPCWSTR lpszText, UINT nType) {
 }
 
 int AfxWinMain(int argc, char** argv) {
+    // Without a display the program ends at once, before its InitInstance takes anything.
+    if (const std::string problem = ce::ui::host::DisplayProblem(); !problem.empty()) {
+        const std::string program =
+            argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "program";
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), problem.c_str());
+        return 1;
+    }
     ce::ui::host::StartInterface(argc, argv);
     if (g_app == nullptr) {
         return 1;

@@ -51,6 +51,23 @@ void ShowLocalWindow(HWND hWnd, int nCmdShow) {
     RepublishWindow(hWnd);
 }
 
+// Raises the visible windows that window owns (its dialogs, message boxes, the calibration
+// window) above it, keeping their order; returns the frontmost of them, or window itself.
+QWidget* RaiseOwnedWindows(QWidget* window) {
+    QWidget* front = window;
+    const QObjectList children = window->children();  // a copy: raising may reorder the list
+    for (QObject* child : children) {
+        auto* owned = qobject_cast<QWidget*>(child);
+        if (owned != nullptr && owned->isWindow() && owned->isVisible()) {
+            owned->raise();
+            front = RaiseOwnedWindows(owned);
+        }
+    }
+    return front;
+}
+
+// Owned windows stay above their owner, so a window brought to the front brings what it owns
+// along, and the frontmost of those (what the person was using) takes the input.
 void BringLocalWindowToFront(HWND hWnd) {
     QWidget* widget = WidgetOf(hWnd);
     if (widget == nullptr) {
@@ -58,8 +75,13 @@ void BringLocalWindowToFront(HWND hWnd) {
     }
     widget->show();
     widget->raise();
-    widget->activateWindow();
-    PublishForeground(hWnd);
+    QWidget* front = RaiseOwnedWindows(widget);
+    front->activateWindow();
+    const WindowRecord* record = nullptr;  // a message box has none: its owner's
+    for (const QWidget* w = front; w != nullptr && record == nullptr; w = w->parentWidget()) {
+        record = FindRecord(w);
+    }
+    PublishForeground(record != nullptr ? record->hwnd : hWnd);
 }
 
 void PostLocal(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {

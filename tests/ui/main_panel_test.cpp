@@ -1,10 +1,12 @@
 // The main dialog: the list entry and its picture, Reset, the readiness probe before every
-// action, the program's end on a lost driver, and the calibration dialog's coming and going.
+// action, the program's end on a lost driver, the calibration dialog's coming and going, and
+// the real calibration dialog's failed start.
 // Transcripts: tests/ui/data/main_panel_*.txt (OTS_REGOLDEN=1 test_ui to rewrite them).
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "calibration/calibrate_dlg.h"
 #include "panel_fixture.h"
 #include "protocol/messages.h"
 #include "ui/calibration_hook.h"
@@ -15,11 +17,6 @@ namespace ui_test {
 namespace {
 
 using ots::test::ExpectGolden;
-
-// Where the calibration dialog plugs in: an empty dialog on its template.
-constexpr ce::ui::DialogTemplate kFakeTemplate{
-    IDD_CALIBRATE, nullptr, L"MS Shell Dlg", 8, 100, 60, WS_POPUP, 0, {}};
-const ce::ui::ResourceEntry kFakeEntry(kFakeTemplate);
 
 ots::DeviceConfig Calibrated(BYTE isCalibrated) {
     ots::DeviceConfig record{};
@@ -35,26 +32,32 @@ void PostFromWorker(UINT message, WPARAM wParam, LPARAM lParam) {
     std::thread([=] { PostMessage(AfxGetMainWnd()->m_hWnd, message, wParam, lParam); }).join();
 }
 
-// Reset sends the record back uncalibrated, whatever fails, and shows it so. A failed start
-// ends the program without a window; a failed probe before an action does nothing more.
+// Reset sends the record back uncalibrated, whatever fails, and shows it so; the camera's
+// record comes from and goes back to the controller; the 0x7E21/0x0012 controller is probed on
+// its own device. A failed start ends the program without a window; a failed probe before an
+// action does nothing more; a lost connection ends the program only when flagged.
 // (The other buttons' probes: the panel_faults suite, against a host that goes away.)
 TEST_F(MainPanelTest, EntryResetAndFailedProbes) {
+    EXPECT_EQ(Activate(), L"OTS2:");
     const struct {
+        ots::DeviceIdentity identity;
         BYTE calibrated;
         DWORD failing;
         bool reset;
-    } cases[] = {{0, 0, false},
-                 {2, 0, true},
-                 {1, IOCTL_SET_DEVICE_CONFIG, true},
-                 {1, IOCTL_REINIT_OPTCORE, true},
-                 {1, IOCTL_CLEAR_MOUSE_UP_DATA, true},
+    } cases[] = {{kCoordinate, 0, 0, false},
+                 {kCoordinate, 2, 0, true},
+                 {kCamera, 1, 0, true},
+                 {kSecondStream, 1, 0, true},
+                 {kCoordinate, 1, IOCTL_SET_DEVICE_CONFIG, true},
+                 {kCoordinate, 1, IOCTL_REINIT_OPTCORE, true},
+                 {kCoordinate, 1, IOCTL_CLEAR_MOUSE_UP_DATA, true},
                  // Last: the script of a dialog that never showed waits for the next one.
-                 {1, IOCTL_GET_DEVICE_ID, false},
-                 {1, IOCTL_GET_DEVICE_CONFIG, false}};
+                 {kCoordinate, 1, IOCTL_GET_DEVICE_ID, false},
+                 {kCoordinate, 1, IOCTL_GET_DEVICE_CONFIG, false}};
     std::string transcript;
     for (const auto& c : cases) {
         driver().Reset();
-        Answer(kCoordinate, Calibrated(c.calibrated));
+        Answer(c.identity, Calibrated(c.calibrated));
         if (!c.reset) {
             driver().FailCode(c.failing);
         }
@@ -65,32 +68,20 @@ TEST_F(MainPanelTest, EntryResetAndFailedProbes) {
                 ui.Click(dlg, IDC_BUTTON_RESET);
                 Show(dlg);
             }
-            ui.Key(dlg, VK_ESCAPE);
+            PostFromWorker(WM_CONNECTION_LOST, 1, 0);
+            DialogDriver::WaitFor([] { return false; }, 50);
+            Note("still running");
+            PostFromWorker(WM_CONNECTION_LOST, 1, 1);
         });
     }
     ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_reset.txt");
 }
 
-// The 0x7E21/0x0012 controller is probed on its own device; a lost connection ends the program
-// only when flagged.
-TEST_F(MainPanelTest, SecondStreamIsProbedOnItsOwnDeviceAndLostConnectionEndsTheProgram) {
-    EXPECT_EQ(Activate(), L"OTS2:");
-    Answer(kSecondStream, Calibrated(1));
-    ExpectGolden(Run(nullptr,
-                     [&](CDialog& dlg) {
-                         ui.Click(dlg, IDC_BUTTON_RESET);
-                         PostFromWorker(WM_CONNECTION_LOST, 1, 0);
-                         DialogDriver::WaitFor([] { return false; }, 50);
-                         Show(dlg);
-                         PostFromWorker(WM_CONNECTION_LOST, 1, 1);
-                     }),
-                 OTS_GOLDEN_DIR "main_panel_second_stream.txt");
-}
-
+// Where the calibration dialog plugs in: an empty dialog on its template.
 TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
     SetCalibrateDialogFactory([]() -> CDialog* { return new CDialog(IDD_CALIBRATE); });
     std::string transcript;
-    for (LPARAM end : {0x00, 0x10, 0x11}) {  // wParam, lParam
+    for (LPARAM end : {0x00, 0x10, 0x11, 0x20}) {  // wParam, lParam; 0x20: the program closes
         Answer(kCoordinate, Calibrated(0));
         transcript += Run(nullptr, [&](CDialog& dlg) {
             ui.Click(dlg, IDC_BUTTON_CALIBRATE);
@@ -101,6 +92,9 @@ TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
             EXPECT_EQ(area.bottom - area.top, GetSystemMetrics(SM_CYSCREEN));
             EXPECT_TRUE(CalibrateDialog->IsWindowVisible());
             Show(dlg);
+            if (end == 0x20 && ui.Key(dlg, VK_ESCAPE)) {  // and takes the calibration dialog
+                return;
+            }
             PostFromWorker(WM_CALIBRATION_END, end >> 4, end & 1);
             if (end == 0x11) {
                 return;
@@ -112,14 +106,22 @@ TEST_F(MainPanelTest, CalibrationDialogComesAndGoesWithItsEndMessage) {
         EXPECT_EQ(CalibrateDialog, nullptr);
     }
     ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_calibration.txt");
+}
 
-    // Closing the program while a calibration runs takes the calibration dialog with it.
-    Run(nullptr, [&](CDialog& dlg) {
-        ui.Click(dlg, IDC_BUTTON_CALIBRATE);
-        ui.Key(dlg, VK_ESCAPE);
-    });
-    EXPECT_EQ(CalibrateDialog, nullptr);
-    SetCalibrateDialogFactory(nullptr);
+// The calibration's start (a driver that answers zeros): settings that cannot be read are said so,
+// none is sent back and the program ends with the connection message; an identity that cannot be
+// read is said so and the calibration goes on (until its first read of a touch fails).
+TEST_F(MainPanelTest, CalibrationStartWithAFailedRead) {
+    SetCalibrateDialogFactory([]() -> CDialog* { return new CCalibrateDlg(); });
+    std::string transcript;
+    for (const DWORD failing : {IOCTL_GET_DRIVER_CONFIG, IOCTL_GET_DEVICE_ID}) {
+        transcript += Run(nullptr, [&](CDialog& dlg) {
+            driver().FailCode(failing, 1);  // the calibration's call, after the main dialog's
+            driver().FailCode(IOCTL_GET_MOUSE_UP_DATA);
+            ui.Click(dlg, IDC_BUTTON_CALIBRATE);
+        });
+    }
+    ExpectGolden(transcript, OTS_GOLDEN_DIR "main_panel_calibration_start.txt");
 }
 
 }  // namespace

@@ -43,8 +43,10 @@ class PanelTest : public paneltest::ScriptedDevicesTest {
         using ots::test::Encoded;
         driver().SetReply(IOCTL_GET_DEVICE_ID,
                           Encoded<ots::kDeviceIdentitySize>(identity, ots::EncodeDeviceIdentity));
-        driver().SetReply(IOCTL_GET_DEVICE_CONFIG,
-                          Encoded<ots::kDeviceConfigSize>(device, ots::EncodeDeviceConfig));
+        const auto deviceBlock = Encoded<ots::kDeviceConfigSize>(device, ots::EncodeDeviceConfig);
+        driver().SetReply(IOCTL_GET_DEVICE_CONFIG, deviceBlock);
+        // The camera keeps it in the controller: a vendor command's reply.
+        driver().SetReply(IOCTL_GET_COMMAND, ots::test::BlockResponse(2, 0x30, 1, deviceBlock));
         driver().SetReply(IOCTL_GET_DRIVER_CONFIG,
                           Encoded<ots::kDriverConfigSize>(driverConfig, ots::EncodeDriverConfig));
     }

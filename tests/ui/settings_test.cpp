@@ -21,9 +21,7 @@ ots::DriverConfig Stored() {
     ots::DriverConfig config = ots::DefaultDriverConfig();
     config.EnableBeep = 1;
     config.HideCursor = 1;
-    config.BeepType = 0;
     config.BeepMode = 2;
-    config.CalibrateType = 0;
     config.DoubleClickTime = 20;  // below the delay slider's range
     config.DoubleClickArea = 70;  // above the area slider's
     config.BeepFrequency = 10000;
@@ -35,28 +33,37 @@ ots::DriverConfig Stored() {
 using SettingsTest = PanelTest;
 
 // The camera: stored values shown clamped but saved unchanged unless moved; a slider moves one
-// line from where it shows; the camera is started again after every save.
+// line from where it shows; each slider and choice reaches its own field; the camera is started
+// again after every save, also an OK without a change, which writes nothing.
 TEST_F(SettingsTest, CameraSlidersShowStoredValuesClampedButSaveThemUnlessMoved) {
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
     Answer(kCamera, {}, Stored());
-    CSettingsDlg dialog;
-    ExpectGolden(Run(&dialog,
-                     [&](CDialog& dlg) {
-                         Show(dlg);
-                         ui.Drag(dlg, IDC_SLIDER_SMOOTHNESS, 1);
-                         Show(dlg);
-                         ui.Click(dlg, IDC_BUTTON_APPLY);
-                         ui.KeyOn(dlg, IDC_SLIDER_DELAY, VK_RIGHT);
-                         Show(dlg);
-                         ui.Click(dlg, IDC_BUTTON_OK);
-                     }),
-                 OTS_GOLDEN_DIR "settings_camera.txt");
+    CSettingsDlg dialog, unchanged;  // the second closed with OK at once
+    std::string transcript = Run(&dialog, [&](CDialog& dlg) {
+        Show(dlg);
+        ui.Drag(dlg, IDC_SLIDER_SMOOTHNESS, 1);
+        Show(dlg);
+        ui.Click(dlg, IDC_RADIO_4_POINTS);
+        ui.Click(dlg, IDC_BUTTON_APPLY);
+        ui.KeyOn(dlg, IDC_SLIDER_DELAY, VK_RIGHT);
+        ui.Click(dlg, IDC_RADIO_PC_SPEAKER);  // from the sound card
+        ui.Click(dlg, IDC_RADIO_BEEP_ON_TOUCH);
+        ui.Click(dlg, IDC_RADIO_25_POINTS);
+        ui.Drag(dlg, IDC_SLIDER_AREA, 25);
+        ui.Drag(dlg, IDC_SLIDER_FREQUENCY, 3000);
+        ui.Drag(dlg, IDC_SLIDER_DURATION, 60);
+        Show(dlg);
+        ui.Click(dlg, IDC_BUTTON_OK);
+    });
+    transcript += Run(&unchanged, [&](CDialog& dlg) { ui.Click(dlg, IDC_BUTTON_OK); });
+    ExpectGolden(transcript, OTS_GOLDEN_DIR "settings_camera.txt");
 }
 
 // Other controllers have no touch sensitivity or smoothness and keep the stored double-click;
 // Apply is enabled exactly while something changed; Cancel saves nothing more. The beep
-// choices follow the click mode, but only the user's choice is stored. Mended: a beep or cursor
-// hiding saved off can be switched on again. A failed write is only logged.
+// choices follow the click mode. Mended: the beep mode the mode shows is stored (was: only the
+// user's own choice); a beep or cursor hiding saved off can be switched on again; a failed
+// write tells the user (was: only logged).
 TEST_F(SettingsTest, OtherControllersApplyAndBeepRules) {
     const struct {
         int mode;  // the click mode chosen
@@ -72,6 +79,7 @@ TEST_F(SettingsTest, OtherControllersApplyAndBeepRules) {
         driver().Reset();
         ots::DriverConfig stored = Stored();
         stored.Mode = 1;
+        stored.BeepMode = 1;  // the beep on release that the mode shows
         stored.EnableBeep = c.beep;
         stored.HideCursor = c.beep;
         stored.BeepType = c.beep;  // the sound card where the beep is on
@@ -85,7 +93,7 @@ TEST_F(SettingsTest, OtherControllersApplyAndBeepRules) {
             ui.Click(dlg, IDC_RADIO_CLICK_ON_RELEASE);  // back where it was
             Show(dlg);
             ui.Click(dlg, c.mode);
-            ui.Click(dlg, IDC_RADIO_25_POINTS);
+            ui.Click(dlg, IDC_RADIO_4_POINTS);
             ui.Click(dlg, IDC_BUTTON_APPLY);
             ui.Click(dlg, IDC_CHECK_ENABLE_BEEP);
             ui.Click(dlg, IDC_CHECK_HIDE_CURSOR);

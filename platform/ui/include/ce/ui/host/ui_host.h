@@ -18,6 +18,9 @@ namespace ce::ui::host {
 // platform is the environment's QT_QPA_PLATFORM, else "xcb" with a DISPLAY and "offscreen"
 // without one. Calling it again does nothing.
 void StartInterface(int argc = 0, char** argv = nullptr);
+// Why windows could not be seen: empty when they can (an X display that opens, or a platform
+// other than xcb chosen in QT_QPA_PLATFORM), else what is missing, for a message.
+std::string DisplayProblem();
 bool InterfaceStarted();
 // Stops serving windows to other processes and ends the interface (before exit).
 void StopInterface();
