@@ -97,11 +97,12 @@ class ReplayPanel final : public SimulatedPanel {
         : device_(std::make_shared<ots::sim::ReplayDevice>(std::move(recording))) {}
 
     std::shared_ptr<ce::host::UsbDeviceModel> Model() override { return device_; }
-    void Down(Point) override {}
+    double Down(Point) override { return 0.0; }
     void MoveTo(Point, double) override {}
     void Hold(double) override {}
     void Up() override {}
     bool Settle(DWORD) override { return true; }
+    double FramePeriodMs() const override { return 0.0; }
     int WidthPx() const override { return 0; }
     int HeightPx() const override { return 0; }
     bool TakesTouches() const override { return false; }
