@@ -6,7 +6,7 @@ set -euo pipefail
 # controllers, and umockdev emulates their device nodes for the libusb suite.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
-          clang libclang-rt-14-dev
+          clang libclang-rt-14-dev libcli11-dev
           libusb-1.0-0-dev libumockdev-dev umockdev)
 
 missing=()

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
+#include "cectl/cli_parse.h"
 #include "cectl/control_request.h"
 
 namespace ots::control {
@@ -18,11 +18,7 @@ inline constexpr std::uint32_t kMaxDurationMs = 600000;
 inline constexpr std::uint32_t kMaxControllerId = 99;
 
 struct CommandLine {
-    enum class Outcome {
-        Run,    // send `command`
-        Help,   // print `message` to stdout, exit 0
-        Usage,  // print `message` to stderr, exit 1
-    };
+    using Outcome = ParseOutcome;  // Run: send `command`
     Outcome outcome = Outcome::Usage;
     std::string socketPath;  // --socket; empty: the default path
     Command command;
@@ -33,11 +29,5 @@ struct CommandLine {
 
 // args: the arguments after the program name.
 CommandLine ParseCommandLine(std::span<const std::string> args);
-
-// The whole usage text (cectl --help).
-std::string UsageText();
-
-// A screen position in pixels: a finite decimal number.
-std::optional<double> ParseCoordinate(const std::string& text);
 
 }  // namespace ots::control
