@@ -83,10 +83,8 @@ std::variant<ControllerInfo, std::string> Controllers::Plug(ControllerKind kind,
     plugged.info = {id, kind, panelName, {}, false, {}, {}};
     plugged.device = std::move(std::get<std::unique_ptr<SimulatedPanel>>(made));
     plugged.model = plugged.device->Model();
-    if (recordPath.empty() && !recordInto_.empty()) {
-        recordPath =
-            recorded_ == 0 ? recordInto_ : recordInto_ + "." + std::to_string(recorded_ + 1);
-        ++recorded_;
+    if (recordPath.empty()) {
+        recordPath = NextRecordingLocked();
     }
     if (!recordPath.empty()) {
         std::string error;
@@ -106,6 +104,25 @@ std::variant<ControllerInfo, std::string> Controllers::Plug(ControllerKind kind,
     }
     plugged_.push_back(std::move(plugged));
     return Describe(plugged_.back());
+}
+
+std::string Controllers::NextRecordingLocked() {
+    if (recordInto_.empty()) {
+        return {};
+    }
+    ++recorded_;
+    return recorded_ == 1 ? recordInto_ : recordInto_ + "." + std::to_string(recorded_);
+}
+
+std::shared_ptr<ce::host::UsbDeviceModel> Controllers::Recorded(
+    std::shared_ptr<ce::host::UsbDeviceModel> model, std::string* error) {
+    std::lock_guard lock(mutex_);
+    const std::string path = NextRecordingLocked();
+    if (path.empty()) {
+        return model;
+    }
+    auto recorder = ots::sim::RecordingDevice::Open(model, path, error);
+    return recorder ? recorder : model;
 }
 
 std::variant<ControllerInfo, std::string> Controllers::Unplug(std::uint32_t id) {

@@ -83,6 +83,11 @@ class Controllers {
                                                   double holdMs);
     // Unplugs everything, in plugging order.
     void UnplugAll();
+    // A device plugged by other means (a real one on libusb), recorded as the controllers
+    // plugged here are when the host records everything: into the next FILE.n. Otherwise, or
+    // when the file cannot be opened (the reason in *error), the model itself.
+    std::shared_ptr<ce::host::UsbDeviceModel> Recorded(
+        std::shared_ptr<ce::host::UsbDeviceModel> model, std::string* error);
 
   private:
     struct Plugged {
@@ -95,6 +100,7 @@ class Controllers {
     ControllerInfo Describe(const Plugged& plugged) const;
     Plugged* Find(std::uint32_t id);
     std::uint32_t FreeId() const;
+    std::string NextRecordingLocked();  // FILE, then FILE.2, ...; empty when not recording all
 
     mutable std::mutex mutex_;
     std::vector<Plugged> plugged_;

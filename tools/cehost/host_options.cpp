@@ -18,7 +18,7 @@ const char* const kFooter =
     "beside the program, or config/platform.reg of the source tree; --socket\n"
     "$OTS_DEVMGR_SOCKET, $XDG_RUNTIME_DIR/ots/devmgr.sock or /tmp/ots-<uid>/devmgr.sock;\n"
     "--driver-dir beside the program; --sink trace (x11 moves the pointer through XTest);\n"
-    "--trace-file stdout; --display $DISPLAY; --usb sim; --time-scale 1; --log stderr.\n\n"
+    "--trace-file stdout; --display $DISPLAY; --time-scale 1; --usb sim; --log stderr.\n\n"
     "SIGINT or SIGTERM unplugs every controller, leaves the registry saved, removes the socket\n"
     "and ends with 0. Other exit codes: 1 usage, 3 another host serves the socket, 4 the state\n"
     "folder cannot be written, 5 the driver library cannot be loaded or installed, 6 the\n"
@@ -55,19 +55,18 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         ->check(OneOf({"trace", "none", "x11"}));
     path("--trace-file", o.traceFile, "FILE", "the trace sink's file");
     path("--display", o.display, ":N", "the x11 sink's display");
-    app.add_option_function<std::string>(
-           "--usb",
-           [&o](const std::string& name) {
-               o.usb = name == "sim" ? UsbKind::Sim : UsbKind::Libusb;
-           },
-           "where controllers come from: those cectl plugs, and also every real device with a "
-           "vendor-specific interface")
-        ->type_name("sim|libusb")
-        ->check(OneOf({"sim", "libusb"}));
     app.add_option("--time-scale", o.timeScale,
                    "real ms per platform ms, above 0 (0.01 runs 100x fast)")
         ->type_name("S")
         ->check(NumberAbove(0));
+    app.add_option_function<std::string>(
+           "--usb",
+           [&o](const std::string& kind) {
+               o.usb = kind == "sim" ? UsbKind::Sim : UsbKind::Libusb;
+           },
+           "simulated controllers only, or also real ones (libusb)")
+        ->type_name("sim|libusb")
+        ->check(OneOf({"sim", "libusb"}));
     path("--record", o.recordFile, "FILE",
          "record every controller's traffic (the n-th after the first: FILE.n)");
     path("--log", o.logFile, "FILE", "debug output to FILE");

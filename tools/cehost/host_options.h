@@ -23,7 +23,6 @@ struct HostOptions {
     std::string display;     // the X11 sink's display; empty: $DISPLAY
     double timeScale = 1.0;  // real ms per platform ms
     std::string recordFile;  // --record: every controller's traffic (controllers.h)
-
     UsbKind usb = UsbKind::Sim;
 };
 

@@ -122,16 +122,24 @@ int Serve(const HostOptions& options, ce::host::StreamServer& server, sigset_t s
     if (!trace.Open(options, &error)) {
         return Fail(kExitUsage, error);
     }
+    EventLog events;
+    Controllers controllers(options.recordFile);
     std::unique_ptr<ce::host::LibusbBus> realDevices;
     if (options.usb == UsbKind::Libusb) {
-        realDevices = ce::host::LibusbBus::Start({.report = Say, .wrap = nullptr}, &error);
+        const auto record = [&controllers](std::shared_ptr<ce::host::UsbDeviceModel> model) {
+            std::string why;
+            auto recorded = controllers.Recorded(std::move(model), &why);
+            if (!why.empty()) {
+                Say(why);
+            }
+            return recorded;
+        };
+        realDevices = ce::host::LibusbBus::Start({.report = Say, .wrap = record}, &error);
         if (!realDevices) {
             ce::host::UnbindRegistryFile();
             return Fail(kExitLibusb, error);
         }
     }
-    EventLog events;
-    Controllers controllers(options.recordFile);
     ControlService service(controllers, events);
     server.SetControlHandler(
         [&service](ce::host::ControlChannel& channel, std::span<const std::uint8_t> payload) {

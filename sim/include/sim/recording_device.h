@@ -31,6 +31,7 @@ class RecordingDevice final : public ce::host::UsbDeviceModel, private ce::host:
     ce::host::ControlResult DataOut(BYTE endpointAddress, std::span<const BYTE> data) override {
         return inner_->DataOut(endpointAddress, data);
     }
+    void ResetEndpoint(BYTE endpointAddress) override { inner_->ResetEndpoint(endpointAddress); }
     void Connected(ce::host::UsbPort* port) override;
     void Disconnected() override;
 
