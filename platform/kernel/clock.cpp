@@ -15,6 +15,19 @@ namespace {
 
 using RealClock = std::chrono::steady_clock;
 
+// Platform time anchored at a real time, at a scale.
+struct Anchor {
+    double scale;
+    RealClock::rep real;
+    double platformMs;
+
+    double At(RealClock::time_point now) const {
+        const std::chrono::duration<double, std::milli> elapsed =
+            now - RealClock::time_point(RealClock::duration(real));
+        return platformMs + elapsed.count() / scale;
+    }
+};
+
 // The anchor changes only with the scale; reads take no lock. A reader retries while a change
 // is under way (odd sequence) or happened between its first and last look.
 struct ClockState {
@@ -24,18 +37,20 @@ struct ClockState {
     std::atomic<RealClock::rep> anchorReal{RealClock::now().time_since_epoch().count()};
     std::atomic<double> anchorPlatformMs{0.0};
 
-    double NowAt(RealClock::time_point now) {
+    Anchor Load() const {
         for (;;) {
             const std::uint64_t before = sequence.load();
-            const double currentScale = scale.load();
-            const RealClock::rep real = anchorReal.load();
-            const double platformMs = anchorPlatformMs.load();
+            const Anchor anchor{scale.load(), anchorReal.load(), anchorPlatformMs.load()};
             if ((before & 1) == 0 && sequence.load() == before) {
-                const std::chrono::duration<double, std::milli> elapsed =
-                    now - RealClock::time_point(RealClock::duration(real));
-                return platformMs + elapsed.count() / currentScale;
+                return anchor;
             }
         }
+    }
+
+    // The clock is read after the anchor, so never before the anchor's own real time.
+    double Now() const {
+        const Anchor anchor = Load();
+        return anchor.At(RealClock::now());
     }
 };
 
@@ -65,7 +80,7 @@ void SetTimeScale(double realMsPerPlatformMs) {
     ClockState& state = State();
     std::lock_guard lock(state.writer);
     const auto now = RealClock::now();
-    const double platformNow = state.NowAt(now);
+    const double platformNow = state.Load().At(now);
     state.sequence.fetch_add(1);
     state.anchorPlatformMs.store(platformNow);
     state.anchorReal.store(now.time_since_epoch().count());
@@ -79,13 +94,13 @@ double GetTimeScale() {
 
 double PlatformNowMs() {
     tBurst.open = false;
-    return State().NowAt(RealClock::now());
+    return State().Now();
 }
 
 double PlatformEventMs() {
     EventBurst& burst = tBurst;
     if (!burst.open) {
-        burst.platformMs = State().NowAt(RealClock::now());
+        burst.platformMs = State().Now();
         burst.open = true;
     }
     return burst.platformMs;
