@@ -1,12 +1,15 @@
 // One DeviceIoControl round trip (IOCTL_GET_DRIVER_CONFIG, 58 bytes out) on "OTS1:" of a
-// simulated coordinate controller: in the host process itself, and through the host's socket
-// as a client process makes it (the serving thread here stands for the host process, the
-// benchmark thread for the client). Nine repetitions each; the median is the figure to quote.
+// simulated coordinate controller: in the host process itself, and from another process
+// through the host's socket, as tspanel makes it (a child process forked at start hosts the
+// controller and serves the socket; this process is the client). Nine repetitions each; the
+// median is the figure to quote.
 //
 //   build/release/bin/bench_ioctl_roundtrip
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -29,10 +32,11 @@ namespace {
 
 constexpr int kRepetitions = 9;
 
-// The platform of a host with one controller plugged and its devices served on a socket.
+// The platform of a host with one controller plugged, its devices served on a socket when
+// one is named.
 class BenchHost {
   public:
-    bool Start() {
+    bool Start(const std::string& socketPath) {
         ce::host::SetTimeScale(0.01);
         ce::host::ResetRegistry();
         const auto config =
@@ -53,12 +57,10 @@ class BenchHost {
         }
         controller_ = std::make_unique<ce::host::ScopedUsbDevice>(
             std::make_shared<ots::sim::CoordinateController>());
-        char folder[] = "/tmp/ots-bench-XXXXXX";
-        if (mkdtemp(folder) == nullptr) {
-            return false;
+        if (socketPath.empty()) {
+            return true;
         }
-        folder_ = folder;
-        server_ = std::make_unique<ce::host::StreamServer>(folder_ + "/devmgr.sock");
+        server_ = std::make_unique<ce::host::StreamServer>(socketPath);
         if (server_->Listen(nullptr) != ce::host::StreamServer::ListenResult::Listening) {
             return false;
         }
@@ -69,20 +71,30 @@ class BenchHost {
     void Stop() {
         server_.reset();
         controller_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
-
-    std::string SocketPath() const { return server_->SocketPath(); }
 
   private:
     void* library_ = nullptr;  // stays loaded, as the USB stack keeps it
     std::unique_ptr<ce::host::ScopedUsbDevice> controller_;
     std::unique_ptr<ce::host::StreamServer> server_;
-    std::string folder_;
 };
 
 BenchHost gHost;
+std::string gSocketPath;
+
+// The host process: serves until the benchmark closes `quit`, and says on `ready` when it
+// listens (one byte) or that it could not (end of stream).
+[[noreturn]] void ServeInChild(int ready, int quit) {
+    BenchHost host;
+    if (host.Start(gSocketPath)) {
+        const char yes = 1;
+        static_cast<void>(::write(ready, &yes, 1));
+        char ignored;
+        static_cast<void>(::read(quit, &ignored, 1));
+    }
+    host.Stop();
+    ::_exit(0);
+}
 
 void RoundTrips(benchmark::State& state, HANDLE device) {
     if (device == INVALID_HANDLE_VALUE) {
@@ -111,8 +123,8 @@ BENCHMARK(BM_IoctlInProcess)
     ->ReportAggregatesOnly(true);
 
 void BM_IoctlAcrossSocket(benchmark::State& state) {
-    RoundTrips(state, ce::host::OpenRemoteStream(gHost.SocketPath(), L"OTS1:",
-                                                 GENERIC_READ | GENERIC_WRITE, 0));
+    RoundTrips(state,
+               ce::host::OpenRemoteStream(gSocketPath, L"OTS1:", GENERIC_READ | GENERIC_WRITE, 0));
 }
 BENCHMARK(BM_IoctlAcrossSocket)
     ->Unit(benchmark::kMicrosecond)
@@ -123,11 +135,39 @@ BENCHMARK(BM_IoctlAcrossSocket)
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv) || !gHost.Start()) {
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gHost.Stop();
-    return 0;
+    char folder[] = "/tmp/ots-bench-XXXXXX";
+    int ready[2];
+    int quit[2];
+    if (mkdtemp(folder) == nullptr || ::pipe(ready) != 0 || ::pipe(quit) != 0) {
+        return 1;
+    }
+    gSocketPath = std::string(folder) + "/devmgr.sock";
+    // Forked before either process starts a thread.
+    const pid_t host = ::fork();
+    if (host == 0) {
+        ::close(ready[0]);
+        ::close(quit[1]);
+        ServeInChild(ready[1], quit[0]);
+    }
+    ::close(ready[1]);
+    ::close(quit[0]);
+    char listening = 0;
+    const bool served = host > 0 && ::read(ready[0], &listening, 1) == 1;
+    int status = 1;
+    if (served && gHost.Start({})) {
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        gHost.Stop();
+        status = 0;
+    }
+    ::close(quit[1]);  // the host process ends
+    if (host > 0) {
+        ::waitpid(host, nullptr, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return status;
 }

@@ -33,9 +33,8 @@ void RunTouchPipeline(DEVICE_CONTEXT& device, const ots::DriverConfig& config,
     for (int i = 0; i < filtered; ++i) {
         PushPoint(&td.HistoryA, td.FilteredA[i]);
         PushPoint(&td.HistoryB, td.FilteredB[i]);
-        const int steps =
-            InterpolateSpline(td.HistoryA, EstimateStepCount(td.HistoryA), td.SplineA);
-        InterpolateSpline(td.HistoryB, steps, td.SplineB);
+        const int steps = InterpolateSplinePair(
+            td.HistoryA, td.HistoryB, EstimateStepCount(td.HistoryA), td.SplineA, td.SplineB);
         for (int j = 0; j < steps; ++j) {
             td.CurrentPoint = td.SplineA[j];
             td.SecondPoint = td.SplineB[j];

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "touch/pixel_scan.h"
 #include "touch/position_assign.h"
 #include "touch/position_smoothing.h"
 
@@ -13,9 +14,7 @@ using namespace position;
 // The decoded line as 0/1 pixels; pixels beyond a short image are dark.
 void CopyToWorkingLine(const BYTE* image, DWORD length, BYTE (&line)[kLinePixels]) {
     const std::size_t delivered = std::min<std::size_t>(length, kLinePixels);
-    for (std::size_t i = 0; i < delivered; ++i) {
-        line[i] = image[i] != 0 ? 1 : 0;
-    }
+    CopyAsPixels(image, delivered, line);
     std::fill(line + delivered, line + kLinePixels, BYTE{0});
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "touch/pixel_scan.h"
+
 namespace position {
 namespace {
 
@@ -16,19 +18,14 @@ inline constexpr std::size_t kMaxGaps = kLinePixels / 2;
 // Interior runs of 0-pixels; runs touching either end of the range are background.
 int CollectGaps(WorkingLine line, INT32 first, INT32 last, Gap (&gaps)[kMaxGaps]) {
     int count = 0;
-    INT32 p = first;
+    INT32 p = FindDark(line.data(), first, last);
     while (p < last) {
-        if (line[p] != 0) {
-            ++p;
-            continue;
-        }
         const INT32 start = p;
-        while (p < last && line[p] == 0) {
-            ++p;
-        }
+        p = FindLit(line.data(), p, last);
         if (start != first && p != last) {
             gaps[count++] = Gap{start, p - start};
         }
+        p = FindDark(line.data(), p, last);
     }
     return count;
 }
@@ -50,17 +47,12 @@ void CloseGap(WorkingLine line, const Gap& gap) {
 
 int CollectBlobs(WorkingLine line, INT32 first, INT32 last, std::span<Blob> blobs) {
     int count = 0;
-    INT32 p = first;
+    INT32 p = FindLit(line.data(), first, last);
     while (p < last && count < static_cast<int>(blobs.size())) {
-        if (line[p] == 0) {
-            ++p;
-            continue;
-        }
         const INT32 start = p;
-        while (p < last && line[p] != 0) {
-            ++p;
-        }
+        p = FindDark(line.data(), p, last);
         blobs[count++] = Blob{start, p, (start + p) / 2.0};
+        p = FindLit(line.data(), p, last);
     }
     return count;
 }

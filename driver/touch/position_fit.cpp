@@ -2,120 +2,195 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <utility>
 
 namespace position {
 namespace {
 
-// Finds a row at or below `column` with a nonzero entry there and moves it up.
-bool EnsurePivot(NormalSystem& s, int column, int n) {
-    if (s.a[column][column] != 0.0) {
-        return true;
-    }
-    for (int row = column + 1; row < n; ++row) {
-        if (s.a[row][column] != 0.0) {
-            std::swap(s.a[row], s.a[column]);
-            std::swap(s.rhs[row], s.rhs[column]);
-            return true;
+inline constexpr int kSampleTimes = kNewestSampleT - kOldestSampleT + 1;
+
+// t^k for every whole t a sample can have, formed by repeated multiplication as a running
+// product would form it, so that the sums come out the same to the last bit.
+struct PowerTable {
+    double row[kSampleTimes][kPowerTerms];
+};
+
+PowerTable MakePowerTable() {
+    PowerTable table{};
+    for (int i = 0; i < kSampleTimes; ++i) {
+        const double t = kOldestSampleT + i;
+        double power = 1.0;
+        for (int k = 0; k < kPowerTerms; ++k) {
+            table.row[i][k] = power;
+            power *= t;
         }
     }
-    return false;
+    return table;
+}
+
+const PowerTable kPowers = MakePowerTable();
+
+const double (&PowersAt(int t))[kPowerTerms] {
+    return kPowers.row[std::clamp(t, kOldestSampleT, kNewestSampleT) - kOldestSampleT];
+}
+
+inline constexpr int kMaxForward = kNewestSampleT + 1;
+inline constexpr int kMaxBackward = -kOldestSampleT;
+
+struct ContiguousSumsTable {
+    PowerSums sums[kMaxForward + 1][kMaxBackward + 1];
+};
+
+// Each entry adds t^k sample by sample, in the order the samples are taken.
+ContiguousSumsTable MakeContiguousSums() {
+    ContiguousSumsTable table{};
+    for (int forward = 0; forward <= kMaxForward; ++forward) {
+        for (int backward = 0; backward <= kMaxBackward; ++backward) {
+            PowerSums& sums = table.sums[forward][backward];
+            auto add = [&sums](int t) {
+                for (int k = 0; k < kPowerTerms; ++k) {
+                    sums.of[k] += PowersAt(t)[k];
+                }
+            };
+            for (int t = 0; t < forward; ++t) {
+                add(t);
+            }
+            for (int t = -1; t >= -backward; --t) {
+                add(t);
+            }
+        }
+    }
+    return table;
+}
+
+const ContiguousSumsTable kContiguousSums = MakeContiguousSums();
+
+// The moments of order k of x, y and size, each summed in sample order.
+void SumMoment(const FitSample* samples, int count, int k, FitSums& sums) {
+    double x = 0.0;
+    double y = 0.0;
+    double size = 0.0;
+    for (const FitSample* s = samples; s != samples + count; ++s) {
+        const double power = (*s->powers)[k];
+        x += s->x * power;
+        y += s->y * power;
+        size += s->size * power;
+    }
+    sums.x[k] = x;
+    sums.y[k] = y;
+    sums.size[k] = size;
+}
+
+// Eliminates row m against the rows above it, and column m of the rows above it, in the order
+// a whole elimination of the (m+1) x (m+1) system takes them.
+bool EliminateNewest(FitState& e) {
+    const int m = e.size;
+    const FitSums& sums = e.sums;
+    for (int row = 0; row < m; ++row) {
+        double value = sums.powers[row + m];
+        for (int col = 0; col < row; ++col) {
+            value -= e.factor[row][col] * e.a[col][m];
+        }
+        e.a[row][m] = value;
+    }
+    double(&newRow)[kFitTerms] = e.a[m];
+    for (int k = 0; k <= m; ++k) {
+        newRow[k] = sums.powers[m + k];
+    }
+    double(&newRhs)[3] = e.rhs[m];
+    newRhs[0] = sums.x[m];
+    newRhs[1] = sums.y[m];
+    newRhs[2] = sums.size[m];
+    for (int col = 0; col < m; ++col) {
+        const double factor = newRow[col] / e.a[col][col];
+        e.factor[m][col] = factor;
+        for (int k = col; k <= m; ++k) {
+            newRow[k] -= factor * e.a[col][k];
+        }
+        newRhs[0] -= factor * e.rhs[col][0];
+        newRhs[1] -= factor * e.rhs[col][1];
+        newRhs[2] -= factor * e.rhs[col][2];
+    }
+    e.size = m + 1;
+    return newRow[m] != 0.0;
+}
+
+bool BackSubstitute(const FitState& e, FitCurve& curve) {
+    const int n = e.size;
+    curve = FitCurve{};
+    for (int row = n - 1; row >= 0; --row) {
+        double x = e.rhs[row][0];
+        double y = e.rhs[row][1];
+        double size = e.rhs[row][2];
+        for (int k = row + 1; k < n; ++k) {
+            x -= e.a[row][k] * curve.x[k];
+            y -= e.a[row][k] * curve.y[k];
+            size -= e.a[row][k] * curve.size[k];
+        }
+        x /= e.a[row][row];
+        y /= e.a[row][row];
+        size /= e.a[row][row];
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(size)) {
+            return false;
+        }
+        curve.x[row] = x;
+        curve.y[row] = y;
+        curve.size[row] = size;
+    }
+    return true;
 }
 
 }  // namespace
 
-void AddSample(FitSums& sums, const FitSample& sample) {
-    double power = 1.0;  // t^k
-    for (int k = 0; k <= 2 * kMaxFitDegree; ++k) {
-        sums.powers[k] += power;
-        if (k < kFitTerms) {
-            sums.x[k] += sample.x * power;
-            sums.y[k] += sample.y * power;
-            sums.size[k] += sample.size * power;
-        }
-        power *= sample.t;
-    }
+FitSample MakeFitSample(int t, double x, double y, double size) {
+    return FitSample{t, &PowersAt(t), x, y, size};
 }
 
-bool EliminateGauss(NormalSystem& s, int n) {
-    for (int col = 0; col < n; ++col) {
-        if (!EnsurePivot(s, col, n)) {
-            return false;
-        }
-        for (int row = col + 1; row < n; ++row) {
-            const double factor = s.a[row][col] / s.a[col][col];
-            for (int k = col; k < n; ++k) {
-                s.a[row][k] -= factor * s.a[col][k];
-            }
-            for (int r = 0; r < 3; ++r) {
-                s.rhs[row][r] -= factor * s.rhs[col][r];
-            }
-        }
-    }
-    for (int row = n - 1; row >= 0; --row) {
-        for (int r = 0; r < 3; ++r) {
-            double value = s.rhs[row][r];
-            for (int k = row + 1; k < n; ++k) {
-                value -= s.a[row][k] * s.rhs[k][r];
-            }
-            value /= s.a[row][row];
-            if (!std::isfinite(value)) {
-                return false;
-            }
-            s.rhs[row][r] = value;
-        }
-    }
-    return true;
+const PowerSums& ContiguousPowerSums(int forward, int backward) {
+    return kContiguousSums
+        .sums[std::clamp(forward, 0, kMaxForward)][std::clamp(backward, 0, kMaxBackward)];
 }
 
-bool FitDegree(const FitSums& sums, int degree, FitCurve& curve) {
-    const int n = std::clamp(degree, 0, kMaxFitDegree) + 1;
-    NormalSystem system{};
-    for (int row = 0; row < n; ++row) {
-        for (int col = 0; col < n; ++col) {
-            system.a[row][col] = sums.powers[row + col];
-        }
-        system.rhs[row][0] = sums.x[row];
-        system.rhs[row][1] = sums.y[row];
-        system.rhs[row][2] = sums.size[row];
-    }
-    if (!EliminateGauss(system, n)) {
+bool FitNextDegree(const FitSample* samples, int count, const PowerSums& powers, FitState& state,
+                   FitCurve& curve) {
+    const int m = state.size;
+    if (m >= kFitTerms) {
         return false;
     }
-    curve = FitCurve{};
-    for (int k = 0; k < n; ++k) {
-        curve.x[k] = system.rhs[k][0];
-        curve.y[k] = system.rhs[k][1];
-        curve.size[k] = system.rhs[k][2];
+    // Degree m adds the powers 2m - 1 and 2m of t, and the moments of order m.
+    for (int k = std::max(2 * m - 1, 0); k <= 2 * m; ++k) {
+        state.sums.powers[k] = powers.of[k];
     }
-    return true;
+    SumMoment(samples, count, m, state.sums);
+    return EliminateNewest(state) && BackSubstitute(state, curve);
 }
 
-double Evaluate(const double (&coefficients)[kFitTerms], double t) {
-    double value = coefficients[kFitTerms - 1];
-    for (int k = kFitTerms - 2; k >= 0; --k) {
-        value = value * t + coefficients[k];
-    }
-    return value;
-}
-
-double FitError(const FitSample* samples, int count, const FitCurve& curve) {
-    // The largest squared distance first and one square root at the end: the same maximum,
-    // without a library hypot per sample on the report path.
+bool FitsWithin(const FitSample* samples, int count, const FitCurve& curve, int degree,
+                double tolerance) {
+    // Compared as squares, with one square root at the end. A square well above the
+    // tolerance's square answers at once: its root is above the tolerance whatever the rounding.
+    const double certainlyAbove = tolerance * tolerance * 1.000001;
+    // Above the degree the coefficients are 0, and Horner's rule started at the top would
+    // carry an exact +0 down to here: starting here gives the same values.
+    const int top = std::clamp(degree + 1, 0, kFitTerms - 1);
     double worstSq = 0.0;
-    for (int i = 0; i < count; ++i) {
-        const FitSample& s = samples[i];
-        const double dx = s.x - Evaluate(curve.x, s.t);
-        const double dy = s.y - Evaluate(curve.y, s.t);
+    for (const FitSample* s = samples; s != samples + count; ++s) {
+        const double t = s->t;
+        double x = curve.x[top];
+        double y = curve.y[top];
+        for (int k = top - 1; k >= 0; --k) {
+            x = x * t + curve.x[k];
+            y = y * t + curve.y[k];
+        }
+        const double dx = s->x - x;
+        const double dy = s->y - y;
         const double distanceSq = dx * dx + dy * dy;
         // A curve that cannot be evaluated at a sample fits it worst of all.
-        if (std::isnan(distanceSq)) {
-            return std::numeric_limits<double>::infinity();
+        if (std::isnan(distanceSq) || distanceSq > certainlyAbove) {
+            return false;
         }
         worstSq = std::max(worstSq, distanceSq);
     }
-    return std::sqrt(worstSq);
+    return std::sqrt(worstSq) <= tolerance;
 }
 
 }  // namespace position

@@ -9,8 +9,8 @@
 namespace position {
 namespace {
 
-inline constexpr double kMaxWalk = 0.1;           // baseline units summed along one walk
-inline constexpr int kOldestSampleT = -30;        // frames back that a fit may reach
+inline constexpr double kMaxWalk = 0.1;  // baseline units summed along one walk
+static_assert(kNewestSampleT == kRingDelay, "forward samples reach the newest entry");
 inline constexpr double kFitTolerance = 0.001;    // baseline units
 inline constexpr double kSizeJumpRatio = 0.7;     // below this a neighbour's size is suspect
 inline constexpr double kPredictionFrames = 3.0;  // how far ahead the reference is placed
@@ -73,8 +73,8 @@ struct SampleSet {
 
 void AddToSet(SampleSet& set, int t, const SolvedPoint& p) {
     if (set.count < kMaxFitSamples) {
-        set.samples[set.count++] = FitSample{static_cast<double>(t), p.x - set.origin.x,
-                                             p.y - set.origin.y, p.size - set.origin.size};
+        set.samples[set.count++] =
+            MakeFitSample(t, p.x - set.origin.x, p.y - set.origin.y, p.size - set.origin.size);
     }
 }
 
@@ -202,20 +202,18 @@ SolvedPoint SmoothDelayedPoint(PointRing& ring, double window, SolvedPoint& refe
         return Drop(entry);
     }
 
-    FitSums sums{};
-    for (int i = 0; i < set.count; ++i) {
-        AddSample(sums, set.samples[i]);
-    }
+    const PowerSums& powers = ContiguousPowerSums(set.forward, set.count - set.forward);
     FitCurve fit{};
+    FitState state{};
     bool predicted = false;
     for (int degree = 0; degree <= kMaxFitDegree && set.count >= kMinSamplesForDegree[degree];
          ++degree) {
         // A singular or overflowing fit leaves no trustworthy position: the touch is dropped
         // for this frame rather than reported somewhere undefined.
-        if (!FitDegree(sums, degree, fit)) {
+        if (!FitNextDegree(set.samples, set.count, powers, state, fit)) {
             return Drop(entry);
         }
-        const bool closeEnough = FitError(set.samples, set.count, fit) <= kFitTolerance;
+        const bool closeEnough = FitsWithin(set.samples, set.count, fit, degree, kFitTolerance);
         if (!predicted && (closeEnough || degree == 1)) {
             if (counted == kRingDelay + 1) {
                 PredictReference(ring, fit, set.origin, sameBlobCounts, reference);

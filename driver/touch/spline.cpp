@@ -42,16 +42,16 @@ ots::TouchPoint RoundedPoint(Vec3 v) {
     return p;
 }
 
-}  // namespace
+// The control points of one touch's curve; none when E2 is not touching.
+struct Curve {
+    bool touching;
+    Vec3 p1, c1, c2, p2;
+};
 
-int InterpolateSpline(const PointHistory& history, int n, ots::TouchPoint* output) {
-    n = std::clamp(n, 1, kMaxPoints);
+Curve CurveOf(const PointHistory& history) {
     const ots::TouchPoint* e = history.E;
     if (!Touching(e[2])) {
-        for (int k = 0; k < n; ++k) {
-            output[k].valid = 0;
-        }
-        return n;
+        return Curve{false, {}, {}, {}, {}};
     }
     const Vec3 p2 = ToVec(e[2]);
     Vec3 p1 = p2;
@@ -62,12 +62,50 @@ int InterpolateSpline(const PointHistory& history, int n, ots::TouchPoint* outpu
         c1 = Touching(e[0]) ? p1 + 0.125 * (p2 - ToVec(e[0])) : p1;
         c2 = Touching(e[3]) ? p2 + 0.125 * (p1 - ToVec(e[3])) : p2;
     }
+    return Curve{true, p1, c1, c2, p2};
+}
+
+// Bernstein weights of the cubic at step k of n.
+struct Weights {
+    double w0, w1, w2, w3;
+};
+
+Weights WeightsAt(int k, int n) {
+    const double t = static_cast<double>(k) / n;
+    const double s = 1.0 - t;
+    return {s * s * s, 3.0 * s * s * t, 3.0 * s * t * t, t * t * t};
+}
+
+void Emit(const Curve& curve, const Weights* weights, int n, ots::TouchPoint* output) {
+    if (!curve.touching) {
+        for (int k = 0; k < n; ++k) {
+            output[k].valid = 0;  // the positions are left as they were
+        }
+        return;
+    }
+    for (int k = 0; k < n; ++k) {
+        const Weights& w = weights[k];
+        output[k] =
+            RoundedPoint(w.w0 * curve.p1 + w.w1 * curve.c1 + w.w2 * curve.c2 + w.w3 * curve.p2);
+    }
+}
+
+}  // namespace
+
+int InterpolateSpline(const PointHistory& history, int n, ots::TouchPoint* output) {
+    return InterpolateSplinePair(history, history, n, output, nullptr);
+}
+
+int InterpolateSplinePair(const PointHistory& first, const PointHistory& second, int n,
+                          ots::TouchPoint* firstOutput, ots::TouchPoint* secondOutput) {
+    n = std::clamp(n, 1, kMaxPoints);
+    Weights weights[kMaxPoints];
     for (int k = 1; k <= n; ++k) {
-        const double t = static_cast<double>(k) / n;
-        const double s = 1.0 - t;
-        const Vec3 b =
-            (s * s * s) * p1 + (3.0 * s * s * t) * c1 + (3.0 * s * t * t) * c2 + (t * t * t) * p2;
-        output[k - 1] = RoundedPoint(b);
+        weights[k - 1] = WeightsAt(k, n);
+    }
+    Emit(CurveOf(first), weights, n, firstOutput);
+    if (secondOutput != nullptr) {
+        Emit(CurveOf(second), weights, n, secondOutput);
     }
     return n;
 }

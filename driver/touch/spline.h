@@ -10,6 +10,12 @@
 // valid bytes are cleared, and when E1 is not touching every output is E2.
 int InterpolateSpline(const PointHistory& history, int n, ots::TouchPoint* output);
 
+// The same for two touches at one step count, as InterpolateSpline on each would give them;
+// the curves' weights at each step are worked out once for both. A null secondOutput skips
+// the second touch.
+int InterpolateSplinePair(const PointHistory& first, const PointHistory& second, int n,
+                          ots::TouchPoint* firstOutput, ots::TouchPoint* secondOutput);
+
 // The length of the path around E1..E2 in controller units (0 unless E1 and E2 are touching),
 // rounded to REAL4 and truncated.
 int EstimateStepCount(const PointHistory& history);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "ce/host/stream_wire.h"
 
@@ -288,15 +289,19 @@ const char* Describe(ReceiveResult result) {
     return "?";
 }
 
-FrameSocket::FrameSocket(FrameSocket&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
+FrameSocket::FrameSocket(FrameSocket&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      inbox_(std::move(other.inbox_)),
+      inboxAt_(std::exchange(other.inboxAt_, 0)),
+      inboxEnd_(std::exchange(other.inboxEnd_, 0)) {}
 
 FrameSocket& FrameSocket::operator=(FrameSocket&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        fd_ = std::exchange(other.fd_, -1);
+        inbox_ = std::move(other.inbox_);
+        inboxAt_ = std::exchange(other.inboxAt_, 0);
+        inboxEnd_ = std::exchange(other.inboxEnd_, 0);
     }
     return *this;
 }
@@ -357,69 +362,77 @@ bool FrameSocket::Send(std::uint16_t type, std::uint32_t requestId,
 
 namespace {
 
-enum class ReadResult { Complete, EndOfStream, Partial, Failed, Stalled };
-
 using Clock = std::chrono::steady_clock;
 
-// Reads size bytes. A deadline applies once the frame has begun (started, or got > 0).
-ReadResult ReadExactly(int fd, std::uint8_t* data, std::size_t size, bool started,
-                       std::chrono::milliseconds frameTimeout, Clock::time_point& deadline) {
-    std::size_t got = 0;
-    while (got < size) {
-        if (frameTimeout.count() > 0 && (started || got > 0)) {
+// What one read asks for at least: a request or reply of the stream calls with its header, so
+// that such a frame comes in with one read.
+constexpr std::size_t kReadAhead = kHeaderSize + kIoControlRequestFixedSize + 2 * kMaxIoBuffer;
+
+}  // namespace
+
+ReceiveResult FrameSocket::Buffer(std::size_t count, bool started,
+                                  std::chrono::milliseconds frameTimeout,
+                                  Clock::time_point& deadline) {
+    if (inboxEnd_ - inboxAt_ >= count) {
+        return ReceiveResult::Received;
+    }
+    // Unread bytes move to the front, and the inbox grows to hold the whole frame.
+    std::copy(inbox_.begin() + static_cast<std::ptrdiff_t>(inboxAt_),
+              inbox_.begin() + static_cast<std::ptrdiff_t>(inboxEnd_), inbox_.begin());
+    inboxEnd_ -= inboxAt_;
+    inboxAt_ = 0;
+    if (inbox_.size() < std::max(count, kReadAhead)) {
+        inbox_.resize(std::max(count, kReadAhead));
+    }
+    while (inboxEnd_ < count) {
+        const bool begun = started || inboxEnd_ > 0;
+        const bool timed = frameTimeout.count() > 0 && begun;
+        // Within a frame, what has come already is taken without a look at the clock.
+        ssize_t n = ::recv(fd_, inbox_.data() + inboxEnd_, inbox_.size() - inboxEnd_,
+                           timed ? MSG_DONTWAIT : 0);
+        if (n < 0 && timed && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd watch{fd, POLLIN, 0};
+            pollfd watch{fd_, POLLIN, 0};
             const int ready = left > 0 ? ::poll(&watch, 1, static_cast<int>(left)) : 0;
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
             if (ready == 0) {
-                return ReadResult::Stalled;
+                return ReceiveResult::Stalled;
             }
+            continue;
         }
-        const ssize_t n = ::recv(fd, data + got, size - got, 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            return ReadResult::Failed;
+            return ReceiveResult::Failed;
         }
         if (n == 0) {
-            return got == 0 && !started ? ReadResult::EndOfStream : ReadResult::Partial;
+            return begun ? ReceiveResult::Truncated : ReceiveResult::Closed;
         }
-        if (got == 0 && !started) {
+        if (!begun) {
             deadline = Clock::now() + frameTimeout;
         }
-        got += static_cast<std::size_t>(n);
+        inboxEnd_ += static_cast<std::size_t>(n);
     }
-    return ReadResult::Complete;
+    return ReceiveResult::Received;
 }
 
-ReceiveResult Failure(ReadResult read) {
-    switch (read) {
-        case ReadResult::EndOfStream:
-            return ReceiveResult::Closed;
-        case ReadResult::Failed:
-            return ReceiveResult::Failed;
-        case ReadResult::Stalled:
-            return ReceiveResult::Stalled;
-        default:
-            return ReceiveResult::Truncated;
-    }
+std::span<const std::uint8_t> FrameSocket::Take(std::size_t count) {
+    const std::span<const std::uint8_t> bytes(inbox_.data() + inboxAt_, count);
+    inboxAt_ += count;
+    return bytes;
 }
-
-}  // namespace
 
 ReceiveResult FrameSocket::Receive(Frame& frame, std::chrono::milliseconds frameTimeout) {
-    std::uint8_t headerBytes[kHeaderSize];
     Clock::time_point deadline{};
-    const ReadResult header =
-        ReadExactly(fd_, headerBytes, kHeaderSize, false, frameTimeout, deadline);
-    if (header != ReadResult::Complete) {
-        return Failure(header);
+    if (inboxEnd_ > inboxAt_ && frameTimeout.count() > 0) {
+        deadline = Clock::now() + frameTimeout;  // the frame began with an earlier read
     }
-    const FrameHeader fields = LoadHeader(headerBytes);
+    const ReceiveResult header = Buffer(kHeaderSize, false, frameTimeout, deadline);
+    if (header != ReceiveResult::Received) {
+        return header;
+    }
+    const FrameHeader fields = LoadHeader(Take(kHeaderSize).first<kHeaderSize>());
     if (fields.reserved != 0) {
         return ReceiveResult::BadHeader;
     }
@@ -432,14 +445,14 @@ ReceiveResult FrameSocket::Receive(Frame& frame, std::chrono::milliseconds frame
     }
     frame.type = fields.type;
     frame.requestId = fields.requestId;
-    frame.payload.resize(fields.payloadLength);
-    const ReadResult payload =
-        ReadExactly(fd_, frame.payload.data(), frame.payload.size(), true, frameTimeout, deadline);
-    if (payload == ReadResult::Complete) {
-        return ReceiveResult::Received;
+    const ReceiveResult payload = Buffer(fields.payloadLength, true, frameTimeout, deadline);
+    if (payload != ReceiveResult::Received) {
+        frame.payload.clear();
+        return payload;
     }
-    frame.payload.clear();
-    return Failure(payload);
+    const std::span<const std::uint8_t> bytes = Take(fields.payloadLength);
+    frame.payload.assign(bytes.begin(), bytes.end());
+    return ReceiveResult::Received;
 }
 
 void FrameSocket::Shutdown() {

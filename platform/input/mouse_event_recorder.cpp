@@ -14,11 +14,15 @@ MouseEventRecorder::~MouseEventRecorder() {
 }
 
 void MouseEventRecorder::Record(const MouseEvent& event) {
+    bool waited;
     {
         std::lock_guard lock(mutex_);
         events_.push_back(event);
+        waited = waiters_ != 0;
     }
-    changed_.notify_all();
+    if (waited) {
+        changed_.notify_all();
+    }
 }
 
 std::vector<MouseEvent> MouseEventRecorder::Events() const {
@@ -38,8 +42,11 @@ void MouseEventRecorder::Clear() {
 
 bool MouseEventRecorder::WaitForCount(std::size_t n, double platformTimeoutMs) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, ToRealDuration(platformTimeoutMs),
-                             [&] { return events_.size() >= n; });
+    ++waiters_;
+    const bool reached = changed_.wait_for(lock, ToRealDuration(platformTimeoutMs),
+                                           [&] { return events_.size() >= n; });
+    --waiters_;
+    return reached;
 }
 
 }  // namespace ce::host

@@ -3,6 +3,7 @@
 #include "ce/host/clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <thread>
@@ -14,15 +15,42 @@ namespace {
 
 using RealClock = std::chrono::steady_clock;
 
-struct ClockState {
-    std::mutex mutex;
-    double scale = 1.0;
-    RealClock::time_point anchorReal = RealClock::now();
-    double anchorPlatformMs = 0.0;
+// Platform time anchored at a real time, at a scale.
+struct Anchor {
+    double scale;
+    RealClock::rep real;
+    double platformMs;
 
-    double NowLocked(RealClock::time_point now) const {
-        const std::chrono::duration<double, std::milli> elapsed = now - anchorReal;
-        return anchorPlatformMs + elapsed.count() / scale;
+    double At(RealClock::time_point now) const {
+        const std::chrono::duration<double, std::milli> elapsed =
+            now - RealClock::time_point(RealClock::duration(real));
+        return platformMs + elapsed.count() / scale;
+    }
+};
+
+// The anchor changes only with the scale; reads take no lock. A reader retries while a change
+// is under way (odd sequence) or happened between its first and last look.
+struct ClockState {
+    std::mutex writer;
+    std::atomic<std::uint64_t> sequence{0};
+    std::atomic<double> scale{1.0};
+    std::atomic<RealClock::rep> anchorReal{RealClock::now().time_since_epoch().count()};
+    std::atomic<double> anchorPlatformMs{0.0};
+
+    Anchor Load() const {
+        for (;;) {
+            const std::uint64_t before = sequence.load();
+            const Anchor anchor{scale.load(), anchorReal.load(), anchorPlatformMs.load()};
+            if ((before & 1) == 0 && sequence.load() == before) {
+                return anchor;
+            }
+        }
+    }
+
+    // The clock is read after the anchor, so never before the anchor's own real time.
+    double Now() const {
+        const Anchor anchor = Load();
+        return anchor.At(RealClock::now());
     }
 };
 
@@ -35,6 +63,14 @@ ClockState& State() {
 // Anchor the clock at load time, so platform time counts from process start.
 [[maybe_unused]] const bool gClockStarted = (State(), true);
 
+struct EventBurst {
+    bool open = false;
+    double platformMs = 0.0;
+};
+
+// libce is loaded with the program, never by dlopen, so its thread-locals take the fast model.
+__attribute__((tls_model("initial-exec"))) thread_local EventBurst tBurst;
+
 }  // namespace
 
 void SetTimeScale(double realMsPerPlatformMs) {
@@ -42,23 +78,36 @@ void SetTimeScale(double realMsPerPlatformMs) {
         return;
     }
     ClockState& state = State();
-    std::lock_guard lock(state.mutex);
+    std::lock_guard lock(state.writer);
     const auto now = RealClock::now();
-    state.anchorPlatformMs = state.NowLocked(now);
-    state.anchorReal = now;
-    state.scale = realMsPerPlatformMs;
+    const double platformNow = state.Load().At(now);
+    state.sequence.fetch_add(1);
+    state.anchorPlatformMs.store(platformNow);
+    state.anchorReal.store(now.time_since_epoch().count());
+    state.scale.store(realMsPerPlatformMs);
+    state.sequence.fetch_add(1);
 }
 
 double GetTimeScale() {
-    ClockState& state = State();
-    std::lock_guard lock(state.mutex);
-    return state.scale;
+    return State().scale.load();
 }
 
 double PlatformNowMs() {
-    ClockState& state = State();
-    std::lock_guard lock(state.mutex);
-    return state.NowLocked(RealClock::now());
+    tBurst.open = false;
+    return State().Now();
+}
+
+double PlatformEventMs() {
+    EventBurst& burst = tBurst;
+    if (!burst.open) {
+        burst.platformMs = State().Now();
+        burst.open = true;
+    }
+    return burst.platformMs;
+}
+
+void EndEventBurst() {
+    tBurst.open = false;
 }
 
 std::chrono::nanoseconds ToRealDuration(double platformMs) {
@@ -82,6 +131,7 @@ ScopedTimeScale::~ScopedTimeScale() {
 }  // namespace ce::host
 
 extern "C" void Sleep(DWORD dwMilliseconds) {
+    ce::host::EndEventBurst();
     if (dwMilliseconds == 0) {
         std::this_thread::yield();
         return;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ce/host/clock.h"
 #include "ce/kernel.h"
 
 namespace {
@@ -38,6 +39,7 @@ extern "C" void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     if (lock == nullptr) {
         return;
     }
+    ce::host::EndEventBurst();  // a section waited for may have held the thread any time
     lock->mutex.lock();
     lock->owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     ++lock->depth;

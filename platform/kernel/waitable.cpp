@@ -7,6 +7,7 @@
 namespace ce::kernel {
 
 DWORD WaitableObject::Wait(DWORD dwMilliseconds) {
+    host::EndEventBurst();
     std::unique_lock lock(mutex_);
     const auto ready = [this] { return signalled_ || closed_; };
     if (dwMilliseconds == INFINITE) {

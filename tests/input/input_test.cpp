@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "ce/host/clock.h"
 #include "ce/host/input_sink.h"
 #include "ce/input.h"
+#include "ce/kernel.h"
 #include "support/alloc_counter.h"
 #include "support/mouse_events.h"
 #include "support/scaled_clock.h"
@@ -31,6 +33,43 @@ std::string Json(const std::vector<MouseEvent>& events) {
         text += line;
     }
     return text;
+}
+
+// The events of a burst share one clock read; whatever may have held the thread (a wait, a
+// sleep, a critical section) or showed it the clock ends the burst, so no later event carries
+// a time from before it.
+TEST(InputSinks, ABurstSharesATimeUntilTheThreadWaitsLocksOrReadsTheClock) {
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    const struct {
+        const char* name;
+        void (*end)(HANDLE, CRITICAL_SECTION*);
+    } rows[] = {
+        {"wait", [](HANDLE e, CRITICAL_SECTION*) { WaitForSingleObject(e, 0); }},
+        {"sleep", [](HANDLE, CRITICAL_SECTION*) { Sleep(1); }},
+        {"critical section",
+         [](HANDLE, CRITICAL_SECTION* cs) {
+             EnterCriticalSection(cs);
+             LeaveCriticalSection(cs);
+         }},
+        {"clock read", [](HANDLE, CRITICAL_SECTION*) { ce::host::PlatformNowMs(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ce::host::MouseEventRecorder recorder;
+        mouse_event(kMove, 1, 1, 0, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));  // not the platform's
+        mouse_event(kMove, 2, 2, 0, 0);
+        row.end(event, &section);
+        mouse_event(kMove, 3, 3, 0, 0);
+        const std::vector<MouseEvent> events = recorder.Events();
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(events[1].platformMs, events[0].platformMs);
+        EXPECT_GE(events[2].platformMs - events[1].platformMs, 3.0);
+    }
+    DeleteCriticalSection(&section);
+    CloseHandle(event);
 }
 
 TEST(InputSinks, EveryEventReachesEverySinkInOrderWithItsTimeUntilRemoved) {

@@ -14,6 +14,7 @@
 
 #include "optics_rig.h"
 #include "support/camera_bus.h"
+#include "touch/pixel_scan.h"
 #include "touch/position_blobs.h"
 #include "touch/position_smoothing.h"
 
@@ -83,6 +84,29 @@ TEST(FindBlobs, ShadowsSeparatedByTheLongestGapsBecomeBlobs) {
                 EXPECT_EQ(line[p], inBlob ? 1 : 0) << "pixel " << p;
             }
         }
+    }
+    // Any nonzero byte is lit, whichever of its bits are set, and runs cross the scan's words.
+    Line mixed{};
+    for (int p = 0; p < 640; ++p) {
+        const BYTE lit[] = {0x01, 0x80, 0xFF, 0x7F, 0x02, 0x40};
+        mixed[p] = (p / 13) % 3 == 0 ? 0 : lit[p % 6];
+    }
+    BYTE copied[640];
+    position::CopyAsPixels(mixed.data(), 637, copied);  // the tail after whole words too
+    for (int p = 0; p < 637; ++p) {
+        ASSERT_EQ(copied[p], mixed[p] != 0 ? 1 : 0) << "pixel " << p;
+    }
+    for (INT32 from = 0; from < 40; ++from) {
+        INT32 dark = from;
+        INT32 lit = from;
+        while (dark < 640 && mixed[dark] != 0) {
+            ++dark;
+        }
+        while (lit < 640 && mixed[lit] == 0) {
+            ++lit;
+        }
+        EXPECT_EQ(position::FindDark(mixed.data(), from, 640), dark) << "from " << from;
+        EXPECT_EQ(position::FindLit(mixed.data(), from, 640), lit) << "from " << from;
     }
     Line line = Runs({{10, 20}, {100, 110}});
     Blob one[1];

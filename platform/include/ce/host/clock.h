@@ -13,21 +13,30 @@ namespace ce::host {
 void SetTimeScale(double realMsPerPlatformMs);
 double GetTimeScale();
 
-// Platform milliseconds since the process started, at the current scale.
+// Platform milliseconds since the process started, at the current scale. Takes no lock.
 double PlatformNowMs();
+
+// The platform time of an input event the calling thread makes now. The events a thread injects
+// in one burst (a report's worth) share one clock read: a burst ends whenever the thread waits,
+// sleeps, enters a critical section or reads PlatformNowMs, so a stamp never predates what the
+// thread saw of the clock, and a reader thread reads the clock once per report.
+double PlatformEventMs();
+
+// Ends the calling thread's burst of input events (the kernel's waits and locks call it).
+void EndEventBurst();
 
 // Real duration of a platform interval.
 std::chrono::nanoseconds ToRealDuration(double platformMs);
 
 // Sets the scale for the life of one scope and restores the previous one.
 class ScopedTimeScale {
-public:
+  public:
     explicit ScopedTimeScale(double realMsPerPlatformMs);
     ~ScopedTimeScale();
     ScopedTimeScale(const ScopedTimeScale&) = delete;
     ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
 
-private:
+  private:
     double previous_;
 };
 

@@ -52,6 +52,7 @@ class MouseEventRecorder {
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<MouseEvent> events_;
+    mutable int waiters_ = 0;  // threads in WaitForCount: only they need a notification
     int id_ = 0;
 };
 

@@ -246,7 +246,17 @@ class FrameSocket {
     void Close();
 
   private:
+    // Has at least `count` unread bytes in the inbox, reading what the socket holds (so a
+    // frame sent in one piece arrives with one read). The time-out applies once a frame began.
+    // Received when they are there; otherwise why not.
+    ReceiveResult Buffer(std::size_t count, bool started, std::chrono::milliseconds frameTimeout,
+                         std::chrono::steady_clock::time_point& deadline);
+    std::span<const std::uint8_t> Take(std::size_t count);
+
     int fd_ = -1;
+    std::vector<std::uint8_t> inbox_;  // its bytes [inboxAt_, inboxEnd_) are read, not taken
+    std::size_t inboxAt_ = 0;
+    std::size_t inboxEnd_ = 0;
 };
 
 }  // namespace ce::host::wire
