@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "cectl/reg_defines.h"
 #include "cectl/stroke.h"
 
 namespace ots::control {
@@ -46,9 +47,11 @@ const std::map<std::string, VerbHelp>& HelpTable() {
           "Draws one stroke in N ms (default 1000): a line, a circle of radius R round X Y,\n"
           "or the points of FILE (\"x y\" per line, '#' starts a comment).\n"}},
         {"reg",
-         {"reg dump [KEY] | reg import FILE",
+         {"reg dump [KEY] | reg import [--define NAME[=VALUE]]... FILE",
           "dump prints the registry, or KEY and its subkeys, as .reg text; import merges a\n"
-          ".reg file into the host's registry.\n"}},
+          ".reg file into the host's registry: regedit's, or a device image's registry file\n"
+          "(no header line), whose IF and #if test the --define names and whose $(NAME)\n"
+          "macros expand to their values.\n"}},
         {"events",
          {"events [--follow] [--count N]",
           "Prints the injected mouse events as JSON lines: the last N kept (default all), or\n"
@@ -72,6 +75,7 @@ struct Options {
     std::optional<std::uint32_t> ms;
     std::optional<std::uint32_t> count;
     std::optional<std::string> panel;
+    std::map<std::string, std::string> defines;
     bool follow = false;
     bool help = false;
     std::vector<std::string> positional;
@@ -127,6 +131,12 @@ std::string CollectOptions(std::span<const std::string> args, const std::set<std
         const std::string& value = args[++i];
         if (arg == "--panel") {
             options.panel = value;
+            continue;
+        }
+        if (arg == "--define") {
+            if (!AddRegDefine(value, options.defines) && error.empty()) {
+                error = "--define takes NAME or NAME=VALUE, not \"" + value + "\"";
+            }
             continue;
         }
         const Numeric& field = numeric.at(arg);
@@ -249,9 +259,10 @@ std::string BuildReg(const Options& options, CommandLine& line) {
         line.command.verb = Verb::RegImport;
         line.fileToRead = options.positional[1];
         line.command.fileName = options.positional[1];
+        line.defines = options.defines;
         return {};
     }
-    return "reg takes dump [KEY] or import FILE";
+    return "reg takes dump [KEY] or import [--define NAME[=VALUE]]... FILE";
 }
 
 std::string BuildEvents(const Options& options, CommandLine& line) {
@@ -275,7 +286,7 @@ const std::map<std::string, VerbEntry>& VerbTable() {
         {"touch", {Verb::Touch, {"--ms", "--id"}, BuildTouch}},
         {"drag", {Verb::Drag, {"--ms", "--id"}, BuildDrag}},
         {"draw", {Verb::Draw, {"--ms", "--id"}, BuildDraw}},
-        {"reg", {Verb::RegDump, {}, BuildReg}},
+        {"reg", {Verb::RegDump, {"--define"}, BuildReg}},
         {"events", {Verb::Events, {"--follow", "--count"}, BuildEvents}},
     };
     return table;

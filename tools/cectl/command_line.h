@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,8 @@ struct CommandLine {
     std::string message;
     // draw path FILE: the points to read; reg import FILE: the text to send.
     std::string fileToRead;
+    // reg import --define: the file is a device image's, resolved here with these names.
+    std::map<std::string, std::string> defines;
 };
 
 // args: the arguments after the program name.

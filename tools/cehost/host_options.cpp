@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 
+#include "cectl/reg_defines.h"
+
 namespace ots::host {
 namespace {
 
@@ -62,7 +64,8 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         if (arg == "--help" || arg == "-h") {
             return {HostCommandLine::Outcome::Help, {}, kUsage};
         }
-        const bool known = paths.count(arg) != 0 || arg == "--sink" || arg == "--time-scale";
+        const bool known =
+            paths.count(arg) != 0 || arg == "--sink" || arg == "--time-scale" || arg == "--define";
         if (!known) {
             return Usage("unknown argument " + arg);
         }
@@ -72,6 +75,10 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         const std::string& value = args[++i];
         if (const auto path = paths.find(arg); path != paths.end()) {
             *path->second = value;
+        } else if (arg == "--define") {
+            if (!ots::control::AddRegDefine(value, options.defines)) {
+                return Usage("--define takes NAME or NAME=VALUE, not \"" + value + "\"");
+            }
         } else if (arg == "--sink") {
             static const std::map<std::string, SinkKind> sinks = {
                 {"trace", SinkKind::Trace}, {"none", SinkKind::None}, {"x11", SinkKind::X11}};
