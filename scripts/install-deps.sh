@@ -5,7 +5,7 @@ set -euo pipefail
 # clang and its runtime build the libFuzzer targets (the fuzz preset).
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 xvfb xauth x11-utils libxtst-dev imagemagick
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev libcli11-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -31,6 +31,14 @@ constexpr std::size_t kEndpointLength = 7;
 
 constexpr BYTE kRequestTypeMask = 0x60;
 
+ce::host::ControlResult Answer(std::span<BYTE> data, const std::vector<std::uint8_t>& bytes) {
+    const std::size_t n = std::min(data.size(), bytes.size());
+    std::copy_n(bytes.begin(), n, data.begin());
+    return {USB_NO_ERROR, static_cast<DWORD>(n)};
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> DeviceDescriptorBytes(const USB_DEVICE_DESCRIPTOR& d) {
     std::vector<std::uint8_t> b(kDeviceDescriptorLength);
     b[0] = static_cast<std::uint8_t>(kDeviceDescriptorLength);
@@ -76,14 +84,6 @@ std::vector<std::uint8_t> ConfigurationBytes(
     b[8] = 50;    // 100 mA
     return b;
 }
-
-ce::host::ControlResult Answer(std::span<BYTE> data, const std::vector<std::uint8_t>& bytes) {
-    const std::size_t n = std::min(data.size(), bytes.size());
-    std::copy_n(bytes.begin(), n, data.begin());
-    return {USB_NO_ERROR, static_cast<DWORD>(n)};
-}
-
-}  // namespace
 
 std::optional<ce::host::ControlResult> HandleStandardRequest(
     const USB_DEVICE_REQUEST& setup, std::span<BYTE> data, const USB_DEVICE_DESCRIPTOR& device,

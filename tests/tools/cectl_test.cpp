@@ -37,7 +37,7 @@ TEST(CectlCommandLine, EachCommandTurnsIntoItsRequest) {
         {"unplug 99", {Unplug, kNone, 99, 0, 0, false, {}, "", "", ""}},
         {"--socket /run/x.sock list", {List, kNone, 0, 0, 0, false, {}, "", "", ""}},
         {"tap 400 300.5", {Tap, kNone, 0, kDefaultTapHoldMs, 0, false, {{400, 300.5}}, "", "", ""}},
-        {"tap -5 1e2 --ms 0", {Tap, kNone, 0, 0, 0, false, {{-5, 100}}, "", "", ""}},
+        {"tap -5 1e2 --ms=0", {Tap, kNone, 0, 0, 0, false, {{-5, 100}}, "", "", ""}},
         {"tap 1 2 --ms 600000", {Tap, kNone, 0, 600000, 0, false, {{1, 2}}, "", "", ""}},
         {"hold 10 20 --ms 800 --id 2", {Touch, kNone, 2, 800, 0, false, {{10, 20}}, "", "", ""}},
         {"drag 1 2 3 4", {Drag, kNone, 0, kDefaultDragMs, 0, false, {{1, 2}, {3, 4}}, "", "", ""}},
@@ -100,7 +100,7 @@ TEST(ControlMessages, MatchTheirLayoutRoundTripAndRefuseWhatDoesNotFit) {
         {"shorter than the fixed fields", Bytes(35, 0)},
         {"verb 0", changed({0}, 0)},
         {"verb 11", changed({0}, 11)},
-        {"kind 3", changed({2}, 3)},
+        {"kind 4", changed({2}, 4)},
         {"unknown flag", changed({16}, 2)},
         // sizes whose sum would wrap in 32 bits
         {"wrapping sizes",

@@ -141,7 +141,7 @@ TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
              "cectl draw path $DIR/missing.txt;cectl draw path $DIR/bad.txt;"
              "cectl --socket $DIR/nobody.sock list;"
              "cectl --socket $DIR/nobody.sock draw path $DIR/good.txt;"
-             "cehost --help;cehost --bogus;cehost --state;cehost --time-scale 0;"
+             "cehost --help;cehost --bogus;cehost --state;cehost --time-scale=0;"
              "cehost --sink x11 --display :9999;"  // no such display
              "cehost --socket $DIR/nobody.sock --state $DIR/file/state;"
              "cehost --socket $DIR/nobody.sock --state $DIR/s1 --config platform.reg "

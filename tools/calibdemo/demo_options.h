@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "cectl/cli_parse.h"
+
 namespace calibdemo {
 
 struct DemoOptions {
@@ -18,7 +20,7 @@ struct DemoOptions {
 };
 
 struct DemoCommandLine {
-    enum class Outcome { Run, Help, Usage };
+    using Outcome = ots::control::ParseOutcome;
     Outcome outcome = Outcome::Usage;
     DemoOptions options;
     std::string message;

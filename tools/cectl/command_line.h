@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <span>
 #include <string>
 
+#include "cectl/cli_parse.h"
 #include "cectl/control_request.h"
 
 namespace ots::control {
@@ -19,28 +19,18 @@ inline constexpr std::uint32_t kMaxDurationMs = 600000;
 inline constexpr std::uint32_t kMaxControllerId = 99;
 
 struct CommandLine {
-    enum class Outcome {
-        Run,    // send `command`
-        Help,   // print `message` to stdout, exit 0
-        Usage,  // print `message` to stderr, exit 1
-    };
+    using Outcome = ParseOutcome;  // Run: send `command`
     Outcome outcome = Outcome::Usage;
     std::string socketPath;  // --socket; empty: the default path
     Command command;
     std::string message;
     // draw path FILE: the points to read; reg import FILE: the text to send.
     std::string fileToRead;
-    // reg import --define: the file is a device image's, resolved here with these names.
+    // reg import --define: the file is resolved here with these names (a device image's file).
     std::map<std::string, std::string> defines;
 };
 
 // args: the arguments after the program name.
 CommandLine ParseCommandLine(std::span<const std::string> args);
-
-// The whole usage text (cectl --help).
-std::string UsageText();
-
-// A screen position in pixels: a finite decimal number.
-std::optional<double> ParseCoordinate(const std::string& text);
 
 }  // namespace ots::control

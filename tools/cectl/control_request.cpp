@@ -11,7 +11,7 @@ using ce::host::wire::PayloadReader;
 using ce::host::wire::PayloadWriter;
 
 constexpr std::uint16_t kLastVerb = static_cast<std::uint16_t>(Verb::Events);
-constexpr std::uint16_t kLastKind = static_cast<std::uint16_t>(ControllerKind::Camera);
+constexpr std::uint16_t kLastKind = static_cast<std::uint16_t>(ControllerKind::Replay);
 constexpr std::size_t kPointSize = 16;
 
 std::uint32_t Size(std::size_t size) {

@@ -32,7 +32,8 @@ enum class Verb : std::uint16_t {
     Events,
 };
 
-enum class ControllerKind : std::uint16_t { None = 0, Coordinate = 1, Camera = 2 };
+// Replay: a controller that plays a recording back (the recording's text in `text`).
+enum class ControllerKind : std::uint16_t { None = 0, Coordinate = 1, Camera = 2, Replay = 3 };
 
 struct Point {
     double xPx = 0.0;
@@ -48,9 +49,9 @@ struct Command {
     std::uint32_t count = 0;       // events --count; 0: not given
     bool follow = false;           // events --follow
     std::vector<Point> points;     // tap and touch: 1; drag: 2; draw: the whole stroke
-    std::string panel;             // plug --panel; empty: the kind's default
-    std::string text;              // reg dump: the key; reg import: the file's text
-    std::string fileName;          // reg import: where the text came from
+    std::string panel;             // plug --panel (replay: the recording's name); empty: default
+    std::string text;              // reg dump: the key; reg import, plug replay: the file's text
+    std::string fileName;          // reg import: where the text came from; plug: --record FILE
     bool operator==(const Command&) const = default;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace ots::control {
 
@@ -15,6 +16,27 @@ bool AddRegDefine(const std::string& text, std::map<std::string, std::string>& d
     }
     defines[name] = equals == std::string::npos ? std::string() : text.substr(equals + 1);
     return true;
+}
+
+void AddRegDefineOption(CLI::App& app, std::map<std::string, std::string>& defines) {
+    app.add_option_function<std::vector<std::string>>(
+           "--define",
+           [&defines](const std::vector<std::string>& all) {
+               for (const std::string& one : all) {
+                   AddRegDefine(one, defines);
+               }
+           },
+           "defines NAME for a device image's registry file (IF, #if, $(NAME)); repeatable")
+        ->type_name("NAME[=VALUE]")
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::map<std::string, std::string> scratch;
+                return AddRegDefine(text, scratch)
+                           ? std::string()
+                           : "takes NAME or NAME=VALUE, not \"" + text + "\"";
+            },
+            ""));
 }
 
 }  // namespace ots::control

@@ -27,14 +27,17 @@ Reply Refused(std::string why) {
 }
 
 const char* KindName(ControllerKind kind) {
-    return kind == ControllerKind::Camera ? "camera" : "coordinate";
+    return kind == ControllerKind::Camera   ? "camera"
+           : kind == ControllerKind::Replay ? "replay"
+                                            : "coordinate";
 }
 
 std::string InfoLine(const ControllerInfo& info) {
     std::string line = std::to_string(info.id) + " " + KindName(info.kind) + " " + info.panel +
                        " " + (info.streamName.empty() ? "-" : info.streamName) + " " +
                        (info.active ? "active" : "inactive");
-    return info.note.empty() ? line + "\n" : line + " " + info.note + "\n";
+    line += info.note.empty() ? "" : " " + info.note;
+    return info.recording.empty() ? line + "\n" : line + " recording into " + info.recording + "\n";
 }
 
 bool SendText(ce::host::ControlChannel& channel, const std::string& text) {
@@ -100,7 +103,8 @@ Reply ControlService::Run(const Command& command, ce::host::ControlChannel& chan
 }
 
 Reply ControlService::Plug(const Command& command) {
-    auto plugged = controllers_.Plug(command.kind, command.panel, command.id);
+    auto plugged = controllers_.Plug(command.kind, command.panel, command.id, command.text,
+                                     command.fileName);
     if (auto* error = std::get_if<std::string>(&plugged)) {
         return Refused(*error);
     }

@@ -7,6 +7,7 @@
 #include "ce/host/devmgr_host.h"
 #include "cectl/command_line.h"
 #include "host_text.h"
+#include "sim/recording_device.h"
 #include "simulated_panels.h"
 
 namespace ots::host {
@@ -58,7 +59,9 @@ ControllerInfo Controllers::Describe(const Plugged& plugged) const {
 
 std::variant<ControllerInfo, std::string> Controllers::Plug(ControllerKind kind,
                                                             const std::string& panel,
-                                                            std::uint32_t id) {
+                                                            std::uint32_t id,
+                                                            const std::string& replayText,
+                                                            std::string recordPath) {
     std::lock_guard lock(mutex_);
     if (id == 0 && (id = FreeId()) == 0) {
         return std::string("every controller id is taken");
@@ -71,16 +74,30 @@ std::variant<ControllerInfo, std::string> Controllers::Plug(ControllerKind kind,
     if (!nvm) {
         nvm = std::make_shared<ots::sim::CameraNvm>();
     }
-    auto made = MakeSimulatedPanel(kind, panelName, nvm);
+    auto made = kind == ControllerKind::Replay ? MakeReplayPanel(replayText)
+                                               : MakeSimulatedPanel(kind, panelName, nvm);
     if (auto* error = std::get_if<std::string>(&made)) {
         return *error;
     }
     Plugged plugged;
-    plugged.info = {id, kind, panelName, {}, false, {}};
+    plugged.info = {id, kind, panelName, {}, false, {}, {}};
     plugged.device = std::move(std::get<std::unique_ptr<SimulatedPanel>>(made));
+    plugged.model = plugged.device->Model();
+    if (recordPath.empty() && !recordInto_.empty()) {
+        recordPath = recorded_ == 0 ? recordInto_ : recordInto_ + "." + std::to_string(recorded_ + 1);
+        ++recorded_;
+    }
+    if (!recordPath.empty()) {
+        std::string error;
+        plugged.model = ots::sim::RecordingDevice::Open(plugged.model, recordPath, &error);
+        if (!plugged.model) {
+            return error;
+        }
+        plugged.info.recording = recordPath;
+    }
     // Attach activates the stream device before it returns: the new name is this one's.
     const std::set<std::wstring> before = ActiveNames();
-    plugged.usbId = ce::host::PlugUsbDevice(plugged.device->Model());
+    plugged.usbId = ce::host::PlugUsbDevice(plugged.model);
     for (const std::wstring& name : ActiveNames()) {
         if (before.count(name) == 0) {
             plugged.info.streamName = Narrow(name);
@@ -121,6 +138,10 @@ std::optional<std::string> Controllers::Stroke(std::uint32_t id, const std::vect
                        : "no controller " + std::to_string(id) + " is plugged";
     }
     SimulatedPanel& panel = *plugged->device;
+    if (!panel.TakesTouches()) {
+        return "controller " + std::to_string(plugged->info.id) +
+               " plays a recording back and takes no touches";
+    }
     for (const Point& point : points) {
         if (!OnScreen(point, panel)) {
             return "the position " + FormatPosition(point.xPx, point.yPx) + " is off the " +

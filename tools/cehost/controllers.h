@@ -34,6 +34,7 @@ class SimulatedPanel {
     virtual int WidthPx() const = 0;
     virtual int HeightPx() const = 0;
     virtual std::string Note() const { return {}; }  // shown by list
+    virtual bool TakesTouches() const { return true; }
 };
 
 struct ControllerInfo {
@@ -43,18 +44,24 @@ struct ControllerInfo {
     std::string streamName;  // "OTS1:"; empty when no stream device came with it
     bool active = false;     // its stream device is still there
     std::string note;
+    std::string recording;  // where its traffic is recorded; empty: nowhere
 };
 
 class Controllers {
   public:
-    Controllers() = default;
+    // recordInto: cehost --record FILE; every controller plugged is recorded, the first into
+    // FILE, the n-th into FILE.n. Empty: only those plugged with a recording of their own.
+    explicit Controllers(std::string recordInto = {}) : recordInto_(std::move(recordInto)) {}
     ~Controllers() { UnplugAll(); }
     Controllers(const Controllers&) = delete;
     Controllers& operator=(const Controllers&) = delete;
 
     // Plugs a controller under the id (0: the lowest free one); what was plugged, or why not.
+    // A Replay controller plays back replayText; recordPath records this one's traffic.
     std::variant<ControllerInfo, std::string> Plug(ControllerKind kind, const std::string& panel,
-                                                   std::uint32_t id);
+                                                   std::uint32_t id,
+                                                   const std::string& replayText = {},
+                                                   std::string recordPath = {});
     // What was unplugged, or why not.
     std::variant<ControllerInfo, std::string> Unplug(std::uint32_t id);
     // In plugging order.
@@ -71,12 +78,10 @@ class Controllers {
     struct Plugged {
         ControllerInfo info;
         std::unique_ptr<SimulatedPanel> device;
+        std::shared_ptr<ce::host::UsbDeviceModel> model;  // the device's, or its recorder
         ce::host::UsbDeviceId usbId = ce::host::kNoUsbDevice;
     };
 
-    std::variant<std::unique_ptr<SimulatedPanel>, std::string> Make(ControllerKind kind,
-                                                                    const std::string& panel,
-                                                                    std::uint32_t id);
     ControllerInfo Describe(const Plugged& plugged) const;
     Plugged* Find(std::uint32_t id);
     std::uint32_t FreeId() const;
@@ -84,6 +89,8 @@ class Controllers {
     mutable std::mutex mutex_;
     std::vector<Plugged> plugged_;
     std::map<std::uint32_t, std::shared_ptr<ots::sim::CameraNvm>> nvms_;
+    const std::string recordInto_;
+    unsigned recorded_ = 0;  // controllers recorded into recordInto_
 };
 
 }  // namespace ots::host

@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "cectl/cli_parse.h"
+
 namespace ots::host {
 
 enum class SinkKind { Trace, None, X11 };
@@ -20,10 +22,11 @@ struct HostOptions {
     std::string traceFile;   // empty: stdout
     std::string display;     // the X11 sink's display; empty: $DISPLAY
     double timeScale = 1.0;  // real ms per platform ms
+    std::string recordFile;  // --record: every controller's traffic (controllers.h)
 };
 
 struct HostCommandLine {
-    enum class Outcome { Run, Help, Usage };
+    using Outcome = ots::control::ParseOutcome;
     Outcome outcome = Outcome::Usage;
     HostOptions options;
     std::string message;

@@ -124,7 +124,7 @@ int Serve(const HostOptions& options, ce::host::StreamServer& server, sigset_t s
         return Fail(kExitUsage, error);
     }
     EventLog events;
-    Controllers controllers;
+    Controllers controllers(options.recordFile);
     ControlService service(controllers, events);
     server.SetControlHandler(
         [&service](ce::host::ControlChannel& channel, std::span<const std::uint8_t> payload) {

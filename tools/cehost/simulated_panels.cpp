@@ -2,6 +2,7 @@
 
 #include "sim/camera_device.h"
 #include "sim/coordinate_controller.h"
+#include "sim/replay_device.h"
 
 namespace ots::host {
 namespace {
@@ -88,7 +89,43 @@ std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeCamera(
                                                        panel.screenHeightPx);
 }
 
+// A recording played back: it takes no touches, and list shows how far it has got.
+class ReplayPanel final : public SimulatedPanel {
+  public:
+    explicit ReplayPanel(ots::sim::UsbRecording recording)
+        : device_(std::make_shared<ots::sim::ReplayDevice>(std::move(recording))) {}
+
+    std::shared_ptr<ce::host::UsbDeviceModel> Model() override { return device_; }
+    void Down(Point) override {}
+    void MoveTo(Point, double) override {}
+    void Hold(double) override {}
+    void Up() override {}
+    bool Settle(DWORD) override { return true; }
+    int WidthPx() const override { return 0; }
+    int HeightPx() const override { return 0; }
+    bool TakesTouches() const override { return false; }
+    std::string Note() const override {
+        const ots::sim::ReplayProgress p = device_->Progress();
+        return "replayed " + std::to_string(p.controls) + "/" +
+               std::to_string(p.controlsRecorded) + " requests, " + std::to_string(p.packets) +
+               "/" + std::to_string(p.packetsRecorded) + " packets, " +
+               std::to_string(p.differences.size()) + " differences";
+    }
+
+  private:
+    std::shared_ptr<ots::sim::ReplayDevice> device_;
+};
+
 }  // namespace
+
+std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeReplayPanel(
+    const std::string& recordingText) {
+    auto recording = ots::sim::ParseRecording(recordingText);
+    if (auto* error = std::get_if<std::string>(&recording)) {
+        return "not a recording: " + *error;
+    }
+    return std::make_unique<ReplayPanel>(std::move(std::get<ots::sim::UsbRecording>(recording)));
+}
 
 std::string DefaultPanelName(ControllerKind kind) {
     return kind == ControllerKind::Camera ? "realistic" : "ideal";
@@ -102,6 +139,7 @@ std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeSimulatedPanel(
         case ControllerKind::Camera:
             return MakeCamera(panelName, std::move(nvm));
         case ControllerKind::None:
+        case ControllerKind::Replay:
             break;
     }
     return std::string("no controller kind given");

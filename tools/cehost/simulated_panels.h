@@ -14,6 +14,11 @@ namespace ots::host {
 std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeSimulatedPanel(
     ControllerKind kind, const std::string& panelName, std::shared_ptr<ots::sim::CameraNvm> nvm);
 
+// A controller that plays recordingText back (sim/replay_device.h); or what is wrong with the
+// recording.
+std::variant<std::unique_ptr<SimulatedPanel>, std::string> MakeReplayPanel(
+    const std::string& recordingText);
+
 // The panel name an empty --panel stands for.
 std::string DefaultPanelName(ControllerKind kind);
 

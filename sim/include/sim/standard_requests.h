@@ -3,6 +3,7 @@
 // request neither serves is answered with a STALL).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -14,6 +15,12 @@ namespace ots::sim {
 // nullopt when the request is not a standard one (request type bits 5-6 not 0).
 std::optional<ce::host::ControlResult> HandleStandardRequest(
     const USB_DEVICE_REQUEST& setup, std::span<BYTE> data, const USB_DEVICE_DESCRIPTOR& device,
+    const std::vector<ce::host::UsbInterfaceModel>& interfaces);
+
+// The wire form of a device's descriptors: the device descriptor, and the configuration
+// descriptor followed by each interface and its endpoints.
+std::vector<std::uint8_t> DeviceDescriptorBytes(const USB_DEVICE_DESCRIPTOR& device);
+std::vector<std::uint8_t> ConfigurationBytes(
     const std::vector<ce::host::UsbInterfaceModel>& interfaces);
 
 inline constexpr ce::host::ControlResult kStall{USB_STALL_ERROR, 0};
