@@ -36,6 +36,10 @@ double RecordingDevice::Now() const {
 
 void RecordingDevice::Write(const std::string& lines) {
     std::lock_guard lock(writeMutex_);
+    WriteLocked(lines);
+}
+
+void RecordingDevice::WriteLocked(const std::string& lines) {
     std::fputs(lines.c_str(), out_.get());
     std::fflush(out_.get());
 }
@@ -55,7 +59,8 @@ ce::host::ControlResult RecordingDevice::Control(const USB_DEVICE_REQUEST& setup
 void RecordingDevice::Connected(ce::host::UsbPort* port) {
     port_ = port;
     inputSink_ = ce::host::AddInputSink([this](const ce::host::MouseEvent& event) {
-        Write(FormatMouseEvent(Now(), {event.flags, event.dx, event.dy}));
+        std::lock_guard lock(writeMutex_);  // stamped in line with the packets
+        WriteLocked(FormatMouseEvent(Now(), {event.flags, event.dx, event.dy}));
     });
     inner_->Connected(this);
 }
@@ -73,9 +78,8 @@ bool RecordingDevice::SendInterrupt(BYTE endpointAddress, std::span<const BYTE> 
     const double at = Now();
     const bool sent = port_.load()->SendInterrupt(endpointAddress, report);
     if (sent) {
-        const Bytes packet(report.begin(), report.end());
-        std::fputs(FormatPacket(at, {endpointAddress, USB_NO_ERROR, packet}).c_str(), out_.get());
-        std::fflush(out_.get());
+        WriteLocked(
+            FormatPacket(at, {endpointAddress, USB_NO_ERROR, Bytes(report.begin(), report.end())}));
     }
     return sent;
 }

@@ -12,8 +12,8 @@ namespace {
 constexpr BYTE kDirectionIn = 0x80;
 
 bool SameSetup(const USB_DEVICE_REQUEST& a, const USB_DEVICE_REQUEST& b) {
-    return a.bmRequestType == b.bmRequestType && a.bRequest == b.bRequest &&
-           a.wValue == b.wValue && a.wIndex == b.wIndex && a.wLength == b.wLength;
+    return a.bmRequestType == b.bmRequestType && a.bRequest == b.bRequest && a.wValue == b.wValue &&
+           a.wIndex == b.wIndex && a.wLength == b.wLength;
 }
 
 }  // namespace

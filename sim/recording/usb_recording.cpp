@@ -126,9 +126,9 @@ std::optional<USB_DEVICE_DESCRIPTOR> DeviceFrom(const Bytes& b) {
     if (b.size() != kDeviceLength || b[0] != kDeviceLength || b[1] != kDeviceType) {
         return std::nullopt;
     }
-    return USB_DEVICE_DESCRIPTOR{b[0],           b[1],           LoadU16(b, 2),  b[4], b[5],
-                                 b[6],           b[7],           LoadU16(b, 8),  LoadU16(b, 10),
-                                 LoadU16(b, 12), b[14],          b[15],          b[16], b[17]};
+    return USB_DEVICE_DESCRIPTOR{b[0],  b[1],  LoadU16(b, 2), b[4],           b[5],
+                                 b[6],  b[7],  LoadU16(b, 8), LoadU16(b, 10), LoadU16(b, 12),
+                                 b[14], b[15], b[16],         b[17]};
 }
 
 // The interfaces and endpoints of a configuration descriptor; other descriptors are skipped.
@@ -144,10 +144,10 @@ std::optional<std::vector<ce::host::UsbInterfaceModel>> InterfacesFrom(const Byt
             return std::nullopt;
         }
         if (b[at + 1] == kInterfaceType && length >= kInterfaceLength) {
-            interfaces.push_back({USB_INTERFACE_DESCRIPTOR{b[at], b[at + 1], b[at + 2], b[at + 3],
-                                                           b[at + 4], b[at + 5], b[at + 6],
-                                                           b[at + 7], b[at + 8]},
-                                  {}});
+            interfaces.push_back(
+                {USB_INTERFACE_DESCRIPTOR{b[at], b[at + 1], b[at + 2], b[at + 3], b[at + 4],
+                                          b[at + 5], b[at + 6], b[at + 7], b[at + 8]},
+                 {}});
         } else if (b[at + 1] == kEndpointType && length >= kEndpointLength) {
             if (interfaces.empty()) {
                 return std::nullopt;

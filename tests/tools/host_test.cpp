@@ -128,7 +128,9 @@ TEST(Programs, EndWithTheirExitCodesAndNameWhatIsAtFault) {
              "cectl touch --help;cectl hold --help;cectl drag --help;cectl draw --help;"
              "cectl reg --help;cectl events --help;cectl tap --bogus -h;cectl;cectl "
              "frobnicate;cectl tap 1 2 --panel x;"
-             "cectl plug mouse;cectl tap 1;cectl list extra;cectl touch 10 20;"
+             "cectl plug mouse;cectl plug replay;cectl plug camera $DIR/good.txt;"
+             "cectl plug replay $DIR/good.txt --panel x;cectl tap 1;cectl list extra;cectl touch "
+             "10 20;"
              "cectl tap 1 2 --ms 600001;cectl tap 1 2 --ms;cectl events --count 0;cectl --socket;"
              "cectl --socket /run/x.sock;cectl list --socket /run/x.sock;cectl reg;"
              "cectl reg import;cectl draw;cectl draw square 1;cectl draw circle 1 2 0;"
@@ -182,7 +184,8 @@ class HostSession : public ::testing::Test {
 TEST_F(HostSession, PlugTouchFollowListAndUnplugReachTheDriver) {
     WriteFile(dir_.File("path.txt"), "# a corner\n100 100\n300 100\n300 300\n");
     ExpectGolden(Session("tap 1 1;plug coordinate;plug coordinate --panel mounted --id 5;"
-                         "plug camera --id 5;plug camera --panel round;tap 801 10;"
+                         "plug camera --id 5;plug camera --panel round;plug replay $DIR/path.txt;"
+                         "tap 801 10;"
                          "tap 5 5 --id 9;unplug 4;tap 400 300;tap 800 600;"
                          "drag 100 100 700 500 --ms 200;draw circle 400 300 100 --ms 300;"
                          "draw path $DIR/path.txt;events --count 1;unplug 1;list"),

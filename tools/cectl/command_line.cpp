@@ -80,8 +80,10 @@ class CommandBuilder {
             if (c.kind == ControllerKind::Replay && !c.panel.empty()) {
                 return "a replayed controller has no --panel";
             }
-            line_.fileToRead = replayFile_;
-            c.panel = replayFile_;
+            if (c.kind == ControllerKind::Replay) {
+                line_.fileToRead = replayFile_;
+                c.panel = replayFile_;
+            }
         }
         if (action_ == "import") {
             c.verb = Verb::RegImport;

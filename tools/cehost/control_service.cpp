@@ -103,8 +103,8 @@ Reply ControlService::Run(const Command& command, ce::host::ControlChannel& chan
 }
 
 Reply ControlService::Plug(const Command& command) {
-    auto plugged = controllers_.Plug(command.kind, command.panel, command.id, command.text,
-                                     command.fileName);
+    auto plugged =
+        controllers_.Plug(command.kind, command.panel, command.id, command.text, command.fileName);
     if (auto* error = std::get_if<std::string>(&plugged)) {
         return Refused(*error);
     }

@@ -84,7 +84,8 @@ std::variant<ControllerInfo, std::string> Controllers::Plug(ControllerKind kind,
     plugged.device = std::move(std::get<std::unique_ptr<SimulatedPanel>>(made));
     plugged.model = plugged.device->Model();
     if (recordPath.empty() && !recordInto_.empty()) {
-        recordPath = recorded_ == 0 ? recordInto_ : recordInto_ + "." + std::to_string(recorded_ + 1);
+        recordPath =
+            recorded_ == 0 ? recordInto_ : recordInto_ + "." + std::to_string(recorded_ + 1);
         ++recorded_;
     }
     if (!recordPath.empty()) {

@@ -62,7 +62,7 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
         ->type_name("S")
         ->check(NumberAbove(0));
     path("--record", o.recordFile, "FILE",
-         "record each controller's traffic: the first into FILE, the n-th into FILE.n");
+         "record every controller's traffic (the n-th after the first: FILE.n)");
     path("--log", o.logFile, "FILE", "debug output to FILE");
     ots::control::Parsed parsed = ParseWith(app, args);
     line.outcome = parsed.outcome;

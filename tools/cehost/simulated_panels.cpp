@@ -106,10 +106,9 @@ class ReplayPanel final : public SimulatedPanel {
     bool TakesTouches() const override { return false; }
     std::string Note() const override {
         const ots::sim::ReplayProgress p = device_->Progress();
-        return "replayed " + std::to_string(p.controls) + "/" +
-               std::to_string(p.controlsRecorded) + " requests, " + std::to_string(p.packets) +
-               "/" + std::to_string(p.packetsRecorded) + " packets, " +
-               std::to_string(p.differences.size()) + " differences";
+        return "replayed " + std::to_string(p.controls) + "/" + std::to_string(p.controlsRecorded) +
+               " requests, " + std::to_string(p.packets) + "/" + std::to_string(p.packetsRecorded) +
+               " packets, " + std::to_string(p.differences.size()) + " differences";
     }
 
   private:

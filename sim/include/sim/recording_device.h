@@ -41,6 +41,7 @@ class RecordingDevice final : public ce::host::UsbDeviceModel, private ce::host:
     RecordingDevice(std::shared_ptr<ce::host::UsbDeviceModel> inner, std::FILE* out);
 
     void Write(const std::string& lines);
+    void WriteLocked(const std::string& lines);  // writeMutex_ held
     double Now() const;
 
     // The port, as the wrapped device uses it.

@@ -54,8 +54,8 @@ class ReplayDevice final : public ce::host::UsbDeviceModel {
     const UsbRecording recording_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t nextControl_ = 0;   // index into the events of the next control to answer
-    std::size_t answered_ = 0;      // controls answered as recorded
+    std::size_t nextControl_ = 0;    // index into the events of the next control to answer
+    std::size_t answered_ = 0;       // controls answered as recorded
     double anchorRecordedMs_ = 0.0;  // the last control answered: when recorded, and when now
     double anchorPlatformMs_ = 0.0;
     ReplayProgress progress_;

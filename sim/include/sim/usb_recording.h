@@ -35,7 +35,7 @@ inline constexpr const char* kRecordingHeader = "# otsusb usb recording 1";
 
 struct RecordedControl {
     USB_DEVICE_REQUEST setup{};
-    Bytes sent;          // the data stage of a host-to-device request
+    Bytes sent;             // the data stage of a host-to-device request
     DWORD usbError = 0;     // the completion's status
     DWORD transferred = 0;  // the completion's length
     Bytes received;         // device-to-host: what the device answered
