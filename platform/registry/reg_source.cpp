@@ -18,8 +18,10 @@ using host::RegTextOptions;
 
 constexpr std::string_view kBlank = " \t";
 constexpr char kDosEndOfFile = '\x1A';
-// Loops are caught by name; this bounds a chain of ever new names.
+// Loops are caught by name; these bound a chain of ever new names (a folder linked to itself)
+// and a file that includes such a chain more than once, which would multiply it.
 constexpr std::size_t kMaxIncludeDepth = 16;
+constexpr std::size_t kMaxFiles = 256;
 
 std::string_view Trim(std::string_view s) {
     const std::size_t first = s.find_first_not_of(kBlank);
@@ -283,6 +285,10 @@ class ImageReader {
         }
         if (including_.size() > kMaxIncludeDepth) {
             Fail("includes nested deeper than " + std::to_string(kMaxIncludeDepth) + " files");
+            return;
+        }
+        if (source_.files.size() >= kMaxFiles) {
+            Fail("more than " + std::to_string(kMaxFiles) + " files included");
             return;
         }
         std::string text;
