@@ -355,14 +355,16 @@ class ImageReader {
     SourceLine at_;                       // the line being read
 };
 
-bool StartsWithRegeditHeader(const std::vector<std::string_view>& lines) {
-    for (const std::string_view line : lines) {
-        const std::string_view trimmed = Trim(line);
+// The number of the first line that is not blank (one past the end when none is), and whether
+// it is regedit's header.
+std::pair<int, bool> FirstLine(const std::vector<std::string_view>& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view trimmed = Trim(lines[i]);
         if (!trimmed.empty()) {
-            return trimmed == kRegHeader5 || trimmed == kRegHeader4;
+            return {static_cast<int>(i) + 1, trimmed == kRegHeader5 || trimmed == kRegHeader4};
         }
     }
-    return false;
+    return {static_cast<int>(lines.size()) + 1, false};
 }
 
 }  // namespace
@@ -394,10 +396,17 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 RegSource ReadRegSource(std::string text, const std::string& fileName,
-                        const RegTextOptions& options) {
+                        const RegTextOptions& options, bool regeditOnly) {
     RegSource source;
-    const std::vector<std::string_view> lines = SplitLines(text);
-    if (!StartsWithRegeditHeader(lines)) {
+    const auto [first, regedit] = FirstLine(SplitLines(text));
+    if (!regedit && regeditOnly) {
+        source.files.push_back(fileName);
+        source.error = RegistryError{fileName, std::max(first, 1),
+                                     "expected \"" + std::string(kRegHeader5) + "\" or \"" +
+                                         std::string(kRegHeader4) + "\" as the first line"};
+        return source;
+    }
+    if (!regedit) {
         source.imageForm = true;
         ImageReader(options, source).Read(std::move(text), fileName);
         return source;

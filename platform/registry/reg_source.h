@@ -38,8 +38,9 @@ struct RegSource {
 std::vector<std::string_view> SplitLines(std::string_view text);
 
 // regedit's form (its header is the first line that is not blank) as it stands; any other text
-// as a device image's registry file.
+// as a device image's registry file, or with `regeditOnly` (the host's own registry file) as
+// an error at that line.
 RegSource ReadRegSource(std::string text, const std::string& fileName,
-                        const host::RegTextOptions& options);
+                        const host::RegTextOptions& options, bool regeditOnly = false);
 
 }  // namespace ce::registry

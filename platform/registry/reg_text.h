@@ -48,8 +48,9 @@ inline bool IsStringType(DWORD type) {
 }
 
 // regedit's text, or a device image's registry file (reg_source.h) read with `options`.
+// The host's own registry file (regeditOnly) must be regedit's.
 ParsedRegText ParseRegText(std::string_view text, const std::string& fileName,
-                           const host::RegTextOptions& options = {});
+                           const host::RegTextOptions& options = {}, bool regeditOnly = false);
 
 // Applies parsed sections to a tree; returns whether anything changed.
 bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& sections);

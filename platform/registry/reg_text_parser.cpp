@@ -419,7 +419,7 @@ class RegTextParser {
 }  // namespace
 
 ParsedRegText ParseRegText(std::string_view text, const std::string& fileName,
-                           const host::RegTextOptions& options) {
+                           const host::RegTextOptions& options, bool regeditOnly) {
     // regedit saves UTF-16LE with a byte-order mark; the parser reads UTF-8.
     if (text.starts_with("\xFF\xFE")) {
         text.remove_prefix(2);
@@ -430,9 +430,9 @@ ParsedRegText ParseRegText(std::string_view text, const std::string& fileName,
             failed.error = RegistryError{fileName, 1, "the file starts as UTF-16LE but is not"};
             return failed;
         }
-        return RegTextParser(ReadRegSource(EncodeUtf8(wide), fileName, options)).Run();
+        return RegTextParser(ReadRegSource(EncodeUtf8(wide), fileName, options, regeditOnly)).Run();
     }
-    return RegTextParser(ReadRegSource(std::string(text), fileName, options)).Run();
+    return RegTextParser(ReadRegSource(std::string(text), fileName, options, regeditOnly)).Run();
 }
 
 bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& sections) {

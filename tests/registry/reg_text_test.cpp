@@ -237,6 +237,13 @@ TEST_F(RegistryFile, ACorruptOrUnreadableFileIsSetAsideAndTheRegistryStartsEmpty
     EXPECT_THAT(ReadFile(path_), HasSubstr("[HKEY_LOCAL_MACHINE\\Fresh]"));
 
     UnbindRegistryFile();
+    fs::remove(path_ + ".corrupt");
+    ots::test::WriteFile(path_, "\n[HKEY_LOCAL_MACHINE\\NoHeader]\n");  // only regedit's form
+    const auto headless = BindRegistryFile(path_);
+    ASSERT_TRUE(headless);
+    EXPECT_THAT(headless->ToString(), HasSubstr(path_ + ":2: expected"));
+
+    UnbindRegistryFile();
     fs::remove_all(path_ + ".corrupt");
     fs::remove(path_);
     fs::create_directory(path_);  // reading a folder fails
