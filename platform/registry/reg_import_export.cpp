@@ -29,11 +29,27 @@ void ResetRegistry() {
     PersistChange();
 }
 
-std::optional<RegistryError> ImportRegText(const std::string& text, const std::string& fileName) {
-    ParsedRegText parsed = ParseRegText(text, fileName);
+namespace {
+
+void NoteSkippedKeys(const ParsedRegText& parsed, const std::string& fileName,
+                     const RegTextOptions& options) {
+    if (parsed.skippedKeys > 0 && options.note) {
+        options.note((fileName.empty() ? std::string() : fileName + ": ") + "skipped " +
+                     std::to_string(parsed.skippedKeys) +
+                     (parsed.skippedKeys == 1 ? " key" : " keys") +
+                     " under roots other than HKEY_LOCAL_MACHINE");
+    }
+}
+
+}  // namespace
+
+std::optional<RegistryError> ImportRegText(const std::string& text, const std::string& fileName,
+                                           const RegTextOptions& options) {
+    ParsedRegText parsed = ParseRegText(text, fileName, options);
     if (parsed.error) {
         return parsed.error;
     }
+    NoteSkippedKeys(parsed, fileName, options);
     bool changed = false;
     {
         RegistryState& reg = Registry();
@@ -49,12 +65,23 @@ std::optional<RegistryError> ImportRegText(const std::string& text, const std::s
     return std::nullopt;
 }
 
-std::optional<RegistryError> ImportRegFile(const std::string& path) {
+std::optional<RegistryError> ImportRegFile(const std::string& path, const RegTextOptions& options) {
     std::string text;
     if (const int error = ReadWholeFile(path, text); error != 0) {
         return RegistryError{path, 0, std::string("cannot read the file: ") + std::strerror(error)};
     }
-    return ImportRegText(text, path);
+    return ImportRegText(text, path, options);
+}
+
+std::optional<RegistryError> ResolveRegText(const std::string& text, const std::string& fileName,
+                                            const RegTextOptions& options, std::string& regedit) {
+    ParsedRegText parsed = ParseRegText(text, fileName, options);
+    if (parsed.error) {
+        return parsed.error;
+    }
+    NoteSkippedKeys(parsed, fileName, options);
+    regedit = WriteRegSections(parsed.sections);
+    return std::nullopt;
 }
 
 std::string ExportRegText(const std::wstring& keyPath) {

@@ -39,6 +39,7 @@ struct RegSection {
 struct ParsedRegText {
     std::vector<RegSection> sections;
     std::optional<host::RegistryError> error;  // set: the text is unusable, nothing to apply
+    int skippedKeys = 0;                       // keys under other roots a device image's file named
 };
 
 // REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ.
@@ -46,7 +47,10 @@ inline bool IsStringType(DWORD type) {
     return type == 1 || type == 2 || type == 7;
 }
 
-ParsedRegText ParseRegText(std::string_view text, const std::string& fileName);
+// regedit's text, or a device image's registry file (reg_source.h) read with `options`.
+// The host's own registry file (regeditOnly) must be regedit's.
+ParsedRegText ParseRegText(std::string_view text, const std::string& fileName,
+                           const host::RegTextOptions& options = {}, bool regeditOnly = false);
 
 // Applies parsed sections to a tree; returns whether anything changed.
 bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& sections);
@@ -55,5 +59,8 @@ bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& section
 // 5.00 header. Keys come in case-insensitive order, each parent before its subkeys. The root
 // gets a section only when it has values of its own.
 std::string WriteRegText(const RegKey& key, const KeyPath& path);
+
+// Parsed sections as regedit text that parses back to the same sections.
+std::string WriteRegSections(const std::vector<RegSection>& sections);
 
 }  // namespace ce::registry

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ce/registry.h"
+#include "reg_source.h"
 #include "reg_text.h"
 #include "utf16.h"
 #include "utf8.h"
@@ -40,6 +41,10 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
         }
     }
     return true;
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
 // 1 to maxDigits hex digits and nothing else.
@@ -78,34 +83,6 @@ std::string Printable(std::string_view line) {
     return out;
 }
 
-constexpr char kDosEndOfFile = '\x1A';
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);  // byte-order mark
-    }
-    // Older tools end the file with the DOS end-of-file byte.
-    const std::size_t last = text.find_last_not_of("\r\n");
-    if (last != std::string_view::npos && text[last] == kDosEndOfFile) {
-        text = text.substr(0, last);
-    }
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(start, end - start);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::vector<BYTE> WideBytes(const std::wstring& text) {
     std::vector<BYTE> bytes((text.size() + 1) * sizeof(wchar_t));
     std::memcpy(bytes.data(), text.c_str(), bytes.size());  // with the terminating zero
@@ -117,49 +94,51 @@ std::vector<BYTE> DwordBytes(std::uint32_t value) {
             static_cast<BYTE>(value >> 24)};
 }
 
+// Roots a device image's files may name besides HKEY_LOCAL_MACHINE; their keys are skipped.
+constexpr std::string_view kOtherRoots[] = {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS"};
+
 class RegTextParser {
   public:
-    RegTextParser(std::string_view text, const std::string& fileName)
-        : lines_(SplitLines(text)), fileName_(fileName) {}
+    explicit RegTextParser(RegSource source) : source_(std::move(source)) {
+        result_.error = std::move(source_.error);
+    }
 
     ParsedRegText Run() {
-        if (ReadHeader()) {
-            while (!result_.error && next_ < lines_.size()) {
+        if (!source_.imageForm) {
+            SkipHeader();
+        }
+        if (!result_.error) {
+            while (!result_.error && next_ < source_.lines.size()) {
                 ReadLine();
             }
         }
         if (result_.error) {
             result_.sections.clear();
+            result_.skippedKeys = 0;
         }
         return std::move(result_);
     }
 
   private:
-    int LineNumber() const { return static_cast<int>(next_); }  // of the line last taken
+    // The line last taken.
+    std::size_t Current() const { return next_ == 0 ? 0 : next_ - 1; }
 
-    void Fail(std::string message) { Fail(LineNumber(), std::move(message)); }
-    void Fail(int line, std::string message) {
-        if (!result_.error) {
-            result_.error = RegistryError{fileName_, line, std::move(message)};
+    void Fail(std::string message) { Fail(Current(), std::move(message)); }
+    void Fail(std::size_t index, std::string message) {
+        if (result_.error) {
+            return;
         }
+        const SourceLine at = index < source_.lines.size() ? source_.lines[index] : SourceLine{};
+        result_.error =
+            RegistryError{source_.files[at.file], std::max(at.line, 1), std::move(message)};
     }
 
-    std::string_view TakeLine() { return lines_[next_++]; }
+    std::string_view TakeLine() { return source_.lines[next_++].text; }
 
-    bool ReadHeader() {
-        while (next_ < lines_.size()) {
-            const std::string_view line = Trim(TakeLine());
-            if (line.empty()) {
-                continue;
-            }
-            if (line == kRegHeader5 || line == kRegHeader4) {
-                return true;
-            }
-            break;
+    // regedit's source starts with its header, after blank lines: nothing left to check.
+    void SkipHeader() {
+        while (next_ < source_.lines.size() && Trim(TakeLine()).empty()) {
         }
-        Fail(std::max(LineNumber(), 1), "expected \"" + std::string(kRegHeader5) + "\" or \"" +
-                                            std::string(kRegHeader4) + "\" as the first line");
-        return false;
     }
 
     void ReadLine() {
@@ -188,7 +167,12 @@ class RegTextParser {
             inner.remove_prefix(1);
         }
         const std::string_view root = inner.substr(0, inner.find('\\'));
-        if (root.size() != kRootName.size() || !StartsWithNoCase(root, kRootName)) {
+        skipping_ = source_.imageForm && IsOtherRoot(root);
+        if (skipping_) {
+            ++result_.skippedKeys;
+            return;
+        }
+        if (!SameNoCase(root, kRootName)) {
             Fail("only HKEY_LOCAL_MACHINE keys are supported, not \"" + Printable(root) + "\"");
             return;
         }
@@ -247,11 +231,11 @@ class RegTextParser {
     }
 
     void ReadValue(std::string_view line) {
-        if (result_.sections.empty()) {
+        if (!skipping_ && result_.sections.empty()) {
             Fail("value outside a key section");
             return;
         }
-        if (result_.sections.back().removeKey) {
+        if (!skipping_ && result_.sections.back().removeKey) {
             Fail("value under a key that is being deleted");
             return;
         }
@@ -274,7 +258,7 @@ class RegTextParser {
             return;
         }
         rest = TrimLeft(rest.substr(1));
-        if (ReadData(rest, change)) {
+        if (ReadData(rest, change) && !skipping_) {
             result_.sections.back().values.push_back(std::move(change));
         }
     }
@@ -325,34 +309,72 @@ class RegTextParser {
             }
             return true;
         }
-        Fail("unknown value data (expected \"text\", dword:, hex:, hex(N): or -)");
+        if (StartsWithNoCase(rest, "multi_sz:")) {
+            change.type = REG_MULTI_SZ;
+            return ReadStringList(rest.substr(9), change.data);
+        }
+        Fail("unknown value data (expected \"text\", dword:, hex:, hex(N):, multi_sz: or -)");
         return false;
     }
 
-    // Comma-separated bytes; a line ending in '\' continues on the next line.
-    bool ReadHexList(std::string_view first, std::vector<BYTE>& bytes) {
-        std::string list;
-        std::vector<std::pair<std::size_t, int>> lineStarts;  // offset in list -> line number
+    // Offset in a continued list -> the index of the line it came from.
+    using LineStarts = std::vector<std::pair<std::size_t, std::size_t>>;
+
+    // A list that a line ending in '\' continues on the next line, joined.
+    bool ReadContinued(std::string_view first, std::string& list, LineStarts& lineStarts) {
         std::string_view segment = first;
         for (;;) {
-            lineStarts.emplace_back(list.size(), LineNumber());
+            lineStarts.emplace_back(list.size(), Current());
             segment = Trim(segment);
             if (!segment.ends_with('\\')) {
                 list += segment;
-                break;
+                return true;
             }
             list += segment.substr(0, segment.size() - 1);
-            if (next_ == lines_.size()) {
-                Fail("the hex list continues past the end of the file");
+            if (next_ == source_.lines.size()) {
+                Fail("the list continues past the end of the file");
                 return false;
             }
             segment = TakeLine();
         }
-        return ReadHexBytes(list, lineStarts, bytes);
     }
 
-    bool ReadHexBytes(std::string_view list, const std::vector<std::pair<std::size_t, int>>& lines,
-                      std::vector<BYTE>& bytes) {
+    // Comma-separated quoted strings, each stored with its terminating zero, then one more.
+    bool ReadStringList(std::string_view first, std::vector<BYTE>& data) {
+        std::string list;
+        LineStarts lineStarts;
+        if (!ReadContinued(first, list, lineStarts)) {
+            return false;
+        }
+        std::wstring all;
+        for (std::size_t pos = 0; !Trim(list.substr(pos)).empty();) {
+            pos = list.find_first_not_of(kBlank, pos);
+            std::wstring text;
+            if (list[pos] != '"' || !ReadQuoted(list, pos, text)) {
+                Fail("multi_sz: needs \"text\" items separated by commas");
+                return false;
+            }
+            all += text;
+            all.push_back(L'\0');
+            pos = std::min(list.find_first_not_of(kBlank, pos), list.size());
+            if (pos < list.size() && (list[pos] != ',' || Trim(list.substr(pos + 1)).empty())) {
+                Fail("multi_sz: needs \"text\" items separated by commas");
+                return false;
+            }
+            pos += pos < list.size() ? 1 : 0;
+        }
+        data = WideBytes(all);
+        return true;
+    }
+
+    // Comma-separated bytes.
+    bool ReadHexList(std::string_view first, std::vector<BYTE>& bytes) {
+        std::string list;
+        LineStarts lineStarts;
+        return ReadContinued(first, list, lineStarts) && ReadHexBytes(list, lineStarts, bytes);
+    }
+
+    bool ReadHexBytes(std::string_view list, const LineStarts& lines, std::vector<BYTE>& bytes) {
         if (Trim(list).empty()) {
             return true;  // hex: with no bytes is an empty value
         }
@@ -366,7 +388,7 @@ class RegTextParser {
             std::uint32_t value = 0;
             const std::string_view token = Trim(list.substr(start, end - start));
             if (!ParseHexNumber(token, 2, value)) {
-                int line = lines.front().second;
+                std::size_t line = lines.front().second;
                 for (const auto& [offset, number] : lines) {
                     if (offset <= start) {
                         line = number;
@@ -383,15 +405,21 @@ class RegTextParser {
         }
     }
 
-    std::vector<std::string_view> lines_;
+    static bool IsOtherRoot(std::string_view root) {
+        return std::any_of(std::begin(kOtherRoots), std::end(kOtherRoots),
+                           [root](std::string_view other) { return SameNoCase(root, other); });
+    }
+
+    RegSource source_;
     std::size_t next_ = 0;
-    std::string fileName_;
+    bool skipping_ = false;  // in a key under another root: its values are read, not kept
     ParsedRegText result_;
 };
 
 }  // namespace
 
-ParsedRegText ParseRegText(std::string_view text, const std::string& fileName) {
+ParsedRegText ParseRegText(std::string_view text, const std::string& fileName,
+                           const host::RegTextOptions& options, bool regeditOnly) {
     // regedit saves UTF-16LE with a byte-order mark; the parser reads UTF-8.
     if (text.starts_with("\xFF\xFE")) {
         text.remove_prefix(2);
@@ -402,10 +430,9 @@ ParsedRegText ParseRegText(std::string_view text, const std::string& fileName) {
             failed.error = RegistryError{fileName, 1, "the file starts as UTF-16LE but is not"};
             return failed;
         }
-        const std::string utf8 = EncodeUtf8(wide);
-        return RegTextParser(utf8, fileName).Run();
+        return RegTextParser(ReadRegSource(EncodeUtf8(wide), fileName, options, regeditOnly)).Run();
     }
-    return RegTextParser(text, fileName).Run();
+    return RegTextParser(ReadRegSource(std::string(text), fileName, options, regeditOnly)).Run();
 }
 
 bool ApplyRegSections(const KeyPtr& root, const std::vector<RegSection>& sections) {

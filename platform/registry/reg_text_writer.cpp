@@ -107,6 +107,14 @@ void WriteValue(std::string& out, const RegValue& value) {
     }
 }
 
+std::string PathText(const KeyPath& path) {
+    std::string text(kRootName);
+    for (const std::wstring& part : path) {
+        text += "\\" + EncodeUtf8(part);
+    }
+    return text;
+}
+
 void WriteKey(std::string& out, const RegKey& key, std::string& pathText, bool isRoot) {
     if (!isRoot || !key.values.empty()) {
         out += "\n[" + pathText + "]\n";
@@ -127,11 +135,24 @@ void WriteKey(std::string& out, const RegKey& key, std::string& pathText, bool i
 std::string WriteRegText(const RegKey& key, const KeyPath& path) {
     std::string out(kRegHeader5);
     out.push_back('\n');
-    std::string pathText(kRootName);
-    for (const std::wstring& part : path) {
-        pathText += "\\" + EncodeUtf8(part);
-    }
+    std::string pathText = PathText(path);
     WriteKey(out, key, pathText, path.empty());
+    return out;
+}
+
+std::string WriteRegSections(const std::vector<RegSection>& sections) {
+    std::string out(kRegHeader5);
+    out.push_back('\n');
+    for (const RegSection& section : sections) {
+        out += "\n[" + std::string(section.removeKey ? "-" : "") + PathText(section.path) + "]\n";
+        for (const RegValueChange& change : section.values) {
+            if (change.remove) {
+                out += (change.name.empty() ? std::string("@") : Quote(change.name)) + "=-\n";
+            } else {
+                WriteValue(out, RegValue{change.name, change.type, change.data});
+            }
+        }
+    }
     return out;
 }
 

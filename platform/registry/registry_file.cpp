@@ -65,7 +65,7 @@ std::optional<RegistryError> LoadLocked(FileBinding& binding, const std::string&
     std::optional<RegistryError> error;
     std::vector<RegSection> sections;
     if (const int readError = ReadWholeFile(path, text); readError == 0) {
-        ParsedRegText parsed = ParseRegText(text, path);
+        ParsedRegText parsed = ParseRegText(text, path, {}, true);
         error = std::move(parsed.error);
         sections = std::move(parsed.sections);
     } else if (readError != ENOENT) {

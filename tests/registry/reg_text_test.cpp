@@ -133,10 +133,9 @@ TEST_F(RegText, ASyntaxErrorNamesFileAndLineAndMergesNothing) {
     };
     const std::string good = "[HKEY_LOCAL_MACHINE\\Merged]\n\"first\"=dword:1\n";
     const Case cases[] = {
-        {"no header", good, "first line", 1, true},
-        {"empty text", "", "first line", 1, true},
-        {"wrong header after blanks", "\n\nWindows Registry Editor 4\n" + good, "first line", 3,
-         true},
+        // Without regedit's header the text is a device image's file, which this line is not.
+        {"wrong header after blanks", "\n\nWindows Registry Editor 4\n" + good, "unexpected text",
+         3, true},
         {"value before a section", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n",
          "outside a key", 2, true},
         {"unterminated string", "\"a\"=\"open\n", "unterminated"},
@@ -236,6 +235,13 @@ TEST_F(RegistryFile, ACorruptOrUnreadableFileIsSetAsideAndTheRegistryStartsEmpty
     EXPECT_EQ(ce::host::ExportRegText(), "Windows Registry Editor Version 5.00\n");
     const RegKey fresh(L"Fresh", true);  // the binding holds: the next change writes a fresh file
     EXPECT_THAT(ReadFile(path_), HasSubstr("[HKEY_LOCAL_MACHINE\\Fresh]"));
+
+    UnbindRegistryFile();
+    fs::remove(path_ + ".corrupt");
+    ots::test::WriteFile(path_, "\n[HKEY_LOCAL_MACHINE\\NoHeader]\n");  // only regedit's form
+    const auto headless = BindRegistryFile(path_);
+    ASSERT_TRUE(headless);
+    EXPECT_THAT(headless->ToString(), HasSubstr(path_ + ":2: expected"));
 
     UnbindRegistryFile();
     fs::remove_all(path_ + ".corrupt");

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "cectl/reg_defines.h"
 #include "cectl/stroke.h"
 
 namespace ots::control {
@@ -241,8 +242,10 @@ class CommandBuilder {
         Action(reg, "dump", "Prints the registry, or KEY and its subkeys, as .reg text.")
             ->add_option("KEY", command().text, "a key")
             ->type_name("");
-        CLI::App* import = Action(reg, "import", "Merges a .reg file into the host's registry.");
+        CLI::App* import = Action(
+            reg, "import", "Merges a .reg file (regedit's or a device image's) into the registry.");
         import->add_option("FILE", line_.fileToRead, "the .reg file")->type_name("")->required();
+        AddRegDefineOption(*import, line_.defines);
     }
 
     CommandLine& line_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 
@@ -25,6 +26,8 @@ struct CommandLine {
     std::string message;
     // draw path FILE: the points to read; reg import FILE: the text to send.
     std::string fileToRead;
+    // reg import --define: the file is resolved here with these names (a device image's file).
+    std::map<std::string, std::string> defines;
 };
 
 // args: the arguments after the program name.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ce/host/registry_store.h"
 #include "ce/host/stream_wire.h"
 #include "cectl/command_line.h"
 #include "cectl/control_request.h"
@@ -45,6 +46,21 @@ std::string LoadNamedFile(CommandLine& line) {
     return {};
 }
 
+// A device image's registry file is resolved here, where its #include files are: the host
+// gets regedit text of what it changes. One line says what was skipped.
+std::string ResolveRegImport(CommandLine& line) {
+    ce::host::RegTextOptions options;
+    options.defines = line.defines;
+    options.note = [](const std::string& note) { std::cerr << "cectl: " << note << "\n"; };
+    std::string regedit;
+    if (const auto error =
+            ce::host::ResolveRegText(line.command.text, line.fileToRead, options, regedit)) {
+        return error->ToString();
+    }
+    line.command.text = std::move(regedit);
+    return {};
+}
+
 void Print(std::FILE* out, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), out);
     std::fflush(out);
@@ -66,6 +82,11 @@ int main(int argc, char** argv) {
     if (!line.fileToRead.empty()) {
         if (const std::string error = LoadNamedFile(line); !error.empty()) {
             return Fail(kExitUsage, error);
+        }
+    }
+    if (line.command.verb == Verb::RegImport) {
+        if (const std::string error = ResolveRegImport(line); !error.empty()) {
+            return Fail(kExitRefused, error);
         }
     }
     const std::vector<std::uint8_t> request = EncodeCommand(line.command);

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "cectl/reg_defines.h"
+
 namespace ots::host {
 namespace {
 
@@ -40,6 +42,7 @@ HostCommandLine ParseHostCommandLine(std::span<const std::string> args) {
     path("--state", o.stateDir, "DIR",
          "the state folder; the registry is kept in DIR/registry.reg");
     path("--config", o.configFile, "FILE", "the platform configuration to import");
+    ots::control::AddRegDefineOption(app, o.defines);
     path("--socket", o.socketPath, "PATH",
          "the socket cectl and the stream devices' clients reach");
     path("--driver-dir", o.driverDir, "DIR", "where driver libraries are found");

@@ -1,6 +1,7 @@
 // cehost's command line.
 #pragma once
 
+#include <map>
 #include <span>
 #include <string>
 
@@ -15,9 +16,10 @@ enum class UsbKind { Sim, Libusb };
 struct HostOptions {
     std::string stateDir;    // empty: $XDG_STATE_HOME/ots or ~/.local/state/ots
     std::string configFile;  // empty: platform.reg beside the program or in the source tree
-    std::string socketPath;  // empty: the default (ce/host/stream_server.h)
-    std::string driverDir;   // empty: the folder of the program
-    std::string logFile;     // empty: debug output to stderr
+    std::map<std::string, std::string> defines;  // --define NAME[=VALUE], for the configuration
+    std::string socketPath;                      // empty: the default (ce/host/stream_server.h)
+    std::string driverDir;                       // empty: the folder of the program
+    std::string logFile;                         // empty: debug output to stderr
     SinkKind sink = SinkKind::Trace;
     std::string traceFile;   // empty: stdout
     std::string display;     // the X11 sink's display; empty: $DISPLAY

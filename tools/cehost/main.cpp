@@ -102,7 +102,10 @@ int SetUp(const HostOptions& options, std::string& registryFile) {
     if (config.empty()) {
         return Fail(kExitConfig, "no platform configuration found (give --config FILE)");
     }
-    if (const auto bad = ce::host::ImportRegFile(config)) {
+    ce::host::RegTextOptions read;
+    read.defines = options.defines;
+    read.note = [](const std::string& line) { Say(line); };
+    if (const auto bad = ce::host::ImportRegFile(config, read)) {
         return Fail(kExitConfig, "cannot import the platform configuration: " + bad->ToString());
     }
     ce::host::SetDriverSearchPath(options.driverDir.empty() ? ProgramDir() : options.driverDir);
