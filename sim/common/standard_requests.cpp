@@ -20,15 +20,6 @@ constexpr BYTE kSetConfiguration = 9;
 constexpr BYTE kGetInterface = 10;
 constexpr BYTE kSetInterface = 11;
 
-constexpr BYTE kDeviceDescriptorType = 1;
-constexpr BYTE kConfigurationDescriptorType = 2;
-constexpr BYTE kInterfaceDescriptorType = 4;
-constexpr BYTE kEndpointDescriptorType = 5;
-constexpr std::size_t kDeviceDescriptorLength = 18;
-constexpr std::size_t kConfigurationLength = 9;
-constexpr std::size_t kInterfaceLength = 9;
-constexpr std::size_t kEndpointLength = 7;
-
 constexpr BYTE kRequestTypeMask = 0x60;
 
 ce::host::ControlResult Answer(std::span<BYTE> data, const std::vector<std::uint8_t>& bytes) {

@@ -13,14 +13,6 @@ namespace ots::sim {
 namespace {
 
 constexpr BYTE kDirectionIn = 0x80;
-constexpr BYTE kDeviceType = 1;
-constexpr BYTE kConfigurationType = 2;
-constexpr BYTE kInterfaceType = 4;
-constexpr BYTE kEndpointType = 5;
-constexpr std::size_t kDeviceLength = 18;
-constexpr std::size_t kConfigurationLength = 9;
-constexpr std::size_t kInterfaceLength = 9;
-constexpr std::size_t kEndpointLength = 7;
 constexpr std::size_t kBytesPerGroup = 4;  // hex data in groups of four bytes, as usbmon shows it
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
@@ -123,7 +115,8 @@ class Words {
 };
 
 std::optional<USB_DEVICE_DESCRIPTOR> DeviceFrom(const Bytes& b) {
-    if (b.size() != kDeviceLength || b[0] != kDeviceLength || b[1] != kDeviceType) {
+    if (b.size() != kDeviceDescriptorLength || b[0] != kDeviceDescriptorLength ||
+        b[1] != kDeviceDescriptorType) {
         return std::nullopt;
     }
     return USB_DEVICE_DESCRIPTOR{b[0],  b[1],  LoadU16(b, 2), b[4],           b[5],
@@ -134,7 +127,7 @@ std::optional<USB_DEVICE_DESCRIPTOR> DeviceFrom(const Bytes& b) {
 // The interfaces and endpoints of a configuration descriptor; other descriptors are skipped.
 std::optional<std::vector<ce::host::UsbInterfaceModel>> InterfacesFrom(const Bytes& b) {
     if (b.size() < kConfigurationLength || b[0] != kConfigurationLength ||
-        b[1] != kConfigurationType || LoadU16(b, 2) != b.size()) {
+        b[1] != kConfigurationDescriptorType || LoadU16(b, 2) != b.size()) {
         return std::nullopt;
     }
     std::vector<ce::host::UsbInterfaceModel> interfaces;
@@ -143,12 +136,12 @@ std::optional<std::vector<ce::host::UsbInterfaceModel>> InterfacesFrom(const Byt
         if (length < 2 || at + length > b.size()) {
             return std::nullopt;
         }
-        if (b[at + 1] == kInterfaceType && length >= kInterfaceLength) {
+        if (b[at + 1] == kInterfaceDescriptorType && length >= kInterfaceLength) {
             interfaces.push_back(
                 {USB_INTERFACE_DESCRIPTOR{b[at], b[at + 1], b[at + 2], b[at + 3], b[at + 4],
                                           b[at + 5], b[at + 6], b[at + 7], b[at + 8]},
                  {}});
-        } else if (b[at + 1] == kEndpointType && length >= kEndpointLength) {
+        } else if (b[at + 1] == kEndpointDescriptorType && length >= kEndpointLength) {
             if (interfaces.empty()) {
                 return std::nullopt;
             }

@@ -3,6 +3,7 @@
 // request neither serves is answered with a STALL).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -24,5 +25,15 @@ std::vector<std::uint8_t> ConfigurationBytes(
     const std::vector<ce::host::UsbInterfaceModel>& interfaces);
 
 inline constexpr ce::host::ControlResult kStall{USB_STALL_ERROR, 0};
+
+// Descriptor types and lengths, as the USB standard numbers them.
+inline constexpr BYTE kDeviceDescriptorType = 1;
+inline constexpr BYTE kConfigurationDescriptorType = 2;
+inline constexpr BYTE kInterfaceDescriptorType = 4;
+inline constexpr BYTE kEndpointDescriptorType = 5;
+inline constexpr std::size_t kDeviceDescriptorLength = 18;
+inline constexpr std::size_t kConfigurationLength = 9;
+inline constexpr std::size_t kInterfaceLength = 9;
+inline constexpr std::size_t kEndpointLength = 7;
 
 }  // namespace ots::sim
