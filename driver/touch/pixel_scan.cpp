@@ -9,7 +9,6 @@ namespace {
 
 using Word = std::uint64_t;
 inline constexpr INT32 kWordBytes = sizeof(Word);
-inline constexpr Word kLowBits = 0x0101010101010101ULL;
 inline constexpr Word kHighBits = 0x8080808080808080ULL;
 inline constexpr Word kLow7Bits = 0x7F7F7F7F7F7F7F7FULL;
 
