@@ -33,10 +33,13 @@ void MapCalibrated(const ots::TouchPoint& point, INT32* x, INT32* y, const Optic
 void ClampToScreen(INT32* x, INT32* y, const TOUCH_DATA& td, ScreenScale scale) {
     *x = std::clamp(*x, 0, scale.fullScale);
     *y = std::clamp(*y, 0, scale.fullScale);
+    if (td.DeviceConfig.IsCalibrated == 0) {
+        return;
+    }
     const INT32 width = PanelWidth(td);
     const INT32 height = PanelHeight(td);
     // A negative panel size is as unusable as none: the bounds would flip sign.
-    if (width <= 0 || height <= 0 || td.DeviceConfig.IsCalibrated == 0) {
+    if (width <= 0 || height <= 0) {
         return;
     }
     const ots::DeviceConfig& dc = td.DeviceConfig;

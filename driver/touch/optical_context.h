@@ -26,6 +26,10 @@ struct PointRing {
     double work[3];  // slopes of x, y and size kept for the three-frames-ahead reference
     SolvedPoint entries[kRingEntries];
     INT32 index;  // newest entry; -1 when cleared
+    // newerStep[i]: the distance from entries[i + 1] to entries[i], kept once both are
+    // smoothed (they change no more until overwritten), NaN while not known. The backward walk
+    // sums these every frame.
+    double newerStep[kRingEntries];
 };
 
 // The panel's visible area in baseline units: where a real touch can be.

@@ -48,10 +48,17 @@ INT32 FindDark(const BYTE* line, INT32 from, INT32 end) {
 
 INT32 FindLit(const BYTE* line, INT32 from, INT32 end) {
     INT32 p = from;
+    // The background is long and dark: four words at a time, tested together.
+    for (; p + 4 * kWordBytes <= end; p += 4 * kWordBytes) {
+        if ((Load(line + p) | Load(line + p + kWordBytes) | Load(line + p + 2 * kWordBytes) |
+             Load(line + p + 3 * kWordBytes)) != 0) {
+            break;
+        }
+    }
     for (; p + kWordBytes <= end; p += kWordBytes) {
-        const Word lit = NonzeroFlags(Load(line + p));
-        if (lit != 0) {
-            return p + FirstFlagged(lit);
+        const Word word = Load(line + p);
+        if (word != 0) {
+            return p + FirstFlagged(NonzeroFlags(word));
         }
     }
     while (p < end && line[p] == 0) {

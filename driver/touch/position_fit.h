@@ -59,8 +59,9 @@ struct FitState {
     double rhs[kFitTerms][3];             // x, y and size right-hand sides, eliminated
 };
 
-// Fits the next degree (state.size, starting from a zero-filled state) to the samples, whose
-// power sums are given. False when the new pivot is 0, and so the system singular, or the
+// Fits the next degree (state.size, starting from a zero-filled state and curve, then each
+// time with the state and curve the previous degree left) to the samples, whose power sums are
+// given. False when the new pivot is 0, and so the system singular, or the
 // solution is not finite; the state is then of no further use.
 bool FitNextDegree(const FitSample* samples, int count, const PowerSums& powers, FitState& state,
                    FitCurve& curve);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 
 #include "touch/position_fit.h"
 #include "touch/position_triangulate.h"
@@ -102,22 +104,34 @@ void CollectForward(const PointRing& ring, int delayed, int newest, double windo
     }
 }
 
+// The distance from entries[index + 1] to entries[index].
+double NewerStep(const PointRing& ring, int index) {
+    const double kept = ring.newerStep[index];
+    return std::isnan(kept) ? Distance(ring.entries[Wrap(index + 1)], ring.entries[index]) : kept;
+}
+
+// Keeps the step from a just smoothed entry to the one before it.
+void KeepNewerStep(PointRing& ring, int smoothed) {
+    const int before = Wrap(smoothed - 1);
+    const bool both = ring.entries[smoothed].valid != 0 && ring.entries[before].valid != 0;
+    ring.newerStep[before] = both ? Distance(ring.entries[smoothed], ring.entries[before])
+                                  : std::numeric_limits<double>::quiet_NaN();
+}
+
 // No step limit backwards: those entries were already accepted when they were smoothed.
 void CollectBackward(const PointRing& ring, int delayed, int newest, SampleSet& set) {
     double walked = 0.0;
-    const SolvedPoint* newer = nullptr;
     for (int t = -1; t >= kOldestSampleT; --t) {
         const int index = Wrap(delayed + t);
         const SolvedPoint& entry = ring.entries[index];
         if (index == newest || entry.valid == 0) {
             break;
         }
-        walked += newer != nullptr ? Distance(*newer, entry) : 0.0;
+        walked += t < -1 ? NewerStep(ring, index) : 0.0;
         AddToSet(set, t, entry);
         if (walked > kMaxWalk) {
             break;
         }
-        newer = &entry;
     }
 }
 
@@ -166,11 +180,15 @@ void ClearRing(PointRing& ring) {
         entry.valid = 0;
     }
     ring.index = -1;
+    std::fill(std::begin(ring.newerStep), std::end(ring.newerStep),
+              std::numeric_limits<double>::quiet_NaN());
 }
 
 void PushRing(PointRing& ring, const SolvedPoint& point) {
     ring.index = ring.index < 0 ? 0 : Wrap(ring.index + 1);
     ring.entries[ring.index] = point;
+    ring.newerStep[ring.index] = std::numeric_limits<double>::quiet_NaN();
+    ring.newerStep[Wrap(ring.index - 1)] = std::numeric_limits<double>::quiet_NaN();
 }
 
 int NewestIndex(const PointRing& ring) {
@@ -187,8 +205,10 @@ double StepWindow(const SolvedPoint& delayedA, const SolvedPoint& delayedB) {
     return std::max(d, kMinWindow);
 }
 
-SolvedPoint SmoothDelayedPoint(PointRing& ring, double window, SolvedPoint& reference,
-                               bool sameBlobCounts) {
+namespace {
+
+SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
+                        bool sameBlobCounts) {
     const int newest = NewestIndex(ring);
     const int delayed = DelayedIndex(ring);
     const int counted = RepairWalk(ring, delayed, newest, window);
@@ -229,6 +249,15 @@ SolvedPoint SmoothDelayedPoint(PointRing& ring, double window, SolvedPoint& refe
         return Drop(entry);
     }
     entry = smoothed;
+    return smoothed;
+}
+
+}  // namespace
+
+SolvedPoint SmoothDelayedPoint(PointRing& ring, double window, SolvedPoint& reference,
+                               bool sameBlobCounts) {
+    const SolvedPoint smoothed = SmoothEntry(ring, window, reference, sameBlobCounts);
+    KeepNewerStep(ring, DelayedIndex(ring));
     return smoothed;
 }
 

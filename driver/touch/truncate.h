@@ -11,16 +11,14 @@
 #include "ce/types.h"
 
 inline INT32 TruncateToInt32(double value) {
+    // Strictly inside these bounds (which a NaN is not) the conversion is defined and truncates.
+    constexpr double kAboveMax = static_cast<double>(std::numeric_limits<INT32>::max()) + 1.0;
+    constexpr double kBelowMin = static_cast<double>(std::numeric_limits<INT32>::min()) - 1.0;
+    if (value > kBelowMin && value < kAboveMax) {
+        return static_cast<INT32>(value);
+    }
     if (std::isnan(value)) {
         return 0;
     }
-    constexpr double kMax = static_cast<double>(std::numeric_limits<INT32>::max());
-    constexpr double kMin = static_cast<double>(std::numeric_limits<INT32>::min());
-    if (value >= kMax) {
-        return std::numeric_limits<INT32>::max();
-    }
-    if (value <= kMin) {
-        return std::numeric_limits<INT32>::min();
-    }
-    return static_cast<INT32>(value);  // in range: truncates toward zero
+    return value > 0.0 ? std::numeric_limits<INT32>::max() : std::numeric_limits<INT32>::min();
 }

@@ -30,9 +30,11 @@ struct SinkList {
     int lastId = 0;
 };
 
+// Constant-initialised: ready before any code runs, and no guard to test on every event.
+constinit SinkList gSinks;
+
 SinkList& Sinks() {
-    static SinkList list;
-    return list;
+    return gSinks;
 }
 
 // Runs a change of the list once every injection in progress has left it.

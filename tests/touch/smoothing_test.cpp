@@ -12,6 +12,7 @@
 #include "touch/frame_points.h"
 #include "touch/spline.h"
 #include "touch/tap_filter.h"
+#include "touch/truncate.h"
 
 namespace ots::test {
 namespace {
@@ -214,6 +215,29 @@ TEST(FramePointsTest, EachPointIsScaledToPanelUnitsWithDefinedValues) {
             EXPECT_EQ(PointsText(&p[first ? 0 : 1], 1), row.want) << row.want;
             EXPECT_EQ(p[first ? 1 : 0].x, 8192 + static_cast<INT32>(row.offsetX));
         }
+    }
+}
+
+// A coordinate converts by truncation; beyond the INT32 range it stays at the bound it passed,
+// right up to the bound's edge, and a NaN gives 0.
+TEST(TruncateTest, ValuesAtTheEdgesOfTheRangeKeepTheirBound) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double in;
+        INT32 want;
+    } rows[] = {
+        {-0.99, 0},
+        {2147483646.99, kInt32Max - 1},
+        {2147483647.99, kInt32Max},
+        {2147483648.0, kInt32Max},
+        {inf, kInt32Max},
+        {-2147483648.99, kInt32Min},
+        {-2147483649.0, kInt32Min},
+        {-inf, kInt32Min},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(TruncateToInt32(row.in), row.want) << row.in;
     }
 }
 
