@@ -129,23 +129,21 @@ bool BackSubstitute(const FitState& e, FitCurve& curve) {
     // The rows above n are those of no degree fitted yet: still 0.
     const int n = e.size;
     for (int row = n - 1; row >= 0; --row) {
-        double x = e.rhs[row][0];
-        double y = e.rhs[row][1];
-        double size = e.rhs[row][2];
+        FitTerm term{e.rhs[row][0], e.rhs[row][1], e.rhs[row][2]};
         for (int k = row + 1; k < n; ++k) {
-            x -= e.a[row][k] * curve.x[k];
-            y -= e.a[row][k] * curve.y[k];
-            size -= e.a[row][k] * curve.size[k];
+            const double a = e.a[row][k];
+            term.x -= a * curve.of[k].x;
+            term.y -= a * curve.of[k].y;
+            term.size -= a * curve.of[k].size;
         }
-        x /= e.a[row][row];
-        y /= e.a[row][row];
-        size /= e.a[row][row];
-        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(size)) {
+        const double pivot = e.a[row][row];
+        term.x /= pivot;
+        term.y /= pivot;
+        term.size /= pivot;
+        if (!std::isfinite(term.x) || !std::isfinite(term.y) || !std::isfinite(term.size)) {
             return false;
         }
-        curve.x[row] = x;
-        curve.y[row] = y;
-        curve.size[row] = size;
+        curve.of[row] = term;
     }
     return true;
 }
@@ -189,11 +187,11 @@ bool FitsWithin(const FitSample* samples, int count, const FitCurve& curve, int 
     double worstSq = 0.0;
     for (const FitSample* s = samples; s != samples + count; ++s) {
         const double t = s->t;
-        double x = curve.x[top];
-        double y = curve.y[top];
+        double x = curve.of[top].x;
+        double y = curve.of[top].y;
         for (int k = top - 1; k >= 0; --k) {
-            x = x * t + curve.x[k];
-            y = y * t + curve.y[k];
+            x = x * t + curve.of[k].x;
+            y = y * t + curve.of[k].y;
         }
         const double dx = s->x - x;
         const double dy = s->y - y;

@@ -41,11 +41,17 @@ struct FitSums {
     double size[kFitTerms];
 };
 
-// Polynomial coefficients, lowest power first; those above the fitted degree are 0.
+// The coefficients of one power of t.
+struct FitTerm {
+    double x;
+    double y;
+    double size;
+};
+
+// Polynomial coefficients, lowest power first; those above the fitted degree are 0. A power's
+// three coefficients lie together, so that they are worked on together.
 struct FitCurve {
-    double x[kFitTerms];
-    double y[kFitTerms];
-    double size[kFitTerms];
+    FitTerm of[kFitTerms];
 };
 
 // The fits of rising degree over one set of samples. They share their leading rows and

@@ -153,13 +153,13 @@ SolvedPoint PointAt(const SolvedPoint& origin, double dx, double dy, double dsiz
 void PredictReference(PointRing& ring, const FitCurve& fit, const SolvedPoint& origin,
                       bool sameBlobCounts, SolvedPoint& reference) {
     if (sameBlobCounts) {
-        ring.work[0] = fit.x[1];
-        ring.work[1] = fit.y[1];
-        ring.work[2] = fit.size[1];
+        ring.work[0] = fit.of[1].x;
+        ring.work[1] = fit.of[1].y;
+        ring.work[2] = fit.of[1].size;
     }
-    const SolvedPoint ahead = PointAt(origin, fit.x[0] + kPredictionFrames * ring.work[0],
-                                      fit.y[0] + kPredictionFrames * ring.work[1],
-                                      fit.size[0] + kPredictionFrames * ring.work[2]);
+    const SolvedPoint ahead = PointAt(origin, fit.of[0].x + kPredictionFrames * ring.work[0],
+                                      fit.of[0].y + kPredictionFrames * ring.work[1],
+                                      fit.of[0].size + kPredictionFrames * ring.work[2]);
     if (IsFinite(ahead)) {
         reference = ahead;
     }
@@ -244,7 +244,7 @@ SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
             break;
         }
     }
-    const SolvedPoint smoothed = PointAt(set.origin, fit.x[0], fit.y[0], fit.size[0]);
+    const SolvedPoint smoothed = PointAt(set.origin, fit.of[0].x, fit.of[0].y, fit.of[0].size);
     if (!IsFinite(smoothed)) {
         return Drop(entry);
     }
