@@ -74,7 +74,7 @@ void SumMoments(const FitSample* samples, int count, int first, FitSums& sums) {
     double y0 = 0.0, y1 = 0.0, y2 = 0.0;
     double s0 = 0.0, s1 = 0.0, s2 = 0.0;
     for (const FitSample* s = samples; s != samples + count; ++s) {
-        const double* power = *s->powers + first;
+        const double* power = PowersAt(s->t) + first;
         x0 += s->x * power[0];
         x1 += s->x * power[1];
         x2 += s->x * power[2];
@@ -149,10 +149,6 @@ bool BackSubstitute(const FitState& e, FitCurve& curve) {
 }
 
 }  // namespace
-
-FitSample MakeFitSample(int t, double x, double y, double size) {
-    return FitSample{t, &PowersAt(t), x, y, size};
-}
 
 const PowerSums& ContiguousPowerSums(int forward, int backward) {
     return kContiguousSums

@@ -14,15 +14,11 @@ inline constexpr int kNewestSampleT = 2;
 inline constexpr int kPowerTerms = 2 * kMaxFitDegree + 1;
 
 struct FitSample {
-    int t;                                // frames relative to the smoothed entry
-    const double (*powers)[kPowerTerms];  // t^k
+    int t;  // frames relative to the smoothed entry, kOldestSampleT..kNewestSampleT
     double x;
     double y;
     double size;
 };
-
-// A sample at t (kOldestSampleT..kNewestSampleT) with the powers of its t.
-FitSample MakeFitSample(int t, double x, double y, double size);
 
 // Σt^k over a sample set, k = 0..2·kMaxFitDegree.
 struct PowerSums {

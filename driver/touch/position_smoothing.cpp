@@ -76,7 +76,7 @@ struct SampleSet {
 void AddToSet(SampleSet& set, int t, const SolvedPoint& p) {
     if (set.count < kMaxFitSamples) {
         set.samples[set.count++] =
-            MakeFitSample(t, p.x - set.origin.x, p.y - set.origin.y, p.size - set.origin.size);
+            FitSample{t, p.x - set.origin.x, p.y - set.origin.y, p.size - set.origin.size};
     }
 }
 
