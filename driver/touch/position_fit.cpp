@@ -36,40 +36,82 @@ const double (&PowersAt(int t))[kPowerTerms] {
 inline constexpr int kMaxForward = kNewestSampleT + 1;
 inline constexpr int kMaxBackward = -kOldestSampleT;
 
-struct ContiguousSumsTable {
-    PowerSums sums[kMaxForward + 1][kMaxBackward + 1];
+// Σt^k, k = 0..2·kMaxFitDegree, added sample by sample in the order the samples are taken.
+struct PowerSums {
+    double of[kPowerTerms];
 };
 
-// Each entry adds t^k sample by sample, in the order the samples are taken.
-ContiguousSumsTable MakeContiguousSums() {
-    ContiguousSumsTable table{};
+PowerSums ContiguousPowerSums(int forward, int backward) {
+    PowerSums sums{};
+    auto add = [&sums](int t) {
+        for (int k = 0; k < kPowerTerms; ++k) {
+            sums.of[k] += PowersAt(t)[k];
+        }
+    };
+    for (int t = 0; t < forward; ++t) {
+        add(t);
+    }
+    for (int t = -1; t >= -backward; --t) {
+        add(t);
+    }
+    return sums;
+}
+
+// Eliminates the matrix's row and column m against the rows above them, in the order a whole
+// elimination of the (m+1) x (m+1) system takes them. False when the new pivot is 0.
+bool EliminateNewest(const PowerSums& powers, int m, MatrixElimination& e) {
+    for (int row = 0; row < m; ++row) {
+        double value = powers.of[row + m];
+        for (int col = 0; col < row; ++col) {
+            value -= e.lu[row][col] * e.lu[col][m];
+        }
+        e.lu[row][m] = value;
+    }
+    double newRow[kFitTerms];
+    for (int k = 0; k <= m; ++k) {
+        newRow[k] = powers.of[m + k];
+    }
+    for (int col = 0; col < m; ++col) {
+        const double factor = newRow[col] / e.lu[col][col];
+        e.lu[m][col] = factor;
+        for (int k = col; k <= m; ++k) {
+            newRow[k] -= factor * e.lu[col][k];
+        }
+    }
+    e.lu[m][m] = newRow[m];
+    return newRow[m] != 0.0;
+}
+
+MatrixElimination Eliminate(const PowerSums& powers) {
+    MatrixElimination e{};
+    while (e.degrees < kFitTerms && EliminateNewest(powers, e.degrees, e)) {
+        ++e.degrees;
+    }
+    return e;
+}
+
+struct EliminationTable {
+    MatrixElimination of[kMaxForward + 1][kMaxBackward + 1];
+};
+
+EliminationTable MakeEliminationTable() {
+    EliminationTable table{};
     for (int forward = 0; forward <= kMaxForward; ++forward) {
         for (int backward = 0; backward <= kMaxBackward; ++backward) {
-            PowerSums& sums = table.sums[forward][backward];
-            auto add = [&sums](int t) {
-                for (int k = 0; k < kPowerTerms; ++k) {
-                    sums.of[k] += PowersAt(t)[k];
-                }
-            };
-            for (int t = 0; t < forward; ++t) {
-                add(t);
-            }
-            for (int t = -1; t >= -backward; --t) {
-                add(t);
-            }
+            table.of[forward][backward] = Eliminate(ContiguousPowerSums(forward, backward));
         }
     }
     return table;
 }
 
-const ContiguousSumsTable kContiguousSums = MakeContiguousSums();
+const EliminationTable kEliminations = MakeEliminationTable();
 
 inline constexpr int kMomentBlock = 3;
 static_assert(kFitTerms % kMomentBlock == 0, "the blocks cover every degree");
 
 // The moments of orders first, first + 1 and first + 2 of x, y and size, each summed in sample
 // order. Summed together in one pass, the nine sums do not wait for each other.
-void SumMoments(const FitSample* samples, int count, int first, FitSums& sums) {
+void SumMoments(const FitSample* samples, int count, int first, FitTerm* moment) {
     double x0 = 0.0, x1 = 0.0, x2 = 0.0;
     double y0 = 0.0, y1 = 0.0, y2 = 0.0;
     double s0 = 0.0, s1 = 0.0, s2 = 0.0;
@@ -85,58 +127,23 @@ void SumMoments(const FitSample* samples, int count, int first, FitSums& sums) {
         s1 += s->size * power[1];
         s2 += s->size * power[2];
     }
-    const double block[3][kMomentBlock] = {{x0, x1, x2}, {y0, y1, y2}, {s0, s1, s2}};
-    std::copy(block[0], block[0] + kMomentBlock, sums.x + first);
-    std::copy(block[1], block[1] + kMomentBlock, sums.y + first);
-    std::copy(block[2], block[2] + kMomentBlock, sums.size + first);
+    moment[first] = {x0, y0, s0};
+    moment[first + 1] = {x1, y1, s1};
+    moment[first + 2] = {x2, y2, s2};
 }
 
-// Eliminates row m against the rows above it, and column m of the rows above it, in the order
-// a whole elimination of the (m+1) x (m+1) system takes them.
-bool EliminateNewest(FitState& e) {
-    const int m = e.size;
-    const FitSums& sums = e.sums;
-    for (int row = 0; row < m; ++row) {
-        double value = sums.powers[row + m];
-        for (int col = 0; col < row; ++col) {
-            value -= e.factor[row][col] * e.a[col][m];
-        }
-        e.a[row][m] = value;
-    }
-    double(&newRow)[kFitTerms] = e.a[m];
-    for (int k = 0; k <= m; ++k) {
-        newRow[k] = sums.powers[m + k];
-    }
-    double(&newRhs)[3] = e.rhs[m];
-    newRhs[0] = sums.x[m];
-    newRhs[1] = sums.y[m];
-    newRhs[2] = sums.size[m];
-    for (int col = 0; col < m; ++col) {
-        const double factor = newRow[col] / e.a[col][col];
-        e.factor[m][col] = factor;
-        for (int k = col; k <= m; ++k) {
-            newRow[k] -= factor * e.a[col][k];
-        }
-        newRhs[0] -= factor * e.rhs[col][0];
-        newRhs[1] -= factor * e.rhs[col][1];
-        newRhs[2] -= factor * e.rhs[col][2];
-    }
-    e.size = m + 1;
-    return newRow[m] != 0.0;
-}
-
-bool BackSubstitute(const FitState& e, FitCurve& curve) {
+bool BackSubstitute(const MatrixElimination& e, const FitState& state, FitCurve& curve) {
     // The rows above n are those of no degree fitted yet: still 0.
-    const int n = e.size;
+    const int n = state.size;
     for (int row = n - 1; row >= 0; --row) {
-        FitTerm term{e.rhs[row][0], e.rhs[row][1], e.rhs[row][2]};
+        FitTerm term = state.rhs[row];
         for (int k = row + 1; k < n; ++k) {
-            const double a = e.a[row][k];
+            const double a = e.lu[row][k];
             term.x -= a * curve.of[k].x;
             term.y -= a * curve.of[k].y;
             term.size -= a * curve.of[k].size;
         }
-        const double pivot = e.a[row][row];
+        const double pivot = e.lu[row][row];
         term.x /= pivot;
         term.y /= pivot;
         term.size /= pivot;
@@ -150,26 +157,31 @@ bool BackSubstitute(const FitState& e, FitCurve& curve) {
 
 }  // namespace
 
-const PowerSums& ContiguousPowerSums(int forward, int backward) {
-    return kContiguousSums
-        .sums[std::clamp(forward, 0, kMaxForward)][std::clamp(backward, 0, kMaxBackward)];
+const MatrixElimination& ContiguousElimination(int forward, int backward) {
+    return kEliminations
+        .of[std::clamp(forward, 0, kMaxForward)][std::clamp(backward, 0, kMaxBackward)];
 }
 
-bool FitNextDegree(const FitSample* samples, int count, const PowerSums& powers, FitState& state,
-                   FitCurve& curve) {
+bool FitNextDegree(const FitSample* samples, int count, const MatrixElimination& matrix,
+                   FitState& state, FitCurve& curve) {
     const int m = state.size;
-    if (m >= kFitTerms) {
+    if (m >= matrix.degrees) {
         return false;
     }
-    // Degree m adds the powers 2m - 1 and 2m of t, and the moments of order m (summed a block
-    // of orders at a time).
-    for (int k = std::max(2 * m - 1, 0); k <= 2 * m; ++k) {
-        state.sums.powers[k] = powers.of[k];
-    }
     if (m % kMomentBlock == 0) {
-        SumMoments(samples, count, m, state.sums);
+        SumMoments(samples, count, m, state.moment);
     }
-    return EliminateNewest(state) && BackSubstitute(state, curve);
+    // The new right-hand side, eliminated with the multipliers of row m.
+    FitTerm rhs = state.moment[m];
+    for (int col = 0; col < m; ++col) {
+        const double factor = matrix.lu[m][col];
+        rhs.x -= factor * state.rhs[col].x;
+        rhs.y -= factor * state.rhs[col].y;
+        rhs.size -= factor * state.rhs[col].size;
+    }
+    state.rhs[m] = rhs;
+    state.size = m + 1;
+    return BackSubstitute(matrix, state, curve);
 }
 
 bool FitsWithin(const FitSample* samples, int count, const FitCurve& curve, int degree,

@@ -20,24 +20,21 @@ struct FitSample {
     double size;
 };
 
-// Σt^k over a sample set, k = 0..2·kMaxFitDegree.
-struct PowerSums {
-    double of[kPowerTerms];
+// The normal equations' matrix, Σt^(j+k), depends on nothing but which t the samples have.
+// For the samples at t = 0, 1, .. forward - 1 followed by t = -1, -2, .. -backward (forward
+// 0..kNewestSampleT + 1, backward 0..-kOldestSampleT) it is eliminated once, at load, degree by
+// degree: each degree adds a row and a column, and Gaussian elimination never changes a leading
+// block for the rows added after it.
+struct MatrixElimination {
+    int degrees;  // the degrees 0 .. degrees - 1 have a nonzero pivot; the next is singular
+    // At and above the diagonal the eliminated matrix; below it the multiple of row col that
+    // the elimination took from row row.
+    double lu[kFitTerms][kFitTerms];
 };
 
-// The power sums of the sample set at t = 0, 1, .. forward - 1 followed by t = -1, -2, ..
-// -backward, added in that order (forward 0..kNewestSampleT + 1, backward 0..-kOldestSampleT).
-const PowerSums& ContiguousPowerSums(int forward, int backward);
+const MatrixElimination& ContiguousElimination(int forward, int backward);
 
-// Sums of the normal equations: powers[k] = Σt^k, x[k] = Σx·t^k, and so on.
-struct FitSums {
-    double powers[kPowerTerms];
-    double x[kFitTerms];
-    double y[kFitTerms];
-    double size[kFitTerms];
-};
-
-// The coefficients of one power of t.
+// The coefficients of one power of t; also the moments and right-hand sides of that order.
 struct FitTerm {
     double x;
     double y;
@@ -50,23 +47,20 @@ struct FitCurve {
     FitTerm of[kFitTerms];
 };
 
-// The fits of rising degree over one set of samples. They share their leading rows and
-// columns of the normal equations, and Gaussian elimination never changes a leading block for
-// the rows added after it, so each degree only sums and eliminates its new row and column.
+// The fits of rising degree over one set of samples: each degree sums the moments of its order
+// and eliminates its right-hand side with the matrix's multipliers.
 struct FitState {
-    int size;                             // equations eliminated: the last fitted degree + 1
-    FitSums sums;                         // the moments the fitted degrees needed
-    double a[kFitTerms][kFitTerms];       // upper triangle of the eliminated system
-    double factor[kFitTerms][kFitTerms];  // the multiple of row col taken from row row
-    double rhs[kFitTerms][3];             // x, y and size right-hand sides, eliminated
+    int size;                   // degrees fitted
+    FitTerm moment[kFitTerms];  // Σx·t^k, Σy·t^k and Σsize·t^k
+    FitTerm rhs[kFitTerms];     // the right-hand sides, eliminated
 };
 
 // Fits the next degree (state.size, starting from a zero-filled state and curve, then each
-// time with the state and curve the previous degree left) to the samples, whose power sums are
-// given. False when the new pivot is 0, and so the system singular, or the
-// solution is not finite; the state is then of no further use.
-bool FitNextDegree(const FitSample* samples, int count, const PowerSums& powers, FitState& state,
-                   FitCurve& curve);
+// time with the state and curve the previous degree left) to the samples, whose matrix is
+// given. False when the degree's pivot is 0, and so the system singular, or the solution is
+// not finite; the state is then of no further use.
+bool FitNextDegree(const FitSample* samples, int count, const MatrixElimination& matrix,
+                   FitState& state, FitCurve& curve);
 
 // Whether the largest x, y distance between a sample and the curve at the sample's t is at
 // most the tolerance.

@@ -222,7 +222,7 @@ SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
         return Drop(entry);
     }
 
-    const PowerSums& powers = ContiguousPowerSums(set.forward, set.count - set.forward);
+    const MatrixElimination& matrix = ContiguousElimination(set.forward, set.count - set.forward);
     FitCurve fit{};
     FitState state{};
     bool predicted = false;
@@ -230,7 +230,7 @@ SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
          ++degree) {
         // A singular or overflowing fit leaves no trustworthy position: the touch is dropped
         // for this frame rather than reported somewhere undefined.
-        if (!FitNextDegree(set.samples, set.count, powers, state, fit)) {
+        if (!FitNextDegree(set.samples, set.count, matrix, state, fit)) {
             return Drop(entry);
         }
         const bool closeEnough = FitsWithin(set.samples, set.count, fit, degree, kFitTolerance);
