@@ -133,8 +133,11 @@ void SumMoments(const FitSample* samples, int count, int first, FitTerm* moment)
 }
 
 bool BackSubstitute(const MatrixElimination& e, const FitState& state, FitCurve& curve) {
-    // The rows above n are those of no degree fitted yet: still 0.
     const int n = state.size;
+    // The curve evaluated from the top reads one coefficient above the degree.
+    if (n < kFitTerms) {
+        curve.of[n] = FitTerm{};
+    }
     for (int row = n - 1; row >= 0; --row) {
         FitTerm term = state.rhs[row];
         for (int k = row + 1; k < n; ++k) {

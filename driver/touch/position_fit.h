@@ -41,8 +41,9 @@ struct FitTerm {
     double size;
 };
 
-// Polynomial coefficients, lowest power first; those above the fitted degree are 0. A power's
-// three coefficients lie together, so that they are worked on together.
+// Polynomial coefficients, lowest power first, up to the fitted degree; the next one up, when
+// there is one, is 0 and those above it are not read. A power's three coefficients lie
+// together, so that they are worked on together.
 struct FitCurve {
     FitTerm of[kFitTerms];
 };
@@ -50,13 +51,13 @@ struct FitCurve {
 // The fits of rising degree over one set of samples: each degree sums the moments of its order
 // and eliminates its right-hand side with the matrix's multipliers.
 struct FitState {
-    int size;                   // degrees fitted
+    int size = 0;               // degrees fitted
     FitTerm moment[kFitTerms];  // Σx·t^k, Σy·t^k and Σsize·t^k
     FitTerm rhs[kFitTerms];     // the right-hand sides, eliminated
 };
 
-// Fits the next degree (state.size, starting from a zero-filled state and curve, then each
-// time with the state and curve the previous degree left) to the samples, whose matrix is
+// Fits the next degree (state.size, starting from a new state, then each time with the state
+// and curve the previous degree left) to the samples, whose matrix is
 // given. False when the degree's pivot is 0, and so the system singular, or the solution is
 // not finite; the state is then of no further use.
 bool FitNextDegree(const FitSample* samples, int count, const MatrixElimination& matrix,

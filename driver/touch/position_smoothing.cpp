@@ -67,10 +67,10 @@ int RepairWalk(PointRing& ring, int delayed, int newest, double window) {
 // Samples relative to the delayed entry, so that a still touch sums to exact zeros and comes
 // out exactly where it was.
 struct SampleSet {
-    SolvedPoint origin;
-    FitSample samples[kMaxFitSamples];
-    int count;
-    int forward;
+    SolvedPoint origin{};
+    FitSample samples[kMaxFitSamples];  // the first count are set
+    int count = 0;
+    int forward = 0;
 };
 
 void AddToSet(SampleSet& set, int t, const SolvedPoint& p) {
@@ -214,7 +214,7 @@ SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
     const int counted = RepairWalk(ring, delayed, newest, window);
     SolvedPoint& entry = ring.entries[delayed];
 
-    SampleSet set{};
+    SampleSet set;
     set.origin = entry;
     CollectForward(ring, delayed, newest, window, set);
     CollectBackward(ring, delayed, newest, set);
@@ -223,8 +223,8 @@ SolvedPoint SmoothEntry(PointRing& ring, double window, SolvedPoint& reference,
     }
 
     const MatrixElimination& matrix = ContiguousElimination(set.forward, set.count - set.forward);
-    FitCurve fit{};
-    FitState state{};
+    FitCurve fit;
+    FitState state;
     bool predicted = false;
     for (int degree = 0; degree <= kMaxFitDegree && set.count >= kMinSamplesForDegree[degree];
          ++degree) {
