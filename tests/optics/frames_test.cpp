@@ -145,6 +145,33 @@ TEST(SmoothDelayedPoint, APointWhoseFitOverflowsIsDropped) {
     EXPECT_TRUE(std::isfinite(reference.x));
 }
 
+// The ring keeps the steps between smoothed entries for the backward walk; entries pushed over
+// them later must be walked with their own steps. A ring whose slots held another, smoothed
+// path before smooths the same as a fresh ring of the same entries.
+TEST(SmoothDelayedPoint, StepsKeptForEarlierEntriesDoNotOutliveThem) {
+    auto fresh = std::make_unique<PointRing>();
+    auto reused = std::make_unique<PointRing>();
+    position::ClearRing(*fresh);
+    position::ClearRing(*reused);
+    SolvedPoint reference = At(0.5, 0.5);
+    for (int i = 0; i < 2 * kRingEntries; ++i) {  // long strides: the walk stops after two
+        position::PushRing(*reused, At(0.05 * i, 0.5));
+        SmoothDelayedPoint(*reused, 0.5, reference, true);
+    }
+    for (int i = 0; i < 40; ++i) {  // a slow, bending path, pushed without smoothing
+        const SolvedPoint p = At(0.3 + 0.001 * i, 0.4 + 0.00002 * i * i);
+        position::PushRing(*fresh, p);
+        position::PushRing(*reused, p);
+    }
+    SolvedPoint freshReference = reference;
+    SolvedPoint reusedReference = reference;
+    const SolvedPoint a = SmoothDelayedPoint(*fresh, 0.5, freshReference, true);
+    const SolvedPoint b = SmoothDelayedPoint(*reused, 0.5, reusedReference, true);
+    EXPECT_EQ(a.x, b.x);
+    EXPECT_EQ(a.y, b.y);
+    EXPECT_EQ(freshReference.x, reusedReference.x);
+}
+
 // The frame path over a script of finger layouts, each rendered into both cameras' lines and
 // solved, frame by frame: the raw points of identities A and B, the smoothed points two
 // frames behind, the tracks the next frame is matched against (x, y, size, mismatch each),
