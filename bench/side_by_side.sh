@@ -3,6 +3,8 @@
 # alternately, ROUNDS times each, and prints per case the median over the rounds of each
 # round's median (CPU time for ProcessReport, wall time for the round trip), and the ratio.
 # Then the instructions per frame that callgrind counts inside ProcessReport (load-independent).
+# First, when both builds have bench_event_digest (copy bench/ into an older tree to build it
+# there), their results are compared, and the run stops if they differ.
 #
 #   bash bench/side_by_side.sh OLD_BUILD_DIR NEW_BUILD_DIR [ROUNDS]
 #   e.g. bash bench/side_by_side.sh ../base/build/release build/release 5
@@ -22,6 +24,15 @@ run() {  # build tag
         >>"$out/times"
     cd - >/dev/null
 }
+
+# The same results first: both builds hash every event and smoothed point of the same strokes.
+if [[ -x $old/bin/bench_event_digest && -x $new/bin/bench_event_digest ]]; then
+    before=$("$old/bin/bench_event_digest") after=$("$new/bin/bench_event_digest")
+    echo "results before: $before"
+    echo "results after:  $after"
+    [[ $before == "$after" ]] || { echo "the builds' results differ" >&2; exit 1; }
+    echo
+fi
 
 for ((i = 0; i < rounds; i++)); do
     run "$old" before
