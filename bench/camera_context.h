@@ -3,7 +3,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
+#include <numbers>
 #include <vector>
 
 #include "ce/kernel.h"
@@ -85,6 +87,15 @@ inline Frame Render(const ots::sim::CameraPanel& panel,
     const bool aFirst = panel.CameraAFirst();
     return Frame{ots::sim::EncodeLine(aFirst ? lines.a : lines.b, 0).packet,
                  ots::sim::EncodeLine(aFirst ? lines.b : lines.a, 1).packet};
+}
+
+inline constexpr double kFingerMm = 8.0;
+inline constexpr int kFramesPerTurn = 200;  // a circle in two seconds at 100 frames per second
+
+// A finger at the given frame of its turn round a circle.
+inline ots::sim::Finger OnCircle(double centreX, double centreY, double radius, int frame) {
+    const double angle = 2.0 * std::numbers::pi * frame / kFramesPerTurn;
+    return {centreX + radius * std::cos(angle), centreY + radius * std::sin(angle), kFingerMm};
 }
 
 }  // namespace bench

@@ -10,12 +10,10 @@
 //
 //   bench_event_digest [--strokes N]   (300 random strokes per setting unless told)
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <numbers>
 #include <random>
 #include <vector>
 
@@ -71,14 +69,11 @@ struct Run {
 };
 
 void Circles(Run& run, int fingers) {
-    constexpr int kFramesPerTurn = 200;
-    for (int i = 0; i < 2 * kFramesPerTurn; ++i) {
+    for (int i = 0; i < 2 * bench::kFramesPerTurn; ++i) {
         Fingers down;
         for (int f = 0; f < fingers; ++f) {
-            const double angle =
-                2.0 * std::numbers::pi * (i + f * kFramesPerTurn / 2) / kFramesPerTurn;
-            down.push_back({260.0 + 300.0 * f + 120.0 * std::cos(angle),
-                            300.0 + 120.0 * std::sin(angle), 8.0});
+            down.push_back(bench::OnCircle(260.0 + 300.0 * f, 300.0, 120.0,
+                                           i + f * bench::kFramesPerTurn / 2));
         }
         run.Frame(down);
     }

@@ -6,8 +6,6 @@
 //   bench_process_report --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "camera_context.h"
@@ -17,16 +15,11 @@ namespace {
 
 using bench::CameraContext;
 using bench::Frame;
+using bench::kFramesPerTurn;
+using bench::OnCircle;
 using bench::Render;
 
-constexpr double kFingerMm = 8.0;
-constexpr int kFramesPerTurn = 200;       // a circle in two seconds at 100 frames per second
 constexpr std::size_t kClearEvery = 256;  // frames between clearings of the recorder
-
-ots::sim::Finger OnCircle(double centreX, double centreY, double radius, int frame) {
-    const double angle = 2.0 * std::numbers::pi * frame / kFramesPerTurn;
-    return {centreX + radius * std::cos(angle), centreY + radius * std::sin(angle), kFingerMm};
-}
 
 // One turn of the fingers' paths, frame by frame; the last frame leads back to the first.
 std::vector<Frame> Frames(int fingers, bool moving) {
